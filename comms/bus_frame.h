@@ -1,0 +1,81 @@
+// One ZEQBUS frame as held in memory, and the CAN FD length coding.
+//
+// This header is shared with the simulated installation (sim/): it holds only
+// the plain frame layout, never the engine's logic, so that a misreading of
+// the protocol on one side is caught by the other.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace vk61 {
+
+// 72 bytes: link byte, 32-bit identifier (low 11 bits count), CAN FD DLC code,
+// 64 data bytes, two zero bytes. Multi-byte fields are little-endian.
+struct BusFrame {
+    static constexpr std::size_t kSize = 72;
+    static constexpr std::size_t kMaxData = 64;
+    static constexpr std::size_t kDataOffset = 6;
+
+    std::array<std::uint8_t, kSize> bytes{};
+
+    std::uint8_t link() const { return bytes[0]; }
+    void set_link(std::uint8_t v) { bytes[0] = v; }
+
+    std::uint32_t identifier() const;
+    void set_identifier(std::uint32_t id);
+
+    std::uint8_t dlc() const { return bytes[5]; }
+    void set_dlc(std::uint8_t code) { bytes[5] = code; }
+
+    std::uint8_t* data() { return bytes.data() + kDataOffset; }
+    const std::uint8_t* data() const { return bytes.data() + kDataOffset; }
+
+    // Identifier scheme: identifier = base | UID.
+    std::uint32_t base() const { return identifier() & 0x7F0u; }
+    std::uint8_t uid_bits() const { return static_cast<std::uint8_t>(identifier() & 0x00Fu); }
+
+    // Number of data bytes the DLC code stands for (0 for code 0 and codes above 15).
+    std::size_t payload_size() const;
+};
+static_assert(sizeof(BusFrame) == BusFrame::kSize);
+
+// CAN FD DLC code -> byte count: 0..8, 12, 16, 20, 24, 32, 48, 64.
+// Code 0 and any code above 15 carry no data.
+std::size_t dlc_to_bytes(std::uint8_t code);
+
+// The smallest DLC code whose byte count holds n bytes (n <= 64; larger n gives 15).
+std::uint8_t bytes_to_dlc(std::size_t n);
+
+// Builds a zero-filled frame with the given link byte, identifier, DLC code and
+// payload (at most 64 bytes are copied).
+BusFrame make_frame(std::uint8_t link, std::uint32_t identifier, std::uint8_t dlc,
+                    const std::uint8_t* payload, std::size_t payload_len);
+
+// Little-endian field access on raw byte buffers.
+inline std::uint16_t get_u16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+inline std::uint32_t get_u24(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16);
+}
+inline std::uint32_t get_u32(const std::uint8_t* p) {
+    return get_u24(p) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline void put_u16(std::uint8_t* p, std::uint16_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+inline void put_u24(std::uint8_t* p, std::uint32_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+    p[2] = static_cast<std::uint8_t>(v >> 16);
+}
+inline void put_u32(std::uint8_t* p, std::uint32_t v) {
+    put_u24(p, v);
+    p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+
+}  // namespace vk61

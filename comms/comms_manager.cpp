@@ -1,0 +1,237 @@
+// Links, transmit path, receive thread and shutdown of the manager.
+#include "comms_manager.h"
+
+#include <chrono>
+
+#include "debug_log.h"
+
+namespace vk61 {
+
+namespace {
+constexpr const char* kUsbName = "USB HID";
+constexpr const char* kCanName = "CAN FD";
+constexpr int kReceivePollMs = 10;
+constexpr auto kReconnectInterval = std::chrono::milliseconds(500);
+constexpr auto kLinkDownSleepHid = std::chrono::milliseconds(50);
+constexpr auto kLinkDownSleepCan = std::chrono::milliseconds(10);
+}  // namespace
+
+CommsManager::CommsManager() = default;
+
+CommsManager::~CommsManager() { disconnect(); }
+
+bool CommsManager::is_connected() const {
+    switch (kind_.load()) {
+        case InterfaceKind::UsbHid: return hid_.is_open();
+        case InterfaceKind::CanFd: return can_.is_open();
+    }
+    return false;
+}
+
+bool CommsManager::transmit(InterfaceKind kind, const BusFrame& frame) {
+    std::lock_guard lock(transmit_mutex_);
+    switch (kind) {
+        case InterfaceKind::UsbHid: return hid_.is_open() && hid_.send_frame(frame) > 0;
+        case InterfaceKind::CanFd: return can_.is_open() && can_.send_frame(frame) > 0;
+    }
+    return false;
+}
+
+BusFrame CommsManager::build_frame(std::uint32_t identifier, std::uint8_t dlc, const std::uint8_t* payload,
+                                   std::size_t len) const {
+    return make_frame(static_cast<std::uint8_t>(kind_.load()), identifier, dlc, payload, len);
+}
+
+bool CommsManager::send_command(std::uint32_t identifier, std::uint8_t dlc, const std::uint8_t* payload,
+                                std::size_t len) {
+    return transmit(kind_.load(), build_frame(identifier, dlc, payload, len));
+}
+
+bool CommsManager::send_whoami() {
+    const std::uint8_t payload[] = {0xEF, 0x15};
+    return send_command(0x010, 2, payload, sizeof payload);
+}
+
+bool CommsManager::reboot_devices() {
+    if (!is_connected()) return false;
+    const std::uint8_t payload[] = {0x48};
+    return send_command(0x3B0, 1, payload, sizeof payload);
+}
+
+void CommsManager::set_devices_changed_callback(std::function<void()> callback) {
+    std::function<void()> old;
+    {
+        std::lock_guard lock(registry_mutex_);
+        old = std::exchange(devices_changed_, std::move(callback));
+    }
+    // The old callback is destroyed here, outside the lock: it may own
+    // captures whose destructors must not run under the registry lock.
+}
+
+void CommsManager::set_reconnected_callback(std::function<void()> callback) {
+    std::function<void()> old;
+    {
+        std::lock_guard lock(registry_mutex_);
+        old = std::exchange(reconnected_, std::move(callback));
+    }
+}
+
+bool CommsManager::connect() {
+    struct Candidate {
+        InterfaceKind kind;
+        const char* name;
+    };
+    const Candidate candidates[] = {{InterfaceKind::UsbHid, kUsbName}, {InterfaceKind::CanFd, kCanName}};
+
+    for (const Candidate& candidate : candidates) {
+        if (disconnecting_) break;
+        bool opened = false;
+        if (candidate.kind == InterfaceKind::UsbHid) {
+            debug_log("Attempting to connect to %s device 0x%04X:0x%04X\n", kUsbName, kUsbVendorId, kUsbProductId);
+            opened = hid_.open_device(kUsbVendorId, kUsbProductId);
+        } else {
+            debug_log("%s unavailable, attempting %s interface: %s\n", kUsbName, kCanName, kCanInterfaceName);
+            opened = can_.open_interface(kCanInterfaceName);
+        }
+        if (!opened) {
+            debug_log("Failed to connect to %s\n", candidate.name);
+            continue;
+        }
+
+        debug_log("%s connected, starting RX thread...\n", candidate.name);
+        kind_ = candidate.kind;
+        {
+            std::lock_guard lock(registry_mutex_);
+            registry_.clear();
+            occupied_mask_ = 0;
+            alive_mask_ = 0;
+        }
+        start_receive_thread();
+        debug_log("Sending WHOAMI...\n");
+        if (send_whoami()) return true;
+
+        debug_log("Failed to send WHOAMI on %s\n", candidate.name);
+        stop_receive_thread();
+        if (candidate.kind == InterfaceKind::UsbHid) {
+            hid_.close_device();
+        } else {
+            can_.close_interface();
+        }
+        kind_ = InterfaceKind::UsbHid;
+    }
+
+    debug_log("Failed to connect via USB HID or CAN FD\n");
+    return false;
+}
+
+void CommsManager::start_receive_thread() {
+    if (receiving_) return;
+    stop_receiving_ = false;
+    receiving_ = true;
+    receive_thread_ = std::thread([this] { receive_loop(); });
+}
+
+void CommsManager::stop_receive_thread() {
+    stop_receiving_ = true;
+    if (receive_thread_.joinable()) receive_thread_.join();
+    receiving_ = false;
+    stop_receiving_ = false;
+}
+
+void CommsManager::receive_loop() {
+    auto next_reconnect = std::chrono::steady_clock::now();
+    while (!stop_receiving_) {
+        const InterfaceKind kind = kind_.load();
+        if (kind != InterfaceKind::UsbHid && !can_.is_open()) {
+            std::this_thread::sleep_for(kLinkDownSleepCan);
+            continue;
+        }
+        if (kind == InterfaceKind::UsbHid && !hid_.is_open()) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now >= next_reconnect) {
+                usb_reconnect_step();
+                next_reconnect = std::chrono::steady_clock::now() + kReconnectInterval;
+            }
+            std::this_thread::sleep_for(kLinkDownSleepHid);
+            continue;
+        }
+
+        BusFrame frame;
+        const int got = kind == InterfaceKind::UsbHid ? hid_.receive_frame(&frame, kReceivePollMs)
+                                                      : can_.receive_frame(&frame, kReceivePollMs);
+        if (got >= 1) dispatch_frame(frame);
+    }
+}
+
+void CommsManager::disconnect() {
+    if (disconnecting_.exchange(true)) return;
+    stop_receiving_ = true;
+
+    // Abort every wait. Each slot is changed under its own lock and its
+    // waiters woken; a wait that starts later sees disconnecting_ and fails.
+    {
+        std::lock_guard lock(read_slot_.mutex);
+        read_slot_.waiting = false;
+        read_slot_.done = true;
+        read_slot_.result = -1;
+        read_slot_.cv.notify_all();
+    }
+    {
+        std::lock_guard lock(sequenced_slot_.mutex);
+        sequenced_slot_.active = false;
+        sequenced_slot_.failed = true;
+        sequenced_slot_.pending_mask = 0;
+        sequenced_slot_.cv.notify_all();
+    }
+    {
+        std::lock_guard lock(plain_ack_slot_.mutex);
+        plain_ack_slot_.active = false;
+        plain_ack_slot_.complete = true;
+        plain_ack_slot_.failed = true;
+        plain_ack_slot_.cv.notify_all();
+    }
+    {
+        std::lock_guard lock(prepare_.mutex);
+        prepare_.active = false;
+        prepare_.failed = true;
+        prepare_.pending_mask = 0;
+        prepare_.cv.notify_all();
+    }
+    {
+        std::lock_guard lock(erase_.mutex);
+        erase_.active = false;
+        erase_.failed = true;
+        erase_.progress = {};
+        erase_.cv.notify_all();
+    }
+    {
+        std::lock_guard lock(write_.mutex);
+        write_.active = false;
+        write_.failed = true;
+        write_.progress = {};
+        write_.cv.notify_all();
+    }
+
+    if (receiving_) stop_receive_thread();
+    hid_.close_device();
+    can_.close_interface();
+
+    std::function<void()> devices_changed;
+    std::function<void()> reconnected;
+    {
+        std::lock_guard lock(registry_mutex_);
+        devices_changed = std::move(devices_changed_);
+        reconnected = std::move(reconnected_);
+        devices_changed_ = nullptr;
+        reconnected_ = nullptr;
+    }
+}
+
+std::uint32_t CommsManager::next_sequence() {
+    for (;;) {
+        const std::uint32_t value = sequence_.fetch_add(1) & 0xFFFFFFu;
+        if (value != 0) return value;
+    }
+}
+
+}  // namespace vk61

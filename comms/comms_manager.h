@@ -1,0 +1,255 @@
+// CommsManager: the single owner of the bus.
+//
+// It owns both links, the unit registry, the wait slots of its blocking
+// operations and the receive thread. Operations block their calling thread
+// (GUI or transfer worker) for at most their time-out; the receive thread
+// reads every frame, dispatches it to the handler of its identifier base and,
+// while the USB link is down, reopens it every 500 ms.
+//
+// Locks:
+//  - transmit_mutex_: serialises every write to the link; always innermost.
+//  - registry_mutex_: the registry and the two occupancy masks. Callbacks are
+//    copied under it and invoked after it is released.
+//  - one mutex per wait slot. A waiting operation holds its slot's lock while
+//    it sends its request (so the reply cannot be matched before the slot is
+//    armed) and releases it only inside the condition wait. The transmit lock
+//    may be taken while a slot lock is held, never the other way about; the
+//    registry lock is never taken inside a slot lock; the erase-run lock and
+//    the sequenced-command lock are never held together, nor the erase-run
+//    lock and the write-transfer lock.
+// sequence_, receiving_, stop_receiving_ and disconnecting_ are atomics read
+// without locks. disconnect() must not be called from the receive thread.
+//
+// Implementation files: comms_manager.cpp (links, transmit, receive loop,
+// disconnect), dispatcher.cpp, discovery.cpp, settings_exchange.cpp and the
+// flash operations in flash/.
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bus_frame.h"
+#include "device_info.h"
+#include "flash/flash_types.h"
+#include "transport/can_fd_transport.h"
+#include "transport/hid_transport.h"
+#include "transport/interface_kind.h"
+
+namespace vk61 {
+
+class CommsManager {
+public:
+    static constexpr std::uint16_t kUsbVendorId = 0x16D0;
+    static constexpr std::uint16_t kUsbProductId = 0x14C7;
+    static constexpr const char* kCanInterfaceName = "can0";
+
+    CommsManager();
+    ~CommsManager();  // disconnect(), then the links are destroyed
+    CommsManager(const CommsManager&) = delete;
+    CommsManager& operator=(const CommsManager&) = delete;
+
+    // ---- links, receive thread, shutdown (comms_manager.cpp) ----
+
+    // Opens USB HID, else CAN FD; starts the receive thread and sends WHOAMI.
+    bool connect();
+    InterfaceKind interface_kind() const { return kind_.load(); }
+    bool is_connected() const;
+    // Sends one frame on the link of the given kind (under the transmit lock).
+    bool transmit(InterfaceKind kind, const BusFrame& frame);
+    // Broadcasts the reboot command; nothing is awaited.
+    bool reboot_devices();
+    void set_devices_changed_callback(std::function<void()> callback);
+    void set_reconnected_callback(std::function<void()> callback);
+    // Aborts every wait, stops and joins the receive thread, closes both
+    // links. Idempotent; the manager is not reused afterwards.
+    void disconnect();
+
+    // ---- discovery (discovery.cpp) ----
+
+    std::vector<DeviceInfo> device_snapshot() const;
+    std::uint8_t primary_uid() const;
+    bool rediscover();
+
+    // ---- settings exchange (settings_exchange.cpp) ----
+
+    // Reads one element from the primary unit. Waits up to timeout_ms for the
+    // reply. Returns the value, or -1 on any failure (a stored 0xFFFFFFFF
+    // reads the same as a failure).
+    std::int32_t read_setting(std::uint8_t index, unsigned timeout_ms);
+    // Like read_setting, but tells a stored 0xFFFFFFFF from a failure.
+    bool read_setting_value(std::uint8_t index, unsigned timeout_ms, std::uint32_t* value);
+    // Writes one element to every target unit; waits up to timeout_ms for all
+    // of their acknowledgements.
+    bool write_setting(std::uint8_t index, std::uint32_t value, unsigned timeout_ms);
+    // Makes every target unit store its settings; waits up to timeout_ms.
+    bool save_user_settings(std::uint32_t checksum, unsigned timeout_ms);
+    // The mechanism behind write_setting and save_user_settings: arms the
+    // sequenced-command slot for the target mask, runs send(sequence) with the
+    // slot locked, and waits up to timeout_ms until every target acknowledged.
+    bool run_sequenced_command(std::uint16_t command, const std::function<bool(std::uint32_t)>& send,
+                               unsigned timeout_ms, const char* name);
+    // Arms the plain-acknowledgement slot for (uid, command), runs send() with
+    // the slot locked, and waits up to timeout_ms for the unit's acknowledgement.
+    bool wait_legacy_ack(std::uint8_t uid, std::uint16_t command, const std::function<bool()>& send,
+                         unsigned timeout_ms);
+
+    // ---- external flash (flash/) ----
+
+    // Writes size bytes into one unit's flash from address upward; timeout_ms
+    // limits each single wait (the address echo, each chunk's echo).
+    bool extflash_raw(std::uint8_t uid, std::uint32_t address, const std::uint8_t* data, std::uint64_t size,
+                      unsigned timeout_ms, ProgressFn progress, const void* user);
+    // Erases the blocks covering size bytes from each target's write address,
+    // one block in flight per unit; timeout_ms limits the whole run.
+    bool erase_fw_update_blocks(const std::vector<FirmwareTarget>& targets, std::uint32_t size,
+                                unsigned timeout_ms, ProgressFn progress, const void* user);
+    // Asks every unit for its firmware write address; waits up to timeout_ms.
+    bool prepare_fw_update(std::vector<FirmwareTarget>* targets_out, unsigned timeout_ms);
+    // Writes the image at write address + image_offset on every target, then
+    // the 64-byte header at the write address; timeout_ms limits each wait.
+    bool write_fw_image(const std::vector<FirmwareTarget>& targets, std::uint32_t image_offset,
+                        const std::uint8_t* image, std::uint64_t length, const std::uint8_t* header,
+                        unsigned timeout_ms, ProgressFn progress, const void* user);
+    // Replaces the airport database of one unit (close, erase, write, open).
+    bool upload_airport_db(std::uint8_t uid, const char* path, unsigned erase_timeout_ms,
+                           unsigned write_timeout_ms, ProgressFn progress, const void* user);
+
+    // Takes the next 24-bit sequence number (never 0); shared by sequenced
+    // commands and erase commands.
+    std::uint32_t next_sequence();
+
+    // The dispatcher; public so tests and fuzzers can feed frames directly.
+    // Runs on the receive thread in normal operation.
+    void dispatch_frame(const BusFrame& frame);
+
+private:
+    // ---- slots ----
+    struct SettingReadSlot {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool waiting = false;
+        std::uint8_t wanted_uid = 0;
+        std::uint8_t wanted_index = 0;
+        std::int32_t result = -1;
+        std::uint32_t raw_value = 0;  // the value as received, 0xFFFFFFFF included
+        bool done = false;
+    };
+    struct SequencedCommandSlot {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool active = false;
+        std::uint32_t sequence = 0;
+        std::uint16_t command = 0;
+        std::uint32_t pending_mask = 0;
+        bool failed = false;
+    };
+    struct PlainAckSlot {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool active = false;
+        std::uint8_t uid = 0;
+        std::uint16_t command = 0;  // low 11 bits
+        bool complete = false;
+        bool failed = false;
+    };
+    struct PrepareState {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool active = false;
+        std::uint32_t pending_mask = 0;
+        bool failed = false;
+        std::vector<FirmwareTarget> replies;
+    };
+    struct EraseRunState {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool active = false;
+        bool failed = false;
+        bool paced = false;
+        std::uint32_t total_blocks = 0;
+        std::uint32_t erased_blocks = 0;
+        ProgressCallback progress;
+        std::vector<FlashEraseJob> jobs;
+    };
+    struct WriteTransferState {
+        std::mutex mutex;
+        std::condition_variable cv;
+        bool active = false;
+        bool failed = false;
+        int phase = 0;  // 1 setting the address, 2 writing chunks, 0 idle
+        std::uint32_t chunk_length = 0;
+        ProgressCallback progress;
+        std::vector<FlashWriteTarget> targets;
+    };
+
+    // ---- comms_manager.cpp ----
+    void start_receive_thread();
+    void stop_receive_thread();
+    void receive_loop();
+    BusFrame build_frame(std::uint32_t identifier, std::uint8_t dlc, const std::uint8_t* payload,
+                         std::size_t len) const;
+    bool send_command(std::uint32_t identifier, std::uint8_t dlc, const std::uint8_t* payload, std::size_t len);
+    bool send_whoami();
+
+    // ---- discovery.cpp ----
+    bool upsert_device(const DeviceInfo& record);  // registry lock held
+    void handle_whoami_reply(const BusFrame& frame);
+    void handle_occupancy_report(const BusFrame& frame);
+    void handle_client_info_reply(const BusFrame& frame);
+    bool usb_reconnect_step();  // receive thread only
+    std::uint32_t target_mask() const;  // takes the registry lock
+
+    // ---- settings_exchange.cpp ----
+    void settings_rx(const BusFrame& frame);
+    void handle_acknowledgement(const BusFrame& frame);
+    void handle_sequenced_ack(const BusFrame& frame);
+    void handle_plain_ack(const BusFrame& frame);
+
+    // ---- flash/ ----
+    void handle_flash_write_reply(const BusFrame& frame);
+    void handle_flash_erase_reply(const BusFrame& frame);
+    // Claims a sequenced acknowledgement that belongs to the erase run; true
+    // when it did (the sequenced-command matching then ignores the frame).
+    bool claim_erase_ack(const BusFrame& frame);
+    void handle_prepare_reply(const BusFrame& frame);
+    // Sends the next erase command of every idle job; erase lock held (it is
+    // released around the 500 us pauses).
+    void dispatch_erase_blocks(std::unique_lock<std::mutex>& erase_lock);
+    bool send_set_address(std::uint8_t uid, std::uint32_t address);
+    bool send_write_chunk(std::uint8_t uid, const std::uint8_t* data, std::uint32_t length);
+    bool send_erase_block(std::uint8_t uid, std::uint32_t sequence, std::uint16_t block);
+
+    // ---- members, in this order ----
+    HidTransport hid_;
+    CanFdTransport can_;
+    std::atomic<InterfaceKind> kind_{InterfaceKind::UsbHid};
+    std::mutex transmit_mutex_;
+
+    mutable std::mutex registry_mutex_;
+    std::vector<DeviceInfo> registry_;       // guarded by registry_mutex_
+    std::uint32_t occupied_mask_ = 0;        // guarded by registry_mutex_
+    std::uint32_t alive_mask_ = 0;           // guarded by registry_mutex_
+    std::function<void()> devices_changed_;  // guarded by registry_mutex_
+    std::function<void()> reconnected_;      // guarded by registry_mutex_
+
+    SettingReadSlot read_slot_;
+    SequencedCommandSlot sequenced_slot_;
+    std::atomic<std::uint32_t> sequence_{1};
+    PlainAckSlot plain_ack_slot_;
+    PrepareState prepare_;
+    EraseRunState erase_;
+    WriteTransferState write_;
+
+    std::thread receive_thread_;
+    std::atomic<bool> receiving_{false};
+    std::atomic<bool> stop_receiving_{false};
+    std::atomic<bool> disconnecting_{false};
+};
+
+}  // namespace vk61

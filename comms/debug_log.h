@@ -1,0 +1,17 @@
+// The engine's diagnostic log: printf-style lines on standard output.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace vk61 {
+
+// Writes one formatted line (the caller supplies the trailing "\n") to
+// standard output and flushes it. Safe from any thread.
+void debug_log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Test hook: every line written is also handed to the sink (empty = none).
+// The sink runs on the logging thread, under the log's own lock.
+void set_debug_log_sink(std::function<void(const std::string& line)> sink);
+
+}  // namespace vk61

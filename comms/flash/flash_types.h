@@ -1,0 +1,62 @@
+// Types shared by the external-flash operations of the manager.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+
+namespace vk61 {
+
+// Progress of a flash transfer: phase 0 counts erased 64 KiB blocks, phase 1
+// written bytes. Called on the thread that drives the transfer or, for erase
+// progress, on the receive thread; never concurrently for one transfer. It is
+// called with the transfer's lock held, so it must only record values and
+// post work elsewhere, never call back into the manager.
+using ProgressFn = void (*)(std::uint64_t done, std::uint64_t total, std::uint64_t phase, const void* user);
+
+struct ProgressCallback {
+    ProgressFn fn = nullptr;
+    const void* user = nullptr;
+
+    explicit operator bool() const { return fn != nullptr; }
+    void operator()(std::uint64_t done, std::uint64_t total, std::uint64_t phase) const {
+        if (fn != nullptr) fn(done, total, phase, user);
+    }
+};
+
+inline constexpr std::uint64_t kPhaseErase = 0;
+inline constexpr std::uint64_t kPhaseWrite = 1;
+
+inline constexpr std::uint32_t kFlashBlockSize = 0x10000;  // one erase block
+inline constexpr std::uint32_t kFlashChunkSize = 64;       // one write chunk
+
+// A unit taking part in a firmware update, with the write address it reported.
+struct FirmwareTarget {
+    std::uint8_t uid = 0;
+    std::uint32_t write_address = 0;
+};
+
+// Per-unit state of a running write transfer.
+struct FlashWriteTarget {
+    std::uint8_t uid = 0;
+    std::uint32_t base_address = 0;
+    std::uint32_t image_address = 0;
+    std::uint32_t expected_echo = 0;  // set-address echo awaited
+    std::uint32_t current_address = 0;
+    bool address_set = false;
+    bool chunk_acked = false;
+};
+
+// Per-unit state of a running erase run.
+struct FlashEraseJob {
+    enum State : std::uint8_t { Idle = 0, AwaitingAck = 1, AwaitingReply = 2 };
+
+    std::uint8_t uid = 0;
+    std::deque<std::uint16_t> queue;  // blocks still to erase
+    bool in_flight = false;
+    State state = Idle;
+    std::uint32_t sequence = 0;  // 24-bit sequence of the command in flight
+    std::uint16_t block = 0;     // block in flight
+    std::uint32_t expected_address = 0;  // block << 16
+};
+
+}  // namespace vk61
