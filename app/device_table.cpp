@@ -1,0 +1,204 @@
+// The devices table: one row per registry record, with the unit's state,
+// name, serial number, update availability and its two per-unit options.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QTableWidget>
+
+#include <algorithm>
+#include <bit>
+
+#include "comms_manager.h"
+#include "downloads/manifest_source.h"
+#include "downloads/package_selection.h"
+#include "main_window.h"
+#include "ui_mainwindow.h"
+
+namespace {
+
+constexpr int kTableFontPointSize = 11;
+constexpr std::uint8_t kTypeHalvard = 0xC3;
+// Option boxes exist only for UIDs that the termination mask and the
+// default-screen bytes can hold.
+constexpr std::uint8_t kMaxOptionUid = 15;
+
+enum Column { ColConnected, ColDevice, ColSerial, ColUpdate, ColTermination, ColScreen };
+
+struct Screen {
+    const char* text;
+    int code;
+};
+constexpr Screen kScreens[] = {{"Splash", 0},   {"AHRS", 1},      {"ADSB", 2},
+                               {"Airspeed", 3}, {"Altimeter", 4}, {"Directional Gyro", 5}};
+
+QString typeName(std::uint8_t code) {
+    switch (code) {
+        case 0xC3: return QStringLiteral("Halvard");
+        case 0xD5: return QStringLiteral("Tessaly");
+        case 0xFF: return QStringLiteral("Morrow");
+        default: return QStringLiteral("Unknown (0x%1)").arg(code, 2, 16, QLatin1Char('0'));
+    }
+}
+
+bool countsAsConnected(const vk61::DeviceInfo& unit, bool link_connected) {
+    if (unit.occupied) return unit.alive;
+    return unit.alive || link_connected;
+}
+
+QTableWidgetItem* makeItem(const QString& text, Qt::Alignment alignment, const QFont& font) {
+    auto* item = new QTableWidgetItem(text);
+    item->setTextAlignment(alignment | Qt::AlignVCenter);
+    item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+    item->setFont(font);
+    return item;
+}
+
+QWidget* centredCell(QWidget* control) {
+    auto* cell = new QWidget;
+    auto* layout = new QHBoxLayout(cell);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setAlignment(Qt::AlignCenter);
+    layout->addWidget(control);
+    return cell;
+}
+
+}  // namespace
+
+void MainWindow::setUpDeviceTable() {
+    QTableWidget* table = ui->table_devices;
+    table->setRowCount(0);
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->horizontalHeader()->setHighlightSections(false);
+    table->horizontalHeader()->setSectionsClickable(false);
+    table->setSelectionMode(QAbstractItemView::NoSelection);
+    table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    table->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    fitDeviceTableHeight();
+}
+
+void MainWindow::fitDeviceTableHeight() {
+    QTableWidget* table = ui->table_devices;
+    table->resizeRowsToContents();
+    int height = table->horizontalHeader()->height() + 2 * table->frameWidth();
+    for (int row = 0; row < table->rowCount(); ++row) height += table->rowHeight(row);
+    table->setFixedHeight(height);
+}
+
+void MainWindow::refreshDeviceTable() {
+    QTableWidget* table = ui->table_devices;
+    table->setRowCount(0);
+    QFont font = table->font();
+    font.setPointSize(kTableFontPointSize);
+    table->setFont(font);
+
+    std::vector<vk61::DeviceInfo> units;
+    if (comms) units = comms->device_snapshot();
+    if (units.empty()) {
+        fitDeviceTableHeight();
+        return;
+    }
+
+    std::stable_sort(units.begin(), units.end(), [](const vk61::DeviceInfo& a, const vk61::DeviceInfo& b) {
+        const bool a_first = a.type_code() == kTypeHalvard;
+        const bool b_first = b.type_code() == kTypeHalvard;
+        if (a_first != b_first) return a_first;
+        return a.uid < b.uid;
+    });
+
+    if (firmwarePackages.isEmpty()) vk61::load_firmware_packages(&firmwarePackages, nullptr);
+    const bool link_connected = comms->is_connected();
+    const std::uint32_t termination = vk61::config_get_value(config, vk61::kIndexTerminationMask);
+
+    table->setRowCount(static_cast<int>(units.size()));
+    for (int row = 0; row < static_cast<int>(units.size()); ++row) {
+        const vk61::DeviceInfo& unit = units[static_cast<std::size_t>(row)];
+
+        QString name;
+        QString update = tr("Unknown");
+        QString serial;
+        if (unit.is_placeholder()) {
+            name = tr("Discovering…");
+            update = QStringLiteral("—");
+            serial = tr("UID %1").arg(unit.uid);
+        } else {
+            if (const vk61::FirmwarePackage* package =
+                    vk61::find_firmware_for_device(firmwarePackages, unit.device_id)) {
+                name = package->display_name.isEmpty() ? package->device_type : package->display_name;
+                update = vk61::is_firmware_older(unit.firmware, *package) ? tr("Yes") : tr("No");
+            }
+            serial = QStringLiteral("0x") + QString::number(unit.device_id, 16).rightJustified(8, QLatin1Char('0')).toUpper();
+        }
+        if (name.isEmpty()) name = typeName(unit.type_code());
+
+        table->setItem(row, ColConnected, makeItem(countsAsConnected(unit, link_connected) ? QStringLiteral("✅")
+                                                                                         : QStringLiteral("❌"),
+                                                   Qt::AlignHCenter, font));
+        table->setItem(row, ColDevice, makeItem(name, Qt::AlignLeft, font));
+        table->setItem(row, ColSerial, makeItem(serial, Qt::AlignHCenter, font));
+        table->setItem(row, ColUpdate, makeItem(update, Qt::AlignHCenter, font));
+
+        const bool has_options = unit.uid <= kMaxOptionUid;
+
+        auto* termination_box = new QCheckBox;
+        termination_box->setFont(font);
+        termination_box->setProperty("deviceUid", unit.uid);
+        {
+            const QSignalBlocker blocker(termination_box);
+            termination_box->setChecked(has_options && (termination >> unit.uid) & 1u);
+        }
+        termination_box->setEnabled(has_options);
+        connect(termination_box, &QCheckBox::toggled, this,
+                [this, termination_box](bool on) { onTerminationToggled(termination_box, on); });
+        table->setCellWidget(row, ColTermination, centredCell(termination_box));
+
+        auto* screen_box = new QComboBox;
+        screen_box->setFont(font);
+        screen_box->setProperty("deviceUid", unit.uid);
+        for (const Screen& screen : kScreens) screen_box->addItem(tr(screen.text), screen.code);
+        {
+            const QSignalBlocker blocker(screen_box);
+            int code = has_options ? config.default_screen(unit.uid) : 0;
+            if (code >= 7) code = 1;
+            const int index = screen_box->findData(code);
+            screen_box->setCurrentIndex(index >= 0 ? index : 0);
+        }
+        screen_box->setEnabled(has_options);
+        connect(screen_box, &QComboBox::currentIndexChanged, this, &MainWindow::onDefaultScreenChanged);
+        table->setCellWidget(row, ColScreen, centredCell(screen_box));
+    }
+    fitDeviceTableHeight();
+}
+
+void MainWindow::onTerminationToggled(QCheckBox* box, bool on) {
+    const unsigned uid = box->property("deviceUid").toUInt();
+    if (uid > kMaxOptionUid) return;
+    const std::uint32_t mask = vk61::config_get_value(config, vk61::kIndexTerminationMask);
+    const std::uint32_t bit = 1u << uid;
+    if (!on) {
+        setConfigValue(vk61::kIndexTerminationMask, mask & ~bit);
+        return;
+    }
+    const std::uint32_t wanted = mask | bit;
+    if (std::popcount(wanted) < 3) {
+        setConfigValue(vk61::kIndexTerminationMask, wanted);
+        return;
+    }
+    {
+        const QSignalBlocker blocker(box);
+        box->setChecked(false);
+    }
+    showStatus(tr("Only two devices may have termination enabled at the same time."));
+}
+
+void MainWindow::onDefaultScreenChanged(int index) {
+    auto* box = qobject_cast<QComboBox*>(sender());
+    if (box == nullptr) return;
+    const unsigned uid = box->property("deviceUid").toUInt();
+    if (uid > kMaxOptionUid) return;
+    const int value = box->itemData(index).toInt();
+    config.set_default_screen(static_cast<std::uint8_t>(uid), static_cast<std::uint8_t>(value));
+    const unsigned setting = vk61::kIndexDefaultScreenFirst + uid / 4;
+    setConfigValue(static_cast<int>(setting), vk61::config_get_value(config, setting));
+}

@@ -1,0 +1,158 @@
+// Construction, shutdown, the signal-slot wiring and the start of the
+// device connection.
+#include "main_window.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDebug>
+#include <QTimer>
+
+#include "comms_manager.h"
+#include "downloads/manifest_source.h"
+#include "message_handler.h"
+#include "ui_mainwindow.h"
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWindow) {
+    installMessageHandler();
+    ui->setupUi(this);
+    ui->tabWidget->setTabVisible(ui->tabWidget->indexOf(ui->tab_cal), false);
+    setUpDeviceTable();
+    showStatus(tr("Initializing..."));
+    fillRegistrationPrefixes();
+
+    ui->text_firmware_file->setEnabled(false);
+    ui->pushButton_start_update->setEnabled(false);
+    ui->progressBar_firmware->setEnabled(false);
+    ui->pushButton_save_devices->setEnabled(false);
+
+    connectSlots();
+
+    for (QWidget* widget : {static_cast<QWidget*>(ui->label_manual_setting_index),
+                            static_cast<QWidget*>(ui->lineEdit_manual_setting_index),
+                            static_cast<QWidget*>(ui->label_manual_setting_value),
+                            static_cast<QWidget*>(ui->lineEdit_manual_setting_value),
+                            static_cast<QWidget*>(ui->pushButton_read_setting)}) {
+        widget->setVisible(false);
+    }
+
+    // Runs once the event loop has started, so the window is already shown
+    // while the link is opened.
+    QTimer::singleShot(0, this, &MainWindow::initializeDeviceConnection);
+}
+
+MainWindow::~MainWindow() {
+    if (comms) comms->disconnect();
+    if (firmwareThread && firmwareThread->isRunning()) firmwareThread->wait(5000);
+    if (airportThread && airportThread->isRunning()) airportThread->wait(5000);
+    airportThread = nullptr;
+    comms.reset();
+    delete ui;
+    ui = nullptr;
+    firmwareThread = nullptr;
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (comms) comms->disconnect();
+    QMainWindow::closeEvent(event);
+}
+
+void MainWindow::showStatus(const QString& text) { statusBar()->showMessage(text); }
+
+void MainWindow::connectSlots() {
+    // Settings tab actions.
+    connect(ui->pushButton_save, &QPushButton::clicked, this, &MainWindow::onSaveClicked);
+    connect(ui->pushButton_load, &QPushButton::clicked, this, &MainWindow::onLoadClicked);
+    connect(ui->pushButton_update, &QPushButton::clicked, this, &MainWindow::onUpdateClicked);
+
+    // Update tab: the airport controls need a chosen file first.
+    ui->text_firmware_file_2->setEnabled(false);
+    ui->pushButton_start_airport->setEnabled(false);
+    ui->progressBar_airports->setEnabled(false);
+
+    // Colour pickers.
+    connect(ui->color_picker_sky0, &QPushButton::clicked, this, &MainWindow::onSkyColorPickerClicked);
+    connect(ui->color_picker_sky1, &QPushButton::clicked, this, &MainWindow::onSkyColor1PickerClicked);
+    connect(ui->color_picker_ground0, &QPushButton::clicked, this, &MainWindow::onGroundColorPickerClicked);
+    connect(ui->color_picker_ground1, &QPushButton::clicked, this, &MainWindow::onGroundColor1PickerClicked);
+    connect(ui->color_picker_app_indi, &QPushButton::clicked, this, &MainWindow::onApproachIndiColorPickerClicked);
+    connect(ui->color_picker_airplane, &QPushButton::clicked, this, &MainWindow::onAirplaneColorPickerClicked);
+    connect(ui->color_picker_green, &QPushButton::clicked, this, &MainWindow::onGreenArcColorPickerClicked);
+    connect(ui->color_picker_yellow, &QPushButton::clicked, this, &MainWindow::onYellowArcColorPickerClicked);
+    connect(ui->color_picker_red, &QPushButton::clicked, this, &MainWindow::onRedArcColorPickerClicked);
+    connect(ui->color_picker_gear, &QPushButton::clicked, this, &MainWindow::onGearIndiColorPickerClicked);
+
+    // Units, speeds, voltages.
+    for (QComboBox* box : {ui->comboBox_airspeed, ui->comboBox_altitude, ui->comboBox_temp, ui->comboBox_pressure}) {
+        connect(box, &QComboBox::currentIndexChanged, this, &MainWindow::onUnitsChanged);
+    }
+    connect(ui->spinBox_vmin, &QSpinBox::valueChanged, this, &MainWindow::onVminChanged);
+    connect(ui->spinBox_vs0, &QSpinBox::valueChanged, this, &MainWindow::onVs0Changed);
+    connect(ui->spinBox_vs1, &QSpinBox::valueChanged, this, &MainWindow::onVs1Changed);
+    connect(ui->spinBox_vfe, &QSpinBox::valueChanged, this, &MainWindow::onVfeChanged);
+    connect(ui->spinBox_vn0, &QSpinBox::valueChanged, this, &MainWindow::onVn0Changed);
+    connect(ui->spinBox_vne, &QSpinBox::valueChanged, this, &MainWindow::onVneChanged);
+    connect(ui->spinBox_vref, &QSpinBox::valueChanged, this, &MainWindow::onVrefChanged);
+    connect(ui->spinBox_vlo, &QSpinBox::valueChanged, this, &MainWindow::onVloChanged);
+    connect(ui->min_volt_warn_value, &QDoubleSpinBox::valueChanged, this, &MainWindow::onMinVoltChanged);
+    connect(ui->max_volt_warn_value, &QDoubleSpinBox::valueChanged, this, &MainWindow::onMaxVoltChanged);
+    connect(ui->min_volt_alert_value, &QDoubleSpinBox::valueChanged, this, &MainWindow::onMinVoltAlertChanged);
+    connect(ui->max_volt_alert_value, &QDoubleSpinBox::valueChanged, this, &MainWindow::onMaxVoltAlertChanged);
+
+    // Registration, display, attitude, identity, map.
+    connect(ui->comboBox_reg_prefix, &QComboBox::currentTextChanged, this, &MainWindow::onRegistrationChanged);
+    connect(ui->text_registration_num, &QPlainTextEdit::textChanged, this, &MainWindow::onRegistrationChanged);
+    connect(ui->backlight_slider, &QSlider::valueChanged, this, &MainWindow::onBacklightBrightnessChanged);
+    connect(ui->text_bg_alpha_slider, &QSlider::valueChanged, this, &MainWindow::onTextBgAlphaChanged);
+    connect(ui->roll_corr_spinbox, &QDoubleSpinBox::valueChanged, this, &MainWindow::onRollCorrectionChanged);
+    connect(ui->pitch_corr_spinbox, &QDoubleSpinBox::valueChanged, this, &MainWindow::onPitchCorrectionChanged);
+    connect(ui->text_icao, &QPlainTextEdit::textChanged, this, &MainWindow::onOwnshipIcaoChanged);
+    connect(ui->comboBox_emitter_cat, &QComboBox::currentIndexChanged, this, &MainWindow::onEmitterCatChanged);
+    connect(ui->comboBox_map_view, &QComboBox::currentIndexChanged, this, &MainWindow::onMapViewChanged);
+    connect(ui->radioButton_use_icao, &QRadioButton::toggled, this, &MainWindow::onIcaoAddressTypeChanged);
+    connect(ui->radioButton_rand_icao, &QRadioButton::toggled, this, &MainWindow::onIcaoAddressTypeChanged);
+
+    // Devices tab (the per-row boxes are connected when rows are built).
+    connect(ui->pushButton_save_devices, &QPushButton::clicked, this, &MainWindow::onSaveDevicesClicked);
+    connect(ui->pushButton_reboot, &QPushButton::clicked, this, &MainWindow::onRebootClicked);
+    connect(ui->pushButton_reboot_2, &QPushButton::clicked, this, &MainWindow::onRebootClicked);
+    connect(ui->tabWidget, &QTabWidget::currentChanged, this, &MainWindow::onMainTabChanged);
+
+    // The downloads manifest is fetched once at launch (bounded by the fetch
+    // time-out) so that later offline use finds the memory and disk copies.
+    QString error;
+    if (!vk61::prefetch_manifest(&error)) {
+        qDebug() << "Downloads manifest prefetch at launch failed:" << error;
+    }
+}
+
+void MainWindow::initializeDeviceConnection() {
+    showStatus(tr("Connecting..."));
+    QCoreApplication::processEvents();
+    QThread::msleep(100);
+
+    comms = std::make_unique<vk61::CommsManager>();
+    // Both callbacks run on the receive thread: they only post to the window.
+    comms->set_devices_changed_callback(
+        [this] { QMetaObject::invokeMethod(this, [this] { refreshDeviceTable(); }, Qt::QueuedConnection); });
+    comms->set_reconnected_callback(
+        [this] { QMetaObject::invokeMethod(this, &MainWindow::onDeviceReconnected, Qt::QueuedConnection); });
+
+    if (comms->connect()) {
+        showStatus(comms->interface_kind() == vk61::InterfaceKind::CanFd ? tr("Connected via CAN FD")
+                                                                         : tr("Connected via USB HID"));
+        refreshDeviceTable();
+        QTimer::singleShot(1500, this, [this] {
+            if (comms && comms->is_connected()) onLoadClicked();
+        });
+    } else {
+        qDebug() << "Failed to establish connection via USB HID or CAN FD";
+        showStatus(tr("Failed to connect to EFIS via USB or CAN FD - please check connections"));
+        refreshDeviceTable();
+    }
+}
+
+void MainWindow::onMainTabChanged(int index) {
+    // Looked up for the tab bar's sake only; switching tabs changes nothing.
+    (void)ui->tabWidget->widget(index);
+}

@@ -1,0 +1,139 @@
+// The single window of the tool: four tabs (devices, settings, device
+// updates, calibrations - the last one hidden), the status bar, and the
+// bus manager it creates once the event loop runs.
+//
+// Everything here runs on the GUI thread. Work from the manager's receive
+// thread and from transfer workers reaches the window only as queued calls.
+#pragma once
+
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+#include <QThread>
+
+#include <cstdint>
+#include <memory>
+#include <set>
+
+#include "config/config_record.h"
+#include "downloads/firmware_package.h"
+
+class Ui_MainWindow;
+class QCheckBox;
+
+namespace vk61 {
+class CommsManager;
+}
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Read access for tests and for the window's own helpers.
+    const vk61::ConfigRecord& configRecord() const { return config; }
+    std::uint32_t deviceChecksumValue() const { return deviceChecksum; }
+    const std::set<int>& pendingChangeSet() const { return pendingChanges; }
+    vk61::CommsManager* commsManager() const { return comms.get(); }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private slots:
+    void onSaveClicked();
+    void onLoadClicked();
+
+    void onSkyColorPickerClicked();
+    void onSkyColor1PickerClicked();
+    void onGroundColorPickerClicked();
+    void onGroundColor1PickerClicked();
+    void onApproachIndiColorPickerClicked();
+    void onAirplaneColorPickerClicked();
+    void onGreenArcColorPickerClicked();
+    void onYellowArcColorPickerClicked();
+    void onRedArcColorPickerClicked();
+    void onGearIndiColorPickerClicked();
+    void onUnitsChanged();
+    void onVminChanged(int value);
+    void onVs0Changed(int value);
+    void onVs1Changed(int value);
+    void onVfeChanged(int value);
+    void onVn0Changed(int value);
+    void onVneChanged(int value);
+    void onVrefChanged(int value);
+    void onVloChanged(int value);
+    void onMinVoltChanged(double value);
+    void onMaxVoltChanged(double value);
+    void onMinVoltAlertChanged(double value);
+    void onMaxVoltAlertChanged(double value);
+    void onRegistrationChanged();
+    void onSkyColor0Changed();
+    void onSkyColor1Changed();
+    void onGroundColor0Changed();
+    void onGroundColor1Changed();
+    void onApproachIndiColorChanged();
+    void onAirplaneColorChanged();
+    void onGreenArcColorChanged();
+    void onYellowArcColorChanged();
+    void onRedArcColorChanged();
+    void onGearIndiColorChanged();
+    void onBacklightBrightnessChanged(int value);
+    void onTextBgAlphaChanged(int value);
+    void onRollCorrectionChanged(double value);
+    void onPitchCorrectionChanged(double value);
+    void onOwnshipIcaoChanged();
+    void onEmitterCatChanged(int index);
+    void onMapViewChanged(int index);
+    void onDefaultScreenChanged(int index);
+    void onSaveDevicesClicked();
+    void onIcaoAddressTypeChanged();
+    void onUpdateClicked();
+    void onRebootClicked();
+    void onDeviceReconnected();
+    void onMainTabChanged(int index);
+
+private:
+    // main_window.cpp
+    void connectSlots();
+    void initializeDeviceConnection();
+    void showStatus(const QString& text);
+
+    // device_table.cpp
+    void setUpDeviceTable();
+    void refreshDeviceTable();
+    void fitDeviceTableHeight();
+    void onTerminationToggled(QCheckBox* box, bool on);
+
+    // device_actions.cpp
+    void waitForDevicesAfterReboot(int attempt);
+
+    // config_state.cpp: the record, its change tracking and the header
+    // preparation before a store.
+    bool setConfigValue(int index, std::uint32_t value);
+    void updateSaveDevicesButton();
+    bool prepareHeaderForStore(std::uint32_t* crc_out);
+
+    // settings_panel.cpp, config_load.cpp, config_save.cpp
+    void fillRegistrationPrefixes();
+    void populateSettingsForm();
+    void collectSettingsForm();
+    std::uint32_t parseIcaoAddress() const;
+
+    // ---- members, in this order ----
+    Ui_MainWindow* ui = nullptr;
+    QString firmwareFilePath;
+    QString airportFilePath;
+    QList<vk61::FirmwarePackage> firmwarePackages;
+    std::unique_ptr<vk61::CommsManager> comms;
+    std::set<int> pendingChanges;
+    QPointer<QThread> firmwareThread;
+    QPointer<QThread> airportThread;
+
+    // The configuration image the window mirrors, and the checksum last read
+    // from or stored to the device.
+    vk61::ConfigRecord config;
+    std::uint32_t deviceChecksum = 0;
+};

@@ -1,0 +1,10 @@
+// The Qt message handler: one line per message on standard error.
+#pragma once
+
+#include <QtGlobal>
+
+// Writes "Debug: %s (%s:%u, %s)\n" and its info/warning/critical/fatal
+// siblings, flushes, and aborts after a fatal message.
+void vk61MessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message);
+
+void installMessageHandler();
