@@ -1,0 +1,26 @@
+#include "flash/airport_worker.h"
+
+#include "comms_manager.h"
+
+namespace vk61 {
+
+AirportResult run_airport_upload(CommsManager& comms, const std::string& path, const std::vector<std::uint8_t>& uids,
+                                 const AirportUnitStart& on_unit_start, ProgressFn progress,
+                                 const void* progress_user, const AirportUploadTimeouts& timeouts) {
+    AirportResult result;
+    result.units_total = static_cast<int>(uids.size());
+    for (std::size_t i = 0; i < uids.size(); ++i) {
+        const std::uint8_t uid = uids[i];
+        if (on_unit_start) on_unit_start(uid, static_cast<int>(i) + 1, result.units_total);
+        if (!comms.upload_airport_db(uid, path.c_str(), timeouts.erase_ms, timeouts.write_ms, progress,
+                                     progress_user)) {
+            result.failed_uid = uid;
+            break;
+        }
+        ++result.units_done;
+    }
+    result.success = result.units_done == result.units_total;
+    return result;
+}
+
+}  // namespace vk61

@@ -1,0 +1,216 @@
+// Erase runs: 64 KiB blocks erased on several units side by side, one block
+// in flight per unit.
+//
+// A block goes through two answers: the sequenced acknowledgement of its erase
+// command (claim_erase_ack, called by the acknowledgement handler before its
+// own matching) and then the flash reply that reports the block erased
+// (handle_flash_erase_reply). The reply handler sends the unit's next block
+// from the receive thread, so the worker only waits for the end of the run.
+//
+// Lock order: erase_.mutex, then the transmit lock inside each send. The erase
+// mutex is never held together with the sequenced-command or write mutex.
+#include <algorithm>
+#include <cstddef>
+#include <optional>
+
+#include "comms_manager.h"
+#include "debug_log.h"
+#include "flash/flash_reply.h"
+#include "flash/slot_wait.h"
+#include "flash/timer_resolution.h"
+
+namespace vk61 {
+
+namespace {
+constexpr std::uint32_t kEraseBlockBase = 0x430;
+// Block numbers are 16-bit and a run may not reach block 0xFFFF.
+constexpr std::uint64_t kBlockLimit = 0xFFFF;
+
+template <class Jobs>
+bool all_jobs_done(const Jobs& jobs) {
+    return std::all_of(jobs.begin(), jobs.end(),
+                       [](const FlashEraseJob& job) { return !job.in_flight && job.queue.empty(); });
+}
+
+template <class Jobs>
+FlashEraseJob* find_job(Jobs& jobs, std::uint8_t uid) {
+    const auto it = std::find_if(jobs.begin(), jobs.end(), [uid](const FlashEraseJob& job) { return job.uid == uid; });
+    return it == jobs.end() ? nullptr : &*it;
+}
+}  // namespace
+
+bool CommsManager::erase_fw_update_blocks(const std::vector<FirmwareTarget>& targets, std::uint32_t size,
+                                          unsigned timeout_ms, ProgressFn progress, const void* user) {
+    if (!is_connected() || targets.empty() || size == 0) return false;
+
+    // On Windows the raised resolution also covers the pauses the receive
+    // thread takes in dispatch; on Linux dispatch lowers its own thread's slack.
+    const TimerResolution timer_resolution;
+    std::unique_lock lock(erase_.mutex);
+    erase_.active = true;
+    erase_.failed = false;
+    erase_.paced = false;
+    erase_.total_blocks = 0;
+    erase_.erased_blocks = 0;
+    erase_.progress = {progress, user};
+    erase_.jobs.clear();
+
+    const auto end_run = [this] {
+        erase_.active = false;
+        erase_.progress = {};
+    };
+
+    const std::uint64_t count = (std::uint64_t{size} + 0xFFFF) >> 16;
+    for (const FirmwareTarget& target : targets) {
+        const std::uint64_t start = target.write_address >> 16;
+        if (count == 0 || start + count > kBlockLimit) {
+            debug_log("fw_erase: no blocks to erase for UID %u\n", target.uid);
+            end_run();
+            return false;
+        }
+        FlashEraseJob job;
+        job.uid = target.uid;
+        for (std::uint64_t block = start; block < start + count; ++block) {
+            job.queue.push_back(static_cast<std::uint16_t>(block));
+        }
+        erase_.jobs.push_back(std::move(job));
+        erase_.total_blocks += static_cast<std::uint32_t>(count);
+        debug_log("fw_erase: UID %u will erase %zu block(s) starting at block %u\n", target.uid,
+                  static_cast<std::size_t>(count), static_cast<unsigned>(start));
+    }
+
+    erase_.progress(0, erase_.total_blocks, kPhaseErase);
+    dispatch_erase_blocks(lock);
+
+    // One deadline for the whole run, not per block.
+    const SlotWaitResult wait = wait_slot(erase_, lock, disconnecting_, deadline_after(timeout_ms),
+                                          [this] { return is_connected(); },
+                                          [this] { return all_jobs_done(erase_.jobs); });
+    if (wait.succeeded) {
+        debug_log("fw_erase: all blocks erased successfully\n");
+        erase_.progress(erase_.total_blocks, erase_.total_blocks, kPhaseErase);
+        end_run();
+        return true;
+    }
+    debug_log("fw_erase: failed (complete=%d failed=%d)\n", wait.complete ? 1 : 0, erase_.failed ? 1 : 0);
+    end_run();
+    return false;
+}
+
+// Runs on the worker (start of a run) or on the receive thread (after a block
+// was erased). Sends one erase command to every job that is idle and has
+// blocks left. Every command after the first of a run is preceded by a 500 us
+// pause, taken with the erase mutex released; since another thread may have
+// dispatched the same job meanwhile, a job is checked again after the pause.
+void CommsManager::dispatch_erase_blocks(std::unique_lock<std::mutex>& erase_lock) {
+    std::optional<TimerResolution> timer_resolution;
+    const auto stopped = [this] { return !erase_.active || erase_.failed || disconnecting_.load(); };
+    const auto ready = [this](std::size_t i) {
+        return i < erase_.jobs.size() && !erase_.jobs[i].in_flight && !erase_.jobs[i].queue.empty();
+    };
+
+    for (std::size_t i = 0; i < erase_.jobs.size(); ++i) {
+        if (stopped()) return;
+        if (!ready(i)) continue;
+        if (erase_.paced) {
+            if (!timer_resolution) timer_resolution.emplace();
+            erase_lock.unlock();
+            pause_between_flash_commands();
+            erase_lock.lock();
+            if (stopped()) return;
+            if (!ready(i)) continue;
+        }
+
+        FlashEraseJob& job = erase_.jobs[i];
+        job.block = job.queue.front();
+        job.queue.pop_front();
+        job.expected_address = std::uint32_t{job.block} << 16;
+        job.sequence = next_sequence();
+        job.in_flight = true;
+        job.state = FlashEraseJob::AwaitingAck;
+        debug_log("fw_erase: UID %u erasing block %u (addr 0x%08X) seq=%u\n", job.uid, job.block,
+                  job.expected_address, job.sequence);
+        if (!send_erase_block(job.uid, job.sequence, job.block)) {
+            debug_log("fw_erase: failed to send erase for UID %u block %u\n", job.uid, job.block);
+            erase_.failed = true;
+            erase_.cv.notify_one();
+            return;
+        }
+        erase_.paced = true;
+    }
+}
+
+// Receive thread, for every sequenced acknowledgement (DLC code 7), before
+// the sequenced-command slot sees it. Returns true when the acknowledgement
+// belongs to the block in flight of an erase job; then nobody else matches it.
+bool CommsManager::claim_erase_ack(const BusFrame& frame) {
+    if (frame.dlc() != 7) return false;
+    const std::uint8_t* d = frame.data();
+    const std::uint8_t uid = d[0];
+    if (uid > 15) return false;
+    const std::uint32_t command = get_u16(d + 1) & 0x7FFu;
+    const std::uint8_t status = d[3];
+    const std::uint32_t sequence = get_u24(d + 4);
+
+    std::lock_guard lock(erase_.mutex);
+    if (!erase_.active) return false;
+    FlashEraseJob* job = find_job(erase_.jobs, uid);
+    if (job == nullptr || !job->in_flight || job->state != FlashEraseJob::AwaitingAck ||
+        command != (kEraseBlockBase | uid) || sequence != job->sequence) {
+        return false;
+    }
+    if (status == 1) {
+        job->state = FlashEraseJob::AwaitingReply;
+    } else {
+        debug_log("fw_erase: NACK from UID %u for block %u seq=%u\n", uid, job->block, job->sequence);
+        erase_.failed = true;
+        erase_.cv.notify_one();
+    }
+    return true;
+}
+
+// Receive thread. An erase reply counts only once its command was
+// acknowledged; earlier ones, duplicates and replies of units without a job
+// are ignored.
+void CommsManager::handle_flash_erase_reply(const BusFrame& frame) {
+    const std::optional<FlashReply> reply = parse_flash_reply(frame);
+    if (!reply) return;
+
+    std::unique_lock lock(erase_.mutex);
+    if (!erase_.active) return;
+    FlashEraseJob* job = find_job(erase_.jobs, reply->uid);
+    if (job == nullptr || !job->in_flight || job->state != FlashEraseJob::AwaitingReply) return;
+
+    const auto fail = [this] {
+        erase_.failed = true;
+        erase_.cv.notify_one();
+    };
+    if (reply->status != kFlashStatusDone) {
+        debug_log("fw_erase: extflash NACK UID %u block %u\n", reply->uid, job->block);
+        fail();
+        return;
+    }
+    if (reply->operation != kFlashOpEraseBlock) {
+        debug_log("fw_erase: UID %u unexpected op 0x%02X (expected block erase)\n", reply->uid, reply->operation);
+        fail();
+        return;
+    }
+    if (reply->address != job->expected_address) {
+        debug_log("fw_erase: UID %u address mismatch block %u (expected 0x%08X got 0x%08X)\n", reply->uid,
+                  job->block, job->expected_address, reply->address);
+        fail();
+        return;
+    }
+
+    debug_log("fw_erase: UID %u block %u erased (addr 0x%08X)\n", reply->uid, job->block, reply->address);
+    job->in_flight = false;
+    job->state = FlashEraseJob::Idle;
+    ++erase_.erased_blocks;
+    if (erase_.total_blocks != 0) erase_.progress(erase_.erased_blocks, erase_.total_blocks, kPhaseErase);
+    // `job` may dangle once dispatch released the mutex; only its queue is
+    // looked at before that.
+    if (!job->queue.empty()) dispatch_erase_blocks(lock);
+    if (erase_.failed || all_jobs_done(erase_.jobs)) erase_.cv.notify_one();
+}
+
+}  // namespace vk61
