@@ -41,10 +41,24 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
     QTimer::singleShot(0, this, &MainWindow::initializeDeviceConnection);
 }
 
+namespace {
+// A worker holds the manager and posts to the window, so neither may go away
+// while it runs. disconnect() has already failed its current bus operation,
+// so it ends promptly; the bounded wait is the normal path and the unbounded
+// one only guards against a worker that is still reading its file.
+void waitForWorker(QThread* thread, const char* name) {
+    if (thread == nullptr || !thread->isRunning()) return;
+    if (!thread->wait(5000)) {
+        qWarning() << name << "worker still running 5 s after disconnect; waiting for it to end";
+        thread->wait();
+    }
+}
+}  // namespace
+
 MainWindow::~MainWindow() {
     if (comms) comms->disconnect();
-    if (firmwareThread && firmwareThread->isRunning()) firmwareThread->wait(5000);
-    if (airportThread && airportThread->isRunning()) airportThread->wait(5000);
+    waitForWorker(firmwareThread, "Firmware");
+    waitForWorker(airportThread, "Airport");
     airportThread = nullptr;
     comms.reset();
     delete ui;
@@ -65,7 +79,14 @@ void MainWindow::connectSlots() {
     connect(ui->pushButton_load, &QPushButton::clicked, this, &MainWindow::onLoadClicked);
     connect(ui->pushButton_update, &QPushButton::clicked, this, &MainWindow::onUpdateClicked);
 
-    // Update tab: the airport controls need a chosen file first.
+    // Update tab.
+    connect(ui->pushButton_browse, &QPushButton::clicked, this, &MainWindow::onBrowseClicked);
+    connect(ui->pushButton_fetch_fw, &QPushButton::clicked, this, &MainWindow::onFetchFwClicked);
+    connect(ui->pushButton_start_update, &QPushButton::clicked, this, &MainWindow::onStartUpdateClicked);
+    connect(ui->pushButton_browse_airports, &QPushButton::clicked, this, &MainWindow::onBrowseAirportsClicked);
+    connect(ui->pushButton_fetch_apt_db, &QPushButton::clicked, this, &MainWindow::onFetchAptDbClicked);
+    connect(ui->pushButton_start_airport, &QPushButton::clicked, this, &MainWindow::onStartAirportClicked);
+    // The airport controls need a chosen file first.
     ui->text_firmware_file_2->setEnabled(false);
     ui->pushButton_start_airport->setEnabled(false);
     ui->progressBar_airports->setEnabled(false);

@@ -39,12 +39,22 @@ public:
     const std::set<int>& pendingChangeSet() const { return pendingChanges; }
     vk61::CommsManager* commsManager() const { return comms.get(); }
 
+    // Shows a transfer's progress on its bar and the status bar. GUI thread
+    // only: the workers reach it through queued calls.
+    void showTransferProgress(bool firmware, int value, const QString& text);
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private slots:
     void onSaveClicked();
     void onLoadClicked();
+    void onBrowseClicked();
+    void onFetchFwClicked();
+    void onStartUpdateClicked();
+    void onBrowseAirportsClicked();
+    void onFetchAptDbClicked();
+    void onStartAirportClicked();
 
     void onSkyColorPickerClicked();
     void onSkyColor1PickerClicked();
@@ -115,6 +125,16 @@ private:
     bool setConfigValue(int index, std::uint32_t value);
     void updateSaveDevicesButton();
     bool prepareHeaderForStore(std::uint32_t* crc_out);
+
+    // fetch_flows.cpp: every firmware file passes selectFirmwareFile.
+    bool selectFirmwareFile(const QString& path, const QString& expected_sha256);
+    void clearFirmwareSelection();
+    void downloadFirmwarePackage(const vk61::FirmwarePackage& package);
+    void chooseFirmwareFile();
+
+    // update_tab.cpp: the two transfers on their worker threads.
+    void onFirmwareThreadFinished();
+    void onAirportTransferFinished(int units_done, int units_total, int failed_uid, bool success);
 
     // settings_panel.cpp, config_load.cpp, config_save.cpp
     void fillRegistrationPrefixes();
