@@ -1,0 +1,48 @@
+// The armed faults of an installation and how they act on outgoing replies.
+// Not thread-safe: the Installation calls it under its state lock.
+#pragma once
+
+#include "fault.h"
+#include "reply.h"
+
+#include <chrono>
+#include <cstddef>
+#include <optional>
+#include <vector>
+
+namespace sim {
+
+// One frame on its way to the host after the faults had their say.
+struct Outgoing {
+    vk61::BusFrame frame;
+    std::chrono::milliseconds delay{0};  // on top of the installation's latency
+};
+
+class FaultTable {
+public:
+    void add(const Fault& fault);
+    void clear();
+    // Faults that may still act.
+    std::size_t armed() const;
+
+    // Applies the faults to the replies caused by one event, in order.
+    std::vector<Outgoing> apply(std::vector<Reply> replies);
+
+    // Counts one host frame against the PullCable faults; returns the one that
+    // fires on it, if any.
+    std::optional<Fault> on_host_frame(const vk61::BusFrame& frame);
+
+private:
+    struct Entry {
+        Fault fault;
+        unsigned seen = 0;   // matching replies so far
+        unsigned fired = 0;  // of those, acted on
+        bool spent() const { return fault.times != 0 && fired >= fault.times; }
+    };
+    // Counts a match; true when this occurrence is one to act on.
+    static bool take(Entry& entry);
+
+    std::vector<Entry> entries_;
+};
+
+}  // namespace sim
