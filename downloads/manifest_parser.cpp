@@ -1,0 +1,186 @@
+#include "downloads/manifest_parser.h"
+
+#include "downloads/error_text.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QJsonValue>
+
+#include <cmath>
+#include <limits>
+
+namespace vk61 {
+namespace {
+
+using detail::set_error;
+
+// Parses the document and hands back its top-level object. A document that is
+// well formed but not an object reports the parser's "no error" text, which
+// is what the message then carries.
+bool parse_top_object(const QByteArray& bytes, QJsonObject* object, QString* error) {
+    QJsonParseError parse_error{};
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parse_error);
+    if (parse_error.error != QJsonParseError::NoError || !document.isObject()) {
+        set_error(error, QStringLiteral("Invalid manifest JSON: %1").arg(parse_error.errorString()));
+        return false;
+    }
+    *object = document.object();
+    return true;
+}
+
+// A member that is missing or not a string reads as empty text.
+QString text_member(const QJsonObject& object, QLatin1String key) {
+    return object.value(key).toString();
+}
+
+// Only an integral JSON number that fits 32 bits is kept; anything else is 0.
+qint32 int32_member(const QJsonObject& object, QLatin1String key) {
+    const QJsonValue value = object.value(key);
+    if (!value.isDouble())
+        return 0;
+    const double number = value.toDouble();
+    if (!std::isfinite(number) || std::trunc(number) != number ||
+        number < std::numeric_limits<qint32>::min() || number > std::numeric_limits<qint32>::max())
+        return 0;
+    return static_cast<qint32>(number);
+}
+
+FirmwarePackage firmware_from_object(const QJsonObject& object) {
+    FirmwarePackage package;
+    package.device_type = text_member(object, QLatin1String("device_type")).trimmed().toUpper();
+    package.display_name = text_member(object, QLatin1String("display_name"));
+    package.firmware_file = text_member(object, QLatin1String("firmware_file"));
+    package.download_url = text_member(object, QLatin1String("download_url"));
+    package.sha256 = text_member(object, QLatin1String("sha256"));
+    package.minimum_bootloader_version =
+        text_member(object, QLatin1String("minimum_bootloader_version"));
+    // A revision that is not a string (say the number 2) becomes an empty text:
+    // the list is then non-empty but never matches a unit.
+    const QJsonArray revisions = object.value(QLatin1String("hardware_revisions")).toArray();
+    for (const QJsonValue& revision : revisions)
+        package.hardware_revisions.append(revision.toString());
+    return package;
+}
+
+DatabasePackage database_from_object(const QJsonObject& object) {
+    DatabasePackage package;
+    package.db_type = text_member(object, QLatin1String("db_type")).trimmed().toLower();
+    package.display_name = text_member(object, QLatin1String("display_name"));
+    package.format_version = int32_member(object, QLatin1String("format_version"));
+    package.cycle_effective_date = text_member(object, QLatin1String("cycle_effective_date"));
+    package.database_file = text_member(object, QLatin1String("database_file"));
+    package.download_url = text_member(object, QLatin1String("download_url"));
+    package.sha256 = text_member(object, QLatin1String("sha256"));
+    return package;
+}
+
+bool is_acceptable_database(const DatabasePackage& package) {
+    return !package.db_type.isEmpty() && !package.database_file.isEmpty() &&
+           package.database_file.endsWith(QLatin1String(".db"), Qt::CaseInsensitive);
+}
+
+}  // namespace
+
+bool parse_firmware_manifest(const QByteArray& bytes, QList<FirmwarePackage>* entries_out,
+                             QString* error) {
+    if (!entries_out) {
+        set_error(error, QStringLiteral("entries_out is null"));
+        return false;
+    }
+    entries_out->clear();
+
+    QJsonObject top;
+    if (!parse_top_object(bytes, &top, error))
+        return false;
+
+    const QJsonArray entries = top.value(QLatin1String("firmware_packages")).toArray();
+    if (entries.isEmpty()) {
+        set_error(error, QStringLiteral("firmware_packages is empty"));
+        return false;
+    }
+
+    for (const QJsonValue& entry : entries) {
+        if (!entry.isObject())
+            continue;
+        const QJsonObject object = entry.toObject();
+        FirmwarePackage package = firmware_from_object(object);
+        FirmwareVersion& version = package.firmware_version;
+        // The version is tested before the required names, so an entry with
+        // both faults reports its version.
+        if (!parse_version_triplet(text_member(object, QLatin1String("firmware_version")),
+                                   &version.major, &version.minor, &version.patch)) {
+            set_error(error, QStringLiteral("Invalid firmware_version for device_type %1")
+                                 .arg(package.device_type));
+            return false;
+        }
+        if (package.device_type.isEmpty() || package.firmware_file.isEmpty()) {
+            set_error(error, QStringLiteral("Manifest entry missing device_type or firmware_file"));
+            return false;
+        }
+        entries_out->append(std::move(package));
+    }
+
+    if (entries_out->isEmpty()) {
+        set_error(error, QStringLiteral("No valid firmware packages in manifest"));
+        return false;
+    }
+    return true;
+}
+
+bool parse_database_manifest(const QByteArray& bytes, QList<DatabasePackage>* entries_out,
+                             QString* error) {
+    if (!entries_out) {
+        set_error(error, QStringLiteral("entries_out is null"));
+        return false;
+    }
+    entries_out->clear();
+
+    QJsonObject top;
+    if (!parse_top_object(bytes, &top, error))
+        return false;
+
+    const QJsonArray entries = top.value(QLatin1String("database_files")).toArray();
+    if (entries.isEmpty()) {
+        set_error(error, QStringLiteral("database_files is empty"));
+        return false;
+    }
+
+    for (const QJsonValue& entry : entries) {
+        if (!entry.isObject())
+            continue;
+        DatabasePackage package = database_from_object(entry.toObject());
+        if (is_acceptable_database(package))
+            entries_out->append(std::move(package));
+    }
+
+    if (entries_out->isEmpty()) {
+        set_error(error, QStringLiteral("No valid database packages in manifest"));
+        return false;
+    }
+    return true;
+}
+
+bool parse_version_triplet(const QString& text, quint8* major, quint8* minor, quint8* patch) {
+    if (!major || !minor || !patch)
+        return false;
+    const QStringList parts = text.trimmed().split(QLatin1Char('.'), Qt::KeepEmptyParts);
+    if (parts.size() != 3)
+        return false;
+
+    quint8 values[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        bool ok = false;
+        const int value = parts[i].toInt(&ok, 10);  // fails on overflow of 32 bits too
+        if (!ok || value < 0 || value > 255)
+            return false;
+        values[i] = static_cast<quint8>(value);
+    }
+    *major = values[0];
+    *minor = values[1];
+    *patch = values[2];
+    return true;
+}
+
+}  // namespace vk61

@@ -1,0 +1,29 @@
+// Internal: the one implementation behind FirmwarePackage::resolve_local_path
+// and DatabasePackage::resolve_local_path.
+#pragma once
+
+#include <QString>
+
+namespace vk61::detail {
+
+// What differs between the two package kinds.
+struct PackageFileKind {
+    const char* no_name_message;        // the entry gives no usable file name
+    const char* not_available_message;  // no download_url and no local file
+};
+
+// The package's fields that matter for finding its file.
+struct PackageFileSource {
+    QString manifest_file_name;  // firmware_file or database_file, as in the manifest
+    QString download_url;
+    QString sha256;
+};
+
+// Cache (verified) first, then a verified download into the cache, or - only
+// without a URL - the local firmware folder. *local_path_out is written only
+// on success and always names a file inside the cache or the local folder.
+// Blocks for at most one fetch_url() plus hashing.
+bool resolve_package_file(const PackageFileSource& source, const PackageFileKind& kind,
+                          QString* local_path_out, QString* error);
+
+}  // namespace vk61::detail
