@@ -1,0 +1,35 @@
+// The files the demo download server offers: a manifest with one firmware
+// package for each simulated unit type and two airport databases, all with
+// correct SHA-256 digests. Generated at demo start; nothing is committed.
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+namespace vk61 {
+
+// Firmware versions the demo manifest offers. The simulated Halvard (C3) runs
+// 1.4.2, so C3 shows an update; the others offer what the units run.
+struct DemoFirmware {
+    const char* device_type;
+    const char* display_name;
+    const char* version;
+    const char* file_name;
+};
+inline constexpr DemoFirmware kDemoFirmware[] = {
+    {"C3", "Halvard", "1.5.0", "halvard_1.5.0.bin"},
+    {"D5", "Tessaly", "1.4.2", "tessaly_1.4.2.bin"},
+    {"FF", "Morrow", "1.4.2", "morrow_1.4.2.bin"},
+};
+
+// Writes under root:
+//   firmware/downloads_manifest.json
+//   firmware/<file> for each kDemoFirmware entry (64-byte header: total_size
+//     0x30000 at 8, encrypted_size 150000 at 16, image offset 0x100 at 44;
+//     then 150000 body bytes)
+//   databases/airports_2026-10.db (1 MiB) and databases/airports_2026-11.db (2 MiB,
+//     the newest)
+// download_url of every entry is base_url joined with the file's path.
+bool write_demo_content(const QString& root, const QUrl& base_url, QString* error = nullptr);
+
+}  // namespace vk61
