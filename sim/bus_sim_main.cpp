@@ -1,0 +1,104 @@
+// vk61-bus-sim: the simulated installation on the virtual-bridge wire, for the
+// demo build and end-to-end checks. Stops cleanly on SIGINT or SIGTERM.
+#include "command_log.h"
+#include "default_installation.h"
+#include "installation.h"
+#include "wire_server.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct Options {
+    unsigned port = 47061;
+    unsigned units = 3;
+    unsigned reboot_ms = 1500;
+    unsigned latency_us = 1000;
+    unsigned occupancy_ms = 1000;
+};
+
+void usage(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: vk61-bus-sim [--port N] [--units N] [--reboot-ms N] [--latency-us N] [--occupancy-ms N]\n"
+                 "  --port N          TCP port on 127.0.0.1 (default 47061; 0 = any free port)\n"
+                 "  --units N         units on UIDs 1..N, 1-15 (default 3)\n"
+                 "  --reboot-ms N     how long units stay silent after a reboot (default 1500)\n"
+                 "  --latency-us N    delay of every reply (default 1000)\n"
+                 "  --occupancy-ms N  occupancy report interval, 0 = none (default 1000)\n"
+                 "The host side (virtual_hidapi) finds the simulator through VK61_BRIDGE=127.0.0.1:PORT.\n");
+}
+
+bool parse_number(const char* text, unsigned max, unsigned& out) {
+    char* end = nullptr;
+    const unsigned long v = std::strtoul(text, &end, 10);
+    if (end == text || *end != '\0' || v > max) return false;
+    out = static_cast<unsigned>(v);
+    return true;
+}
+
+bool parse(int argc, char** argv, Options& o) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            usage(stdout);
+            std::exit(0);
+        }
+        if (i + 1 >= argc) return false;
+        const char* value = argv[++i];
+        bool ok = false;
+        if (arg == "--port") ok = parse_number(value, 65535, o.port);
+        else if (arg == "--units") ok = parse_number(value, 15, o.units) && o.units >= 1;
+        else if (arg == "--reboot-ms") ok = parse_number(value, 600000, o.reboot_ms);
+        else if (arg == "--latency-us") ok = parse_number(value, 10000000, o.latency_us);
+        else if (arg == "--occupancy-ms") ok = parse_number(value, 600000, o.occupancy_ms);
+        if (!ok) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    if (!parse(argc, argv, options)) {
+        usage(stderr);
+        return 2;
+    }
+
+    // Block the stop signals before any thread starts, so that every thread
+    // inherits the mask and only sigwait() below sees them.
+    sigset_t stop_signals;
+    sigemptyset(&stop_signals);
+    sigaddset(&stop_signals, SIGINT);
+    sigaddset(&stop_signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
+
+    sim::CommandLog log(stdout);
+    sim::Installation bus;
+    sim::add_default_units(bus, options.units);
+    bus.set_reboot_duration(std::chrono::milliseconds(options.reboot_ms));
+    bus.set_latency(std::chrono::microseconds(options.latency_us));
+    bus.set_frame_observer([&log](const vk61::BusFrame& frame) { log.frame(frame); });
+
+    sim::WireServer server(bus);
+    server.set_connection_observer(
+        [&log](bool connected) { log.line(connected ? "host connected" : "host disconnected"); });
+    if (!server.start(static_cast<std::uint16_t>(options.port))) {
+        std::fprintf(stderr, "vk61-bus-sim: cannot listen on 127.0.0.1:%u: %s\n", options.port, std::strerror(errno));
+        return 1;
+    }
+    bus.set_occupancy_interval(std::chrono::milliseconds(options.occupancy_ms));
+    log.line("vk61-bus-sim: listening on 127.0.0.1:" + std::to_string(server.port()) + " with " +
+             std::to_string(options.units) + " unit(s)");
+
+    int signal_number = 0;
+    sigwait(&stop_signals, &signal_number);
+    log.line(std::string("vk61-bus-sim: stopping (") + (signal_number == SIGINT ? "SIGINT" : "SIGTERM") + ")");
+    bus.set_occupancy_interval(std::chrono::milliseconds(0));
+    server.stop();
+    return 0;
+}
