@@ -1,0 +1,56 @@
+// The demo server's content, checked with the client side of the downloads
+// module: what the demo shows is what a real manifest would give.
+#include "downloads/manifest_parser.h"
+#include "downloads/package_selection.h"
+
+#include "demo_content.h"
+#include "directory_handler.h"
+#include "loopback_http_server.h"
+#include "test_support.h"
+
+#include <QtEndian>
+
+namespace vk61 {
+namespace {
+
+class DemoContentTest : public test::DownloadsTest {};
+
+TEST_F(DemoContentTest, everyPackageDownloadsAndVerifies) {
+    QTemporaryDir root;
+    LoopbackHttpServer server(make_directory_handler(root.path()));
+    ASSERT_TRUE(server.listen());
+    QString error;
+    ASSERT_TRUE(write_demo_content(root.path(), server.url("/"), &error)) << error.toStdString();
+
+    const QByteArray manifest = test::read_file(root.filePath("firmware/downloads_manifest.json"));
+    QList<FirmwarePackage> firmware;
+    QList<DatabasePackage> databases;
+    ASSERT_TRUE(parse_firmware_manifest(manifest, &firmware, &error)) << error.toStdString();
+    ASSERT_TRUE(parse_database_manifest(manifest, &databases, &error)) << error.toStdString();
+
+    constexpr quint32 kRunning_1_4_2 = 0x01040200;
+    const std::pair<quint8, bool> units[] = {{0xC3, true}, {0xD5, false}, {0xFF, false}};
+    for (const auto& [type, update] : units) {
+        const FirmwarePackage* p = find_firmware_for_device(firmware, quint32(type) << 24 | 0x00010000);
+        ASSERT_NE(p, nullptr) << int(type);
+        EXPECT_EQ(is_firmware_older(kRunning_1_4_2, *p), update) << int(type);
+        QString path;
+        ASSERT_TRUE(p->resolve_local_path(&path, &error)) << error.toStdString();
+        const QByteArray image = test::read_file(path);
+        ASSERT_EQ(image.size(), 64 + 150000);
+        const auto* header = reinterpret_cast<const uchar*>(image.constData());
+        EXPECT_EQ(qFromLittleEndian<quint32>(header + 8), 0x30000u);
+        EXPECT_EQ(qFromLittleEndian<quint32>(header + 16), 150000u);
+        EXPECT_EQ(qFromLittleEndian<quint32>(header + 44), 0x100u);
+    }
+
+    const DatabasePackage* airport = find_latest_database(databases, "airport");
+    ASSERT_NE(airport, nullptr);
+    EXPECT_EQ(airport->database_file, "airports_2026-11.db");
+    QString path;
+    ASSERT_TRUE(airport->resolve_local_path(&path, &error)) << error.toStdString();
+    EXPECT_EQ(QFileInfo(path).size(), 2 << 20);
+}
+
+}  // namespace
+}  // namespace vk61

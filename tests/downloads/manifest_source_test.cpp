@@ -1,0 +1,112 @@
+#include "downloads/download_locations.h"
+#include "downloads/manifest_source.h"
+#include "downloads/testing_hooks.h"
+
+#include "loopback_http_server.h"
+#include "test_support.h"
+
+#include <QFileInfo>
+
+namespace vk61 {
+namespace {
+
+using test::read_file;
+using test::write_file;
+
+const QByteArray kOnline =
+    R"({"firmware_packages":[{"device_type":"C3","firmware_file":"a.bin","firmware_version":"1.5.0"}]})";
+
+// The manifest URL points at a server whose answer the test sets.
+class ManifestSourceTest : public test::DownloadsTest {
+protected:
+    void SetUp() override {
+        test::DownloadsTest::SetUp();
+        served_.body = kOnline;
+        ASSERT_TRUE(server_.listen());
+        set_manifest_url_override_for_testing(server_.url("/firmware/downloads_manifest.json"));
+    }
+    QString local_manifest() const { return app_dir() + "/firmware/downloads_manifest.json"; }
+
+    HttpResponse served_;
+    LoopbackHttpServer server_{[this](const HttpRequest&) { return served_; }};
+};
+
+TEST_F(ManifestSourceTest, locations) {
+    EXPECT_EQ(default_manifest_url(), QUrl("https://" VK61_MANIFEST_HOST "/firmware/downloads_manifest.json"));
+    QDir(downloads_cache_dir()).removeRecursively();
+    EXPECT_TRUE(QFileInfo(downloads_cache_dir()).isDir());  // made again on demand
+    EXPECT_TRUE(manifest_cache_path().endsWith("/firmware/downloads_manifest.json"));
+
+    const QStringList candidates = local_manifest_candidates();
+    EXPECT_EQ(candidates, QStringList({local_manifest(), app_dir() + "/../firmware/downloads_manifest.json",
+                                       current_dir() + "/firmware/downloads_manifest.json"}));
+    EXPECT_EQ(local_firmware_dir(), app_dir() + "/firmware");
+    write_file(candidates[2], "{}");
+    EXPECT_EQ(find_local_manifest(), candidates[2]);
+    EXPECT_EQ(local_firmware_dir(), current_dir() + "/firmware");
+    write_file(candidates[0], "{}");
+    EXPECT_EQ(find_local_manifest(), candidates[0]);
+}
+
+TEST_F(ManifestSourceTest, offlineFallbackOrderIsMemoryThenCacheFileThenLocalCopy) {
+    served_ = HttpResponse::not_found();
+    QByteArray bytes;
+    QString error;
+    QList<FirmwarePackage> entries(2);
+    EXPECT_FALSE(load_firmware_packages(&entries, &error));
+    EXPECT_TRUE(error.startsWith("Network error fetching " + server_.url("/firmware/downloads_manifest.json").toString()))
+        << error.toStdString();
+    EXPECT_EQ(entries.size(), 2);  // untouched without a manifest
+
+    write_file(manifest_cache_path(), "");  // present but empty: skipped
+    write_file(local_manifest(), "local copy");
+    ASSERT_TRUE(load_manifest_bytes(&bytes, &error));
+    EXPECT_EQ(bytes, "local copy");
+    EXPECT_EQ(read_file(manifest_cache_path()), "");  // disk copies never write the cache file
+
+    write_file(manifest_cache_path(), "cache copy");
+    ASSERT_TRUE(load_manifest_bytes(&bytes, &error));
+    EXPECT_EQ(bytes, "local copy");  // the memory copy shadows the disk within a run
+
+    clear_manifest_memory_cache_for_testing();
+    ASSERT_TRUE(load_manifest_bytes(&bytes, &error));
+    EXPECT_EQ(bytes, "cache copy");
+}
+
+TEST_F(ManifestSourceTest, prefetchServesThisRunFromMemoryAndTheNextFromTheCacheFile) {
+    write_file(manifest_cache_path(), "older cache copy");
+    QString error;
+    ASSERT_TRUE(prefetch_manifest(&error)) << error.toStdString();  // the network comes first
+    EXPECT_EQ(manifest_memory_cache(), kOnline);
+    EXPECT_EQ(read_file(manifest_cache_path()), kOnline);
+
+    served_ = HttpResponse::not_found();
+    QByteArray bytes;
+    ASSERT_TRUE(load_manifest_bytes(&bytes, nullptr));
+    EXPECT_EQ(bytes, kOnline);
+
+    clear_manifest_memory_cache_for_testing();  // the next run
+    write_file(local_manifest(), "local copy");
+    QList<FirmwarePackage> entries;
+    ASSERT_TRUE(load_firmware_packages(&entries, &error)) << error.toStdString();
+    ASSERT_EQ(entries.size(), 1);
+    EXPECT_EQ(entries[0].firmware_version.minor, 5);
+}
+
+TEST_F(ManifestSourceTest, onlineFetchUsesNoCopies) {
+    write_file(local_manifest(), "local copy");
+    served_.body = "";
+    QByteArray bytes = "unchanged";
+    QString error = "unchanged";
+    EXPECT_FALSE(fetch_manifest_online(&bytes, &error));
+    EXPECT_EQ(error, "");  // an empty body carries no message of its own
+    EXPECT_EQ(bytes, "unchanged");
+    EXPECT_TRUE(manifest_memory_cache().isEmpty());
+
+    served_.body = kOnline;
+    EXPECT_TRUE(fetch_manifest_online(nullptr, nullptr));
+    EXPECT_EQ(manifest_memory_cache(), kOnline);
+}
+
+}  // namespace
+}  // namespace vk61
