@@ -8,8 +8,9 @@
 
 namespace vk61 {
 
-// Firmware versions the demo manifest offers. The simulated Halvard (C3) runs
-// 1.4.2, so C3 shows an update; the others offer what the units run.
+// Firmware versions the demo manifest offers. The simulated units run C3 1.4.2,
+// D5 2.1.0 and FF 1.0.3: the C3 package is newer (an update shows), the others
+// offer what the units already run.
 struct DemoFirmware {
     const char* device_type;
     const char* display_name;
@@ -18,8 +19,8 @@ struct DemoFirmware {
 };
 inline constexpr DemoFirmware kDemoFirmware[] = {
     {"C3", "Halvard", "1.5.0", "halvard_1.5.0.bin"},
-    {"D5", "Tessaly", "1.4.2", "tessaly_1.4.2.bin"},
-    {"FF", "Morrow", "1.4.2", "morrow_1.4.2.bin"},
+    {"D5", "Tessaly", "2.1.0", "tessaly_2.1.0.bin"},
+    {"FF", "Morrow", "1.0.3", "morrow_1.0.3.bin"},
 };
 
 // Writes under root:

@@ -28,12 +28,13 @@ TEST_F(DemoContentTest, everyPackageDownloadsAndVerifies) {
     ASSERT_TRUE(parse_firmware_manifest(manifest, &firmware, &error)) << error.toStdString();
     ASSERT_TRUE(parse_database_manifest(manifest, &databases, &error)) << error.toStdString();
 
-    constexpr quint32 kRunning_1_4_2 = 0x01040200;
-    const std::pair<quint8, bool> units[] = {{0xC3, true}, {0xD5, false}, {0xFF, false}};
-    for (const auto& [type, update] : units) {
-        const FirmwarePackage* p = find_firmware_for_device(firmware, quint32(type) << 24 | 0x00010000);
-        ASSERT_NE(p, nullptr) << int(type);
-        EXPECT_EQ(is_firmware_older(kRunning_1_4_2, *p), update) << int(type);
+    // The simulated installation: device id, firmware word, whether an update shows.
+    const std::tuple<quint32, quint32, bool> units[] = {
+        {0xC3010001, 0x01040200, true}, {0xD5020002, 0x02010000, false}, {0xFF010003, 0x01000300, false}};
+    for (const auto& [device_id, running, update] : units) {
+        const FirmwarePackage* p = find_firmware_for_device(firmware, device_id);
+        ASSERT_NE(p, nullptr) << std::hex << device_id;
+        EXPECT_EQ(is_firmware_older(running, *p), update) << std::hex << device_id;
         QString path;
         ASSERT_TRUE(p->resolve_local_path(&path, &error)) << error.toStdString();
         const QByteArray image = test::read_file(path);
