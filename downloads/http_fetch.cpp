@@ -58,8 +58,7 @@ bool fetch_url(const QUrl& url, QByteArray* body_out, QString* error) {
         loop.exec();
 
     if (!reply->isFinished()) {
-        QObject::disconnect(reply, nullptr, nullptr, nullptr);
-        reply->abort();
+        reply->abort();  // body outlives the reply, so its last signals are harmless
         reply->deleteLater();
         set_error(error, QStringLiteral("Timed out fetching %1").arg(url.toString()));
         return false;
