@@ -49,7 +49,8 @@ bool config_set_value(ConfigRecord& record, unsigned index, std::uint32_t value)
 std::uint32_t config_get_value(const ConfigRecord& record, unsigned index);
 
 // CRC-32/MPEG-2 over num_elements words from offset 4; 0 for a blank record
-// (checksum 0xFFFFFFFF). Never reads past the record.
+// (checksum 0xFFFFFFFF). Never reads past the record: a num_elements above 35
+// counts as 35, the words the record holds.
 std::uint32_t config_crc(const ConfigRecord& record);
 
 }  // namespace vk61
