@@ -1,0 +1,260 @@
+// Device discovery: the unit registry, the three frames that feed it
+// (WHOAMI replies, bus occupancy reports, client-information replies), the
+// registry queries, and the USB reconnect step of the receive thread.
+//
+// Every handler here runs on the receive thread. The registry lock is held
+// only while the registry or the masks are read or changed: frames are sent
+// and callbacks invoked after it is released, so a callback may query the
+// registry (device_snapshot, primary_uid) without deadlocking.
+#include "comms_manager.h"
+#include "debug_log.h"
+
+namespace vk61 {
+
+namespace {
+
+constexpr std::uint32_t kClientInfoId = 0x790;
+constexpr std::uint8_t kClientInfoRequest = 0x73;  // 's'
+constexpr unsigned kLowestUid = 1;
+constexpr unsigned kHighestUid = 15;
+
+// Bit n stands for UID n; UIDs beyond the mask width have no bit.
+constexpr std::uint32_t uid_bit(unsigned uid) { return uid < 32 ? 1u << uid : 0u; }
+
+bool flags_differ(const DeviceInfo& a, const DeviceInfo& b) {
+    return a.occupied != b.occupied || a.alive != b.alive;
+}
+
+// Lowest UID 1-15 with its bit set, or 0.
+std::uint8_t lowest_uid_in(std::uint32_t mask) {
+    for (unsigned uid = kLowestUid; uid <= kHighestUid; ++uid) {
+        if (mask & uid_bit(uid)) return static_cast<std::uint8_t>(uid);
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::vector<DeviceInfo> CommsManager::device_snapshot() const {
+    std::lock_guard lock(registry_mutex_);
+    return registry_;
+}
+
+// The unit single-unit requests go to: the lowest alive UID, else the lowest
+// occupied one, else the smallest non-zero UID known, else 1.
+std::uint8_t CommsManager::primary_uid() const {
+    std::lock_guard lock(registry_mutex_);
+    if (const std::uint8_t uid = lowest_uid_in(alive_mask_)) return uid;
+    if (const std::uint8_t uid = lowest_uid_in(occupied_mask_)) return uid;
+    std::uint8_t smallest = 0;
+    for (const DeviceInfo& record : registry_) {
+        if (record.uid != 0 && (smallest == 0 || record.uid < smallest)) smallest = record.uid;
+    }
+    return smallest != 0 ? smallest : static_cast<std::uint8_t>(kLowestUid);
+}
+
+// Units a sequenced command must hear from. Bit 0 never counts, and only UIDs
+// 1-15 do: an acknowledgement from any other UID is never accepted, so its
+// bit could never clear and the command would always time out.
+std::uint32_t CommsManager::target_mask() const {
+    constexpr std::uint32_t kUnitBits = 0xFFFEu;  // UIDs 1-15
+    std::lock_guard lock(registry_mutex_);
+    std::uint32_t mask = alive_mask_;
+    if (mask == 0) mask = occupied_mask_;
+    if (mask == 0) {
+        for (const DeviceInfo& record : registry_) {
+            if (record.uid != 0) mask |= uid_bit(record.uid);
+        }
+        if (registry_.empty()) mask = uid_bit(1);
+    }
+    mask &= kUnitBits;
+    return mask != 0 ? mask : uid_bit(1);
+}
+
+bool CommsManager::rediscover() {
+    if (!is_connected()) return false;
+    debug_log("Rediscovering devices...\n");
+    if (send_whoami()) return true;
+    debug_log("Failed to send WHOAMI during rediscovery\n");
+    return false;
+}
+
+// Registry lock held. Finds the record R belongs to (by UID; for a known
+// device id also by device id, which follows a unit that moved to another
+// UID) or appends R. Returns whether anything a user could see changed.
+bool CommsManager::upsert_device(const DeviceInfo& record) {
+    if (registry_.empty()) {
+        registry_.push_back(record);
+        return true;
+    }
+
+    if (!record.is_placeholder()) {
+        for (DeviceInfo& existing : registry_) {
+            if (existing.uid == record.uid) {
+                const bool changed = existing.device_id != record.device_id || existing.firmware != record.firmware ||
+                                     flags_differ(existing, record);
+                existing.device_id = record.device_id;
+                existing.firmware = record.firmware;
+                existing.occupied = record.occupied;
+                existing.alive = record.alive;
+                return changed;
+            }
+            if (existing.device_id == record.device_id) {
+                existing.uid = record.uid;
+                existing.firmware = record.firmware;
+                existing.occupied = record.occupied;
+                existing.alive = record.alive;
+                return true;
+            }
+        }
+    } else {
+        for (DeviceInfo& existing : registry_) {
+            if (existing.uid != record.uid) continue;
+            const bool same_identity = existing.is_placeholder() && existing.firmware == record.firmware;
+            const bool changed = !same_identity || flags_differ(existing, record);
+            // The device id stays: a reply that does not know it must not
+            // erase what an earlier one told.
+            existing.firmware = record.firmware;
+            existing.occupied = record.occupied;
+            existing.alive = record.alive;
+            return changed;
+        }
+    }
+
+    registry_.push_back(record);
+    return true;
+}
+
+// Receive thread. A WHOAMI reply identifies a unit and clears its occupied and
+// alive flags until the next occupancy report or client-information reply.
+void CommsManager::handle_whoami_reply(const BusFrame& frame) {
+    const std::uint8_t* d = frame.data();
+    DeviceInfo record;
+    record.device_id = get_u32(d);
+    record.firmware = get_u32(d + 4);
+    record.uid = d[8];
+
+    bool changed = false;
+    std::function<void()> callback;
+    {
+        std::lock_guard lock(registry_mutex_);
+        changed = upsert_device(record);
+        callback = devices_changed_;
+    }
+    if (!changed) return;
+
+    debug_log("WHOAMI: device 0x%08X UID 0x%02X firmware %u.%u.%u (rc %u)\n", record.device_id,
+              static_cast<unsigned>(record.uid), record.firmware >> 24, (record.firmware >> 16) & 0xFFu,
+              (record.firmware >> 8) & 0xFFu, record.firmware & 0xFFu);
+    if (callback) callback();
+}
+
+// Receive thread. Stores the masks, refreshes the flags of known units, keeps
+// a placeholder for every present UID nobody has identified yet, and asks
+// each present unit who it is. The callback runs after every report.
+void CommsManager::handle_occupancy_report(const BusFrame& frame) {
+    const std::uint8_t* d = frame.data();
+    const std::uint32_t occupied = get_u32(d + 1) & ~1u;
+    const std::uint32_t alive = get_u32(d + 5) & ~1u;
+    const std::uint32_t present = occupied | alive;
+
+    std::function<void()> callback;
+    {
+        std::lock_guard lock(registry_mutex_);
+        occupied_mask_ = occupied;
+        alive_mask_ = alive;
+
+        for (unsigned uid = kLowestUid; uid <= kHighestUid; ++uid) {
+            const bool is_occupied = (occupied & uid_bit(uid)) != 0;
+            const bool is_alive = (alive & uid_bit(uid)) != 0;
+            DeviceInfo* found = nullptr;
+            for (DeviceInfo& record : registry_) {
+                if (record.uid == uid) {
+                    found = &record;
+                    break;
+                }
+            }
+            if (found != nullptr) {
+                found->occupied = is_occupied;
+                found->alive = is_alive;
+            } else if (present & uid_bit(uid)) {
+                DeviceInfo placeholder;
+                placeholder.device_id = DeviceInfo::kUnknownDeviceId;
+                placeholder.firmware = 0;
+                placeholder.uid = static_cast<std::uint8_t>(uid);
+                placeholder.occupied = is_occupied;
+                placeholder.alive = is_alive;
+                registry_.push_back(placeholder);
+            }
+        }
+
+        // A placeholder lives only while the bus calls its UID occupied;
+        // identified units stay whatever the masks say.
+        std::erase_if(registry_, [occupied](const DeviceInfo& record) {
+            return record.is_placeholder() && record.uid <= kHighestUid && (occupied & uid_bit(record.uid)) == 0;
+        });
+        callback = devices_changed_;
+    }
+
+    debug_log("ZEQBUS: occupied=0x%08X alive=0x%08X\n", occupied, alive);
+    for (unsigned uid = kLowestUid; uid <= kHighestUid; ++uid) {
+        if ((present & uid_bit(uid)) == 0) continue;
+        const std::uint8_t payload[] = {kClientInfoRequest, static_cast<std::uint8_t>(uid)};
+        if (!send_command(kClientInfoId, 2, payload, sizeof payload)) {
+            debug_log("ZEQBUS: failed to request client info for UID %u\n", uid);
+        }
+    }
+    if (callback) callback();
+}
+
+// Receive thread. A client-information reply identifies a unit; its flags
+// come from the masks of the last occupancy report.
+void CommsManager::handle_client_info_reply(const BusFrame& frame) {
+    const std::uint8_t* d = frame.data();
+    if (d[0] > kHighestUid) return;
+
+    bool changed = false;
+    std::function<void()> callback;
+    {
+        std::lock_guard lock(registry_mutex_);
+        DeviceInfo record;
+        record.uid = d[0];
+        record.device_id = get_u32(d + 1);
+        record.firmware = get_u32(d + 5);
+        record.occupied = (occupied_mask_ & uid_bit(record.uid)) != 0;
+        record.alive = (alive_mask_ & uid_bit(record.uid)) != 0;
+        changed = upsert_device(record);
+        callback = devices_changed_;
+    }
+    if (changed && callback) callback();
+}
+
+// Receive thread only, while the HID link is down (at most every 500 ms).
+// Blocks for one open attempt of the USB device. The registry is kept: the
+// WHOAMI replies that follow refresh it.
+bool CommsManager::usb_reconnect_step() {
+    if (kind_.load() != InterfaceKind::UsbHid) return false;
+    if (hid_.is_open()) return true;
+
+    debug_log("USB HID: attempting reconnect to 0x%04X:0x%04X...\n", kUsbVendorId, kUsbProductId);
+    if (!hid_.open_device(kUsbVendorId, kUsbProductId)) return false;
+    debug_log("USB HID: reconnected\n");
+
+    if (is_connected()) {
+        debug_log("Rediscovering devices...\n");
+        if (!send_whoami()) debug_log("Failed to send WHOAMI during rediscovery\n");
+    }
+
+    std::function<void()> devices_changed;
+    std::function<void()> reconnected;
+    {
+        std::lock_guard lock(registry_mutex_);
+        devices_changed = devices_changed_;
+        reconnected = reconnected_;
+    }
+    if (devices_changed) devices_changed();
+    if (reconnected) reconnected();
+    return true;
+}
+
+}  // namespace vk61
