@@ -2,6 +2,7 @@
 #include "comms_manager.h"
 
 #include <chrono>
+#include <utility>
 
 #include "debug_log.h"
 
