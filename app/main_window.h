@@ -39,6 +39,9 @@ public:
     const std::set<int>& pendingChangeSet() const { return pendingChanges; }
     vk61::CommsManager* commsManager() const { return comms.get(); }
 
+    // Rebuilds the devices table from the registry (GUI thread).
+    void refreshDeviceTable();
+
     // Shows a transfer's progress on its bar and the status bar. GUI thread
     // only: the workers reach it through queued calls.
     void showTransferProgress(bool firmware, int value, const QString& text);
@@ -113,7 +116,6 @@ private:
 
     // device_table.cpp
     void setUpDeviceTable();
-    void refreshDeviceTable();
     void fitDeviceTableHeight();
     void onTerminationToggled(QCheckBox* box, bool on);
 

@@ -129,6 +129,9 @@ public:
     void dispatch_frame(const BusFrame& frame);
 
 private:
+    // Lets the fuzz harness arm the wait slots directly.
+    friend struct CommsManagerFuzzAccess;
+
     // ---- slots ----
     struct SettingReadSlot {
         std::mutex mutex;
