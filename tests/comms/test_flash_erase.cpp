@@ -1,0 +1,225 @@
+// erase_fw_update_blocks: block geometry, the pairing of acknowledgements and
+// replies, units side by side, and how a run fails.
+#include <regex>
+#include <thread>
+
+#include "test_flash_support.h"
+
+namespace flashtest {
+namespace {
+
+using sim::Fault;
+using sim::FaultKind;
+using sim::ReplyKind;
+using vk61::FirmwareTarget;
+
+constexpr std::uint32_t kBlock = 0x10000;
+
+class FlashEraseTest : public FlashTest {
+protected:
+    bool erase(const std::vector<FirmwareTarget>& targets, std::uint32_t size, unsigned timeout_ms = 2000) {
+        return comms->erase_fw_update_blocks(targets, size, timeout_ms, &ProgressLog::record, &progress);
+    }
+    // Fills blocks [first, last] of a unit with a non-erased pattern.
+    void fill_blocks(std::uint8_t uid, unsigned first, unsigned last) {
+        for (unsigned block = first; block <= last; ++block) {
+            ASSERT_TRUE(bus.preload_flash(uid, block << 16, std::vector<std::uint8_t>(kBlock, 0x5A)));
+        }
+    }
+    bool block_is(std::uint8_t uid, unsigned block, std::uint8_t value) const {
+        const std::vector<std::uint8_t> bytes = flash(uid, block << 16, kBlock);
+        return bytes.size() == kBlock && std::all_of(bytes.begin(), bytes.end(), [&](std::uint8_t b) { return b == value; });
+    }
+};
+
+struct GeometryCase {
+    const char* name;
+    std::uint32_t address;
+    std::uint32_t size;
+    std::vector<unsigned> blocks;
+};
+
+class FlashEraseGeometry : public FlashEraseTest, public ::testing::WithParamInterface<GeometryCase> {};
+
+TEST_P(FlashEraseGeometry, erasesExactlyTheBlocksTheSizeCovers) {
+    const GeometryCase& c = GetParam();
+    connect(1);
+    const unsigned first = c.blocks.front(), last = c.blocks.back();
+    fill_blocks(1, first - 1, last + 1);
+
+    ASSERT_TRUE(erase({{1, c.address}}, c.size));
+
+    EXPECT_EQ(erased_blocks(1), c.blocks);
+    for (unsigned block : c.blocks) EXPECT_TRUE(block_is(1, block, 0xFF)) << "block " << block;
+    EXPECT_TRUE(block_is(1, first - 1, 0x5A));
+    EXPECT_TRUE(block_is(1, last + 1, 0x5A));
+    const std::uint64_t n = c.blocks.size();
+    const auto calls = progress.phase(0);
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.front(), ProgressLog::Call(0, n, 0));
+    EXPECT_EQ(calls.back(), ProgressLog::Call(n, n, 0));
+    EXPECT_TRUE(log.contains("fw_erase: all blocks erased successfully"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FlashEraseGeometry,
+                         ::testing::Values(GeometryCase{"one_byte", 0x00100000, 1, {0x10}},
+                                           GeometryCase{"one_block", 0x00100000, 0x10000, {0x10}},
+                                           GeometryCase{"one_block_and_a_byte", 0x00100000, 0x10001, {0x10, 0x11}},
+                                           GeometryCase{"two_blocks_mid_flash", 0x00230000, 0x20000, {0x23, 0x24}}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FlashEraseTest, expectsTheReplyAddressOfEachBlock) {
+    connect(1);
+    ASSERT_TRUE(erase({{1, 0x00230000}}, 0x20000));
+    EXPECT_TRUE(log.contains("fw_erase: UID 1 block 35 erased (addr 0x00230000)"));
+    EXPECT_TRUE(log.contains("fw_erase: UID 1 block 36 erased (addr 0x00240000)"));
+}
+
+TEST_F(FlashEraseTest, runMayEndAtBlockFFFEButNeverReachFFFF) {
+    connect(2);
+    // Accepted: the command for block 0xFFFE goes out (the simulated 64 MiB
+    // flash then refuses it, which is the unit's business).
+    erase({{1, 0xFFFE0000}}, 1, 500);
+    EXPECT_EQ(erased_blocks(1), std::vector<unsigned>{0xFFFE});
+    EXPECT_FALSE(log.contains("fw_erase: no blocks to erase"));
+
+    struct Refused {
+        std::vector<FirmwareTarget> targets;
+        std::uint32_t size;
+        const char* line;
+    };
+    const Refused refused[] = {
+        {{{1, 0xFFFF0000}}, 1, "fw_erase: no blocks to erase for UID 1\n"},
+        {{{1, 0xFFFE0000}}, 0x10001, "fw_erase: no blocks to erase for UID 1\n"},
+        // Refused before any command, also for the unit whose range was fine.
+        {{{1, 0x00100000}, {2, 0xFFFF0000}}, 1, "fw_erase: no blocks to erase for UID 2\n"},
+    };
+    for (const Refused& r : refused) {
+        bus.clear_host_frames();
+        EXPECT_FALSE(erase(r.targets, r.size));
+        EXPECT_TRUE(log.contains(r.line)) << r.line;
+        EXPECT_TRUE(sent(0x430).empty());
+    }
+    bus.clear_host_frames();
+    EXPECT_FALSE(erase({}, 1));
+    EXPECT_FALSE(erase({{1, 0}}, 0));
+    EXPECT_TRUE(bus.host_frames().empty());
+}
+
+TEST_F(FlashEraseTest, replyBeforeItsAcknowledgementIsIgnored) {
+    connect(1);
+    fill_blocks(1, 0x10, 0x10);
+    // The unit sends the erase reply first and the acknowledgement after it.
+    bus.add_fault(Fault{FaultKind::Reorder, ReplyKind::SequencedAck, 0x430, 1});
+    EXPECT_FALSE(erase({{1, 0x00100000}}, 1, 300));
+    EXPECT_TRUE(log.contains("fw_erase: failed (complete=0 failed=0)"));
+    EXPECT_FALSE(log.contains("fw_erase: UID 1 block 16 erased"));
+    EXPECT_TRUE(block_is(1, 0x10, 0xFF));  // the unit did erase; the run did not count it
+}
+
+TEST_F(FlashEraseTest, unitsWorkSideBySideWithOneBlockInFlightEach) {
+    connect(3);
+    // UID 2's first erase reply never comes: it must get no second command,
+    // while the other two units erase all their blocks.
+    bus.add_fault(Fault{FaultKind::Drop, ReplyKind::FlashReply, 0x430, 2});
+    EXPECT_FALSE(erase({{1, 0x00100000}, {2, 0x00100000}, {3, 0x00100000}}, 3 * kBlock, 500));
+    EXPECT_EQ(erased_blocks(1), (std::vector<unsigned>{0x10, 0x11, 0x12}));
+    EXPECT_EQ(erased_blocks(2), std::vector<unsigned>{0x10});
+    EXPECT_EQ(erased_blocks(3), (std::vector<unsigned>{0x10, 0x11, 0x12}));
+    EXPECT_TRUE(log.contains("fw_erase: failed (complete=0 failed=0)"));
+}
+
+TEST_F(FlashEraseTest, everyUnitsBlocksAreErasedAndCounted) {
+    connect(3);
+    for (std::uint8_t uid = 1; uid <= 3; ++uid) fill_blocks(uid, 0x10, 0x13);
+    ASSERT_TRUE(erase({{1, 0x00100000}, {2, 0x00100000}, {3, 0x00100000}}, 4 * kBlock));
+    for (std::uint8_t uid = 1; uid <= 3; ++uid) {
+        for (unsigned block = 0x10; block <= 0x13; ++block) EXPECT_TRUE(block_is(uid, block, 0xFF));
+    }
+    const auto calls = progress.phase(0);
+    ASSERT_EQ(calls.size(), 12u + 2u);  // start, one per block, end
+    for (std::size_t i = 0; i + 1 < calls.size(); ++i) {
+        EXPECT_EQ(std::get<0>(calls[i]), std::min<std::uint64_t>(i, 12));
+        EXPECT_EQ(std::get<1>(calls[i]), 12u);
+    }
+}
+
+struct RunFailureCase {
+    const char* name;
+    Fault fault;
+    const char* line;
+};
+
+class FlashEraseFailure : public FlashEraseTest, public ::testing::WithParamInterface<RunFailureCase> {};
+
+TEST_P(FlashEraseFailure, oneUnitFailsTheRunForAll) {
+    const RunFailureCase& c = GetParam();
+    connect(3);
+    bus.add_fault(c.fault);
+    EXPECT_FALSE(erase({{1, 0x00100000}, {2, 0x00100000}, {3, 0x00100000}}, 8 * kBlock, 5000));
+    EXPECT_TRUE(log.contains(c.line)) << c.line;
+    EXPECT_TRUE(log.contains("fw_erase: failed (complete=1 failed=1)"));
+    EXPECT_LT(sent(0x430).size(), 24u);  // no block is sent once the run failed
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FlashEraseFailure,
+    ::testing::Values(
+        RunFailureCase{"acknowledgement_nack", {FaultKind::Nack, ReplyKind::SequencedAck, 0x430, 2, 1},
+                       "fw_erase: NACK from UID 2 for block 17 seq="},
+        RunFailureCase{"reply_nack", {FaultKind::Nack, ReplyKind::FlashReply, 0x430, 3, 0},
+                       "fw_erase: extflash NACK UID 3 block 16\n"},
+        RunFailureCase{"reply_wrong_operation", {FaultKind::WrongOperation, ReplyKind::FlashReply, 0x430, 1, 0, 1, 0xAA},
+                       "fw_erase: UID 1 unexpected op 0xAA (expected block erase)\n"},
+        RunFailureCase{"reply_wrong_address",
+                       {FaultKind::WrongAddress, ReplyKind::FlashReply, 0x430, 1, 0, 1, 0x00110000},
+                       "fw_erase: UID 1 address mismatch block 16 (expected 0x00100000 got 0x00110000)\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Ended by a pulled cable or a disconnect: a failure line of the run that is
+// not the time-out's (complete=0), or the next send refused.
+bool logged_prompt_failure(const LogCapture& log) {
+    static const std::regex prompt(
+        "fw_erase: (failed \\(complete=1 failed=[01]\\)|failed to send erase for UID [0-9]+ block [0-9]+)\n");
+    for (const std::string& line : log.lines()) {
+        if (std::regex_match(line, prompt)) return true;
+    }
+    return false;
+}
+
+TEST_F(FlashEraseTest, cablePulledMidRunEndsIt) {
+    connect(3);
+    bus.add_fault(Fault{FaultKind::PullCable, ReplyKind::Any, 0x430, 0, 5});
+    EXPECT_FALSE(erase({{1, 0x00100000}, {2, 0x00100000}, {3, 0x00100000}}, 8 * kBlock, 10000));
+    EXPECT_TRUE(logged_prompt_failure(log));
+}
+
+TEST_F(FlashEraseTest, cablePulledWhileAwaitingRepliesEndsTheRun) {
+    connect(2);
+    // From its second block on, UID 2 never reports a block erased.
+    bus.add_fault(Fault{FaultKind::Drop, ReplyKind::FlashReply, 0x430, 2, 1, 0});
+    bool result = true;
+    std::thread worker([&] { result = erase({{1, 0x00100000}, {2, 0x00100000}}, 4 * kBlock, 10000); });
+    ASSERT_TRUE(bus.wait_until([&] { return erased_blocks(2).size() == 2 && erased_blocks(1).size() == 4; },
+                               std::chrono::milliseconds(3000)));
+    vhid::pull_cable();
+    worker.join();
+    EXPECT_FALSE(result);
+    EXPECT_TRUE(log.contains("fw_erase: failed (complete=1 failed=1)\n"));
+}
+
+TEST_F(FlashEraseTest, disconnectMidRunEndsIt) {
+    connect(3);
+    bus.set_latency(std::chrono::milliseconds(5));
+    bool result = true;
+    std::thread worker([&] { result = erase({{1, 0x00100000}, {2, 0x00100000}, {3, 0x00100000}}, 40 * kBlock, 10000); });
+    ASSERT_TRUE(bus.wait_until([&] { return sent(0x430).size() >= 6; }, std::chrono::milliseconds(3000)));
+    comms->disconnect();
+    worker.join();
+    EXPECT_FALSE(result);
+    EXPECT_TRUE(logged_prompt_failure(log));
+    EXPECT_LT(sent(0x430).size(), 120u);
+}
+
+}  // namespace
+}  // namespace flashtest

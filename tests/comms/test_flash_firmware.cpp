@@ -1,0 +1,189 @@
+// The firmware worker end to end: file, prepare, erase, image, header last.
+#include "flash/firmware_header.h"
+#include "flash/firmware_worker.h"
+#include "test_flash_support.h"
+
+namespace flashtest {
+namespace {
+
+using sim::Fault;
+using sim::FaultKind;
+using sim::ReplyKind;
+
+constexpr std::uint32_t kWriteAddress = 0x00100000;  // what the default units answer
+
+// A firmware file: 64-byte header (fields at 8, 16 and 44, every other byte
+// non-zero and carried along), then the body.
+std::vector<std::uint8_t> firmware_file(std::uint32_t total_size, std::uint32_t encrypted_size,
+                                        std::uint32_t image_offset, std::size_t body_size) {
+    std::vector<std::uint8_t> file = pattern(vk61::FirmwareHeader::kSize, 7);
+    vk61::put_u32(file.data() + 8, total_size);
+    vk61::put_u32(file.data() + 16, encrypted_size);
+    vk61::put_u32(file.data() + 44, image_offset);
+    const std::vector<std::uint8_t> body = pattern(body_size, 9);
+    file.insert(file.end(), body.begin(), body.end());
+    return file;
+}
+
+class FirmwareUpdateTest : public FlashTest {
+protected:
+    // Runs the worker on this thread; true when it reported success.
+    bool run(const std::vector<std::uint8_t>& file_bytes) { return run_path(dir.write("fw.bin", file_bytes)); }
+    bool run_path(const std::string& path) {
+        bool succeeded = false;
+        vk61::run_firmware_update(*comms, path, &ProgressLog::record, &progress, [&] { succeeded = true; },
+                                  vk61::FirmwareUpdateTimeouts{2000, 5000, 2000});
+        return succeeded;
+    }
+    bool nothing_written() const { return sent(0x440).empty() && sent(0x420).empty(); }
+
+    TempDir dir;
+};
+
+struct ImageCase {
+    const char* name;
+    std::size_t body;
+    std::vector<unsigned> image_dlcs;
+};
+
+class FirmwareImage : public FirmwareUpdateTest, public ::testing::WithParamInterface<ImageCase> {};
+
+TEST_P(FirmwareImage, everyUnitHoldsTheFileWithTheHeaderWrittenLast) {
+    const ImageCase& c = GetParam();
+    connect(3);
+    for (std::uint8_t uid = 1; uid <= 3; ++uid) {
+        // An old image that the erase must clear (else the NOR model records unerased writes).
+        ASSERT_TRUE(bus.preload_flash(uid, kWriteAddress, std::vector<std::uint8_t>(0x30000, 0x00)));
+    }
+    const std::vector<std::uint8_t> file = firmware_file(0x30000, static_cast<std::uint32_t>(c.body), 0x100, c.body);
+    const std::vector<std::uint8_t> header(file.begin(), file.begin() + 64);
+    const std::vector<std::uint8_t> body(file.begin() + 64, file.end());
+
+    ASSERT_TRUE(run(file));
+
+    for (std::uint8_t uid = 1; uid <= 3; ++uid) {
+        SCOPED_TRACE("UID " + std::to_string(uid));
+        EXPECT_EQ(erased_blocks(uid), (std::vector<unsigned>{0x10, 0x11, 0x12}));
+        EXPECT_EQ(flash(uid, kWriteAddress, 64), header);
+        EXPECT_EQ(flash(uid, kWriteAddress + 0x100, body.size()), body);
+        EXPECT_EQ(flash(uid, kWriteAddress + 64, 0x100 - 64), std::vector<std::uint8_t>(0x100 - 64, 0xFF));
+        EXPECT_EQ(unerased_writes(uid), 0u);
+        // Image address first, header address last.
+        const auto set_addresses = sent(0x440, uid);
+        ASSERT_EQ(set_addresses.size(), 2u);
+        EXPECT_EQ(vk61::get_u32(set_addresses[0].data()), kWriteAddress + 0x100);
+        EXPECT_EQ(vk61::get_u32(set_addresses[1].data()), kWriteAddress);
+    }
+    // Chunks go out once, to every unit; the header is the last one.
+    const auto chunks = sent(0x420, 0);
+    ASSERT_EQ(chunks.size(), c.image_dlcs.size() + 1);
+    for (std::size_t i = 0; i < c.image_dlcs.size(); ++i) EXPECT_EQ(chunks[i].dlc(), c.image_dlcs[i]);
+    EXPECT_EQ(std::vector<std::uint8_t>(chunks.back().data(), chunks.back().data() + 64), header);
+    EXPECT_TRUE(log.contains("fw_write: progress " + std::to_string(c.body) + "/" + std::to_string(c.body) +
+                             " bytes (100.0%)\n"));
+    EXPECT_TRUE(log.contains("firmware update: prepare, erase, image, and header write complete"));
+    EXPECT_EQ(progress.phase(1).back(), ProgressLog::Call(c.body, c.body, 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(Bodies, FirmwareImage,
+                         ::testing::Values(ImageCase{"hundred_bytes_as_64_and_36", 100, {15, 14}},
+                                           // 31 full chunks, then 16 bytes (DLC 10).
+                                           ImageCase{"two_thousand_bytes", 2000, [] {
+                                                         std::vector<unsigned> d(31, 15);
+                                                         d.push_back(10);
+                                                         return d;
+                                                     }()}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FirmwareUpdateTest, targetsAreHandedOnInUidOrder) {
+    connect(3, /*skip_uid=*/1);
+    // UID 3 answers the prepare command first.
+    bus.add_fault(Fault{FaultKind::Delay, ReplyKind::PrepareReply, 0, 2, 0, 1, 50});
+    ASSERT_TRUE(run(firmware_file(0x10000, 100, 0x100, 100)));
+    EXPECT_LT(log.find("prepare_fw_update: UID 3 write address"), log.find("prepare_fw_update: UID 2 write address"));
+    EXPECT_LT(log.find("  UID 2 -> 0x00100000"), log.find("  UID 3 -> 0x00100000"));
+    EXPECT_LT(log.find("fw_erase: UID 2 will erase"), log.find("fw_erase: UID 3 will erase"));
+    EXPECT_LT(log.find("fw_write: UID 2 image start address"), log.find("fw_write: UID 3 image start address"));
+}
+
+struct EarlyStopCase {
+    const char* name;
+    std::vector<std::uint8_t> file;
+    std::vector<std::string> lines;
+    bool erases;  // whether the units' space was erased before the stop
+};
+
+class FirmwareEarlyStop : public FirmwareUpdateTest, public ::testing::WithParamInterface<EarlyStopCase> {};
+
+TEST_P(FirmwareEarlyStop, stopsAtItsStepWithItsLine) {
+    const EarlyStopCase& c = GetParam();
+    connect(3);
+    EXPECT_FALSE(run(c.file));
+    for (const std::string& line : c.lines) EXPECT_TRUE(log.contains(line)) << line;
+    EXPECT_EQ(!sent(0x430).empty(), c.erases);
+    EXPECT_TRUE(nothing_written());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, FirmwareEarlyStop,
+    ::testing::Values(
+        EarlyStopCase{"header_only_file", firmware_file(0x20000, 0, 0x100, 0), {"firmware update: encrypted_size is zero\n"}, true},
+        EarlyStopCase{"nothing_to_erase", firmware_file(0, 0, 0x100, 0), {"erase_fw_update_blocks: failed\n"}, false},
+        EarlyStopCase{"body_shorter_than_header_says",
+                      firmware_file(0x10000, 100, 0x100, 50),
+                      {"firmware update: failed to read encrypted image (50/100 bytes)\n"},
+                      true},
+        // A damaged header asking for 4 GiB ends with the short read, not an allocation.
+        EarlyStopCase{"hostile_encrypted_size",
+                      firmware_file(0x10000, 0xFFFFFFFF, 0x100, 10),
+                      {"firmware update: failed to read encrypted image (10/4294967295 bytes)\n"},
+                      true},
+        EarlyStopCase{"file_shorter_than_header",
+                      std::vector<std::uint8_t>(63, 1),
+                      {"firmware update: failed to read firmware header\n"},
+                      false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(FirmwareUpdateTest, missingFileTouchesNoUnit) {
+    connect(1);
+    EXPECT_FALSE(run_path(dir.path("absent.bin")));
+    EXPECT_TRUE(log.contains("firmware update: failed to open " + dir.path("absent.bin") + "\n"));
+    EXPECT_TRUE(bus.host_frames().empty());
+}
+
+TEST_F(FirmwareUpdateTest, oneRefusingUnitFailsTheUpdateBeforeAnythingIsErased) {
+    connect(3);
+    bus.set_firmware_address(2, 0xFFFFFFFF);
+    EXPECT_FALSE(run(firmware_file(0x10000, 100, 0x100, 100)));
+    EXPECT_TRUE(log.contains("prepare_fw_update: UID 2 reported failure (address -1)\n"));
+    // UID 3 may or may not have answered by then: only the flag is certain.
+    const long failed_line = log.find("prepare_fw_update: failed pending_mask=0x");
+    ASSERT_GE(failed_line, 0);
+    EXPECT_NE(log.lines()[failed_line].find("failed=1"), std::string::npos);
+    EXPECT_TRUE(log.contains("prepare_fw_update: failed\n"));
+    EXPECT_TRUE(sent(0x430).empty());
+    EXPECT_TRUE(nothing_written());
+}
+
+TEST_F(FirmwareUpdateTest, silentUnitFailsThePrepare) {
+    connect(2);
+    bus.add_fault(Fault{FaultKind::Drop, ReplyKind::PrepareReply, 0, 2});
+    std::vector<vk61::FirmwareTarget> targets{{9, 9}};
+    EXPECT_FALSE(comms->prepare_fw_update(&targets, 200));
+    EXPECT_TRUE(targets.empty());
+    EXPECT_TRUE(log.contains("prepare_fw_update: failed pending_mask=0x04 failed=0\n"));
+}
+
+TEST_F(FirmwareUpdateTest, chunkRefusedByOneUnitLeavesEveryUnitWithoutHeader) {
+    connect(3);
+    bus.add_fault(Fault{FaultKind::Nack, ReplyKind::FlashReply, 0x420, 3, 1});
+    EXPECT_FALSE(run(firmware_file(0x10000, 300, 0x100, 300)));
+    EXPECT_TRUE(log.contains("fw_write: extflash NACK UID 3 op 0xAA\n"));
+    EXPECT_TRUE(log.contains("write_fw_image: failed\n"));
+    for (std::uint8_t uid = 1; uid <= 3; ++uid) {
+        EXPECT_EQ(flash(uid, kWriteAddress, 64), std::vector<std::uint8_t>(64, 0xFF)) << "UID " << int(uid);
+    }
+}
+
+}  // namespace
+}  // namespace flashtest
