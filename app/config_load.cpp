@@ -1,0 +1,190 @@
+// Loading the configuration from the primary unit into the record, checking
+// it against the device's checksum, and showing the record in the form.
+#include <QDebug>
+#include <QSignalBlocker>
+#include <QThread>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "comms_manager.h"
+#include "config/display_units.h"
+#include "config/registration.h"
+#include "config/setting_values.h"
+#include "config_timeouts.h"
+#include "debug_log.h"
+#include "main_window.h"
+#include "settings_form.h"
+#include "ui_mainwindow.h"
+
+namespace {
+
+constexpr unsigned kLastSettingIndex = 39;
+constexpr unsigned long kPauseBetweenReadsMs = 1;
+
+struct HeaderRead {
+    unsigned index;
+    const char* debug_text;
+    const char* status_text;
+    void (vk61::ConfigRecord::*store)(std::uint32_t);
+};
+
+// A header word of 0xFFFFFFFF reads as a failure: a blank (erased) record
+// cannot be loaded.
+const HeaderRead kHeaderReads[] = {
+    {vk61::kIndexChecksum, "Error reading checksum value", QT_TRANSLATE_NOOP("MainWindow", "Error: Failed to read checksum from device"),
+     &vk61::ConfigRecord::set_checksum},
+    {vk61::kIndexMagic, "Error reading magic value",
+     QT_TRANSLATE_NOOP("MainWindow", "Error: Failed to read magic number from device"), &vk61::ConfigRecord::set_magic},
+    {vk61::kIndexMemoryVersion, "Error reading memory version value",
+     QT_TRANSLATE_NOOP("MainWindow", "Error: Failed to read memory version from device"),
+     &vk61::ConfigRecord::set_memory_version},
+    {vk61::kIndexNumElements, "Error reading num_elements value",
+     QT_TRANSLATE_NOOP("MainWindow", "Error: Failed to read num_elements from device"),
+     &vk61::ConfigRecord::set_num_elements},
+};
+
+QString hexText(std::uint32_t value) { return QString::number(value, 16); }
+
+}  // namespace
+
+// Blocks the GUI thread for 44 sequential reads of up to 500 ms each (about
+// 22 s when nothing answers), with a 1 ms pause after each setting read.
+void MainWindow::onLoadClicked() {
+    if (!comms || !comms->is_connected()) {
+        qDebug() << "No communication interface connected";
+        showStatus(tr("Error: No communication interface connected (USB HID or CAN FD)"));
+        return;
+    }
+
+    pendingChanges.clear();
+    updateSaveDevicesButton();
+    config.clear();
+
+    // Header words are assigned as read; the checksum word is not recomputed.
+    for (const HeaderRead& header : kHeaderReads) {
+        const std::int32_t value = comms->read_setting(static_cast<std::uint8_t>(header.index), configTimeouts().read_ms);
+        if (value == -1) {
+            qDebug() << header.debug_text;
+            showStatus(tr(header.status_text));
+            return;
+        }
+        (config.*header.store)(static_cast<std::uint32_t>(value));
+        if (header.index == vk61::kIndexChecksum) deviceChecksum = static_cast<std::uint32_t>(value);
+    }
+
+    // Settings may legitimately hold 0xFFFFFFFF (opaque white), so they are
+    // read with the call that tells that value from a failed read.
+    int unreadable = 0;
+    for (unsigned index = 0; index <= kLastSettingIndex; ++index) {
+        std::uint32_t value = 0;
+        if (!comms->read_setting_value(static_cast<std::uint8_t>(index), configTimeouts().read_ms, &value)) {
+            qDebug() << "Warning: Failed to read value for index" << index << ", setting to 0";
+            value = 0;
+            ++unreadable;
+        }
+        if (!vk61::config_set_value(config, index, value)) {
+            qDebug() << "Error setting value for index" << index;
+            showStatus(tr("Error: Failed to process configuration data"));
+            return;
+        }
+        if (index < kLastSettingIndex) QThread::msleep(kPauseBetweenReadsMs);
+    }
+
+    const std::uint32_t computed = vk61::config_crc(config);
+    vk61::debug_log("app: 0x%08lX, device: 0x%08lX \n", static_cast<unsigned long>(computed),
+                    static_cast<unsigned long>(deviceChecksum));
+    const bool crc_ok = computed == deviceChecksum;
+    if (crc_ok) {
+        vk61::debug_log("CRC Check Passed.\n");
+    } else {
+        qDebug() << "CRC mismatch: Calculated =" << hexText(computed) << "Stored=" << hexText(deviceChecksum);
+        showStatus(tr("Warning: Configuration CRC verification failed"));
+    }
+
+    populateSettingsForm();
+    refreshDeviceTable();
+
+    // A load that could not read everything, or whose checksum does not
+    // match, must not end on a success message.
+    if (unreadable > 0) {
+        showStatus(tr("Warning: Configuration loaded, but %1 setting(s) could not be read and were set to 0")
+                       .arg(unreadable));
+    } else if (!crc_ok) {
+        showStatus(tr("Warning: Configuration CRC verification failed"));
+    } else {
+        showStatus(tr("Configuration successfully loaded from device"));
+    }
+}
+
+void MainWindow::populateSettingsForm() {
+    const QList<QObject*> quiet = {
+        ui->comboBox_airspeed,   ui->comboBox_altitude,    ui->comboBox_temp,         ui->comboBox_pressure,
+        ui->spinBox_vmin,        ui->spinBox_vs0,          ui->spinBox_vs1,           ui->spinBox_vfe,
+        ui->spinBox_vn0,         ui->spinBox_vne,          ui->spinBox_vref,          ui->spinBox_vlo,
+        ui->min_volt_warn_value, ui->max_volt_warn_value,  ui->min_volt_alert_value,  ui->max_volt_alert_value,
+        ui->text_registration_num, ui->comboBox_reg_prefix, ui->backlight_slider,     ui->text_bg_alpha_slider,
+        ui->roll_corr_spinbox,   ui->pitch_corr_spinbox,   ui->comboBox_emitter_cat,  ui->text_icao,
+        ui->radioButton_use_icao, ui->radioButton_rand_icao, ui->comboBox_map_view,
+    };
+    std::vector<QSignalBlocker> blockers;
+    blockers.reserve(static_cast<std::size_t>(quiet.size()));
+    for (QObject* widget : quiet) blockers.emplace_back(widget);
+
+    auto value = [this](unsigned index) { return vk61::config_get_value(config, index); };
+
+    for (const ColourButton& colour : kColourButtons) (ui->*colour.button)->setStyleSheet(colourStyleSheet(value(colour.index)));
+
+    const vk61::DisplayUnits units = vk61::display_units_of(value(0));
+    ui->comboBox_airspeed->setCurrentIndex(units.airspeed);
+    ui->comboBox_altitude->setCurrentIndex(units.altitude);
+    ui->comboBox_temp->setCurrentIndex(units.temperature);
+    ui->comboBox_pressure->setCurrentIndex(units.pressure);
+
+    // The spin boxes clamp to their ranges (Vne stops at 240).
+    QSpinBox* const speeds[] = {ui->spinBox_vmin, ui->spinBox_vs0, ui->spinBox_vs1,  ui->spinBox_vfe,
+                                ui->spinBox_vn0,  ui->spinBox_vne, ui->spinBox_vref, ui->spinBox_vlo};
+    for (unsigned i = 0; i < std::size(speeds); ++i) speeds[i]->setValue(static_cast<int>(value(1 + i)));
+
+    ui->min_volt_warn_value->setValue(value(9) / 10.0);
+    ui->max_volt_warn_value->setValue(value(10) / 10.0);
+    ui->min_volt_alert_value->setValue(value(27) / 10.0);
+    ui->max_volt_alert_value->setValue(value(28) / 10.0);
+
+    const vk61::RegistrationSplit registration = vk61::split_registration(vk61::registration_of(config));
+    if (!registration.blank) {
+        qDebug() << "Created string:" << QString::fromLatin1(registration.text.data(), static_cast<qsizetype>(registration.text.size()));
+        qDebug() << "Found prefix:" << QString::fromLatin1(registration.found.data(), static_cast<qsizetype>(registration.found.size()));
+    }
+    ui->comboBox_reg_prefix->setCurrentIndex(ui->comboBox_reg_prefix->findText(
+        QString::fromLatin1(registration.prefix.data(), static_cast<qsizetype>(registration.prefix.size()))));
+    ui->text_registration_num->setPlainText(
+        QString::fromLatin1(registration.number.data(), static_cast<qsizetype>(registration.number.size())));
+
+    ui->backlight_slider->setValue(static_cast<int>(std::min<std::uint32_t>(value(24), 0x7FFFFFFFu)));
+    ui->text_bg_alpha_slider->setValue(std::min(static_cast<std::int32_t>(value(29)), 254));
+
+    // A pattern that is no number at all shows as no correction rather than
+    // as the spin box's minimum.
+    auto correction = [](std::uint32_t bits) {
+        const double degrees = vk61::float_from_setting(bits);
+        return std::isfinite(degrees) ? degrees : 0.0;
+    };
+    ui->roll_corr_spinbox->setValue(correction(value(25)));
+    ui->pitch_corr_spinbox->setValue(correction(value(26)));
+
+    ui->text_icao->setPlainText(QStringLiteral("%1").arg(value(31) & 0xFFFFFFu, 6, 16, QLatin1Char('0')).toUpper());
+
+    const int last_category = ui->comboBox_emitter_cat->count() - 1;
+    ui->comboBox_emitter_cat->setCurrentIndex(std::clamp(static_cast<std::int32_t>(value(33)), 0, last_category));
+
+    if (value(32) == 1) {
+        ui->radioButton_rand_icao->setChecked(true);
+    } else {
+        ui->radioButton_use_icao->setChecked(true);
+    }
+
+    const std::int32_t map_view = static_cast<std::int32_t>(value(35));
+    ui->comboBox_map_view->setCurrentIndex(map_view >= 0 && map_view < ui->comboBox_map_view->count() ? map_view : 0);
+}

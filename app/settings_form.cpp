@@ -1,0 +1,32 @@
+#include "settings_form.h"
+
+#include <QColor>
+#include <QRegularExpression>
+
+#include "config/setting_values.h"
+
+QString colourStyleSheet(std::uint32_t argb) {
+    // QColor(QRgb) ignores the alpha byte; name() is "#rrggbb" in lower case.
+    return QStringLiteral("background-color: %1;").arg(QColor(static_cast<QRgb>(argb)).name());
+}
+
+std::optional<std::uint32_t> colourOfButton(const QPushButton* button) {
+    static const QRegularExpression pattern(QStringLiteral("background-color: #([0-9a-fA-F]{6});"));
+    const QRegularExpressionMatch match = pattern.match(button->styleSheet());
+    if (!match.hasMatch()) return std::nullopt;
+    return vk61::opaque_colour(match.captured(1).toUInt(nullptr, 16));
+}
+
+vk61::RegistrationBytes registrationOfForm(const Ui_MainWindow& ui) {
+    // toLatin1 turns every character outside Latin-1 into one '?', so cutting
+    // the Latin-1 bytes to 11 is cutting the characters to 11.
+    return vk61::join_registration(ui.comboBox_reg_prefix->currentText().toLatin1().toStdString(),
+                                   ui.text_registration_num->toPlainText().toLatin1().toStdString());
+}
+
+bool formShowsRegistration(const Ui_MainWindow& ui, const vk61::RegistrationBytes& bytes) {
+    const vk61::RegistrationSplit shown = vk61::split_registration(bytes);
+    if (shown.blank) return false;
+    return ui.comboBox_reg_prefix->currentText() == QString::fromLatin1(shown.prefix.data(), static_cast<qsizetype>(shown.prefix.size())) &&
+           ui.text_registration_num->toPlainText() == QString::fromLatin1(shown.number.data(), static_cast<qsizetype>(shown.number.size()));
+}
