@@ -6,7 +6,14 @@
 // runs on whichever thread writes the line (guarded by its own mutex).
 #pragma once
 
+#include <QAbstractSlider>
+#include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QList>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QString>
 #include <QStringList>
@@ -110,6 +117,27 @@ private:
     std::vector<std::string> log_lines_;  // guarded by mutex_
 };
 
+// Every settings widget as "name=value", for comparing what the form shows.
+inline QStringList settingsFormSnapshot(const QWidget& window) {
+    QStringList out;
+    const QWidget* tab = window.findChild<QWidget*>(QStringLiteral("tab_settings"));
+    if (tab == nullptr) return out;
+    for (const QWidget* w : tab->findChildren<QWidget*>()) {
+        const QString name = w->objectName();
+        if (name.isEmpty() || name.startsWith(QStringLiteral("qt_"))) continue;  // parts of other widgets
+        if (auto* b = qobject_cast<const QSpinBox*>(w)) out << name + "=" + QString::number(b->value());
+        else if (auto* d = qobject_cast<const QDoubleSpinBox*>(w)) out << name + "=" + QString::number(d->value(), 'f', 1);
+        else if (auto* c = qobject_cast<const QComboBox*>(w)) out << name + "=" + QString::number(c->currentIndex());
+        else if (auto* t = qobject_cast<const QPlainTextEdit*>(w)) out << name + "=" + t->toPlainText();
+        else if (auto* r = qobject_cast<const QRadioButton*>(w)) out << name + "=" + QString::number(r->isChecked());
+        else if (auto* s = qobject_cast<const QAbstractSlider*>(w)) out << name + "=" + QString::number(s->value());
+        else if (auto* p = qobject_cast<const QPushButton*>(w); p && name.startsWith("color_picker"))
+            out << name + "=" + p->styleSheet();
+    }
+    out.sort();
+    return out;
+}
+
 // Puts every unit of the installation back to the factory configuration,
 // in RAM and in EEPROM.
 inline void restoreFactoryConfiguration(sim::Installation& bus) {
@@ -172,6 +200,18 @@ public:
     }
 
     QString status() const { return window->statusBar()->currentMessage(); }
+
+    // Clicks a button of the window; the slot runs before this returns.
+    void click(const char* button) { widget<QPushButton>(button)->click(); }
+
+    // Every unit back to the factory configuration, no faults, empty logs.
+    void reset() {
+        bus.clear_faults();
+        restoreFactoryConfiguration(bus);
+        bus.clear_host_frames();
+        diagnostics.clear();
+        statuses.clear();
+    }
 
     template <typename T>
     T* widget(const char* name) const {
