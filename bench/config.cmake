@@ -1,0 +1,5 @@
+# Configuration benchmarks: the window's load against the in-process
+# simulated installation.
+add_executable(bench_config_load ${CMAKE_CURRENT_LIST_DIR}/bench_config_load.cpp)
+target_include_directories(bench_config_load PRIVATE ${CMAKE_SOURCE_DIR}/tests/app)
+target_link_libraries(bench_config_load PRIVATE vk61_window vk61_sim virtual_hidapi Qt6::Test)
