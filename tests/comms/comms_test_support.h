@@ -81,6 +81,12 @@ public:
         return n;
     }
     bool contains(const std::string& text) const { return count(text) > 0; }
+    // Lines that begin with prefix.
+    std::size_t count_prefix(const std::string& prefix) const {
+        std::size_t n = 0;
+        for (const std::string& l : lines()) n += l.rfind(prefix, 0) == 0 ? 1 : 0;
+        return n;
+    }
 
     // Blocks until at least n lines equal `line` exactly, or timeout passes.
     bool wait_exact(const std::string& line, std::size_t n = 1, std::chrono::milliseconds timeout = kWaitLimit) {
