@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "comms_manager.h"
+#include "config_timeouts.h"
 #include "main_window.h"
 #include "ui_mainwindow.h"
 #include "window_testing_hooks.h"
@@ -15,9 +16,6 @@ namespace {
 constexpr int kDefaultFirstRebootCheckMs = 3000;
 constexpr int kDefaultNextRebootCheckMs = 1000;
 constexpr int kLastRebootAttempt = 59;  // 60 checks in all
-constexpr unsigned kReadTimeoutMs = 500;
-constexpr unsigned kWriteTimeoutMs = 1000;
-constexpr unsigned kStoreTimeoutMs = 5000;
 
 int g_first_reboot_check_ms = kDefaultFirstRebootCheckMs;
 int g_next_reboot_check_ms = kDefaultNextRebootCheckMs;
@@ -54,7 +52,7 @@ void MainWindow::onSaveDevicesClicked() {
 
     if (pendingChanges.count(vk61::kIndexTerminationMask) > 0 &&
         !comms->write_setting(vk61::kIndexTerminationMask,
-                              vk61::config_get_value(config, vk61::kIndexTerminationMask), kWriteTimeoutMs)) {
+                              vk61::config_get_value(config, vk61::kIndexTerminationMask), configTimeouts().write_ms)) {
         qDebug() << "Error sending termination resistor value to device";
         showStatus(tr("Error: Failed to send termination setting to device"));
         return;
@@ -62,14 +60,14 @@ void MainWindow::onSaveDevicesClicked() {
     for (unsigned index = vk61::kIndexDefaultScreenFirst; index <= vk61::kIndexDefaultScreenLast; ++index) {
         if (pendingChanges.count(static_cast<int>(index)) == 0) continue;
         if (!comms->write_setting(static_cast<std::uint8_t>(index), vk61::config_get_value(config, index),
-                                  kWriteTimeoutMs)) {
+                                  configTimeouts().write_ms)) {
             qDebug() << "Error sending default screen value for index" << index;
             showStatus(tr("Error: Failed to send default screen setting to device"));
             return;
         }
     }
 
-    if (!comms->save_user_settings(crc, kStoreTimeoutMs)) {
+    if (!comms->save_user_settings(crc, configTimeouts().store_ms)) {
         qDebug() << "Error storing device configuration to EEPROM";
         showStatus(tr("Error: Failed to store device settings to EEPROM"));
         return;

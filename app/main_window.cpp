@@ -12,6 +12,16 @@
 #include "downloads/manifest_source.h"
 #include "message_handler.h"
 #include "ui_mainwindow.h"
+#include "window_testing_hooks.h"
+
+namespace {
+constexpr int kDefaultInitialLoadDelayMs = 1500;
+int g_initial_load_delay_ms = kDefaultInitialLoadDelayMs;
+}  // namespace
+
+void setInitialLoadDelayForTesting(int delay_ms) {
+    g_initial_load_delay_ms = delay_ms > 0 ? delay_ms : kDefaultInitialLoadDelayMs;
+}
 
 MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWindow) {
     installMessageHandler();
@@ -163,7 +173,7 @@ void MainWindow::initializeDeviceConnection() {
         showStatus(comms->interface_kind() == vk61::InterfaceKind::CanFd ? tr("Connected via CAN FD")
                                                                          : tr("Connected via USB HID"));
         refreshDeviceTable();
-        QTimer::singleShot(1500, this, [this] {
+        QTimer::singleShot(g_initial_load_delay_ms, this, [this] {
             if (comms && comms->is_connected()) onLoadClicked();
         });
     } else {

@@ -6,3 +6,7 @@
 // Delay before the first check after a reboot command (product: 3000 ms)
 // and between the later checks (product: 1000 ms). Values <= 0 restore them.
 void setRebootWaitIntervalsForTesting(int first_check_ms, int next_check_ms);
+
+// Delay between a successful connection and the first configuration load
+// (product: 1500 ms). A value <= 0 restores it.
+void setInitialLoadDelayForTesting(int delay_ms);
