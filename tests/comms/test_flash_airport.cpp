@@ -32,7 +32,7 @@ protected:
 };
 
 TEST_F(AirportUploadTest, oneByteDatabaseIsWrittenBetweenCloseAndOpen) {
-    connect(1);
+    connect_units(1);
     const std::string path = dir.write("apt.db", {0x42});
     ASSERT_TRUE(upload(1, path));
 
@@ -52,7 +52,7 @@ TEST_F(AirportUploadTest, oneByteDatabaseIsWrittenBetweenCloseAndOpen) {
 }
 
 TEST_F(AirportUploadTest, largestDatabaseIsAccepted) {
-    connect(1);
+    connect_units(1);
     // Stop right after the size check: the unit refuses to close its database.
     bus.add_fault(Fault{FaultKind::Nack, ReplyKind::PlainAck, 0x450, 1});
     EXPECT_FALSE(upload(1, dir.sized("max.db", kMaxDatabase)));
@@ -70,7 +70,7 @@ class AirportRefusedFile : public AirportUploadTest, public ::testing::WithParam
 
 TEST_P(AirportRefusedFile, isRefusedBeforeAnyCommand) {
     const RefusedFileCase& c = GetParam();
-    connect(1);
+    connect_units(1);
     EXPECT_FALSE(upload(1, dir.sized("apt.db", c.size)));
     EXPECT_TRUE(log.contains(c.line)) << c.line;
     EXPECT_TRUE(bus.host_frames().empty());
@@ -91,7 +91,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AirportUploadTest, missingFileAndPathAreRefused) {
-    connect(1);
+    connect_units(1);
     EXPECT_FALSE(upload(1, dir.path("absent.db")));
     EXPECT_TRUE(log.contains("upload_airport_db: failed to open " + dir.path("absent.db") + "\n"));
     EXPECT_FALSE(comms->upload_airport_db(1, nullptr, 100, 100, nullptr, nullptr));
@@ -100,7 +100,7 @@ TEST_F(AirportUploadTest, missingFileAndPathAreRefused) {
 }
 
 TEST_F(AirportUploadTest, workerStopsAtTheFirstUnitThatFails) {
-    connect(3);
+    connect_units(3);
     const std::vector<std::uint8_t> old_db(3000, 0x11);
     for (std::uint8_t uid = 1; uid <= 3; ++uid) ASSERT_TRUE(bus.preload_flash(uid, 0, old_db));
     const std::vector<std::uint8_t> new_db = pattern(1000);
@@ -129,7 +129,7 @@ TEST_F(AirportUploadTest, workerStopsAtTheFirstUnitThatFails) {
 }
 
 TEST_F(AirportUploadTest, workerReportsSuccessWhenEveryUnitIsDone) {
-    connect(2);
+    connect_units(2);
     const std::vector<std::uint8_t> db = pattern(70000, 5);  // two blocks
     const std::string path = dir.write("apt.db", db);
     const vk61::AirportResult result =

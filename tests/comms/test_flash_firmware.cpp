@@ -50,7 +50,7 @@ class FirmwareImage : public FirmwareUpdateTest, public ::testing::WithParamInte
 
 TEST_P(FirmwareImage, everyUnitHoldsTheFileWithTheHeaderWrittenLast) {
     const ImageCase& c = GetParam();
-    connect(3);
+    connect_units(3);
     for (std::uint8_t uid = 1; uid <= 3; ++uid) {
         // An old image that the erase must clear (else the NOR model records unerased writes).
         ASSERT_TRUE(bus.preload_flash(uid, kWriteAddress, std::vector<std::uint8_t>(0x30000, 0x00)));
@@ -96,14 +96,16 @@ INSTANTIATE_TEST_SUITE_P(Bodies, FirmwareImage,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FirmwareUpdateTest, targetsAreHandedOnInUidOrder) {
-    connect(3, /*skip_uid=*/1);
+    sim::add_default_units(bus, 3);
+    bus.remove_unit(1);
+    connect_units(0);
     // UID 3 answers the prepare command first.
     bus.add_fault(Fault{FaultKind::Delay, ReplyKind::PrepareReply, 0, 2, 0, 1, 50});
     ASSERT_TRUE(run(firmware_file(0x10000, 100, 0x100, 100)));
-    EXPECT_LT(log.find("prepare_fw_update: UID 3 write address"), log.find("prepare_fw_update: UID 2 write address"));
-    EXPECT_LT(log.find("  UID 2 -> 0x00100000"), log.find("  UID 3 -> 0x00100000"));
-    EXPECT_LT(log.find("fw_erase: UID 2 will erase"), log.find("fw_erase: UID 3 will erase"));
-    EXPECT_LT(log.find("fw_write: UID 2 image start address"), log.find("fw_write: UID 3 image start address"));
+    EXPECT_LT(line_index(log, "prepare_fw_update: UID 3 write address"), line_index(log, "prepare_fw_update: UID 2 write address"));
+    EXPECT_LT(line_index(log, "  UID 2 -> 0x00100000"), line_index(log, "  UID 3 -> 0x00100000"));
+    EXPECT_LT(line_index(log, "fw_erase: UID 2 will erase"), line_index(log, "fw_erase: UID 3 will erase"));
+    EXPECT_LT(line_index(log, "fw_write: UID 2 image start address"), line_index(log, "fw_write: UID 3 image start address"));
 }
 
 struct EarlyStopCase {
@@ -117,7 +119,7 @@ class FirmwareEarlyStop : public FirmwareUpdateTest, public ::testing::WithParam
 
 TEST_P(FirmwareEarlyStop, stopsAtItsStepWithItsLine) {
     const EarlyStopCase& c = GetParam();
-    connect(3);
+    connect_units(3);
     EXPECT_FALSE(run(c.file));
     for (const std::string& line : c.lines) EXPECT_TRUE(log.contains(line)) << line;
     EXPECT_EQ(!sent(0x430).empty(), c.erases);
@@ -145,19 +147,19 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FirmwareUpdateTest, missingFileTouchesNoUnit) {
-    connect(1);
+    connect_units(1);
     EXPECT_FALSE(run_path(dir.path("absent.bin")));
     EXPECT_TRUE(log.contains("firmware update: failed to open " + dir.path("absent.bin") + "\n"));
     EXPECT_TRUE(bus.host_frames().empty());
 }
 
 TEST_F(FirmwareUpdateTest, oneRefusingUnitFailsTheUpdateBeforeAnythingIsErased) {
-    connect(3);
+    connect_units(3);
     bus.set_firmware_address(2, 0xFFFFFFFF);
     EXPECT_FALSE(run(firmware_file(0x10000, 100, 0x100, 100)));
     EXPECT_TRUE(log.contains("prepare_fw_update: UID 2 reported failure (address -1)\n"));
     // UID 3 may or may not have answered by then: only the flag is certain.
-    const long failed_line = log.find("prepare_fw_update: failed pending_mask=0x");
+    const long failed_line = line_index(log, "prepare_fw_update: failed pending_mask=0x");
     ASSERT_GE(failed_line, 0);
     EXPECT_NE(log.lines()[failed_line].find("failed=1"), std::string::npos);
     EXPECT_TRUE(log.contains("prepare_fw_update: failed\n"));
@@ -166,7 +168,7 @@ TEST_F(FirmwareUpdateTest, oneRefusingUnitFailsTheUpdateBeforeAnythingIsErased) 
 }
 
 TEST_F(FirmwareUpdateTest, silentUnitFailsThePrepare) {
-    connect(2);
+    connect_units(2);
     bus.add_fault(Fault{FaultKind::Drop, ReplyKind::PrepareReply, 0, 2});
     std::vector<vk61::FirmwareTarget> targets{{9, 9}};
     EXPECT_FALSE(comms->prepare_fw_update(&targets, 200));
@@ -175,7 +177,7 @@ TEST_F(FirmwareUpdateTest, silentUnitFailsThePrepare) {
 }
 
 TEST_F(FirmwareUpdateTest, chunkRefusedByOneUnitLeavesEveryUnitWithoutHeader) {
-    connect(3);
+    connect_units(3);
     bus.add_fault(Fault{FaultKind::Nack, ReplyKind::FlashReply, 0x420, 3, 1});
     EXPECT_FALSE(run(firmware_file(0x10000, 300, 0x100, 300)));
     EXPECT_TRUE(log.contains("fw_write: extflash NACK UID 3 op 0xAA\n"));

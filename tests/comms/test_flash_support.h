@@ -1,65 +1,26 @@
-// Shared set-up of the flash tests: a CommsManager connected through the real
-// HidTransport and virtual_hidapi to an in-process simulated installation,
-// with the engine's log captured and progress calls recorded. Every check of
-// what a unit holds asks the simulator, not the engine.
+// Shared set-up of the flash tests, on top of the engine tests' fixture: a
+// CommsManager connected through the real HidTransport and virtual_hidapi to
+// an in-process simulated installation. Every check of what a unit holds asks
+// the simulator, not the engine.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <tuple>
 #include <vector>
 
-#include "bridge.h"
-#include "comms_manager.h"
-#include "debug_log.h"
-#include "default_installation.h"
-#include "installation.h"
-#include "virtual_hidapi_control.h"
+#include "comms_test_support.h"
 
 namespace flashtest {
 
-// Every engine log line since construction.
-class LogCapture {
-public:
-    LogCapture() {
-        vk61::set_debug_log_sink([this](const std::string& line) {
-            std::lock_guard lock(mutex_);
-            lines_.push_back(line);
-        });
-    }
-    ~LogCapture() { vk61::set_debug_log_sink({}); }
-
-    std::vector<std::string> lines() const {
-        std::lock_guard lock(mutex_);
-        return lines_;
-    }
-    // Index of the first line that contains text, or -1.
-    long find(const std::string& text) const {
-        const std::vector<std::string> all = lines();
-        for (std::size_t i = 0; i < all.size(); ++i) {
-            if (all[i].find(text) != std::string::npos) return static_cast<long>(i);
-        }
-        return -1;
-    }
-    bool contains(const std::string& text) const { return find(text) >= 0; }
-
-private:
-    mutable std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
+using commstest::LogCapture;
 
 // Records every progress call; a ProgressFn with this as its user pointer.
 class ProgressLog {
@@ -130,44 +91,17 @@ private:
     std::filesystem::path path_;
 };
 
-// Waits (polling every millisecond) until condition() holds; false after timeout.
-template <class Condition>
-bool eventually(Condition condition, std::chrono::milliseconds timeout = std::chrono::milliseconds(3000)) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() >= deadline) return condition();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+// Index of the first log line that contains text, or -1.
+inline long line_index(const LogCapture& log, const std::string& text) {
+    const std::vector<std::string> lines = log.lines();
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].find(text) != std::string::npos) return static_cast<long>(i);
     }
-    return true;
+    return -1;
 }
 
-class FlashTest : public ::testing::Test {
+class FlashTest : public commstest::CommsFixture {
 protected:
-    void TearDown() override {
-        comms.reset();  // disconnects and joins the receive thread
-        vhid::attach_bridge(nullptr);
-    }
-
-    // Puts `units` default units on the bus (UIDs 1..units) without `skip_uid`,
-    // connects and waits until the engine knows them all.
-    void connect(unsigned units, std::uint8_t skip_uid = 0) {
-        sim::add_default_units(bus, units);
-        if (skip_uid != 0) bus.remove_unit(skip_uid);
-        vhid::attach_bridge(&bridge);
-        ASSERT_TRUE(comms->connect());
-        const std::size_t expected = bus.unit_uids().size();
-        ASSERT_TRUE(eventually([&] { return comms->device_snapshot().size() == expected; }));
-        bus.clear_host_frames();
-    }
-
-    // Frames the host sent with this identifier base (and UID bits, unless any_uid).
-    std::vector<vk61::BusFrame> sent(std::uint32_t base, int uid = -1) const {
-        std::vector<vk61::BusFrame> out;
-        for (const sim::HostFrame& f : bus.host_frames()) {
-            if (f.frame.base() == base && (uid < 0 || f.frame.uid_bits() == uid)) out.push_back(f.frame);
-        }
-        return out;
-    }
     // Block numbers of the erase commands sent to one unit, in order.
     std::vector<unsigned> erased_blocks(std::uint8_t uid) const {
         std::vector<unsigned> out;
@@ -182,10 +116,6 @@ protected:
         return status ? status->flash_faults.unerased_writes : 0;
     }
 
-    LogCapture log;
-    sim::Installation bus;
-    sim::Bridge bridge{bus};
-    std::unique_ptr<vk61::CommsManager> comms = std::make_unique<vk61::CommsManager>();
     ProgressLog progress;
 };
 

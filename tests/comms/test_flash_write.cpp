@@ -13,7 +13,7 @@ using sim::ReplyKind;
 
 class FlashWriteTest : public FlashTest {
 protected:
-    void SetUp() override { connect(1); }
+    void SetUp() override { connect_units(1); }
 
     bool upload(std::uint32_t address, const std::vector<std::uint8_t>& data, unsigned timeout_ms = 2000) {
         return comms->extflash_raw(1, address, data.data(), data.size(), timeout_ms, &ProgressLog::record, &progress);
@@ -93,7 +93,7 @@ TEST_P(FlashWriteFailure, failsAtTheStepWithItsLine) {
     EXPECT_FALSE(upload(0x1000, pattern(256), 200));
     long at = -1;
     for (const std::string& line : c.lines) {
-        const long found = log.find(line);
+        const long found = line_index(log, line);
         EXPECT_GT(found, at) << line;
         at = found;
     }
@@ -111,10 +111,6 @@ INSTANTIATE_TEST_SUITE_P(
                     {FaultKind::WrongAddress, ReplyKind::FlashReply, 0x440, 1, 0, 1, 0x2000},
                     {"fw_write: UID 1 set-addr mismatch (expected 0x00001000 got 0x00002000)",
                      "extflash_raw: set-addr failed (complete=1 failed=1)"},
-                    0},
-        FailureCase{"set_address_wrong_operation",
-                    {FaultKind::WrongOperation, ReplyKind::FlashReply, 0x440, 1, 0, 1, 0xAA},
-                    {"fw_write: UID 1 unexpected set-addr op 0xAA", "extflash_raw: set-addr failed (complete=1 failed=1)"},
                     0},
         FailureCase{"write_wrong_operation",
                     {FaultKind::WrongOperation, ReplyKind::FlashReply, 0x420, 1, 0, 1, 0xBE},
@@ -156,13 +152,6 @@ bool logged_prompt_failure(const LogCapture& log) {
         if (std::regex_match(line, kPromptWriteFailure)) return true;
     }
     return false;
-}
-
-TEST_F(FlashWriteTest, cablePulledMidTransferEndsIt) {
-    bus.add_fault(Fault{FaultKind::PullCable, ReplyKind::Any, 0x420, 0, 5});
-    EXPECT_FALSE(upload(0x1000, pattern(1024), 10000));
-    EXPECT_TRUE(logged_prompt_failure(log));
-    EXPECT_LT(sent(0x420).size(), 16u);
 }
 
 TEST_F(FlashWriteTest, cablePulledWhileAwaitingAnEchoEndsTheWait) {
