@@ -5,6 +5,7 @@
 #include "installation.h"
 #include "wire_server.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -71,6 +72,13 @@ int main(int argc, char** argv) {
 
     // Block the stop signals before any thread starts, so that every thread
     // inherits the mask and only sigwait() below sees them.
+    // A shell starts background jobs with SIGINT ignored, and an ignored
+    // signal is discarded even while blocked; give both a handler so that
+    // sigwait() receives them however the program was started.
+    struct sigaction wake_only {};
+    wake_only.sa_handler = [](int) {};
+    sigaction(SIGINT, &wake_only, nullptr);
+    sigaction(SIGTERM, &wake_only, nullptr);
     sigset_t stop_signals;
     sigemptyset(&stop_signals);
     sigaddset(&stop_signals, SIGINT);
