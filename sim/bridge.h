@@ -5,6 +5,8 @@
 // the host while none is open are lost, as on the real bus. A PullCable fault
 // pulls the virtual_hidapi cable (vhid::pull_cable); a replug after the
 // fault's value is vhid::plug_cable.
+//
+// The Installation must outlive the Bridge.
 #pragma once
 
 #include "installation.h"

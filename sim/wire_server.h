@@ -5,7 +5,7 @@
 //
 // The connection closing is the cable being pulled. pull_cable() closes it and
 // stops listening (connects are refused) until plug_cable(). A PullCable fault
-// does the same.
+// does the same. The Installation must outlive the server.
 //
 // Lock order: the installation's host-side lock may be held when this class's
 // mutex is taken (frames for the host, cable faults); this class never calls

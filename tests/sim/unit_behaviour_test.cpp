@@ -143,6 +143,7 @@ TEST_F(UnitBehaviour, storeThenReboot_keepsTheStoredValue_rebootWithoutStoreLose
     EXPECT_TRUE(exchange(0x370 | 1, 2, {0x00, 1}).empty());  // silent while rebooting
     EXPECT_TRUE(exchange(0x010, 2, {0xEF, 0x15}).empty());
 
+    EXPECT_TRUE(bus.wait_until([&] { return !bus.unit_status(3)->rebooting; }, 3000ms));
     const auto back = host.read_frame(3000);  // the occupancy report that marks them alive
     ASSERT_TRUE(back);
     EXPECT_EQ(payload(*back), cat({{'r'}, u32(0x0E), u32(0x0E), V(3, 0)}));
