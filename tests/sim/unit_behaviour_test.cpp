@@ -164,23 +164,27 @@ TEST_F(UnitBehaviour, defaultChecksumOnTheBus_matchesTheCrcOfTheRecord) {
 TEST_F(UnitBehaviour, chunkLength_followsDlcAndTrimsPaddingAbove8Bytes) {
     struct Row {
         const char* name;
-        std::size_t real_len;  // bytes of data, the last one non-zero unless said
-        bool ends_in_zeros;
+        std::size_t real_len;   // bytes of data
+        std::size_t zero_tail;  // how many of them, at the end, are zero
         std::uint32_t echo_offset;
     };
     const Row rows[] = {
-        {"full 64", 64, false, 64},
-        {"last 36 as DLC 14", 36, false, 36},
-        {"2 bytes", 2, false, 2},
-        {"8 bytes ending in zero", 8, true, 8},  // at 8 and below nothing is trimmed
-        {"36 ending 00 00 is misjudged", 36, true, 34},
-        {"49 bytes", 49, false, 49},
+        {"full 64", 64, 0, 64},
+        {"full 64 ending in 00 00 00 is taken whole", 64, 3, 64},
+        {"full 64 ending in four zeros is misjudged", 64, 4, 60},
+        {"last 36 as DLC 14", 36, 0, 36},
+        {"last 50 as DLC 15", 50, 0, 50},
+        {"last 62 as DLC 15 is misjudged", 62, 0, 64},
+        {"2 bytes", 2, 0, 2},
+        {"8 bytes ending in zero", 8, 2, 8},  // at 8 and below nothing is trimmed
+        {"36 ending 00 00 is misjudged", 36, 2, 34},
+        {"49 bytes", 49, 0, 49},
     };
     std::uint32_t address = 0x1000;
     for (const auto& row : rows) {
         ASSERT_EQ(exchange(0x440 | 1, 4, u32(address)).size(), 1u) << row.name;
         V data(row.real_len, 0x5A);
-        if (row.ends_in_zeros) data[row.real_len - 1] = data[row.real_len - 2] = 0;
+        for (std::size_t i = 0; i < row.zero_tail; ++i) data[row.real_len - 1 - i] = 0;
         const auto replies = exchange(0x420 | 1, vk61::bytes_to_dlc(row.real_len), data);
         ASSERT_EQ(replies.size(), 1u) << row.name;
         EXPECT_EQ(payload(replies[0]), cat({{1, 0xAA}, u32(address + row.echo_offset), {1}})) << row.name;
