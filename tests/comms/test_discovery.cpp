@@ -191,6 +191,8 @@ TEST_F(DiscoveryTest, replugAfterCablePullReconnectsRediscoversAndCallsBackOnce)
     log.clear();
 
     vhid::pull_cable();
+    ASSERT_TRUE(eventually([&] { return !comms->is_connected(); }));
+    EXPECT_EQ(comms->read_setting(4, 100), -1);
     const std::string attempt = "USB HID: attempting reconnect to 0x16D0:0x14C7...\n";
     ASSERT_TRUE(log.wait_exact(attempt, 3));
     EXPECT_EQ(reconnected.calls(), 0);

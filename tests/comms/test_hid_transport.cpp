@@ -153,15 +153,6 @@ TEST_F(HidTransportTest, shortReportIsDiscardedAndTheLinkStaysOpen) {
     EXPECT_EQ(hid.receive_frame(&idle, 0), 0) << "nothing more queued";
 }
 
-TEST_F(HidTransportTest, pulledCableClosesTheLinkOnTheNextRead) {
-    ASSERT_TRUE(hid.open_device(kVid, kPid));
-    vhid::pull_cable();
-    BusFrame frame;
-    EXPECT_EQ(hid.receive_frame(&frame, 100), -1);
-    EXPECT_FALSE(hid.is_open());
-    EXPECT_LT(hid.send_frame(frame), 0);
-}
-
 struct OpenCase {
     const char* name;
     std::vector<vhid::Interface> interfaces;
