@@ -16,6 +16,7 @@
 
 #include "config/config_record.h"
 #include "config_timeouts.h"
+#include "window_testing_hooks.h"
 #include "window_test_support.h"
 
 namespace {
@@ -74,12 +75,14 @@ private slots:
     void initTestCase() {
         // A unit that does not answer costs 50 ms per read here, not 500.
         setConfigTimeoutsForTesting({50, 200, 500});
+        setInitialLoadDelayForTesting(1);  // the first load need not wait 1.5 s here
         sim = std::make_unique<windowtest::SimulatedWindow>();
         QVERIFY(sim->waitForInitialLoad());
     }
     void cleanupTestCase() {
         sim.reset();
         setConfigTimeoutsForTesting({});
+        setInitialLoadDelayForTesting(0);
     }
     void init() { sim->reset(); }
 
