@@ -1,12 +1,9 @@
 // The settings tab driven through its real widgets, without a bus: the form
 // as built, and what each widget stores in the configuration record.
 #include <QApplication>
-#include <QButtonGroup>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDoubleSpinBox>
-#include <QGridLayout>
-#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -72,6 +69,30 @@ private:
         return found;
     }
     void typeInto(const char* name, const QString& text) { w<QPlainTextEdit>(name)->setPlainText(text); }
+
+    // The ten colour buttons: changed slot, picker dialog title, the custom
+    // colour the picker offers, and the setting index.
+    void colourRows() {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("slot");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QColor>("custom");
+        QTest::addColumn<int>("index");
+        auto row = [](const char* name, const char* button, const char* slot, const char* title, QColor custom,
+                      int index) { QTest::newRow(name) << button << slot << title << custom << index; };
+        row("sky0", "color_picker_sky0", "onSkyColor0Changed", "Select Sky Color 0", QColor(135, 206, 235), 14);
+        row("sky1", "color_picker_sky1", "onSkyColor1Changed", "Select Sky Color 1", QColor(135, 206, 235), 15);
+        row("ground0", "color_picker_ground0", "onGroundColor0Changed", "Select Ground Color 0", QColor(34, 139, 34), 16);
+        row("ground1", "color_picker_ground1", "onGroundColor1Changed", "Select Ground Color 1", QColor(34, 139, 34), 17);
+        row("approach", "color_picker_app_indi", "onApproachIndiColorChanged", "Select Approach Indicator Color",
+            QColor(255, 255, 0), 18);
+        row("airplane", "color_picker_airplane", "onAirplaneColorChanged", "Select Airplane Color",
+            QColor(255, 255, 255), 19);
+        row("green", "color_picker_green", "onGreenArcColorChanged", "Select Green Arc Color", QColor(0, 255, 0), 20);
+        row("yellow", "color_picker_yellow", "onYellowArcColorChanged", "Select Yellow Arc Color", QColor(255, 255, 0), 21);
+        row("red", "color_picker_red", "onRedArcColorChanged", "Select Red Arc Color", QColor(255, 0, 0), 22);
+        row("gear", "color_picker_gear", "onGearIndiColorChanged", "Select Gear Indicator Color", QColor(255, 255, 255), 23);
+    }
 
 private slots:
     void initTestCase() {
@@ -153,125 +174,6 @@ private slots:
         for (const char* name : {"comboBox_map_view", "comboBox_airspeed", "comboBox_emitter_cat"}) {
             QCOMPARE(w<QComboBox>(name)->currentIndex(), 0);
         }
-    }
-
-    void form_labelsTextsAndToolTips() {
-        const QString empty_tip = "<html><head/><body><p><br/></p></body></html>";
-        struct Label {
-            const char* name;
-            const char* text;
-            QString tip;
-        };
-        const Label labels[] = {
-            {"label_MinVolt_alert", "Min Volt Alert", {}},
-            {"label_MinVolt_warn", "Min Volt Warning", {}},
-            {"label_MaxVolt_warn", "Max Volt Warning", {}},
-            {"label_MaxVolt_alarm", "Max Volt Alert", {}},
-            {"label_vmin", "Vmin", "Minimum airspeed that will be displayed"},
-            {"label_vs0", "Vs0",
-             "<html><head/><body><p><span style=\" font-weight:700;\">Dirty stall speed</span> (Bottom of white "
-             "arc)</p><p>Stall speed or minimum flight speed in landing configuration</p></body></html>"},
-            {"label_vs1", "Vs1",
-             "<html><head/><body><p><span style=\" font-weight:700;\">Clean stall speed</span> (Bottom of green "
-             "arc)</p><p>Stall speed or minimum steady flight speed for which the aircraft is still controllable in "
-             "a specific configuration</p></body></html>"},
-            {"label_vfe", "Vfe",
-             "<html><head/><body><p><span style=\" font-weight:700;\">Maximum flap extension speed </span>(Top of "
-             "white arc)</p></body></html>"},
-            {"label_vn0", "Vn0",
-             "<html><head/><body><p><span style=\" font-weight:700;\">Maximum structural cruising speed </span>(Top "
-             "of green arc)</p><p>Maximum structural cruising speed or maximum speed for normal "
-             "operations.</p></body></html>"},
-            {"label_vne", "Vne",
-             "<html><head/><body><p><span style=\" font-weight:700;\">Never exceed speed</span> (Bottom of red "
-             "arc)</p></body></html>"},
-            {"label_vref", "Vref",
-             "<html><head/><body><p><span style=\" font-weight:700;\">Approach speed</span> (Magenta "
-             "indicator)</p><p>Landing reference speed or threshold crossing speed</p></body></html>"},
-            {"label_vlo", "Vlo",
-             "<html><head/><body><p><span style=\" font-weight:700;\">Gear operating speed</span> "
-             "(**placeholder**)</p><p>Maximum landing gear operating speed</p></body></html>"},
-            {"label_brightness", "Display Brightness", {}},
-            {"sky_top_label", "Sky Upper", {}},
-            {"sky_bottom_label", "Sky Lower", {}},
-            {"ground_top_label", "Ground Upper", {}},
-            {"ground_bottom_label", "Ground Lower", {}},
-            {"approach_indi_label", "Approach Indicator", {}},
-            {"gear_label", "Gear Indicator", {}},
-            {"airplane_label", "Airplane", {}},
-            {"green_label", "Green Arc", {}},
-            {"yellow_label", "Yellow Arc", {}},
-            {"red_label", "Red Arc", {}},
-            {"label_roll_corr", "Roll Correction", {}},
-            {"label_pitch_corr", "Pitch Correction", {}},
-            {"label_text_bg_alpha", "Text Background Transparency", {}},
-            {"label_emitter_cat", "Emitter Catagory", empty_tip},
-            {"label_icao_num", "ICAO #", empty_tip},
-            {"label_icao_anon", "ICAO Anonymity", empty_tip},
-            {"label_map_view", "Map View", empty_tip},
-            {"label_airspeed_units", "Airspeed Units", empty_tip},
-            {"label_altitude_units", "Altitude Units", empty_tip},
-            {"label_pressure_units", "Pressure Units", empty_tip},
-            {"label_temp_units", "Temperature Units", empty_tip},
-        };
-        for (const Label& label : labels) {
-            auto* widget = w<QLabel>(label.name);
-            QCOMPARE(widget->text(), QString(label.text));
-            if (!label.tip.isNull()) QCOMPARE(widget->toolTip(), label.tip);
-        }
-        QCOMPARE(w<QRadioButton>("radioButton_use_icao")->text(), QString("Use ICAO #"));
-        QCOMPARE(w<QRadioButton>("radioButton_rand_icao")->text(), QString("Random ICAO #"));
-        QVERIFY(w<QRadioButton>("radioButton_use_icao")->isChecked());
-        QVERIFY(w<QRadioButton>("radioButton_use_icao")->group() != nullptr);
-        QCOMPARE(w<QRadioButton>("radioButton_use_icao")->group(), w<QRadioButton>("radioButton_rand_icao")->group());
-        QVERIFY(w<QRadioButton>("radioButton_use_icao")->group()->exclusive());
-        for (const char* name : {"text_icao", "text_registration_num"}) {
-            QCOMPARE(w<QPlainTextEdit>(name)->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-            QCOMPARE(w<QPlainTextEdit>(name)->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
-            QVERIFY(w<QPlainTextEdit>(name)->toPlainText().isEmpty());
-        }
-    }
-
-    void form_arrangement() {
-        auto column = [this](const char* layout_name, int column_index) {
-            QStringList out;
-            auto* grid = window->findChild<QGridLayout*>(layout_name);
-            if (grid == nullptr) return out;
-            for (int row = 0; row < grid->rowCount(); ++row) {
-                if (QLayoutItem* item = grid->itemAtPosition(row, column_index); item && item->widget())
-                    out << item->widget()->objectName();
-            }
-            return out;
-        };
-        QCOMPARE(column("volt_layout", 0),
-                 (QStringList{"label_MinVolt_alert", "label_MinVolt_warn", "label_MaxVolt_warn", "label_MaxVolt_alarm"}));
-        QCOMPARE(column("volt_layout", 1), (QStringList{"min_volt_alert_value", "min_volt_warn_value",
-                                                        "max_volt_warn_value", "max_volt_alert_value"}));
-        QCOMPARE(column("v_speed_layout", 1), (QStringList{"spinBox_vmin", "spinBox_vs0", "spinBox_vs1", "spinBox_vfe",
-                                                           "spinBox_vn0", "spinBox_vne", "spinBox_vref", "spinBox_vlo"}));
-        QCOMPARE(column("ang_corr_layout", 1), (QStringList{"roll_corr_spinbox", "pitch_corr_spinbox"}));
-
-        auto box = [this](const char* layout_name) {
-            QStringList out;
-            auto* layout = window->findChild<QLayout*>(layout_name);
-            if (layout == nullptr) return out;
-            for (int i = 0; i < layout->count(); ++i) {
-                if (QWidget* widget = layout->itemAt(i)->widget()) out << widget->objectName();
-            }
-            return out;
-        };
-        QCOMPARE(box("colors_layout"),
-                 (QStringList{"color_picker_sky0", "color_picker_sky1", "color_picker_ground0", "color_picker_ground1",
-                              "color_picker_app_indi", "color_picker_gear", "color_picker_airplane",
-                              "color_picker_green", "color_picker_yellow", "color_picker_red"}));
-        QCOMPARE(box("colors_label_layout"),
-                 (QStringList{"sky_top_label", "sky_bottom_label", "ground_top_label", "ground_bottom_label",
-                              "approach_indi_label", "gear_label", "airplane_label", "green_label", "yellow_label",
-                              "red_label"}));
-        QCOMPARE(box("btn_layout"), (QStringList{"pushButton_load", "pushButton_update", "pushButton_save"}));
-        QCOMPARE(w<QPushButton>("pushButton_load")->text(), QString("Load settings from EFIS"));
-        QCOMPARE(w<QPushButton>("pushButton_update")->text(), QString("Update Settings on EFIS"));
-        QCOMPARE(w<QPushButton>("pushButton_save")->text(), QString("Save settings to EFIS"));
     }
 
     // ---- what the widgets store ----
@@ -444,21 +346,7 @@ private slots:
         disconnect(c2);
     }
 
-    void colours_styleSheetDecidesTheStoredColour_data() {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("slot");
-        QTest::addColumn<int>("index");
-        QTest::newRow("sky0") << "color_picker_sky0" << "onSkyColor0Changed" << 14;
-        QTest::newRow("sky1") << "color_picker_sky1" << "onSkyColor1Changed" << 15;
-        QTest::newRow("ground0") << "color_picker_ground0" << "onGroundColor0Changed" << 16;
-        QTest::newRow("ground1") << "color_picker_ground1" << "onGroundColor1Changed" << 17;
-        QTest::newRow("approach") << "color_picker_app_indi" << "onApproachIndiColorChanged" << 18;
-        QTest::newRow("airplane") << "color_picker_airplane" << "onAirplaneColorChanged" << 19;
-        QTest::newRow("green") << "color_picker_green" << "onGreenArcColorChanged" << 20;
-        QTest::newRow("yellow") << "color_picker_yellow" << "onYellowArcColorChanged" << 21;
-        QTest::newRow("red") << "color_picker_red" << "onRedArcColorChanged" << 22;
-        QTest::newRow("gear") << "color_picker_gear" << "onGearIndiColorChanged" << 23;
-    }
+    void colours_styleSheetDecidesTheStoredColour_data() { colourRows(); }
     void colours_styleSheetDecidesTheStoredColour() {
         QFETCH(QString, button);
         QFETCH(QString, slot);
@@ -482,22 +370,7 @@ private slots:
         }
     }
 
-    void colourPicker_okStoresChoice_cancelChangesNothing_data() {
-        QTest::addColumn<QString>("button");
-        QTest::addColumn<QString>("title");
-        QTest::addColumn<QColor>("custom");
-        QTest::addColumn<int>("index");
-        QTest::newRow("sky0") << "color_picker_sky0" << "Select Sky Color 0" << QColor(135, 206, 235) << 14;
-        QTest::newRow("sky1") << "color_picker_sky1" << "Select Sky Color 1" << QColor(135, 206, 235) << 15;
-        QTest::newRow("ground0") << "color_picker_ground0" << "Select Ground Color 0" << QColor(34, 139, 34) << 16;
-        QTest::newRow("ground1") << "color_picker_ground1" << "Select Ground Color 1" << QColor(34, 139, 34) << 17;
-        QTest::newRow("approach") << "color_picker_app_indi" << "Select Approach Indicator Color" << QColor(255, 255, 0) << 18;
-        QTest::newRow("airplane") << "color_picker_airplane" << "Select Airplane Color" << QColor(255, 255, 255) << 19;
-        QTest::newRow("green") << "color_picker_green" << "Select Green Arc Color" << QColor(0, 255, 0) << 20;
-        QTest::newRow("yellow") << "color_picker_yellow" << "Select Yellow Arc Color" << QColor(255, 255, 0) << 21;
-        QTest::newRow("red") << "color_picker_red" << "Select Red Arc Color" << QColor(255, 0, 0) << 22;
-        QTest::newRow("gear") << "color_picker_gear" << "Select Gear Indicator Color" << QColor(255, 255, 255) << 23;
-    }
+    void colourPicker_okStoresChoice_cancelChangesNothing_data() { colourRows(); }
     void colourPicker_okStoresChoice_cancelChangesNothing() {
         QFETCH(QString, button);
         QFETCH(QString, title);
