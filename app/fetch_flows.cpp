@@ -5,6 +5,12 @@
 //
 // The downloads calls block inside a nested event loop, so each flow first
 // disables its own fetch and browse buttons and enables them again at the end.
+// The start buttons stay usable meanwhile, so a transfer of the same kind may
+// begin while a fetch waits. Such a transfer reads its file from disk as it
+// goes (the firmware body after the erase, the database once per unit), and
+// resolving a package may delete and rewrite that very file in the cache
+// folder: each flow therefore looks again just before it touches package
+// files, and leaves its buttons to the transfer when one started.
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFileInfo>
@@ -47,7 +53,9 @@ void MainWindow::onFetchFwClicked() {
     showStatus(tr("Fetching firmware manifest..."));
     QCoreApplication::processEvents();
 
+    // An update started meanwhile keeps them disabled; its end enables them.
     const auto enableButtons = [this] {
+        if (firmwareThread) return;
         ui->pushButton_fetch_fw->setEnabled(true);
         ui->pushButton_browse->setEnabled(true);
     };
@@ -102,6 +110,10 @@ void MainWindow::onFetchFwClicked() {
     const vk61::FirmwarePackage package = *found;
     showStatus(tr("Downloading firmware: %1").arg(package.firmware_file));
     QCoreApplication::processEvents();
+    if (firmwareThread) {
+        showStatus(tr("Finish firmware update before fetching a new package"));
+        return;
+    }
     downloadFirmwarePackage(package);
 
     if (firmwareFilePath.isEmpty()) {
@@ -174,7 +186,10 @@ void MainWindow::onFetchAptDbClicked() {
     showStatus(tr("Fetching airport database manifest..."));
     QCoreApplication::processEvents();
 
-    const auto enableButtons = [this] {
+    const auto airportRunning = [this] { return airportThread && airportThread->isRunning(); };
+    // A transfer started meanwhile keeps them disabled; its end enables them.
+    const auto enableButtons = [this, airportRunning] {
+        if (airportRunning()) return;
         ui->pushButton_fetch_apt_db->setEnabled(true);
         ui->pushButton_browse_airports->setEnabled(true);
     };
@@ -207,6 +222,10 @@ void MainWindow::onFetchAptDbClicked() {
     showStatus(tr("Downloading airport database: %1")
                    .arg(package->display_name.isEmpty() ? package->database_file : package->display_name));
     QCoreApplication::processEvents();
+    if (airportRunning()) {
+        showStatus(tr("Finish airport transfer before fetching a new database"));
+        return;
+    }
     QString path;
     if (!package->resolve_local_path(&path, &error)) {
         warn(this, tr("Airport Database Download Failed"), error);

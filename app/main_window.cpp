@@ -70,6 +70,10 @@ MainWindow::~MainWindow() {
     waitForWorker(firmwareThread, "Firmware");
     waitForWorker(airportThread, "Airport");
     airportThread = nullptr;
+    // The airport completion clears airportThread while its thread is still
+    // returning; the worker threads are children of the window and must have
+    // ended before the base class deletes them.
+    for (QThread* thread : findChildren<QThread*>(Qt::FindDirectChildrenOnly)) waitForWorker(thread, "Transfer");
     comms.reset();
     delete ui;
     ui = nullptr;

@@ -5,6 +5,13 @@ namespace vk61::progress {
 int barValue(std::uint64_t done, std::uint64_t total, std::uint64_t phase) {
     if (total == 0) return 0;
     if (done > total) done = total;
+    // Keeps done * 8,800 inside 64 bits for any total the callback may carry;
+    // the low bits dropped here cannot move a value on a 10,000 scale by more
+    // than one unit, and only totals above 2^48 are touched.
+    while (total > (std::uint64_t{1} << 48)) {
+        done >>= 1;
+        total >>= 1;
+    }
     if (phase == 0) return static_cast<int>(done * kEraseShare / total);
     return kEraseShare + static_cast<int>(done * (kBarMaximum - kEraseShare) / total);
 }

@@ -128,6 +128,10 @@ void MainWindow::onStartUpdateClicked() {
                 Qt::QueuedConnection);
         });
     });
+    // A child of the window, so a thread object whose deferred deletion never
+    // ran (the event loop ended first) is still deleted; the destructor waits
+    // for every such child before the base class deletes it.
+    thread->setParent(this);
     firmwareThread = thread;
     connect(thread, &QThread::finished, this, &MainWindow::onFirmwareThreadFinished);
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
@@ -202,6 +206,7 @@ void MainWindow::onStartAirportClicked() {
             },
             Qt::QueuedConnection);
     });
+    thread->setParent(this);  // see onStartUpdateClicked
     airportThread = thread;
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     thread->start(QThread::InheritPriority);
