@@ -4,6 +4,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <set>
 
 #include "comms_manager.h"
 #include "config_timeouts.h"
@@ -16,6 +17,13 @@ namespace {
 constexpr int kDefaultFirstRebootCheckMs = 3000;
 constexpr int kDefaultNextRebootCheckMs = 1000;
 constexpr int kLastRebootAttempt = 59;  // 60 checks in all
+
+// The per-unit options edited in the devices table.
+bool isDeviceOption(int index) {
+    return index == static_cast<int>(vk61::kIndexTerminationMask) ||
+           (index >= static_cast<int>(vk61::kIndexDefaultScreenFirst) &&
+            index <= static_cast<int>(vk61::kIndexDefaultScreenLast));
+}
 
 int g_first_reboot_check_ms = kDefaultFirstRebootCheckMs;
 int g_next_reboot_check_ms = kDefaultNextRebootCheckMs;
@@ -33,12 +41,7 @@ void MainWindow::onSaveDevicesClicked() {
         showStatus(tr("Error: No communication interface connected (USB HID or CAN FD)"));
         return;
     }
-    const bool has_device_changes =
-        pendingChanges.count(vk61::kIndexTerminationMask) > 0 ||
-        std::any_of(pendingChanges.begin(), pendingChanges.end(), [](int index) {
-            return index >= static_cast<int>(vk61::kIndexDefaultScreenFirst) &&
-                   index <= static_cast<int>(vk61::kIndexDefaultScreenLast);
-        });
+    const bool has_device_changes = std::any_of(pendingChanges.begin(), pendingChanges.end(), isDeviceOption);
     if (!has_device_changes) {
         showStatus(tr("No device changes to save"));
         return;
@@ -67,15 +70,28 @@ void MainWindow::onSaveDevicesClicked() {
         }
     }
 
+    // The store's CRC covers the whole record, so settings edited on the
+    // Settings tab and not yet sent must reach the units first; otherwise
+    // they would store their old values under a CRC that does not match.
+    std::set<int> sent_here;
+    for (const int index : pendingChanges) {
+        if (isDeviceOption(index)) continue;
+        if (!comms->write_setting(static_cast<std::uint8_t>(index),
+                                  vk61::config_get_value(config, static_cast<unsigned>(index)),
+                                  configTimeouts().write_ms)) {
+            qDebug() << "Failed to send value for index" << index;
+            showStatus(tr("Error: Failed to send configuration value for index %1; nothing was stored").arg(index));
+            return;
+        }
+        sent_here.insert(index);
+    }
+
     if (!comms->save_user_settings(crc, configTimeouts().store_ms)) {
         qDebug() << "Error storing device configuration to EEPROM";
         showStatus(tr("Error: Failed to store device settings to EEPROM"));
         return;
     }
-    pendingChanges.erase(static_cast<int>(vk61::kIndexTerminationMask));
-    for (unsigned index = vk61::kIndexDefaultScreenFirst; index <= vk61::kIndexDefaultScreenLast; ++index) {
-        pendingChanges.erase(static_cast<int>(index));
-    }
+    std::erase_if(pendingChanges, [&sent_here](int index) { return isDeviceOption(index) || sent_here.count(index); });
     updateSaveDevicesButton();
     config.set_checksum(crc);
     deviceChecksum = crc;

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
 
@@ -208,6 +209,29 @@ private slots:
         for (std::uint8_t uid : sw.bus.unit_uids()) {
             QCOMPARE((*sw.bus.eeprom_element(uid, 36) >> 8) & 0xFFu, 2u);  // UID 1: ADSB
             QCOMPARE((*sw.bus.eeprom_element(uid, 38) >> 8) & 0xFFu, 4u);  // UID 9: Altimeter
+        }
+    }
+
+    // The store covers the whole record: an unsent Settings-tab edit goes out
+    // before it, so no unit stores old values under the new CRC.
+    void saveDevices_sendsUnsentSettingsBeforeTheStore() {
+        SimulatedWindow sw(2);
+        setElementEverywhere(sw, 34, 0);
+        QVERIFY(sw.waitForInitialLoad());
+        QTRY_COMPARE(table(sw)->rowCount(), 2);
+        sw.widget<QSpinBox>("spinBox_vs1")->setValue(57);
+        terminationBox(sw, 1)->click();
+        sw.bus.clear_host_frames();
+
+        sw.widget<QPushButton>("pushButton_save_devices")->click();
+        QCOMPARE(sw.status(), QString("Device settings saved to EEPROM successfully"));
+        QCOMPARE(writtenIndices(sw), (std::vector<unsigned>{34, 3}));
+        QVERIFY(sw.window->pendingChangeSet().empty());
+        for (std::uint8_t uid : sw.bus.unit_uids()) {
+            const auto image = sw.bus.eeprom_image(uid);
+            QVERIFY(image);
+            QCOMPARE(*sw.bus.eeprom_element(uid, 3), 57u);
+            QCOMPARE(*sw.bus.eeprom_element(uid, 252), sim::config_image_crc(*image));
         }
     }
 
