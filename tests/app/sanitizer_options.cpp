@@ -8,6 +8,7 @@ extern "C" const char* __tsan_default_suppressions() {
            "race:libQt6Gui.so\n"
            "race:libQt6Widgets.so\n"
            "race:libQt6Network.so\n"
+           "race:libglib-2.0.so\n"
            "race:libQt6Test.so\n"
            "race:libcrypto.so\n"
            "race:libssl.so\n"

@@ -18,6 +18,7 @@
 extern "C" const char* __tsan_default_suppressions() {
     return "race:libQt6Core.so\n"
            "race:libQt6Network.so\n"
+           "race:libglib-2.0.so\n"
            "race:libcrypto.so\n"
            "race:libssl.so\n";
 }
