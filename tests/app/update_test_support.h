@@ -27,6 +27,7 @@
 #include <QTimer>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <set>
@@ -52,11 +53,13 @@ struct SeenDialog {
     QString text;
     QString informative;
     QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QStringList buttons;  // texts without mnemonics, in the box's order
+    QStringList buttons;        // texts without mnemonics, in the box's layout order
+    QStringList actionButtons;  // those of them with the action role
 };
 
-// Answers the modal dialogs of the window from a timer, in the order the
-// answers were queued. A dialog nobody queued an answer for is recorded and
+// Answers the modal dialogs of the window from a timer: each message box
+// with the first answer queued for message boxes, each file dialog with the
+// first queued for file dialogs. A dialog nobody queued an answer for is recorded and
 // closed (rejected), so a test never hangs on it; the test then sees it in
 // seen().
 class DialogDriver : public QObject {
@@ -110,14 +113,21 @@ private:
             seen.text = box->text();
             seen.informative = box->informativeText();
             seen.icon = box->icon();
-            for (QAbstractButton* button : box->buttons()) seen.buttons << plain(button->text());
+            for (QAbstractButton* button : box->buttons()) {
+                seen.buttons << plain(button->text());
+                if (box->buttonRole(button) == QMessageBox::ActionRole) seen.actionButtons << plain(button->text());
+            }
         } else if (qobject_cast<QFileDialog*>(widget)) {
             seen.kind = SeenDialog::FileDialog;
         }
         seen_ << seen;
 
-        const bool answered = !answers_.isEmpty() && answers_.front().kind == seen.kind;
-        const QString value = answered ? answers_.takeFirst().value : QString();
+        // The first answer queued for this kind of dialog.
+        const auto it = std::find_if(answers_.begin(), answers_.end(),
+                                     [&](const Answer& a) { return a.kind == seen.kind; });
+        const bool answered = it != answers_.end();
+        const QString value = answered ? it->value : QString();
+        if (answered) answers_.erase(it);
         if (auto* box = qobject_cast<QMessageBox*>(widget)) {
             for (QAbstractButton* button : box->buttons()) {
                 if (answered && plain(button->text()) == value) {
@@ -231,6 +241,7 @@ public:
 
     // Request paths received so far, in order.
     const QStringList& requests() const { return paths_; }
+    void clearRequests() { paths_.clear(); }
     void close() { server_.close(); }
 
     std::function<void(const QString& path)> onRequest;
@@ -286,8 +297,8 @@ inline bool browse(QPushButton* button, DialogDriver& dialogs, const QString& pa
     const int before = static_cast<int>(dialogs.seen().size());
     dialogs.chooseFile(path);
     button->click();  // returns once the dialog is closed
-    return dialogs.unanswered() == 0 && dialogs.seen().size() == before + 1 &&
-           dialogs.seen().back().kind == SeenDialog::FileDialog;
+    return dialogs.unanswered() == 0 && dialogs.seen().size() > before &&
+           dialogs.seen()[before].kind == SeenDialog::FileDialog;
 }
 
 // Runs a slot of the window by name: for refusals whose button is disabled
