@@ -83,6 +83,16 @@ void run_firmware_update(CommsManager& comms, const std::string& path_local8bit,
     std::vector<std::uint8_t> body;
     if (!read_image_body(path_local8bit, encrypted_size, &body)) return;
 
+    // The image must lie inside the space just erased and behind the header:
+    // anything else would program flash that was never erased (or the
+    // header's own bytes) and leave the units with a corrupted image.
+    const std::uint64_t image_end = std::uint64_t{header.image_offset()} + encrypted_size;
+    if (header.image_offset() < FirmwareHeader::kSize || image_end > header.total_size()) {
+        debug_log("firmware update: image does not fit the erased space (offset 0x%08X + %u bytes, total_size %u)\n",
+                  header.image_offset(), encrypted_size, header.total_size());
+        return;
+    }
+
     if (!comms.write_fw_image(targets, header.image_offset(), body.data(), body.size(), header.data(),
                               timeouts.write_ms, progress, progress_user)) {
         debug_log("write_fw_image: failed\n");

@@ -140,6 +140,18 @@ INSTANTIATE_TEST_SUITE_P(
                       firmware_file(0x10000, 0xFFFFFFFF, 0x100, 10),
                       {"firmware update: failed to read encrypted image (10/4294967295 bytes)\n"},
                       true},
+        // A header whose image would run past the erased space, or over the
+        // header itself, is refused before anything is written.
+        EarlyStopCase{"image_past_erased_space",
+                      firmware_file(0x10000, 0x10000, 0x100, 0x10000),
+                      {"firmware update: image does not fit the erased space (offset 0x00000100 + 65536 bytes, "
+                       "total_size 65536)\n"},
+                      true},
+        EarlyStopCase{"image_over_the_header",
+                      firmware_file(0x10000, 100, 0x20, 100),
+                      {"firmware update: image does not fit the erased space (offset 0x00000020 + 100 bytes, "
+                       "total_size 65536)\n"},
+                      true},
         EarlyStopCase{"file_shorter_than_header",
                       std::vector<std::uint8_t>(63, 1),
                       {"firmware update: failed to read firmware header\n"},
