@@ -3,6 +3,7 @@ target_sources(vk61_comms PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/airport_upload.cpp
     ${CMAKE_CURRENT_LIST_DIR}/airport_worker.cpp
     ${CMAKE_CURRENT_LIST_DIR}/binary_file.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/firmware_file.cpp
     ${CMAKE_CURRENT_LIST_DIR}/firmware_header.cpp
     ${CMAKE_CURRENT_LIST_DIR}/firmware_update.cpp
     ${CMAKE_CURRENT_LIST_DIR}/firmware_worker.cpp

@@ -1,0 +1,27 @@
+// The firmware worker's file handling, kept apart so that it can be tested
+// and fuzzed without a bus. Every failure writes its line to the log.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "flash/firmware_header.h"
+
+namespace vk61 {
+
+// Reads the 64-byte header from the start of the file (path in the local
+// 8-bit encoding).
+bool read_firmware_header(const std::string& path, FirmwareHeader* header);
+
+// Reads encrypted_size bytes of image body behind the header. The buffer is
+// sized by what the file holds, never by the header's word alone: a damaged
+// or hostile encrypted_size (0xFFFFFFFF, say) ends with the short-read line,
+// not with an allocation of 4 GiB.
+bool read_firmware_body(const std::string& path, std::uint32_t encrypted_size, std::vector<std::uint8_t>* body);
+
+// Whether the image (image offset + encrypted_size) lies inside total_size
+// and behind the header.
+bool firmware_image_fits(const FirmwareHeader& header);
+
+}  // namespace vk61
