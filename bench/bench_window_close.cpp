@@ -23,9 +23,9 @@ int main(int argc, char** argv) {
 
     sim::Installation bus;
     for (std::uint8_t uid = 1; uid <= 3; ++uid) {
-        sim::UnitSpec spec;
-        spec.uid = uid;
-        bus.add_unit(spec);
+        sim::UnitSpec unit_spec;
+        unit_spec.uid = uid;
+        bus.add_unit(unit_spec);
     }
     sim::Bridge bridge(bus);
     vhid::attach_bridge(&bridge);

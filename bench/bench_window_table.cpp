@@ -24,10 +24,10 @@ int main(int argc, char** argv) {
 
     sim::Installation bus;
     for (std::uint8_t uid = 1; uid <= 15; ++uid) {
-        sim::UnitSpec spec;
-        spec.uid = uid;
-        spec.device_id = (uid == 1 ? 0xC3010000u : 0xD5020000u) + uid;
-        bus.add_unit(spec);
+        sim::UnitSpec unit_spec;
+        unit_spec.uid = uid;
+        unit_spec.device_id = (uid == 1 ? 0xC3010000u : 0xD5020000u) + uid;
+        bus.add_unit(unit_spec);
     }
     sim::Bridge bridge(bus);
     vhid::attach_bridge(&bridge);

@@ -29,10 +29,10 @@ void Installation::changed() {
     state_changed_.notify_all();
 }
 
-bool Installation::add_unit(const UnitSpec& spec) {
+bool Installation::add_unit(const UnitSpec& unit_spec) {
     std::lock_guard lock(state_mutex_);
-    if (spec.uid < 1 || spec.uid > 15 || units_.count(spec.uid) != 0) return false;
-    units_.emplace(spec.uid, std::make_unique<Unit>(spec));
+    if (unit_spec.uid < 1 || unit_spec.uid > 15 || units_.count(unit_spec.uid) != 0) return false;
+    units_.emplace(unit_spec.uid, std::make_unique<Unit>(unit_spec));
     changed();
     return true;
 }

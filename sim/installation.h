@@ -71,7 +71,7 @@ public:
     // --- Units -------------------------------------------------------------
     // Adds a unit with the default configuration. False if the UID is not
     // 1-15 or already taken.
-    bool add_unit(const UnitSpec& spec);
+    bool add_unit(const UnitSpec& unit_spec);
     bool remove_unit(std::uint8_t uid);
     std::vector<std::uint8_t> unit_uids() const;  // ascending
 

@@ -13,7 +13,7 @@ constexpr std::uint8_t kOpWrite = 0xAA;
 constexpr std::uint8_t kOpErase = 0xBE;
 }  // namespace
 
-Unit::Unit(const UnitSpec& spec) : spec_(spec), ram_(default_config_image()), eeprom_(ram_) {}
+Unit::Unit(const UnitSpec& unit_spec) : spec_(unit_spec), ram_(default_config_image()), eeprom_(ram_) {}
 
 void Unit::finish_reboot() {
     rebooting_ = false;

@@ -33,7 +33,7 @@ struct FlashFaults {
 
 class Unit {
 public:
-    explicit Unit(const UnitSpec& spec);
+    explicit Unit(const UnitSpec& unit_spec);
 
     std::uint8_t uid() const { return spec_.uid; }
     std::uint32_t device_id() const { return spec_.device_id; }

@@ -52,14 +52,14 @@ QComboBox* screenBox(const SimulatedWindow& sw, int uid) {
 // window was created, before the event loop ran its connection step.
 void replaceUnits(SimulatedWindow& sw, const std::vector<sim::UnitSpec>& units) {
     for (std::uint8_t uid : sw.bus.unit_uids()) sw.bus.remove_unit(uid);
-    for (const sim::UnitSpec& spec : units) sw.bus.add_unit(spec);
+    for (const sim::UnitSpec& unit_spec : units) sw.bus.add_unit(unit_spec);
 }
 
 sim::UnitSpec unit(std::uint8_t uid, std::uint32_t device_id) {
-    sim::UnitSpec spec;
-    spec.uid = uid;
-    spec.device_id = device_id;
-    return spec;
+    sim::UnitSpec unit_spec;
+    unit_spec.uid = uid;
+    unit_spec.device_id = device_id;
+    return unit_spec;
 }
 
 // Sets one configuration element on every unit (RAM, checksum kept valid).

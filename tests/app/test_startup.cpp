@@ -137,10 +137,10 @@ private slots:
     void connected_closeStopsLinkQuickly() {
         sim::Installation bus;
         for (std::uint8_t uid = 1; uid <= 3; ++uid) {
-            sim::UnitSpec spec;
-            spec.uid = uid;
-            spec.device_id = 0xC3010000u + uid;
-            bus.add_unit(spec);
+            sim::UnitSpec unit_spec;
+            unit_spec.uid = uid;
+            unit_spec.device_id = 0xC3010000u + uid;
+            bus.add_unit(unit_spec);
         }
         sim::Bridge bridge(bus);
         vhid::attach_bridge(&bridge);
