@@ -1,0 +1,196 @@
+#include "fault_planner.h"
+
+#include <cstdio>
+
+namespace soak {
+
+namespace {
+
+using sim::Fault;
+using sim::FaultKind;
+using sim::ReplyKind;
+
+constexpr std::array<const char*, kSoakFaultKinds> kNames = {
+    "drop", "duplicate", "delay", "corrupt", "nack", "bad status", "wrong address",
+    "wrong operation", "wrong uid", "wrong sequence", "reorder", "cable pull", "reboot",
+};
+
+FaultKind sim_kind(SoakFaultKind kind) {
+    switch (kind) {
+        case SoakFaultKind::Drop: return FaultKind::Drop;
+        case SoakFaultKind::Duplicate: return FaultKind::Duplicate;
+        case SoakFaultKind::Delay: return FaultKind::Delay;
+        case SoakFaultKind::Corrupt: return FaultKind::Corrupt;
+        case SoakFaultKind::Nack: return FaultKind::Nack;
+        case SoakFaultKind::BadStatus: return FaultKind::BadStatus;
+        case SoakFaultKind::WrongAddress: return FaultKind::WrongAddress;
+        case SoakFaultKind::WrongOperation: return FaultKind::WrongOperation;
+        case SoakFaultKind::WrongUid: return FaultKind::WrongUid;
+        case SoakFaultKind::WrongSequence: return FaultKind::WrongSequence;
+        case SoakFaultKind::Reorder: return FaultKind::Reorder;
+        case SoakFaultKind::PullCable: return FaultKind::PullCable;
+        case SoakFaultKind::Reboot: break;
+    }
+    return FaultKind::Drop;
+}
+
+std::string format(const char* fmt, auto... args) {
+    char buffer[160];
+    std::snprintf(buffer, sizeof buffer, fmt, args...);
+    return buffer;
+}
+
+}  // namespace
+
+const char* fault_kind_name(SoakFaultKind kind) { return kNames[static_cast<std::size_t>(kind)]; }
+
+std::chrono::milliseconds PlannedFault::added_delay() const {
+    if (kind != SoakFaultKind::Delay || !sim_fault) return std::chrono::milliseconds(0);
+    return std::chrono::milliseconds(std::uint64_t{sim_fault->value} * sim_fault->times);
+}
+
+FaultPlanner::FaultPlanner(SoakRandom& random, unsigned units) : random_(random), units_(units) {}
+
+std::vector<FaultPlanner::ReplySite> FaultPlanner::reply_sites(const Transfer& t) const {
+    const unsigned blocks = t.blocks_per_unit();
+    const unsigned chunks = t.chunks_per_unit();
+    if (t.kind == TransferKind::FirmwareUpdate) {
+        return {
+            {ReplyKind::PrepareReply, 0x730, 1, 5, "prepare reply"},
+            {ReplyKind::SequencedAck, 0x430, blocks, 7, "erase ack"},
+            {ReplyKind::FlashReply, 0x430, blocks, 7, "erase reply"},
+            {ReplyKind::FlashReply, 0x440, 2, 7, "set-address echo"},  // image, then header
+            {ReplyKind::FlashReply, 0x420, chunks, 7, "chunk echo"},
+        };
+    }
+    return {
+        {ReplyKind::PlainAck, 0x450, 2, 4, "database close/open ack"},
+        {ReplyKind::SequencedAck, 0x430, blocks, 7, "erase ack"},
+        {ReplyKind::FlashReply, 0x430, blocks, 7, "erase reply"},
+        {ReplyKind::FlashReply, 0x440, 1, 7, "set-address echo"},
+        {ReplyKind::FlashReply, 0x420, chunks, 7, "chunk echo"},
+    };
+}
+
+std::vector<FaultPlanner::FrameSite> FaultPlanner::frame_sites(const Transfer& t) const {
+    const unsigned blocks = t.blocks_per_unit() * units_;
+    std::vector<FrameSite> sites;
+    if (t.kind == TransferKind::FirmwareUpdate) {
+        // Image and header chunks go out once, to every unit (UID 0).
+        sites = {{0x730, 1, "prepare"}, {0x430, blocks, "erase"}, {0x440, 2 * units_, "set address"},
+                 {0x420, t.chunks_per_unit(), "write chunk"}};
+    } else {
+        sites = {{0x450, 2 * units_, "database close/open"}, {0x430, blocks, "erase"},
+                 {0x440, units_, "set address"}, {0x420, t.chunks_per_unit() * units_, "write chunk"}};
+    }
+    unsigned all = 0;
+    for (const FrameSite& s : sites) all += s.frames;
+    sites.push_back({0, all, "any"});
+    return sites;
+}
+
+bool FaultPlanner::kind_fits(SoakFaultKind kind, const ReplySite& site) {
+    switch (kind) {
+        case SoakFaultKind::Nack:
+        case SoakFaultKind::BadStatus: return site.reply != ReplyKind::PrepareReply;
+        case SoakFaultKind::WrongAddress:
+            return site.reply == ReplyKind::FlashReply || site.reply == ReplyKind::PrepareReply;
+        case SoakFaultKind::WrongOperation: return site.reply == ReplyKind::FlashReply;
+        case SoakFaultKind::WrongSequence: return site.reply == ReplyKind::SequencedAck;
+        // The erase command is the one frame a unit answers twice (ack, then reply).
+        case SoakFaultKind::Reorder: return site.reply == ReplyKind::SequencedAck && site.command == 0x430;
+        default: return true;
+    }
+}
+
+PlannedFault FaultPlanner::reply_fault(SoakFaultKind kind, const std::vector<ReplySite>& all_sites) {
+    std::vector<ReplySite> sites;
+    for (const ReplySite& s : all_sites) {
+        if (kind_fits(kind, s)) sites.push_back(s);
+    }
+    const ReplySite& site = random_.pick(sites);
+
+    Fault f;
+    f.kind = sim_kind(kind);
+    f.reply = site.reply;
+    f.command = site.command;
+    f.uid = random_.percent(25) ? 0 : static_cast<std::uint8_t>(random_.between(1, units_));
+    const unsigned matching = site.per_unit * (f.uid == 0 ? units_ : 1);
+    f.skip = static_cast<unsigned>(random_.between(0, matching - 1));
+    f.times = kind == SoakFaultKind::Reorder || random_.percent(75) ? 1 : static_cast<unsigned>(random_.between(2, 4));
+    switch (kind) {
+        case SoakFaultKind::Delay: f.value = static_cast<std::uint32_t>(random_.between(20, 900)); break;
+        case SoakFaultKind::Corrupt: f.value = static_cast<std::uint32_t>(random_.between(0, site.payload_bytes - 1)); break;
+        case SoakFaultKind::BadStatus: f.value = static_cast<std::uint32_t>(random_.between(2, 255)); break;
+        case SoakFaultKind::WrongAddress:
+            // A prepare reply's only wrong address worth sending is the refusal;
+            // an echo gets a plausible address (within the flash) or any word.
+            f.value = site.reply == ReplyKind::PrepareReply ? 0xFFFFFFFFu
+                      : random_.percent(50)                 ? random_.word() & 0x03FFFFC0u
+                                                            : random_.word();
+            break;
+        case SoakFaultKind::WrongOperation: f.value = random_.byte(); break;
+        case SoakFaultKind::WrongUid: f.value = static_cast<std::uint32_t>(random_.between(0, 15)); break;
+        case SoakFaultKind::WrongSequence: f.value = random_.word() & 0xFFFFFFu; break;
+        default: break;
+    }
+
+    PlannedFault planned;
+    planned.kind = kind;
+    planned.sim_fault = f;
+    planned.text = format("%s %s uid=%u skip=%u times=%u value=0x%X", fault_kind_name(kind), site.name,
+                          unsigned{f.uid}, f.skip, f.times, f.value);
+    return planned;
+}
+
+PlannedFault FaultPlanner::cable_fault(const std::vector<FrameSite>& sites) {
+    const FrameSite& site = random_.pick(sites);
+    Fault f;
+    f.kind = FaultKind::PullCable;
+    f.command = site.command;
+    f.skip = static_cast<unsigned>(random_.between(0, site.frames - 1));
+    f.times = 1;
+    f.value = static_cast<std::uint32_t>(random_.between(100, 500));  // replug after
+    PlannedFault planned;
+    planned.kind = SoakFaultKind::PullCable;
+    planned.sim_fault = f;
+    planned.text = format("cable pull at %s frame %u, replug after %u ms", site.name, f.skip + 1, f.value);
+    return planned;
+}
+
+PlannedFault FaultPlanner::reboot_fault(std::chrono::milliseconds expected) {
+    RebootPlan reboot;
+    reboot.after = std::chrono::milliseconds(random_.between(0, static_cast<std::uint64_t>(expected.count())));
+    reboot.duration = std::chrono::milliseconds(random_.between(200, 1000));
+    reboot.via_manager = random_.percent(50);
+    PlannedFault planned;
+    planned.kind = SoakFaultKind::Reboot;
+    planned.reboot = reboot;
+    planned.text = format("reboot %s after %lld ms for %lld ms", reboot.via_manager ? "by the manager" : "on the bus",
+                          static_cast<long long>(reboot.after.count()),
+                          static_cast<long long>(reboot.duration.count()));
+    return planned;
+}
+
+std::vector<PlannedFault> FaultPlanner::plan(const Transfer& transfer, unsigned count,
+                                             std::chrono::milliseconds expected) {
+    const std::vector<ReplySite> replies = reply_sites(transfer);
+    const std::vector<FrameSite> frames = frame_sites(transfer);
+    std::vector<PlannedFault> out;
+    bool rebooting = false;
+    while (out.size() < count) {
+        const auto kind = static_cast<SoakFaultKind>(random_.between(0, kSoakFaultKinds - 1));
+        if (kind == SoakFaultKind::Reboot) {
+            if (rebooting) continue;  // the reboot duration is one setting of the bus
+            rebooting = true;
+            out.push_back(reboot_fault(expected));
+        } else if (kind == SoakFaultKind::PullCable) {
+            out.push_back(cable_fault(frames));
+        } else {
+            out.push_back(reply_fault(kind, replies));
+        }
+    }
+    return out;
+}
+
+}  // namespace soak

@@ -1,0 +1,99 @@
+// Draws the faults of one soak operation: which replies of which unit go
+// wrong, at which erase block, write chunk or host frame, and whether the units
+// reboot part-way through.
+//
+// Every fault is aimed at a reply (or host frame) the operation will produce
+// if it gets that far: `skip` is drawn below the number of matching replies,
+// so faults land anywhere from the first reply to the last. Faults that an
+// earlier failure makes moot stay armed and are cleared after the operation.
+#pragma once
+
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "fault.h"
+#include "soak_random.h"
+#include "transfer_payload.h"
+
+namespace soak {
+
+enum class SoakFaultKind : std::uint8_t {
+    Drop,
+    Duplicate,
+    Delay,
+    Corrupt,
+    Nack,
+    BadStatus,
+    WrongAddress,
+    WrongOperation,
+    WrongUid,
+    WrongSequence,
+    Reorder,
+    PullCable,
+    Reboot,
+};
+inline constexpr std::size_t kSoakFaultKinds = 13;
+
+const char* fault_kind_name(SoakFaultKind kind);
+
+// A reboot of every unit at a moment of the operation, sent by the manager
+// (reboot_devices from a second thread) or put straight on the bus as if
+// another node had sent it.
+struct RebootPlan {
+    std::chrono::milliseconds after{0};  // from the start of the operation
+    std::chrono::milliseconds duration{0};
+    bool via_manager = true;
+};
+
+struct PlannedFault {
+    SoakFaultKind kind = SoakFaultKind::Drop;
+    std::optional<sim::Fault> sim_fault;  // every kind but Reboot
+    std::optional<RebootPlan> reboot;     // Reboot only
+    std::string text;                     // for the per-operation line and diagnostics
+
+    // The most this fault can add to the operation without failing it: a
+    // delay of `value` ms on each reply it acts on.
+    std::chrono::milliseconds added_delay() const;
+};
+
+class FaultPlanner {
+public:
+    FaultPlanner(SoakRandom& random, unsigned units);
+
+    // count faults for the transfer; expected is how long it takes without
+    // faults (the window in which a reboot is placed). At most one reboot.
+    std::vector<PlannedFault> plan(const Transfer& transfer, unsigned count, std::chrono::milliseconds expected);
+
+private:
+    // A family of replies the operation produces: per_unit of them from each unit.
+    struct ReplySite {
+        sim::ReplyKind reply;
+        std::uint16_t command;
+        unsigned per_unit;
+        unsigned payload_bytes;  // data bytes of the reply frame (what Corrupt may touch)
+        const char* name;
+    };
+    // Host frames of one command base over the whole operation.
+    struct FrameSite {
+        std::uint16_t command;
+        unsigned frames;
+        const char* name;
+    };
+
+    std::vector<ReplySite> reply_sites(const Transfer& transfer) const;
+    std::vector<FrameSite> frame_sites(const Transfer& transfer) const;
+    static bool kind_fits(SoakFaultKind kind, const ReplySite& site);
+    PlannedFault reply_fault(SoakFaultKind kind, const std::vector<ReplySite>& sites);
+    PlannedFault cable_fault(const std::vector<FrameSite>& sites);
+    PlannedFault reboot_fault(std::chrono::milliseconds expected);
+
+    SoakRandom& random_;
+    unsigned units_;
+};
+
+}  // namespace soak

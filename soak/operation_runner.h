@@ -1,0 +1,62 @@
+// Runs one transfer the way the update tab does, on a worker thread of its
+// own, under a watchdog, with an optional second thread that disturbs it (a
+// reboot, a disconnect) at a chosen moment.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "comms_manager.h"
+#include "flash/airport_worker.h"
+#include "progress_probe.h"
+#include "transfer_payload.h"
+
+namespace soak {
+
+// Time-outs handed to the workers (the database acknowledgements keep their
+// fixed 5000 ms).
+struct TransferTimeouts {
+    unsigned prepare_ms = 500;
+    unsigned erase_ms = 3000;  // the whole erase run
+    unsigned write_ms = 500;   // each echo
+};
+
+// What a second thread does `after` the operation started, unless it has
+// already returned.
+struct Interference {
+    std::chrono::milliseconds after{0};
+    std::function<void()> action;
+};
+
+struct OperationRun {
+    bool returned = false;  // false: the watchdog fired and the worker is still inside the engine
+    bool success = false;
+    std::chrono::milliseconds took{0};
+    vk61::AirportResult airport;  // airport uploads
+    bool interfered = false;      // the second thread acted
+};
+
+class OperationRunner {
+public:
+    OperationRunner(vk61::CommsManager& comms, TransferTimeouts timeouts);
+
+    // Blocks until the worker returns or watchdog passes. When the watchdog
+    // fires, the worker (and the second thread) are left running, detached:
+    // the caller reports the hang and ends the process, since a thread stuck
+    // inside the engine can be neither joined nor stopped.
+    OperationRun run(TransferKind kind, const std::string& path, const std::vector<std::uint8_t>& uids,
+                     const std::optional<Interference>& interference, std::chrono::milliseconds watchdog);
+
+    const ProgressProbe& progress() const { return progress_; }
+
+private:
+    vk61::CommsManager& comms_;
+    TransferTimeouts timeouts_;
+    ProgressProbe progress_;
+};
+
+}  // namespace soak
