@@ -109,12 +109,25 @@ void CommsManager::handle_flash_write_reply(const BusFrame& frame) {
     const std::optional<FlashReply> reply = parse_flash_reply(frame);
     if (!reply) return;
 
+    // An erase reply (operation 0xBE naming a block address) is the erase
+    // run's; a late copy of one must not end the write that follows the run.
+    if (reply->operation == kFlashOpEraseBlock && reply->address % kFlashBlockSize == 0) return;
+
     std::lock_guard lock(write_.mutex);
     if (!write_.active) return;
     const auto it = std::find_if(write_.targets.begin(), write_.targets.end(),
                                  [&](const FlashWriteTarget& t) { return t.uid == reply->uid; });
     if (it == write_.targets.end()) return;
     FlashWriteTarget& target = *it;
+
+    // A second copy of the echo this unit gave last (its set-address echo, or
+    // the previous chunk's echo) can arrive after the transfer moved on to the
+    // next step; it repeats what was already taken and is ignored like any
+    // other duplicate.
+    const bool repeats_set_address = target.address_set && reply->address == target.expected_echo &&
+                                     (reply->operation == kFlashOpSetAddress || reply->operation == 0x00);
+    const bool repeats_chunk = reply->operation == kFlashOpWriteChunk && reply->address == target.current_address;
+    if (reply->status == kFlashStatusDone && (repeats_set_address || repeats_chunk)) return;
 
     const auto fail = [this] {
         write_.failed = true;
