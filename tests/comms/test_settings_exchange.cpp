@@ -375,12 +375,13 @@ TEST_F(SettingsExchangeTest, disconnectWakesEveryWaiterAtOnce) {
     EXPECT_FALSE(write.get());
     EXPECT_FALSE(legacy.get());
 
-    // The lines show the aborted state, not a time-out.
+    // Each wait ended on the disconnect, not on a time-out, with one failure
+    // line. The flags in the line depend on whether the waiter saw the
+    // disconnecting flag before disconnect() reached its slot, so only the
+    // command and sequence are pinned.
     EXPECT_FALSE(log.contains("read_setting: timeout"));
-    EXPECT_EQ(log.count_exact("write_setting: failed cmd=0x390 seq=" + std::to_string(seq) +
-                              " pending_mask=0x00 failed=1\n"),
-              1u);
-    EXPECT_EQ(log.count_exact("legacy_ack: failed uid=1 cmd=0x451 complete=1 failed=1\n"), 1u);
+    EXPECT_EQ(log.count_prefix("write_setting: failed cmd=0x390 seq=" + std::to_string(seq) + " "), 1u);
+    EXPECT_EQ(log.count_prefix("legacy_ack: failed uid=1 cmd=0x451 "), 1u);
 }
 
 }  // namespace
