@@ -1,6 +1,8 @@
 #include "fault_planner.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <utility>
 
 namespace soak {
 
@@ -44,12 +46,26 @@ std::string format(const char* fmt, auto... args) {
 
 const char* fault_kind_name(SoakFaultKind kind) { return kNames[static_cast<std::size_t>(kind)]; }
 
+std::optional<SoakFaultKind> fault_kind_named(const std::string& name) {
+    for (std::size_t i = 0; i < kNames.size(); ++i) {
+        std::string spelled = kNames[i];
+        std::replace(spelled.begin(), spelled.end(), ' ', '-');
+        if (spelled == name) return static_cast<SoakFaultKind>(i);
+    }
+    return std::nullopt;
+}
+
 std::chrono::milliseconds PlannedFault::added_delay() const {
     if (kind != SoakFaultKind::Delay || !sim_fault) return std::chrono::milliseconds(0);
     return std::chrono::milliseconds(std::uint64_t{sim_fault->value} * sim_fault->times);
 }
 
-FaultPlanner::FaultPlanner(SoakRandom& random, unsigned units) : random_(random), units_(units) {}
+FaultPlanner::FaultPlanner(SoakRandom& random, unsigned units, std::vector<SoakFaultKind> kinds)
+    : random_(random), units_(units), kinds_(std::move(kinds)) {
+    if (kinds_.empty()) {
+        for (std::size_t i = 0; i < kSoakFaultKinds; ++i) kinds_.push_back(static_cast<SoakFaultKind>(i));
+    }
+}
 
 std::vector<FaultPlanner::ReplySite> FaultPlanner::reply_sites(const Transfer& t) const {
     const unsigned blocks = t.blocks_per_unit();
@@ -179,9 +195,12 @@ std::vector<PlannedFault> FaultPlanner::plan(const Transfer& transfer, unsigned 
     std::vector<PlannedFault> out;
     bool rebooting = false;
     while (out.size() < count) {
-        const auto kind = static_cast<SoakFaultKind>(random_.between(0, kSoakFaultKinds - 1));
+        const SoakFaultKind kind = random_.pick(kinds_);
         if (kind == SoakFaultKind::Reboot) {
-            if (rebooting) continue;  // the reboot duration is one setting of the bus
+            // The reboot duration is one setting of the bus: one reboot per
+            // operation, and none more when reboots are all there is to draw.
+            if (rebooting && kinds_.size() == 1) break;
+            if (rebooting) continue;
             rebooting = true;
             out.push_back(reboot_fault(expected));
         } else if (kind == SoakFaultKind::PullCable) {

@@ -40,6 +40,8 @@ enum class SoakFaultKind : std::uint8_t {
 inline constexpr std::size_t kSoakFaultKinds = 13;
 
 const char* fault_kind_name(SoakFaultKind kind);
+// The kind named name, with '-' for the spaces of fault_kind_name ("bad-status").
+std::optional<SoakFaultKind> fault_kind_named(const std::string& name);
 
 // A reboot of every unit at a moment of the operation, sent by the manager
 // (reboot_devices from a second thread) or put straight on the bus as if
@@ -63,7 +65,8 @@ struct PlannedFault {
 
 class FaultPlanner {
 public:
-    FaultPlanner(SoakRandom& random, unsigned units);
+    // Draws from kinds (every kind when empty).
+    FaultPlanner(SoakRandom& random, unsigned units, std::vector<SoakFaultKind> kinds = {});
 
     // count faults for the transfer; expected is how long it takes without
     // faults (the window in which a reboot is placed). At most one reboot.
@@ -94,6 +97,7 @@ private:
 
     SoakRandom& random_;
     unsigned units_;
+    std::vector<SoakFaultKind> kinds_;
 };
 
 }  // namespace soak

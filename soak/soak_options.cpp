@@ -1,6 +1,7 @@
 #include "soak_options.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QStringList>
 
 #include <type_traits>
@@ -30,6 +31,7 @@ bool read_number(const QCommandLineParser& parser, const QCommandLineOption& opt
 
 std::optional<SoakOptions> parse_soak_options(int argc, char** argv, std::string* error, bool* help) {
     *help = false;
+    QCoreApplication::setApplicationName("vk61-fault-soak");
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Firmware updates and airport uploads against the simulated installation with random faults.");
@@ -38,6 +40,8 @@ std::optional<SoakOptions> parse_soak_options(int argc, char** argv, std::string
     const QCommandLineOption seed({"s", "seed"}, "Seed of every random choice (default 1).", "N");
     const QCommandLineOption units("units", "Units on the bus, UIDs 1..N (default 3).", "N");
     const QCommandLineOption max_faults("max-faults", "Most faults per operation (default 3).", "N");
+    const QCommandLineOption only("only", "Draw faults only of these kinds (comma-separated, e.g. duplicate,bad-status).",
+                                  "KINDS");
     const QCommandLineOption small("small", "Small transfers: firmware 1-4 KiB, database 2-12 KiB.");
     const QCommandLineOption latency("latency-us", "Latency of every simulated reply (default 200).", "US");
     const QCommandLineOption prepare("prepare-ms", "Prepare time-out (default 500).", "MS");
@@ -46,7 +50,7 @@ std::optional<SoakOptions> parse_soak_options(int argc, char** argv, std::string
     const QCommandLineOption engine_log("engine-log", "File for the engine's log lines (default /dev/null).",
                                         "FILE");
     const QCommandLineOption quiet({"q", "quiet"}, "Only the summary, no line per operation.");
-    parser.addOptions({help_option, operations, seed, units, max_faults, small, latency, prepare, erase, write,
+    parser.addOptions({help_option, operations, seed, units, max_faults, only, small, latency, prepare, erase, write,
                        engine_log, quiet});
 
     QStringList arguments;
@@ -80,6 +84,16 @@ std::optional<SoakOptions> parse_soak_options(int argc, char** argv, std::string
         return std::nullopt;
     }
     if (parser.isSet(small)) o.sizes = kSmallSizes;
+    if (parser.isSet(only)) {
+        for (const QString& name : parser.value(only).split(',', Qt::SkipEmptyParts)) {
+            const std::optional<SoakFaultKind> kind = fault_kind_named(name.trimmed().toStdString());
+            if (!kind) {
+                *error = "--only: no fault kind " + name.toStdString();
+                return std::nullopt;
+            }
+            o.kinds.push_back(*kind);
+        }
+    }
     if (parser.isSet(engine_log)) o.engine_log = parser.value(engine_log).toStdString();
     o.quiet = parser.isSet(quiet);
     return o;

@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "fault_planner.h"
 #include "operation_runner.h"
 #include "transfer_payload.h"
 
@@ -15,6 +17,7 @@ struct SoakOptions {
     std::uint64_t seed = 1;
     unsigned units = 3;
     unsigned max_faults = 3;  // each operation gets 0..max_faults
+    std::vector<SoakFaultKind> kinds;  // drawn from; empty: all
     TransferSizes sizes;
     unsigned latency_us = 200;  // of every simulated reply
     TransferTimeouts timeouts;

@@ -51,7 +51,7 @@ SoakSession::SoakSession(const SoakOptions& options, std::FILE* out)
       random_(options.seed),
       rig_(options.units, std::chrono::microseconds(options.latency_us)),
       runner_(rig_.comms(), options.timeouts),
-      planner_(random_, options.units),
+      planner_(random_, options.units, options.kinds),
       dir_(std::filesystem::temp_directory_path() / ("vk61_fault_soak_" + std::to_string(::getpid()))) {
     std::filesystem::create_directories(dir_);
 }
@@ -215,8 +215,9 @@ void SoakSession::run_operation(unsigned index) {
     const TransferKind kind = random_.percent(50) ? TransferKind::FirmwareUpdate : TransferKind::AirportUpload;
     const Transfer transfer = make_transfer(kind);
     const std::string path = write_file(transfer);
-    const auto count = static_cast<unsigned>(random_.between(0, options_.max_faults));
-    const std::vector<PlannedFault> faults = planner_.plan(transfer, count, expected_duration(transfer));
+    const std::vector<PlannedFault> faults = planner_.plan(
+        transfer, static_cast<unsigned>(random_.between(0, options_.max_faults)), expected_duration(transfer));
+    const auto count = static_cast<unsigned>(faults.size());
 
     std::chrono::milliseconds reboot_duration = kDefaultReboot;
     unsigned sim_faults = 0;
@@ -381,6 +382,11 @@ int SoakSession::run() {
                  "time-outs: prepare %u ms, erase run %u ms, each write echo %u ms, database acks 5000 ms (fixed)\n",
                  static_cast<unsigned long long>(options_.seed), options_.operations, options_.units,
                  options_.max_faults, options_.latency_us, t.prepare_ms, t.erase_ms, t.write_ms);
+    if (!options_.kinds.empty()) {
+        std::fprintf(out_, "fault kinds drawn:");
+        for (const SoakFaultKind kind : options_.kinds) std::fprintf(out_, " %s;", fault_kind_name(kind));
+        std::fprintf(out_, "\n");
+    }
     std::string problem;
     if (!rig_.connect(&problem)) {
         std::fprintf(out_, "set-up failed: %s\n", problem.c_str());
