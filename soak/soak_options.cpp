@@ -1,7 +1,6 @@
 #include "soak_options.h"
 
 #include <QCommandLineParser>
-#include <QCoreApplication>
 #include <QStringList>
 
 #include <type_traits>
@@ -31,7 +30,6 @@ bool read_number(const QCommandLineParser& parser, const QCommandLineOption& opt
 
 std::optional<SoakOptions> parse_soak_options(int argc, char** argv, std::string* error, bool* help) {
     *help = false;
-    QCoreApplication::setApplicationName("vk61-fault-soak");
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Firmware updates and airport uploads against the simulated installation with random faults.");
@@ -61,7 +59,8 @@ std::optional<SoakOptions> parse_soak_options(int argc, char** argv, std::string
     }
     if (parser.isSet(help_option)) {
         *help = true;
-        *error = parser.helpText().toStdString();
+        // Without a QCoreApplication the parser cannot know the program's name.
+        *error = parser.helpText().replace("<executable_name>", "vk61-fault-soak").toStdString();
         return std::nullopt;
     }
     if (!parser.positionalArguments().isEmpty()) {
