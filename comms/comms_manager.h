@@ -25,6 +25,7 @@
 // flash operations in flash/.
 #pragma once
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -75,6 +76,14 @@ public:
     std::vector<DeviceInfo> device_snapshot() const;
     std::uint8_t primary_uid() const;
     bool rediscover();
+    // A point in the stream of unit replies: units_heard_since(mark) names the
+    // units heard after it was taken. Taken before a command that silences
+    // the units (a reboot), it tells which units have answered since, however
+    // fast or in whatever order their replies came.
+    std::uint64_t hearing_mark() const;
+    // Bit n set: UID n (1-15) sent a WHOAMI or client-information reply, or
+    // was marked alive by an occupancy report, after the mark was taken.
+    std::uint32_t units_heard_since(std::uint64_t mark) const;
 
     // ---- settings exchange (settings_exchange.cpp) ----
 
@@ -202,6 +211,7 @@ private:
 
     // ---- discovery.cpp ----
     bool upsert_device(const DeviceInfo& record);  // registry lock held
+    void note_heard(unsigned uid);                 // registry lock held
     void handle_whoami_reply(const BusFrame& frame);
     void handle_occupancy_report(const BusFrame& frame);
     void handle_client_info_reply(const BusFrame& frame);
@@ -240,6 +250,10 @@ private:
     std::uint32_t alive_mask_ = 0;           // guarded by registry_mutex_
     std::function<void()> devices_changed_;  // guarded by registry_mutex_
     std::function<void()> reconnected_;      // guarded by registry_mutex_
+    // Hearing serial: counts unit replies; last_heard_[uid] is the serial of
+    // that unit's latest one (0 = never). Guarded by registry_mutex_.
+    std::uint64_t hearing_serial_ = 0;
+    std::array<std::uint64_t, 16> last_heard_{};
 
     SettingReadSlot read_slot_;
     SequencedCommandSlot sequenced_slot_;

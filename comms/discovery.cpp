@@ -71,6 +71,26 @@ std::uint32_t CommsManager::target_mask() const {
     return mask != 0 ? mask : uid_bit(1);
 }
 
+std::uint64_t CommsManager::hearing_mark() const {
+    std::lock_guard lock(registry_mutex_);
+    return hearing_serial_;
+}
+
+std::uint32_t CommsManager::units_heard_since(std::uint64_t mark) const {
+    std::lock_guard lock(registry_mutex_);
+    std::uint32_t heard = 0;
+    for (unsigned uid = kLowestUid; uid <= kHighestUid; ++uid) {
+        if (last_heard_[uid] > mark) heard |= uid_bit(uid);
+    }
+    return heard;
+}
+
+// Registry lock held. Notes that the unit just answered.
+void CommsManager::note_heard(unsigned uid) {
+    if (uid < kLowestUid || uid > kHighestUid) return;
+    last_heard_[uid] = ++hearing_serial_;
+}
+
 bool CommsManager::rediscover() {
     if (!is_connected()) return false;
     debug_log("Rediscovering devices...\n");
@@ -139,6 +159,7 @@ void CommsManager::handle_whoami_reply(const BusFrame& frame) {
     {
         std::lock_guard lock(registry_mutex_);
         changed = upsert_device(record);
+        note_heard(record.uid);
         callback = devices_changed_;
     }
     if (!changed) return;
@@ -167,6 +188,7 @@ void CommsManager::handle_occupancy_report(const BusFrame& frame) {
         for (unsigned uid = kLowestUid; uid <= kHighestUid; ++uid) {
             const bool is_occupied = (occupied & uid_bit(uid)) != 0;
             const bool is_alive = (alive & uid_bit(uid)) != 0;
+            if (is_alive) note_heard(uid);
             DeviceInfo* found = nullptr;
             for (DeviceInfo& record : registry_) {
                 if (record.uid == uid) {
@@ -224,6 +246,7 @@ void CommsManager::handle_client_info_reply(const BusFrame& frame) {
         record.occupied = (occupied_mask_ & uid_bit(record.uid)) != 0;
         record.alive = (alive_mask_ & uid_bit(record.uid)) != 0;
         changed = upsert_device(record);
+        note_heard(record.uid);
         callback = devices_changed_;
     }
     if (changed && callback) callback();

@@ -58,6 +58,32 @@ TEST_F(DiscoveryTest, occupancyReportStoresMasksWithoutBit0AndAsksEachPresentUni
     EXPECT_EQ(changed.calls(), 1);
 }
 
+TEST_F(DiscoveryTest, unitsHeardSinceAMark_countOnlyRepliesAfterIt) {
+    connect_units(3);
+    bus.send_occupancy_report(0x0E, 0x0E);
+    settle();
+    const std::uint64_t mark = comms->hearing_mark();
+    // Alive flags from before the mark prove nothing.
+    EXPECT_EQ(comms->units_heard_since(mark), 0u);
+
+    // A WHOAMI reply clears the alive flag, yet the unit was heard.
+    inject(0x012, 9, bytes_of({le32(0xC3010002u), le32(0x01040200u), {2}, {0, 0, 0}}));
+    settle();
+    EXPECT_EQ(comms->units_heard_since(mark), 0x04u);
+    inject(0x790, 9, bytes_of({{1}, le32(0xC3010001u), le32(0x01040200u)}));  // client information
+    settle();
+    EXPECT_EQ(comms->units_heard_since(mark), 0x06u);
+
+    // Occupancy reports on their own (the units' client-information replies
+    // are lost): a unit marked alive was heard, one only occupied was not.
+    bus.add_fault(sim::Fault{sim::FaultKind::Drop, sim::ReplyKind::ClientInfo, 0, 0, 0, 0});
+    const std::uint64_t later = comms->hearing_mark();
+    bus.send_occupancy_report(0x0E, 0x08);
+    settle();
+    EXPECT_EQ(comms->units_heard_since(later), 0x08u);
+    EXPECT_EQ(comms->units_heard_since(mark), 0x0Eu);
+}
+
 TEST_F(DiscoveryTest, placeholderLeavesWhenNoLongerOccupiedButIdentifiedUnitsStay) {
     connect_units(1);
     bus.send_occupancy_report(0x22, 0x22);  // UID 1 (known) and UID 5 (nobody)

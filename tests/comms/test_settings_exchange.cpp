@@ -214,6 +214,23 @@ TEST_F(SettingsExchangeTest, writeCountsOnlyTargetUnitsWithTheRightSequence) {
     EXPECT_EQ(log.count_exact(line), 1u) << line;
 }
 
+TEST_F(SettingsExchangeTest, bit0OfTheAliveMaskNeverMakesATarget) {
+    // Alive 0x01 holds only bit 0, which names no unit: the occupied units
+    // 2 and 3 are the targets, and UID 1 is not waited for.
+    connect_units(3);
+    bus.send_occupancy_report(0x0C, 0x01);
+    settle();
+    bus.add_fault(Fault{FaultKind::Drop, ReplyKind::SequencedAck, 0x390, 1, 0, 0});
+    EXPECT_TRUE(comms->write_setting(21, 0x600DF00D, 1000));
+
+    bus.clear_faults();
+    bus.add_fault(Fault{FaultKind::Drop, ReplyKind::SequencedAck, 0x390, 2, 0, 1});
+    EXPECT_FALSE(comms->write_setting(21, 0x0BAD, 200));
+    const auto failures = log.matching("write_setting: failed cmd=0x390 ");
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_NE(failures[0].find("pending_mask=0x04 "), std::string::npos) << failures[0];
+}
+
 TEST_F(SettingsExchangeTest, withNothingKnownOnlyUid1IsAwaited) {
     connect_bus();  // empty bus: no registry, no masks
     auto write = std::async(std::launch::async, [&] { return comms->write_setting(2, 3, 5000); });
