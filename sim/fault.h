@@ -14,6 +14,10 @@
 //   erase reply before its ack:            {Reorder, SequencedAck, 0x430}
 //   refuse the prepare on UID 2:           {WrongAddress, PrepareReply, 0, 2, 0, 1, 0xFFFFFFFF}
 //   pull the cable at the 10th host frame: {PullCable, Any, 0, 0, 9}
+//   lose the 2nd and 3rd replies to reads of setting 14:
+//                                          {Drop, SettingReply, 0x370, 0, 1, 2, 0, 14}
+//   no unit receives the next write of setting 6:
+//                                          {LoseHostFrame, Any, 0x390, 0, 0, 1, 0, 6}
 #pragma once
 
 #include "reply.h"
@@ -40,6 +44,8 @@ enum class FaultKind : std::uint8_t {
     PullCable,       // matches host frames, not replies: at the matching frame the
                      // bridge drops the host connection; that frame is lost. With
                      // `value` > 0 the cable is plugged back `value` ms later.
+    LoseHostFrame,   // matches host frames, not replies: the matching frame is
+                     // lost on the bus before unit `uid` (0 = every unit) gets it.
 };
 
 struct Fault {
@@ -50,6 +56,9 @@ struct Fault {
     unsigned skip = 0;                 // matching replies (host frames) let through first
     unsigned times = 1;                // replies (frames) acted on; 0 = all from then on
     std::uint32_t value = 0;           // parameter of the kind, see above
+    int index = -1;                    // setting index, -1 = any: setting replies and write
+                                       // acknowledgements by their setting; for LoseHostFrame
+                                       // the setting a read or write names
 };
 
 }  // namespace sim

@@ -42,7 +42,8 @@ bool applicable(const Fault& fault, const Reply& reply) {
     case FaultKind::WrongAddress: return l.address >= 0;
     case FaultKind::WrongOperation: return l.operation >= 0;
     case FaultKind::Corrupt: return fault.value < reply.frame.payload_size();
-    case FaultKind::PullCable: return false;
+    case FaultKind::PullCable:
+    case FaultKind::LoseHostFrame: return false;
     case FaultKind::Drop:
     case FaultKind::Delay:
     case FaultKind::Duplicate:
@@ -56,6 +57,7 @@ bool matches(const Fault& fault, const Reply& reply) {
     if (fault.reply != ReplyKind::Any && fault.reply != reply.kind) return false;
     if (fault.command != 0 && (fault.command & 0x7F0u) != reply.command) return false;
     if (fault.uid != 0 && fault.uid != reply.uid) return false;
+    if (fault.index >= 0 && fault.index != reply.index) return false;
     return applicable(fault, reply);
 }
 
@@ -90,8 +92,16 @@ void act(const Fault& fault, Work& w) {
     case FaultKind::WrongAddress: vk61::put_u32(d + l.address, fault.value); break;
     case FaultKind::WrongOperation: d[l.operation] = byte; break;
     case FaultKind::Reorder: w.reorder = true; break;
-    case FaultKind::PullCable: break;
+    case FaultKind::PullCable:
+    case FaultKind::LoseHostFrame: break;
     }
+}
+
+// The setting a host frame reads or writes, or -1.
+int setting_index_of(const vk61::BusFrame& frame) {
+    if (frame.base() == 0x370 && frame.payload_size() >= 2) return frame.data()[1];
+    if (frame.base() == 0x390 && frame.payload_size() >= 1) return frame.data()[0];
+    return -1;
 }
 
 }  // namespace
@@ -119,7 +129,7 @@ std::vector<Outgoing> FaultTable::apply(std::vector<Reply> replies) {
         Work w{std::move(r)};
         for (auto& e : entries_) {
             if (w.dropped) break;
-            if (e.spent() || e.fault.kind == FaultKind::PullCable) continue;
+            if (e.spent() || e.fault.kind == FaultKind::PullCable || e.fault.kind == FaultKind::LoseHostFrame) continue;
             if (!matches(e.fault, w.reply)) continue;
             if (take(e)) act(e.fault, w);
         }
@@ -142,8 +152,8 @@ std::vector<Outgoing> FaultTable::apply(std::vector<Reply> replies) {
     std::vector<Outgoing> out;
     for (const auto& w : work) {
         if (w.dropped) continue;
-        out.push_back(Outgoing{w.reply.frame, w.delay});
-        if (w.duplicate) out.push_back(Outgoing{w.reply.frame, w.delay});
+        out.push_back(Outgoing{w.reply.frame, w.reply.kind, w.delay});
+        if (w.duplicate) out.push_back(Outgoing{w.reply.frame, w.reply.kind, w.delay});
     }
     return out;
 }
@@ -155,6 +165,17 @@ std::optional<Fault> FaultTable::on_host_frame(const vk61::BusFrame& frame) {
         if (take(e)) return e.fault;
     }
     return std::nullopt;
+}
+
+std::uint32_t FaultTable::lost_host_frame(const vk61::BusFrame& frame) {
+    std::uint32_t lost = 0;
+    for (auto& e : entries_) {
+        if (e.spent() || e.fault.kind != FaultKind::LoseHostFrame) continue;
+        if (e.fault.command != 0 && (e.fault.command & 0x7F0u) != frame.base()) continue;
+        if (e.fault.index >= 0 && e.fault.index != setting_index_of(frame)) continue;
+        if (take(e)) lost |= e.fault.uid == 0 ? kAllUnits : 1u << (e.fault.uid & 0x1Fu);
+    }
+    return lost;
 }
 
 }  // namespace sim

@@ -15,6 +15,7 @@ namespace sim {
 // One frame on its way to the host after the faults had their say.
 struct Outgoing {
     vk61::BusFrame frame;
+    ReplyKind kind = ReplyKind::Any;
     std::chrono::milliseconds delay{0};  // on top of the installation's latency
 };
 
@@ -31,6 +32,10 @@ public:
     // Counts one host frame against the PullCable faults; returns the one that
     // fires on it, if any.
     std::optional<Fault> on_host_frame(const vk61::BusFrame& frame);
+    // Counts one host frame against the LoseHostFrame faults; returns the
+    // units that must not receive it (bit n = UID n; kAllUnits = none does).
+    std::uint32_t lost_host_frame(const vk61::BusFrame& frame);
+    static constexpr std::uint32_t kAllUnits = 0xFFFFFFFFu;
 
 private:
     struct Entry {

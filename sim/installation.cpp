@@ -82,7 +82,7 @@ void Installation::receive_from_host(const vk61::BusFrame& frame) {
         ++frames_total_;
         pull = faults_.on_host_frame(frame);
         // A frame that meets a pulled cable never reaches the bus.
-        if (!pull) route(frame, now, replies);
+        if (!pull) route(frame, now, faults_.lost_host_frame(frame), replies);
         observer = observer_;
         changed();
     }
@@ -94,7 +94,9 @@ void Installation::receive_from_host(const vk61::BusFrame& frame) {
     send(std::move(replies));
 }
 
-void Installation::route(const vk61::BusFrame& frame, Clock::time_point now, std::vector<Reply>& out) {
+void Installation::route(const vk61::BusFrame& frame, Clock::time_point now, std::uint32_t lost_for,
+                         std::vector<Reply>& out) {
+    if (lost_for == FaultTable::kAllUnits) return;
     if (frame.base() == kReboot) {
         if (frame.payload_size() < 1 || frame.data()[0] != 0x48) return;
         bool any = false;
@@ -117,7 +119,8 @@ void Installation::route(const vk61::BusFrame& frame, Clock::time_point now, std
         return;
     }
     for (auto& [uid, unit] : units_) {
-        if (!unit->rebooting()) unit->handle(frame, out);
+        if (unit->rebooting() || (lost_for & (1u << uid)) != 0) continue;
+        unit->handle(frame, out);
     }
 }
 
@@ -148,6 +151,11 @@ void Installation::finish_due_reboots() {
 void Installation::set_latency(std::chrono::microseconds latency) {
     std::lock_guard lock(state_mutex_);
     latency_ = std::max(latency, std::chrono::microseconds(0));
+}
+
+void Installation::set_whoami_at_once(bool at_once) {
+    std::lock_guard lock(state_mutex_);
+    whoami_at_once_ = at_once;
 }
 
 void Installation::set_reboot_duration(std::chrono::milliseconds duration) {
@@ -219,14 +227,18 @@ void Installation::send(std::vector<Reply> replies) {
     if (replies.empty()) return;
     std::vector<Outgoing> out;
     std::chrono::microseconds latency{0};
+    bool whoami_at_once = false;
     {
         std::lock_guard lock(state_mutex_);
         out = faults_.apply(std::move(replies));
         latency = latency_;
+        whoami_at_once = whoami_at_once_;
     }
     const auto now = Clock::now();
     for (const auto& o : out) {
-        const auto delay = latency + std::chrono::duration_cast<std::chrono::microseconds>(o.delay);
+        const bool at_once = whoami_at_once && o.kind == ReplyKind::WhoAmI;
+        const auto delay =
+            (at_once ? std::chrono::microseconds{0} : latency) + std::chrono::duration_cast<std::chrono::microseconds>(o.delay);
         if (delay.count() == 0) {
             emit_frame(o.frame);
         } else {

@@ -95,6 +95,9 @@ public:
     // How long a unit stays silent after the reboot command (default 1500 ms;
     // 0 reboots at once).
     void set_reboot_duration(std::chrono::milliseconds duration);
+    // WHOAMI replies skip the latency and go out from inside
+    // receive_from_host(), before any later reply (default off).
+    void set_whoami_at_once(bool at_once);
     // Sends send_occupancy_report() every interval; 0 (default) stops it.
     void set_occupancy_interval(std::chrono::milliseconds interval);
 
@@ -142,7 +145,8 @@ public:
     bool wait_until(const std::function<bool()>& condition, std::chrono::milliseconds timeout) const;
 
 private:
-    void route(const vk61::BusFrame& frame, Clock::time_point now, std::vector<Reply>& out);
+    // lost_for: units the frame is lost for (LoseHostFrame faults).
+    void route(const vk61::BusFrame& frame, Clock::time_point now, std::uint32_t lost_for, std::vector<Reply>& out);
     Reply occupancy_reply(std::uint16_t command, std::uint32_t occupied, std::uint32_t alive) const;
     Reply occupancy_now(std::uint16_t command) const;
     void finish_due_reboots();
@@ -166,6 +170,7 @@ private:
     std::size_t frames_total_ = 0;
     std::uint64_t generation_ = 0;
     std::chrono::microseconds latency_{0};
+    bool whoami_at_once_ = false;
     std::chrono::milliseconds reboot_duration_{1500};
     std::chrono::milliseconds occupancy_interval_{0};
     std::uint64_t occupancy_epoch_ = 0;

@@ -89,15 +89,19 @@ void Unit::on_setting_read(const vk61::BusFrame& f, std::vector<Reply>& out) con
     if (!value) return;  // a unit stays silent about indices it does not hold
     std::uint8_t p[6] = {spec_.uid, index};
     vk61::put_u32(p + 2, *value);
-    out.push_back(reply(ReplyKind::SettingReply, 0x370, 0x380, 6, p, sizeof p));
+    Reply answer = reply(ReplyKind::SettingReply, 0x370, 0x380, 6, p, sizeof p);
+    answer.index = index;
+    out.push_back(answer);
 }
 
 void Unit::on_setting_write(const vk61::BusFrame& f, std::vector<Reply>& out) {
     if (f.payload_size() < 8) return;
     const std::uint8_t* d = f.data();
     const bool ok = set_config_element(ram_, d[0], vk61::get_u32(d + 1));
-    out.push_back(sequenced_ack(0x390, static_cast<std::uint16_t>(f.identifier() & 0x7FFu),
-                                ok ? kStatusDone : kStatusRefused, vk61::get_u24(d + 5)));
+    Reply ack = sequenced_ack(0x390, static_cast<std::uint16_t>(f.identifier() & 0x7FFu),
+                              ok ? kStatusDone : kStatusRefused, vk61::get_u24(d + 5));
+    ack.index = d[0];
+    out.push_back(ack);
 }
 
 void Unit::on_store(const vk61::BusFrame& f, std::vector<Reply>& out) {

@@ -157,4 +157,49 @@ TEST_F(FaultModes, faultsDoNotMatchRepliesTheyCannotChange) {
     EXPECT_EQ(bus.armed_faults(), 0u);
 }
 
+TEST_F(FaultModes, settingFaults_pickTheirIndex_afterTheGoodOnes) {
+    // Lose the 2nd and 3rd replies to reads of setting 14; other indices pass.
+    bus.add_fault({FaultKind::Drop, ReplyKind::SettingReply, 0x370, 0, 1, 2, 0, 14});
+    EXPECT_EQ(read_setting(1, 14).size(), 1u);
+    EXPECT_EQ(read_setting(1, 9).size(), 1u);
+    EXPECT_TRUE(read_setting(1, 14).empty());
+    EXPECT_TRUE(read_setting(1, 14).empty());
+    EXPECT_EQ(read_setting(1, 14).size(), 1u);
+
+    // The acknowledgements of a write carry the index written.
+    bus.add_fault({FaultKind::Drop, ReplyKind::SequencedAck, 0x390, 2, 0, 1, 0, 6});
+    EXPECT_EQ(write_setting(5, 10, 1).size(), 3u);
+    EXPECT_EQ(write_setting(6, 10, 2).size(), 2u);
+    EXPECT_EQ(bus.armed_faults(), 0u);
+}
+
+TEST_F(FaultModes, lostHostFrame_neverReachesTheUnits) {
+    // Every unit misses the write: no acknowledgement, nothing changes.
+    bus.add_fault({FaultKind::LoseHostFrame, ReplyKind::Any, 0x390, 0, 0, 1, 0, 6});
+    const std::uint32_t before = *bus.ram_element(1, 6);
+    EXPECT_TRUE(write_setting(6, before + 1, 1).empty());
+    for (std::uint8_t uid : {1, 2, 3}) EXPECT_EQ(bus.ram_element(uid, 6), before) << int(uid);
+    EXPECT_EQ(bus.host_frame_count(), 1u);  // the host did send it
+
+    // Only UID 2 misses the next one.
+    bus.add_fault({FaultKind::LoseHostFrame, ReplyKind::Any, 0x390, 2, 0, 1, 0, 6});
+    EXPECT_EQ(write_setting(6, before + 2, 2).size(), 2u);
+    EXPECT_EQ(bus.ram_element(1, 6), before + 2);
+    EXPECT_EQ(bus.ram_element(2, 6), before);
+    EXPECT_EQ(bus.ram_element(3, 6), before + 2);
+
+    // A lost read: the unit never saw it, so it never answers.
+    bus.add_fault({FaultKind::LoseHostFrame, ReplyKind::Any, 0x370, 0, 0, 1, 0, 9});
+    EXPECT_TRUE(read_setting(1, 9).empty());
+    EXPECT_EQ(read_setting(1, 9).size(), 1u);
+}
+
+TEST_F(FaultModes, whoamiAtOnce_overtakesTheLatency) {
+    bus.set_latency(20ms);
+    bus.set_whoami_at_once(true);
+    EXPECT_EQ(exchange(0x010, 2, {0xEF, 0x15}).size(), 3u);  // before exchange() returns
+    EXPECT_TRUE(read_setting(1, 9).empty());                   // still delayed
+    EXPECT_TRUE(host.read_frame(3000));
+}
+
 }  // namespace
