@@ -2,105 +2,64 @@
 // it against the device's checksum, and showing the record in the form.
 #include <QDebug>
 #include <QSignalBlocker>
-#include <QThread>
 
 #include <algorithm>
 #include <cmath>
 #include <vector>
 
-#include "comms_manager.h"
 #include "config/display_units.h"
 #include "config/registration.h"
 #include "config/setting_values.h"
-#include "config_timeouts.h"
-#include "debug_log.h"
 #include "main_window.h"
 #include "settings_form.h"
 #include "ui_mainwindow.h"
 
 namespace {
 
-constexpr unsigned kLastSettingIndex = 39;
-constexpr unsigned long kPauseBetweenReadsMs = 1;
-
-struct HeaderRead {
+struct HeaderMessages {
     unsigned index;
     const char* debug_text;
     const char* status_text;
-    void (vk61::ConfigRecord::*store)(std::uint32_t);
 };
 
-// A header word of 0xFFFFFFFF reads as a failure: a blank (erased) record
-// cannot be loaded.
-const HeaderRead kHeaderReads[] = {
-    {vk61::kIndexChecksum, "Error reading checksum value", QT_TRANSLATE_NOOP("MainWindow", "Error: Failed to read checksum from device"),
-     &vk61::ConfigRecord::set_checksum},
+const HeaderMessages kHeaderMessages[] = {
+    {vk61::kIndexChecksum, "Error reading checksum value",
+     QT_TRANSLATE_NOOP("MainWindow", "Error: Failed to read checksum from device")},
     {vk61::kIndexMagic, "Error reading magic value",
-     QT_TRANSLATE_NOOP("MainWindow", "Error: Failed to read magic number from device"), &vk61::ConfigRecord::set_magic},
+     QT_TRANSLATE_NOOP("MainWindow", "Error: Failed to read magic number from device")},
     {vk61::kIndexMemoryVersion, "Error reading memory version value",
-     QT_TRANSLATE_NOOP("MainWindow", "Error: Failed to read memory version from device"),
-     &vk61::ConfigRecord::set_memory_version},
+     QT_TRANSLATE_NOOP("MainWindow", "Error: Failed to read memory version from device")},
     {vk61::kIndexNumElements, "Error reading num_elements value",
-     QT_TRANSLATE_NOOP("MainWindow", "Error: Failed to read num_elements from device"),
-     &vk61::ConfigRecord::set_num_elements},
+     QT_TRANSLATE_NOOP("MainWindow", "Error: Failed to read num_elements from device")},
 };
-
-QString hexText(std::uint32_t value) { return QString::number(value, 16); }
 
 }  // namespace
 
-// Blocks the GUI thread for 44 sequential reads of up to 500 ms each (about
-// 22 s when nothing answers), with a 1 ms pause after each setting read.
-void MainWindow::onLoadClicked() {
-    if (!comms || !comms->is_connected()) {
+void MainWindow::onLoadClicked() { loadConfiguration(); }
+
+// Blocks the GUI thread for 44 sequential reads (see ConfigExchange::load).
+// A load that stops at a header word leaves the form, the table and the
+// model as they were; settings that could not be read are shown as such.
+bool MainWindow::loadConfiguration() {
+    const LoadResult result = configExchange().load();
+    updateSaveDevicesButton();
+    switch (result.status) {
+    case LoadStatus::NotConnected:
         qDebug() << "No communication interface connected";
         showStatus(tr("Error: No communication interface connected (USB HID or CAN FD)"));
-        return;
-    }
-
-    pendingChanges.clear();
-    updateSaveDevicesButton();
-    config.clear();
-
-    // Header words are assigned as read; the checksum word is not recomputed.
-    for (const HeaderRead& header : kHeaderReads) {
-        const std::int32_t value = comms->read_setting(static_cast<std::uint8_t>(header.index), configTimeouts().read_ms);
-        if (value == -1) {
+        return false;
+    case LoadStatus::HeaderUnread:
+        for (const HeaderMessages& header : kHeaderMessages) {
+            if (header.index != result.index) continue;
             qDebug() << header.debug_text;
             showStatus(tr(header.status_text));
-            return;
         }
-        (config.*header.store)(static_cast<std::uint32_t>(value));
-        if (header.index == vk61::kIndexChecksum) deviceChecksum = static_cast<std::uint32_t>(value);
-    }
-
-    // Settings may legitimately hold 0xFFFFFFFF (opaque white), so they are
-    // read with the call that tells that value from a failed read.
-    int unreadable = 0;
-    for (unsigned index = 0; index <= kLastSettingIndex; ++index) {
-        std::uint32_t value = 0;
-        if (!comms->read_setting_value(static_cast<std::uint8_t>(index), configTimeouts().read_ms, &value)) {
-            qDebug() << "Warning: Failed to read value for index" << index << ", setting to 0";
-            value = 0;
-            ++unreadable;
-        }
-        if (!vk61::config_set_value(config, index, value)) {
-            qDebug() << "Error setting value for index" << index;
-            showStatus(tr("Error: Failed to process configuration data"));
-            return;
-        }
-        if (index < kLastSettingIndex) QThread::msleep(kPauseBetweenReadsMs);
-    }
-
-    const std::uint32_t computed = vk61::config_crc(config);
-    vk61::debug_log("app: 0x%08lX, device: 0x%08lX \n", static_cast<unsigned long>(computed),
-                    static_cast<unsigned long>(deviceChecksum));
-    const bool crc_ok = computed == deviceChecksum;
-    if (crc_ok) {
-        vk61::debug_log("CRC Check Passed.\n");
-    } else {
-        qDebug() << "CRC mismatch: Calculated =" << hexText(computed) << "Stored=" << hexText(deviceChecksum);
-        showStatus(tr("Warning: Configuration CRC verification failed"));
+        return false;
+    case LoadStatus::HeaderErased:
+        qDebug() << "Header word" << result.index << "reads 0xFFFFFFFF: no stored configuration";
+        showStatus(tr("Error: The EFIS holds no stored configuration"));
+        return false;
+    case LoadStatus::Loaded: break;
     }
 
     populateSettingsForm();
@@ -108,14 +67,18 @@ void MainWindow::onLoadClicked() {
 
     // A load that could not read everything, or whose checksum does not
     // match, must not end on a success message.
-    if (unreadable > 0) {
-        showStatus(tr("Warning: Configuration loaded, but %1 setting(s) could not be read and were set to 0")
-                       .arg(unreadable));
-    } else if (!crc_ok) {
-        showStatus(tr("Warning: Configuration CRC verification failed"));
-    } else {
-        showStatus(tr("Configuration successfully loaded from device"));
+    if (!result.unread.empty()) {
+        showStatus(tr("Warning: %1 setting(s) could not be read and are marked as not read; "
+                      "nothing can be saved until \"Load settings from EFIS\" reads them")
+                       .arg(result.unread.size()));
+        return false;
     }
+    if (!result.crc_ok) {
+        showStatus(tr("Warning: Configuration CRC verification failed"));
+        return false;
+    }
+    showStatus(tr("Configuration successfully loaded from device"));
+    return true;
 }
 
 void MainWindow::populateSettingsForm() {
@@ -132,7 +95,7 @@ void MainWindow::populateSettingsForm() {
     blockers.reserve(static_cast<std::size_t>(quiet.size()));
     for (QObject* widget : quiet) blockers.emplace_back(widget);
 
-    auto value = [this](unsigned index) { return vk61::config_get_value(config, index); };
+    auto value = [this](unsigned index) { return model.value(index); };
 
     for (const ColourButton& colour : kColourButtons) (ui->*colour.button)->setStyleSheet(colourStyleSheet(value(colour.index)));
 
@@ -152,7 +115,7 @@ void MainWindow::populateSettingsForm() {
     ui->min_volt_alert_value->setValue(value(27) / 10.0);
     ui->max_volt_alert_value->setValue(value(28) / 10.0);
 
-    const vk61::RegistrationSplit registration = vk61::split_registration(vk61::registration_of(config));
+    const vk61::RegistrationSplit registration = vk61::split_registration(vk61::registration_of(model.record()));
     if (!registration.blank) {
         qDebug() << "Created string:" << QString::fromLatin1(registration.text.data(), static_cast<qsizetype>(registration.text.size()));
         qDebug() << "Found prefix:" << QString::fromLatin1(registration.found.data(), static_cast<qsizetype>(registration.found.size()));
@@ -187,4 +150,6 @@ void MainWindow::populateSettingsForm() {
 
     const std::int32_t map_view = static_cast<std::int32_t>(value(35));
     ui->comboBox_map_view->setCurrentIndex(map_view >= 0 && map_view < ui->comboBox_map_view->count() ? map_view : 0);
+
+    showUnreadSettings();
 }

@@ -1,125 +1,112 @@
-// Sending edited settings to the units and storing the configuration in
-// their EEPROM.
+// Sending edited settings to the units, storing the configuration in their
+// EEPROM, and collecting the form before a store.
 #include <QDebug>
-#include <QThread>
-
-#include <set>
 
 #include "comms_manager.h"
 #include "config/display_units.h"
 #include "config/registration.h"
 #include "config/setting_values.h"
-#include "config_timeouts.h"
-#include "debug_log.h"
 #include "main_window.h"
 #include "settings_form.h"
 #include "ui_mainwindow.h"
 
-namespace {
-
-constexpr unsigned long kPauseBetweenWritesMs = 1;
-constexpr unsigned kLastSettingIndex = 39;
-
-}  // namespace
-
-// Blocks the GUI thread for one write of up to 1000 ms per pending index,
-// one at a time in ascending order, with a 1 ms pause after each.
 void MainWindow::onUpdateClicked() {
-    if (!comms || !comms->is_connected()) {
+    const UpdateResult result = configExchange().update();
+    updateSaveDevicesButton();
+    switch (result.status) {
+    case UpdateStatus::NotConnected:
         qDebug() << "No communication interface connected";
         showStatus(tr("Error: No communication interface connected (USB HID or CAN FD)"));
         return;
+    case UpdateStatus::NothingPending: showStatus(tr("No changes to send")); return;
+    case UpdateStatus::Sent: break;
     }
-    if (pendingChanges.empty()) {
-        showStatus(tr("No changes to send"));
-        return;
-    }
-
-    int sent = 0;
-    int failed = 0;
-    const std::set<int> to_send = pendingChanges;
-    for (const int index : to_send) {
-        const std::uint32_t value = vk61::config_get_value(config, static_cast<unsigned>(index));
-        if (comms->write_setting(static_cast<std::uint8_t>(index), value, configTimeouts().write_ms)) {
-            ++sent;
-        } else {
-            ++failed;
-            qDebug() << "Failed to send value for index" << index;
-        }
-        QThread::msleep(kPauseBetweenWritesMs);
-    }
-
-    // Failed indices are not retried; the status says how many there were.
-    pendingChanges.clear();
-    updateSaveDevicesButton();
-    if (failed > 0) {
-        showStatus(tr("Sent %1 value(s), %2 failed").arg(sent).arg(failed));
+    if (result.failed > 0) {
+        showStatus(tr("Sent %1 value(s), %2 failed").arg(result.sent).arg(result.failed));
     } else {
-        showStatus(tr("Successfully sent %1 configuration value(s) to device").arg(sent));
+        showStatus(tr("Successfully sent %1 configuration value(s) to device").arg(result.sent));
     }
 }
 
-// Blocks the GUI thread for two header reads (500 ms each), one write per
-// changed setting (1000 ms each, 1 ms apart) and the store (5000 ms).
+// Blocks the GUI thread for two header reads, one write per pending setting,
+// the store and the read-back of the checksum (see ConfigExchange).
 void MainWindow::onSaveClicked() {
-    if (!comms || !comms->is_connected()) {
+    // The form is collected only when a store may follow: with a setting
+    // unknown the save is refused before anything changes.
+    if (comms && comms->is_connected() && model.unknown_count() == 0) collectSettingsForm();
+    const StoreResult result = configExchange().save_settings();
+    updateSaveDevicesButton();
+    if (result.status == StoreStatus::Saved) populateSettingsForm();
+    showStoreResult(result, false);
+}
+
+void MainWindow::showStoreResult(const StoreResult& result, bool device_options) {
+    switch (result.status) {
+    case StoreStatus::NotConnected:
         qDebug() << "No communication interface connected";
         showStatus(tr("Error: No communication interface connected (USB HID or CAN FD)"));
         return;
-    }
-
-    // The device stores what it holds, under the CRC sent with the store, so
-    // whatever the record holds that the device may not must be sent first:
-    // the edits not yet sent and whatever collecting the form changed.
-    const vk61::ConfigRecord before = config;
-    collectSettingsForm();
-    std::set<int> to_send = pendingChanges;
-    for (unsigned index = 0; index <= kLastSettingIndex; ++index) {
-        if (vk61::config_get_value(config, index) != vk61::config_get_value(before, index)) {
-            to_send.insert(static_cast<int>(index));
+    case StoreStatus::NoDeviceChanges: showStatus(tr("No device changes to save")); return;
+    case StoreStatus::UnknownSettings:
+        qDebug() << "Not storing:" << result.unknown << "setting(s) were not read";
+        showStatus(tr("Error: %1 setting(s) were not read from the EFIS; load the settings again before saving. "
+                      "Nothing was sent")
+                       .arg(result.unknown));
+        return;
+    case StoreStatus::MemoryVersionUnread:
+        qDebug() << "Error reading memory version value";
+        showStatus(tr("Error: Failed to read memory version from device"));
+        return;
+    case StoreStatus::NumElementsUnread:
+        qDebug() << "Error reading num_elements value";
+        showStatus(tr("Error: Failed to read num_elements from device"));
+        return;
+    case StoreStatus::WriteFailed:
+        if (device_options && result.index == static_cast<int>(vk61::kIndexTerminationMask)) {
+            qDebug() << "Error sending termination resistor value to device";
+            showStatus(tr("Error: Failed to send termination setting to device"));
+        } else if (device_options && vk61::is_device_option(result.index)) {
+            qDebug() << "Error sending default screen value for index" << result.index;
+            showStatus(tr("Error: Failed to send default screen setting to device"));
+        } else {
+            qDebug() << "Failed to send value for index" << result.index;
+            showStatus(tr("Error: Failed to send configuration value for index %1; nothing was stored")
+                           .arg(result.index));
         }
-    }
-    // If the save stops early, these stay to be sent later.
-    auto keep_unsent = [this, &to_send] {
-        pendingChanges.insert(to_send.begin(), to_send.end());
-        updateSaveDevicesButton();
-    };
-
-    std::uint32_t crc = 0;
-    if (!prepareHeaderForStore(&crc)) {
-        keep_unsent();
+        return;
+    case StoreStatus::StoreFailed:
+        if (device_options) {
+            qDebug() << "Error storing device configuration to EEPROM";
+            showStatus(tr("Error: Failed to store device settings to EEPROM"));
+        } else {
+            qDebug() << "Error storing configuration to EEPROM";
+            showStatus(tr("Error: Failed to store configuration to EEPROM"));
+        }
+        return;
+    case StoreStatus::ChecksumUnread:
+        qDebug() << "Could not read the checksum back after the store";
+        showStatus(tr("Error: The EFIS did not report its checksum after the store; "
+                      "the configuration is not confirmed as saved"));
+        return;
+    case StoreStatus::ChecksumMismatch: {
+        const QString held = QStringLiteral("%1").arg(result.read_back, 8, 16, QLatin1Char('0')).toUpper();
+        const QString sent = QStringLiteral("%1").arg(result.crc, 8, 16, QLatin1Char('0')).toUpper();
+        qDebug() << "Stored checksum mismatch: EFIS holds" << held << "sent" << sent;
+        showStatus(tr("Error: The EFIS holds checksum 0x%1 after the store, not 0x%2; "
+                      "the configuration is not confirmed as saved")
+                       .arg(held, sent));
         return;
     }
-    vk61::debug_log("New CRC %08X\n", crc);
-
-    for (const int index : to_send) {
-        const std::uint32_t value = vk61::config_get_value(config, static_cast<unsigned>(index));
-        const bool ok = comms->write_setting(static_cast<std::uint8_t>(index), value, configTimeouts().write_ms);
-        QThread::msleep(kPauseBetweenWritesMs);
-        if (!ok) {
-            qDebug() << "Failed to send value for index" << index;
-            keep_unsent();
-            showStatus(tr("Error: Failed to send configuration value for index %1; nothing was stored").arg(index));
-            return;
-        }
-    }
-
-    if (!comms->save_user_settings(crc, configTimeouts().store_ms)) {
-        qDebug() << "Error storing configuration to EEPROM";
-        keep_unsent();
-        showStatus(tr("Error: Failed to store configuration to EEPROM"));
+    case StoreStatus::Saved:
+        showStatus(device_options ? tr("Device settings saved to EEPROM successfully")
+                                  : tr("Configuration saved to EEPROM successfully"));
         return;
     }
-    pendingChanges.clear();
-    updateSaveDevicesButton();
-    config.set_checksum(crc);
-    deviceChecksum = crc;
-    populateSettingsForm();
-    showStatus(tr("Configuration saved to EEPROM successfully"));
 }
 
 void MainWindow::collectSettingsForm() {
-    auto store = [this](unsigned index, std::uint32_t value) { vk61::config_set_value(config, index, value); };
+    // Unknown settings are left alone by the model.
+    auto store = [this](unsigned index, std::uint32_t value) { model.collect(index, value); };
 
     for (const ColourButton& colour : kColourButtons) {
         if (const auto value = colourOfButton(ui->*colour.button)) store(colour.index, *value);
@@ -127,7 +114,7 @@ void MainWindow::collectSettingsForm() {
 
     const vk61::DisplayUnits selected{ui->comboBox_airspeed->currentIndex(), ui->comboBox_altitude->currentIndex(),
                                       ui->comboBox_temp->currentIndex(), ui->comboBox_pressure->currentIndex()};
-    store(0, vk61::units_word(vk61::config_get_value(config, 0), selected));
+    store(0, vk61::units_word(model.value(0), selected));
 
     const QSpinBox* const speeds[] = {ui->spinBox_vmin, ui->spinBox_vs0, ui->spinBox_vs1,  ui->spinBox_vfe,
                                       ui->spinBox_vn0,  ui->spinBox_vne, ui->spinBox_vref, ui->spinBox_vlo};
@@ -141,7 +128,7 @@ void MainWindow::collectSettingsForm() {
     // A stored registration the form cannot spell (no known prefix, or more
     // than the number field shows) stays as it is unless the user edited it:
     // joining "N" with what the form shows would change it on the device.
-    if (!formShowsRegistration(*ui, vk61::registration_of(config))) {
+    if (!formShowsRegistration(*ui, vk61::registration_of(model.record()))) {
         const auto words = vk61::registration_words(registrationOfForm(*ui));
         for (unsigned i = 0; i < words.size(); ++i) store(vk61::kIndexRegistrationFirst + i, words[i]);
     }

@@ -14,6 +14,7 @@
 #include "downloads/manifest_source.h"
 #include "downloads/package_selection.h"
 #include "main_window.h"
+#include "unread_settings.h"
 #include "ui_mainwindow.h"
 
 namespace {
@@ -109,7 +110,7 @@ void MainWindow::refreshDeviceTable() {
 
     if (firmwarePackages.isEmpty()) vk61::load_firmware_packages(&firmwarePackages, nullptr);
     const bool link_connected = comms->is_connected();
-    const std::uint32_t termination = vk61::config_get_value(config, vk61::kIndexTerminationMask);
+    const std::uint32_t termination = model.value(vk61::kIndexTerminationMask);
 
     table->setRowCount(static_cast<int>(units.size()));
     for (int row = 0; row < static_cast<int>(units.size()); ++row) {
@@ -148,7 +149,11 @@ void MainWindow::refreshDeviceTable() {
             const QSignalBlocker blocker(termination_box);
             termination_box->setChecked(has_options && (termination >> unit.uid) & 1u);
         }
-        termination_box->setEnabled(has_options);
+        // An option word the last load could not read is not offered: one
+        // ticked box would send the unread bits of every other unit.
+        const bool termination_known = model.is_known(vk61::kIndexTerminationMask);
+        termination_box->setEnabled(has_options && termination_known);
+        if (!termination_known) termination_box->setToolTip(notReadToolTip());
         connect(termination_box, &QCheckBox::toggled, this,
                 [this, termination_box](bool on) { onTerminationToggled(termination_box, on); });
         table->setCellWidget(row, ColTermination, centredCell(termination_box));
@@ -159,12 +164,14 @@ void MainWindow::refreshDeviceTable() {
         for (const Screen& screen : kScreens) screen_box->addItem(tr(screen.text), screen.code);
         {
             const QSignalBlocker blocker(screen_box);
-            int code = has_options ? config.default_screen(unit.uid) : 0;
+            int code = has_options ? model.record().default_screen(unit.uid) : 0;
             if (code >= 7) code = 1;
             const int index = screen_box->findData(code);
             screen_box->setCurrentIndex(index >= 0 ? index : 0);
         }
-        screen_box->setEnabled(has_options);
+        const bool screen_known = has_options && model.is_known(vk61::kIndexDefaultScreenFirst + unit.uid / 4);
+        screen_box->setEnabled(has_options && screen_known);
+        if (has_options && !screen_known) screen_box->setToolTip(notReadToolTip());
         connect(screen_box, &QComboBox::currentIndexChanged, this, &MainWindow::onDefaultScreenChanged);
         table->setCellWidget(row, ColScreen, centredCell(screen_box));
     }
@@ -174,7 +181,7 @@ void MainWindow::refreshDeviceTable() {
 void MainWindow::onTerminationToggled(QCheckBox* box, bool on) {
     const unsigned uid = box->property("deviceUid").toUInt();
     if (uid > kMaxOptionUid) return;
-    const std::uint32_t mask = vk61::config_get_value(config, vk61::kIndexTerminationMask);
+    const std::uint32_t mask = model.value(vk61::kIndexTerminationMask);
     const std::uint32_t bit = 1u << uid;
     if (!on) {
         setConfigValue(vk61::kIndexTerminationMask, mask & ~bit);
@@ -198,7 +205,8 @@ void MainWindow::onDefaultScreenChanged(int index) {
     const unsigned uid = box->property("deviceUid").toUInt();
     if (uid > kMaxOptionUid) return;
     const int value = box->itemData(index).toInt();
-    config.set_default_screen(static_cast<std::uint8_t>(uid), static_cast<std::uint8_t>(value));
+    vk61::ConfigRecord edited = model.record();
+    edited.set_default_screen(static_cast<std::uint8_t>(uid), static_cast<std::uint8_t>(value));
     const unsigned setting = vk61::kIndexDefaultScreenFirst + uid / 4;
-    setConfigValue(static_cast<int>(setting), vk61::config_get_value(config, setting));
+    setConfigValue(static_cast<int>(setting), vk61::config_get_value(edited, setting));
 }

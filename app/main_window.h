@@ -16,7 +16,9 @@
 #include <memory>
 #include <set>
 
+#include "config/config_model.h"
 #include "config/config_record.h"
+#include "config_exchange.h"
 #include "downloads/firmware_package.h"
 
 class Ui_MainWindow;
@@ -34,9 +36,10 @@ public:
     ~MainWindow() override;
 
     // Read access for tests and for the window's own helpers.
-    const vk61::ConfigRecord& configRecord() const { return config; }
-    std::uint32_t deviceChecksumValue() const { return deviceChecksum; }
-    const std::set<int>& pendingChangeSet() const { return pendingChanges; }
+    const vk61::ConfigRecord& configRecord() const { return model.record(); }
+    std::uint32_t deviceChecksumValue() const { return model.device_checksum(); }
+    const std::set<int>& pendingChangeSet() const { return model.pending(); }
+    const vk61::ConfigModel& configModel() const { return model; }
     vk61::CommsManager* commsManager() const { return comms.get(); }
 
     // Rebuilds the devices table from the registry (GUI thread).
@@ -120,13 +123,23 @@ private:
     void onTerminationToggled(QCheckBox* box, bool on);
 
     // device_actions.cpp
-    void waitForDevicesAfterReboot(int attempt);
+    void waitForDevicesAfterReboot(int attempt, std::uint64_t mark);
 
-    // config_state.cpp: the record, its change tracking and the header
-    // preparation before a store.
+    // config_state.cpp: every edit goes through setConfigValue; the bus
+    // exchanges run through a ConfigExchange on the window's model.
     bool setConfigValue(int index, std::uint32_t value);
     void updateSaveDevicesButton();
-    bool prepareHeaderForStore(std::uint32_t* crc_out);
+    ConfigExchange configExchange();
+
+    // config_load.cpp: runs a load and shows its outcome; true when it read
+    // everything and the checksum matched.
+    bool loadConfiguration();
+    // config_save.cpp: shows the outcome of a store on the status bar.
+    void showStoreResult(const StoreResult& result, bool device_options);
+
+    // unread_settings.cpp: disables the widgets of settings the last load
+    // could not read, with a tooltip that says so.
+    void showUnreadSettings();
 
     // fetch_flows.cpp: every firmware file passes selectFirmwareFile.
     bool selectFirmwareFile(const QString& path, const QString& expected_sha256);
@@ -150,12 +163,10 @@ private:
     QString airportFilePath;
     QList<vk61::FirmwarePackage> firmwarePackages;
     std::unique_ptr<vk61::CommsManager> comms;
-    std::set<int> pendingChanges;
     QPointer<QThread> firmwareThread;
     QPointer<QThread> airportThread;
 
-    // The configuration image the window mirrors, and the checksum last read
-    // from or stored to the device.
-    vk61::ConfigRecord config;
-    std::uint32_t deviceChecksum = 0;
+    // The configuration as read from and stored to the EFIS, with the edits
+    // not yet stored and which settings are known.
+    vk61::ConfigModel model;
 };

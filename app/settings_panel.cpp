@@ -36,61 +36,61 @@ void MainWindow::fillRegistrationPrefixes() {
 
 void MainWindow::onSkyColorPickerClicked() {
     if (chooseColour(this, ui->color_picker_sky0, tr("Select Sky Color 0"), QColor(135, 206, 235),
-                     vk61::config_get_value(config, 14)))
+                     model.value(14)))
         onSkyColor0Changed();
 }
 
 void MainWindow::onSkyColor1PickerClicked() {
     if (chooseColour(this, ui->color_picker_sky1, tr("Select Sky Color 1"), QColor(135, 206, 235),
-                     vk61::config_get_value(config, 15)))
+                     model.value(15)))
         onSkyColor1Changed();
 }
 
 void MainWindow::onGroundColorPickerClicked() {
     if (chooseColour(this, ui->color_picker_ground0, tr("Select Ground Color 0"), QColor(34, 139, 34),
-                     vk61::config_get_value(config, 16)))
+                     model.value(16)))
         onGroundColor0Changed();
 }
 
 void MainWindow::onGroundColor1PickerClicked() {
     if (chooseColour(this, ui->color_picker_ground1, tr("Select Ground Color 1"), QColor(34, 139, 34),
-                     vk61::config_get_value(config, 17)))
+                     model.value(17)))
         onGroundColor1Changed();
 }
 
 void MainWindow::onApproachIndiColorPickerClicked() {
     if (chooseColour(this, ui->color_picker_app_indi, tr("Select Approach Indicator Color"), QColor(255, 255, 0),
-                     vk61::config_get_value(config, 18)))
+                     model.value(18)))
         onApproachIndiColorChanged();
 }
 
 void MainWindow::onAirplaneColorPickerClicked() {
     if (chooseColour(this, ui->color_picker_airplane, tr("Select Airplane Color"), QColor(255, 255, 255),
-                     vk61::config_get_value(config, 19)))
+                     model.value(19)))
         onAirplaneColorChanged();
 }
 
 void MainWindow::onGreenArcColorPickerClicked() {
     if (chooseColour(this, ui->color_picker_green, tr("Select Green Arc Color"), QColor(0, 255, 0),
-                     vk61::config_get_value(config, 20)))
+                     model.value(20)))
         onGreenArcColorChanged();
 }
 
 void MainWindow::onYellowArcColorPickerClicked() {
     if (chooseColour(this, ui->color_picker_yellow, tr("Select Yellow Arc Color"), QColor(255, 255, 0),
-                     vk61::config_get_value(config, 21)))
+                     model.value(21)))
         onYellowArcColorChanged();
 }
 
 void MainWindow::onRedArcColorPickerClicked() {
     if (chooseColour(this, ui->color_picker_red, tr("Select Red Arc Color"), QColor(255, 0, 0),
-                     vk61::config_get_value(config, 22)))
+                     model.value(22)))
         onRedArcColorChanged();
 }
 
 void MainWindow::onGearIndiColorPickerClicked() {
     if (chooseColour(this, ui->color_picker_gear, tr("Select Gear Indicator Color"), QColor(255, 255, 255),
-                     vk61::config_get_value(config, 23)))
+                     model.value(23)))
         onGearIndiColorChanged();
 }
 
@@ -133,7 +133,7 @@ void MainWindow::onGearIndiColorChanged() {
 void MainWindow::onUnitsChanged() {
     const vk61::DisplayUnits selected{ui->comboBox_airspeed->currentIndex(), ui->comboBox_altitude->currentIndex(),
                                       ui->comboBox_temp->currentIndex(), ui->comboBox_pressure->currentIndex()};
-    setConfigValue(0, vk61::units_word(vk61::config_get_value(config, 0), selected));
+    setConfigValue(0, vk61::units_word(model.value(0), selected));
 }
 
 void MainWindow::onVminChanged(int value) { setConfigValue(1, static_cast<std::uint32_t>(value)); }

@@ -4,10 +4,14 @@
 // from what the simulated units hold.
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTest>
+
+#include <algorithm>
 
 #include "window_test_support.h"
 #include "window_testing_hooks.h"
@@ -242,7 +246,8 @@ private slots:
         QTRY_COMPARE(table(sw)->rowCount(), 3);
         terminationBox(sw, 2)->click();
         sw.bus.clear_host_frames();
-        sw.bus.add_fault({sim::FaultKind::Drop, sim::ReplyKind::SettingReply, 0, 0, 0, 1});
+        // The read of the memory version and both of its retries.
+        sw.bus.add_fault({sim::FaultKind::Drop, sim::ReplyKind::SettingReply, 0, 0, 0, 3});
 
         sw.widget<QPushButton>("pushButton_save_devices")->click();
         QCOMPARE(sw.status(), QString("Error: Failed to read memory version from device"));
@@ -289,6 +294,51 @@ private slots:
         // The wait reloaded the configuration before it said so.
         const int loaded = sw.statuses.indexOf("Configuration successfully loaded from device");
         QVERIFY(loaded >= 0 && loaded < sw.statuses.indexOf("Device reconnected"));
+    }
+
+    // Units that stay silent after the reboot: alive flags left from before
+    // it do not end the wait.
+    void reboot_staleAliveFlagsDoNotCount() {
+        SimulatedWindow sw(2);
+        QVERIFY(sw.waitForInitialLoad());
+        sw.bus.send_occupancy_report();  // every unit alive
+        QTRY_VERIFY(sw.window->commsManager()->device_snapshot().front().alive);
+        setRebootWaitIntervalsForTesting(5, 5);
+        sw.bus.set_reboot_duration(std::chrono::seconds(60));
+        sw.statuses.clear();
+        sw.widget<QPushButton>("pushButton_reboot_2")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(sw.status(), QString("Devices did not reappear after reboot"), 5000);
+        QVERIFY(!sw.statuses.contains("Device reconnected"));
+        QVERIFY(sw.window->commsManager()->device_snapshot().front().alive);  // the stale flag
+    }
+
+    // With the product's own timings nothing is checked before 3000 ms: the
+    // first WHOAMI after the reboot command, and "Device reconnected", come
+    // no earlier.
+    void reboot_productTimings_firstCheckAfterThreeSeconds() {
+        SimulatedWindow sw(2);
+        QVERIFY(sw.waitForInitialLoad());
+        sw.bus.set_reboot_duration(std::chrono::milliseconds(100));
+        QElapsedTimer clock;
+        qint64 reconnected_ms = -1;
+        QObject::connect(sw.window->statusBar(), &QStatusBar::messageChanged, sw.window.get(),
+                         [&](const QString& text) {
+                             if (reconnected_ms < 0 && text.startsWith("Device reconnected")) reconnected_ms = clock.elapsed();
+                         });
+        sw.bus.clear_host_frames();
+        clock.start();
+        sw.widget<QPushButton>("pushButton_reboot_2")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(reconnected_ms >= 0, 8000);
+        QVERIFY2(reconnected_ms >= 3000, qPrintable(QString::number(reconnected_ms)));
+
+        const std::vector<sim::HostFrame> frames = sw.bus.host_frames();
+        const auto reboot = std::find_if(frames.begin(), frames.end(),
+                                         [](const sim::HostFrame& f) { return f.frame.base() == 0x3B0; });
+        QVERIFY(reboot != frames.end());
+        const auto whoami = std::find_if(reboot, frames.end(),
+                                         [](const sim::HostFrame& f) { return f.frame.base() == 0x010; });
+        QVERIFY(whoami != frames.end());
+        QVERIFY(whoami->at - reboot->at >= std::chrono::milliseconds(3000));
     }
 
     void reboot_bridgeGoneForGood_givesUpAfterSixtyChecks() {

@@ -145,18 +145,21 @@ private slots:
         QCOMPARE(sim->status(), QString("Configuration successfully loaded from device"));
     }
 
+    // An erased EEPROM reads all ones: said as such, not as a failed read.
     void load_blankChecksumCannotBeLoaded() {
         const QStringList form = windowtest::settingsFormSnapshot(*sim->window);
+        const vk61::ConfigRecord before = record();
         setDevice(252, 0xFFFFFFFFu, false);
         sim->click("pushButton_load");
-        QCOMPARE(sim->status(), QString("Error: Failed to read checksum from device"));
-        QVERIFY(sim->diagnostics.messages().contains("Error reading checksum value"));
+        QCOMPARE(sim->status(), QString("Error: The EFIS holds no stored configuration"));
+        QVERIFY(!sim->diagnostics.messages().contains("Error reading checksum value"));
         QCOMPARE(sim->hostFrames(0x370).size(), std::size_t{1});
         QCOMPARE(windowtest::settingsFormSnapshot(*sim->window), form);
+        QCOMPARE(record().bytes, before.bytes);
     }
 
     void load_headerReadFailureEndsTheLoad_data() {
-        QTest::addColumn<int>("skip");
+        QTest::addColumn<int>("position");
         QTest::addColumn<QString>("debug");
         QTest::addColumn<QString>("status");
         QTest::newRow("checksum") << 0 << "Error reading checksum value" << "Error: Failed to read checksum from device";
@@ -166,24 +169,29 @@ private slots:
         QTest::newRow("num_elements") << 3 << "Error reading num_elements value"
                                       << "Error: Failed to read num_elements from device";
     }
+    // A header word that gets no reply to any of its three tries ends the
+    // load; the form, the record and the user's edit stay as they were.
     void load_headerReadFailureEndsTheLoad() {
-        QFETCH(int, skip);
+        QFETCH(int, position);
         QFETCH(QString, debug);
         QFETCH(QString, status);
-        w<QSpinBox>("spinBox_vmin")->setValue(77);  // the form keeps what it showed
-        sim->bus.add_fault(dropSettingReplies(unsigned(skip), 1));
+        w<QSpinBox>("spinBox_vmin")->setValue(77);
+        const vk61::ConfigRecord before = record();
+        sim::Fault fault = dropSettingReplies(0, 3);
+        fault.index = 252 + position;
+        sim->bus.add_fault(fault);
         sim->click("pushButton_load");
         QCOMPARE(sim->status(), status);
         QVERIFY(sim->diagnostics.messages().contains(debug));
-        QCOMPARE(sim->hostFrames(0x370).size(), std::size_t(skip + 1));
+        QCOMPARE(sim->hostFrames(0x370).size(), std::size_t(position + 3));
         QCOMPARE(w<QSpinBox>("spinBox_vmin")->value(), 77);
-        QVERIFY(sim->window->pendingChangeSet().empty());
-        // The record holds what was read so far, the rest zero.
-        QCOMPARE(setting(1), 0u);
+        QCOMPARE(sim->window->pendingChangeSet(), std::set<int>{1});
+        QCOMPARE(record().bytes, before.bytes);
+        QCOMPARE(setting(1), 77u);
     }
 
     void load_everySettingReadFailing_warnsAndDoesNotClaimSuccess() {
-        sim->bus.add_fault(dropSettingReplies(4, 40));
+        sim->bus.add_fault(dropSettingReplies(4, 3 * 40));
         sim->click("pushButton_load");
 
         const QStringList warnings = sim->diagnostics.messagesStartingWith("Warning: Failed to read value");
@@ -197,12 +205,12 @@ private slots:
         QCOMPARE(mismatch[0], QString("CRC mismatch: Calculated = \"%1\" Stored= \"%2\"")
                                   .arg(QString::number(vk61::config_crc(record()), 16))
                                   .arg(QString::number(deviceCrc(), 16)));
-        QVERIFY(sim->statuses.contains("Warning: Configuration CRC verification failed"));
-        // The form shows the zeros (clamped) and the load ends on a warning.
-        QCOMPARE(w<QSpinBox>("spinBox_vmin")->value(), 0);
-        QCOMPARE(w<QDoubleSpinBox>("min_volt_warn_value")->value(), 5.0);
-        QCOMPARE(sim->status(),
-                 QString("Warning: Configuration loaded, but 40 setting(s) could not be read and were set to 0"));
+        // Nothing is known: every settings widget says it was not read, and
+        // the load ends on a warning.
+        QCOMPARE(sim->window->configModel().unknown_count(), 40u);
+        QVERIFY(!w<QSpinBox>("spinBox_vmin")->isEnabled());
+        QVERIFY(!w<QDoubleSpinBox>("min_volt_warn_value")->isEnabled());
+        QVERIFY(sim->status().startsWith("Warning: 40 setting(s) could not be read and are marked as not read"));
     }
 
     void load_crcMismatchStaysVisible() {

@@ -34,12 +34,13 @@ sim::Fault ackFault(sim::FaultKind kind, std::uint16_t command, std::uint8_t uid
     return fault;
 }
 
-sim::Fault dropSettingReply(unsigned skip) {
+sim::Fault dropSettingReplies(int index, unsigned times) {
     sim::Fault fault;
     fault.kind = sim::FaultKind::Drop;
     fault.reply = sim::ReplyKind::SettingReply;
     fault.command = 0x370;
-    fault.skip = skip;
+    fault.times = times;
+    fault.index = index;
     return fault;
 }
 
@@ -117,7 +118,8 @@ private slots:
         QVERIFY(sim->hostFrames(0x3A0).empty());  // an update stores nothing
     }
 
-    void update_failedWriteIsCountedAndNotRetried() {
+    // A failed write stays pending: the next Update sends it again.
+    void update_failedWriteStaysPending() {
         w<QSpinBox>("spinBox_vmin")->setValue(40);
         w<QSpinBox>("spinBox_vs0")->setValue(41);
         w<QSpinBox>("spinBox_vs1")->setValue(42);
@@ -126,12 +128,14 @@ private slots:
         QCOMPARE(writtenIndices(sim->hostFrames(0x390)), (std::vector<int>{1, 2, 3}));
         QCOMPARE(sim->status(), QString("Sent 2 value(s), 1 failed"));
         QVERIFY(sim->diagnostics.messages().contains("Failed to send value for index 2"));
-        QVERIFY(pending().empty());
+        QCOMPARE(pending(), std::set<int>{2});
 
         sim->bus.clear_host_frames();
         sim->click("pushButton_update");
-        QCOMPARE(sim->status(), QString("No changes to send"));
-        QVERIFY(sim->hostFrames(0x390).empty());
+        QCOMPARE(sim->status(), QString("Successfully sent 1 configuration value(s) to device"));
+        QCOMPARE(writtenIndices(sim->hostFrames(0x390)), (std::vector<int>{2}));
+        for (std::uint8_t uid : sim->bus.unit_uids()) QCOMPARE(*sim->bus.ram_element(uid, 2), 41u);
+        QVERIFY(pending().empty());
     }
 
     void update_withNothingPending() {
@@ -285,20 +289,20 @@ private slots:
     }
 
     void save_headerReadFailure_data() {
-        QTest::addColumn<int>("skip");
+        QTest::addColumn<int>("index");
         QTest::addColumn<QString>("debug");
         QTest::addColumn<QString>("status");
-        QTest::newRow("memory version") << 0 << "Error reading memory version value"
+        QTest::newRow("memory version") << 254 << "Error reading memory version value"
                                         << "Error: Failed to read memory version from device";
-        QTest::newRow("num_elements") << 1 << "Error reading num_elements value"
+        QTest::newRow("num_elements") << 255 << "Error reading num_elements value"
                                       << "Error: Failed to read num_elements from device";
     }
     void save_headerReadFailure() {
-        QFETCH(int, skip);
+        QFETCH(int, index);
         QFETCH(QString, debug);
         QFETCH(QString, status);
         w<QSpinBox>("spinBox_vmin")->setValue(33);
-        sim->bus.add_fault(dropSettingReply(unsigned(skip)));
+        sim->bus.add_fault(dropSettingReplies(index, 3));  // the read and both retries
         sim->click("pushButton_save");
         QCOMPARE(sim->status(), status);
         QVERIFY(sim->diagnostics.messages().contains(debug));

@@ -1,0 +1,190 @@
+#include "config_exchange.h"
+
+#include <QDebug>
+#include <QString>
+#include <QThread>
+
+#include "comms_manager.h"
+#include "debug_log.h"
+
+namespace {
+
+constexpr int kReadTries = 3;  // one read and two retries
+constexpr unsigned long kPauseBetweenReadsMs = 1;
+constexpr unsigned long kPauseBetweenWritesMs = 1;
+constexpr std::uint32_t kErased = 0xFFFFFFFFu;
+
+constexpr unsigned kHeaderIndices[] = {vk61::kIndexChecksum, vk61::kIndexMagic, vk61::kIndexMemoryVersion,
+                                       vk61::kIndexNumElements};
+
+QString hexText(std::uint32_t value) { return QString::number(value, 16); }
+
+}  // namespace
+
+ConfigExchange::ConfigExchange(vk61::CommsManager* comms, vk61::ConfigModel& model, const ConfigTimeouts& timeouts)
+    : comms_(comms), model_(model), timeouts_(timeouts) {}
+
+bool ConfigExchange::connected() const { return comms_ != nullptr && comms_->is_connected(); }
+
+bool ConfigExchange::read_with_retry(unsigned index, std::uint32_t* value) {
+    for (int attempt = 0; attempt < kReadTries; ++attempt) {
+        if (!connected()) return false;
+        if (comms_->read_setting_value(static_cast<std::uint8_t>(index), timeouts_.read_ms, value)) return true;
+    }
+    return false;
+}
+
+// Blocks for 44 sequential reads of up to three read time-outs each, with a
+// 1 ms pause after each setting read.
+LoadResult ConfigExchange::load() {
+    LoadResult result;
+    if (!connected()) return result;
+
+    model_.begin_load();
+    for (const unsigned index : kHeaderIndices) {
+        std::uint32_t value = 0;
+        if (!read_with_retry(index, &value)) {
+            model_.abandon_load();
+            result.status = LoadStatus::HeaderUnread;
+            result.index = index;
+            return result;
+        }
+        // An erased EEPROM answers with all ones: there is no record to load,
+        // and a record built from it could only ever be wrong.
+        if (value == kErased) {
+            model_.abandon_load();
+            result.status = LoadStatus::HeaderErased;
+            result.index = index;
+            return result;
+        }
+        model_.load_header(index, value);
+    }
+
+    // Settings may legitimately hold 0xFFFFFFFF (opaque white), so they are
+    // read with the call that tells that value from a failed read.
+    for (unsigned index = 0; index < vk61::kSettingCount; ++index) {
+        std::uint32_t value = 0;
+        if (read_with_retry(index, &value)) {
+            model_.load_setting(index, value);
+        } else {
+            qDebug() << "Warning: Failed to read value for index" << index << ", setting to 0";
+            result.unread.push_back(index);
+        }
+        if (index + 1 < vk61::kSettingCount) QThread::msleep(kPauseBetweenReadsMs);
+    }
+    model_.finish_load();
+
+    result.status = LoadStatus::Loaded;
+    result.computed_crc = vk61::config_crc(model_.record());
+    const std::uint32_t stored = model_.device_checksum();
+    vk61::debug_log("app: 0x%08lX, device: 0x%08lX \n", static_cast<unsigned long>(result.computed_crc),
+                    static_cast<unsigned long>(stored));
+    result.crc_ok = result.computed_crc == stored;
+    if (result.crc_ok) {
+        vk61::debug_log("CRC Check Passed.\n");
+    } else {
+        qDebug() << "CRC mismatch: Calculated =" << hexText(result.computed_crc) << "Stored=" << hexText(stored);
+    }
+    return result;
+}
+
+// Blocks for one write of up to the write time-out per pending index, one at
+// a time in ascending order, with a 1 ms pause after each.
+UpdateResult ConfigExchange::update() {
+    UpdateResult result;
+    if (!connected()) return result;
+    if (model_.pending().empty()) {
+        result.status = UpdateStatus::NothingPending;
+        return result;
+    }
+    result.status = UpdateStatus::Sent;
+    const std::set<int> to_send = model_.pending();
+    for (const int index : to_send) {
+        const std::uint32_t value = model_.value(static_cast<unsigned>(index));
+        if (comms_->write_setting(static_cast<std::uint8_t>(index), value, timeouts_.write_ms)) {
+            ++result.sent;
+            model_.sent_without_store(index);
+        } else {
+            // Some units may hold the value and some not: it stays pending,
+            // so the next Update or Save sends it again.
+            ++result.failed;
+            qDebug() << "Failed to send value for index" << index;
+        }
+        QThread::msleep(kPauseBetweenWritesMs);
+    }
+    return result;
+}
+
+StoreResult ConfigExchange::save_settings() {
+    const std::set<int>& pending = model_.pending();
+    return store(std::vector<int>(pending.begin(), pending.end()), true);
+}
+
+StoreResult ConfigExchange::save_device_options() {
+    if (connected() && !model_.has_device_changes()) return StoreResult{StoreStatus::NoDeviceChanges};
+    std::vector<int> order;
+    for (const int index : model_.pending()) {
+        if (vk61::is_device_option(index)) order.push_back(index);
+    }
+    // The store's checksum covers the whole record, so edits of the settings
+    // tab not yet sent must reach the units too.
+    for (const int index : model_.pending()) {
+        if (!vk61::is_device_option(index)) order.push_back(index);
+    }
+    return store(order, false);
+}
+
+// Blocks for two header reads, one write per index of order and the store,
+// each up to its time-out, then the read-back of the checksum.
+StoreResult ConfigExchange::store(const std::vector<int>& order, bool print_crc) {
+    StoreResult result;
+    if (!connected()) return result;
+    if (model_.unknown_count() > 0) {
+        result.status = StoreStatus::UnknownSettings;
+        result.unknown = model_.unknown_count();
+        return result;
+    }
+
+    std::uint32_t memory_version = 0;
+    if (!read_with_retry(vk61::kIndexMemoryVersion, &memory_version) || memory_version == kErased) {
+        result.status = StoreStatus::MemoryVersionUnread;
+        return result;
+    }
+    std::uint32_t num_elements = 0;
+    if (!read_with_retry(vk61::kIndexNumElements, &num_elements) || num_elements == kErased) {
+        result.status = StoreStatus::NumElementsUnread;
+        return result;
+    }
+    result.crc = model_.prepare_store(memory_version, num_elements);
+    if (print_crc) vk61::debug_log("New CRC %08X\n", result.crc);
+
+    for (const int index : order) {
+        const std::uint32_t value = model_.value(static_cast<unsigned>(index));
+        const bool ok = comms_->write_setting(static_cast<std::uint8_t>(index), value, timeouts_.write_ms);
+        QThread::msleep(kPauseBetweenWritesMs);
+        if (!ok) {
+            result.status = StoreStatus::WriteFailed;
+            result.index = index;
+            return result;
+        }
+        model_.acknowledged(index);
+    }
+
+    if (!comms_->save_user_settings(result.crc, timeouts_.store_ms)) {
+        result.status = StoreStatus::StoreFailed;
+        return result;
+    }
+    // The acknowledgements say the units took the command; the checksum they
+    // now report says what they stored.
+    if (!read_with_retry(vk61::kIndexChecksum, &result.read_back)) {
+        result.status = StoreStatus::ChecksumUnread;
+        return result;
+    }
+    if (result.read_back != result.crc) {
+        result.status = StoreStatus::ChecksumMismatch;
+        return result;
+    }
+    model_.stored(result.crc, std::set<int>(order.begin(), order.end()));
+    result.status = StoreStatus::Saved;
+    return result;
+}

@@ -1,0 +1,99 @@
+// Loading, sending and storing the EFIS configuration over the bus, without
+// a window: each operation runs the exchange on the calling thread (blocking
+// it for the bus time-outs), keeps the configuration model up to date, and
+// says in its result what happened and where it stopped. The window turns
+// results into status texts; the soak and the tests read them directly.
+//
+// The rules it keeps, whatever the bus loses:
+//  - a read that gets no reply is tried twice more before it counts as
+//    failed, and a setting that still cannot be read stays unknown;
+//  - a load that stops at a header word leaves the model as it was;
+//  - nothing is stored while any setting is unknown, and a store counts only
+//    when the primary unit reads back the checksum that was sent;
+//  - an index stays pending until the units acknowledged it (Update) or
+//    stored it (the two saves).
+#pragma once
+
+#include <cstdint>
+#include <set>
+#include <vector>
+
+#include "config/config_model.h"
+#include "config_timeouts.h"
+
+namespace vk61 {
+class CommsManager;
+}
+
+enum class LoadStatus {
+    NotConnected,
+    HeaderUnread,  // a header word got no reply; `index` names it
+    HeaderErased,  // a header word reads 0xFFFFFFFF: the EFIS holds no stored configuration
+    Loaded,        // ran to the end; `unread` and `crc_ok` say how well
+};
+
+struct LoadResult {
+    LoadStatus status = LoadStatus::NotConnected;
+    unsigned index = 0;            // the header word that stopped the load
+    std::vector<unsigned> unread;  // settings that still failed after their retries
+    bool crc_ok = false;
+    std::uint32_t computed_crc = 0;
+};
+
+enum class UpdateStatus { NotConnected, NothingPending, Sent };
+
+struct UpdateResult {
+    UpdateStatus status = UpdateStatus::NotConnected;
+    int sent = 0;
+    int failed = 0;
+};
+
+enum class StoreStatus {
+    NotConnected,
+    NoDeviceChanges,      // devices tab: nothing of its own to store
+    UnknownSettings,      // refused before anything was sent; `unknown` counts them
+    MemoryVersionUnread,  // header preparation
+    NumElementsUnread,
+    WriteFailed,       // `index` was not acknowledged; nothing was stored
+    StoreFailed,       // the store itself was not acknowledged
+    ChecksumUnread,    // stored, but the checksum could not be read back
+    ChecksumMismatch,  // the primary unit holds `read_back`, not `crc`
+    Saved,
+};
+
+struct StoreResult {
+    StoreStatus status = StoreStatus::NotConnected;
+    int index = -1;
+    unsigned unknown = 0;
+    std::uint32_t crc = 0;
+    std::uint32_t read_back = 0;
+};
+
+class ConfigExchange {
+public:
+    ConfigExchange(vk61::CommsManager* comms, vk61::ConfigModel& model, const ConfigTimeouts& timeouts);
+
+    // Reads the four header words, then settings 0-39, one at a time.
+    LoadResult load();
+    // Sends every pending index in ascending order; failures stay pending.
+    UpdateResult update();
+    // The settings tab's save: refuses while a setting is unknown, then sends
+    // every pending index, stores, and reads the checksum back. The caller
+    // collects the form into the model first.
+    StoreResult save_settings();
+    // The devices tab's save: the same, with the per-unit options first
+    // (34, then 36-39) and only when one of them is pending.
+    StoreResult save_device_options();
+
+    // Reads one element of the primary unit, trying twice more when no reply
+    // comes. Each try waits up to the read time-out.
+    bool read_with_retry(unsigned index, std::uint32_t* value);
+
+private:
+    StoreResult store(const std::vector<int>& order, bool print_crc);
+    bool connected() const;
+
+    vk61::CommsManager* comms_;
+    vk61::ConfigModel& model_;
+    ConfigTimeouts timeouts_;
+};

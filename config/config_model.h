@@ -1,0 +1,96 @@
+// The configuration as the tool knows it: the record, the checksum last read
+// from or stored to the EFIS, the settings edited and not yet stored, and for
+// every setting (0-39) whether its value is known - read from the EFIS or
+// chosen by the user - or unknown, because its read got no answer.
+//
+// The rule this class exists for: an unknown setting is never sent to the
+// units and never covered by a checksum the units are told to store. Its
+// place in the record holds 0, which nobody read or chose.
+//
+// Plain data, no bus and no window; the window keeps one for its life and
+// touches it on the GUI thread only.
+#pragma once
+
+#include <bitset>
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <vector>
+
+#include "config_record.h"
+
+namespace vk61 {
+
+inline constexpr unsigned kSettingCount = 40;  // indices 0-39
+
+// The per-unit options of the devices tab: termination and default screens.
+bool is_device_option(int index);
+
+class ConfigModel {
+public:
+    ConfigModel();  // nothing read yet: every setting unknown, record all zero
+
+    const ConfigRecord& record() const { return state_.record; }
+    std::uint32_t value(unsigned index) const { return config_get_value(state_.record, index); }
+    std::uint32_t device_checksum() const { return state_.device_checksum; }
+    // Edited indices the units have not stored yet, ascending.
+    const std::set<int>& pending() const { return state_.pending; }
+    bool has_device_changes() const;
+
+    bool is_known(unsigned index) const { return index < kSettingCount && state_.known.test(index); }
+    std::vector<unsigned> unknown_settings() const;
+    unsigned unknown_count() const { return static_cast<unsigned>(kSettingCount - state_.known.count()); }
+
+    // --- Edits ------------------------------------------------------------
+    // The user chose value for index: stored, known and pending. False, and
+    // nothing changes, for an index outside the table.
+    bool edit(int index, std::uint32_t value);
+    // Collecting the form: a known setting takes value and, if that changes
+    // it, becomes pending. An unknown one is left alone, because its widget
+    // shows no value of the unit. Returns whether the value was taken.
+    bool collect(unsigned index, std::uint32_t collected);
+
+    // --- Loading -----------------------------------------------------------
+    // Remembers the current state, then starts from nothing: record zero,
+    // nothing pending, every setting unknown.
+    void begin_load();
+    // A header word as read (252 is also the device checksum). No checksum
+    // is recomputed.
+    void load_header(unsigned index, std::uint32_t value);
+    // A setting as read: stored and known. False for an index outside 0-39.
+    bool load_setting(unsigned index, std::uint32_t value);
+    // The load ended early: back to the state before begin_load, so no half
+    // read record is ever shown or sent. Indices the units acknowledged but
+    // did not store become pending again, since the units may have lost them.
+    void abandon_load();
+    // The load ran to the end (some settings may still be unknown).
+    void finish_load();
+
+    // --- Writing and storing -------------------------------------------------
+    // The units acknowledged index with its current value. It stays pending
+    // until a store of it is confirmed (Update empties it, see below).
+    void acknowledged(int index);
+    // Update's rule: an acknowledged index is no longer pending; a failed one
+    // stays pending, so the next Update or Save sends it again.
+    void sent_without_store(int index);
+    // The header before a store: memory version and element count as the
+    // EFIS reports them, checksum 0, magic. Returns the CRC to store.
+    std::uint32_t prepare_store(std::uint32_t memory_version, std::uint32_t num_elements);
+    // The units stored crc and the primary unit reads it back: the stored
+    // indices are no longer pending, and crc is the record's and the device's
+    // checksum.
+    void stored(std::uint32_t crc, std::set<int> stored_indices);  // a copy: it may be pending()
+
+private:
+    struct State {
+        ConfigRecord record;
+        std::uint32_t device_checksum = 0;
+        std::set<int> pending;
+        std::set<int> unstored;  // acknowledged by the units, not yet stored
+        std::bitset<kSettingCount> known;
+    };
+    State state_;
+    std::optional<State> before_load_;
+};
+
+}  // namespace vk61
