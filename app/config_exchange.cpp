@@ -101,9 +101,11 @@ UpdateResult ConfigExchange::update() {
     const std::set<int> to_send = model_.pending();
     for (const int index : to_send) {
         const std::uint32_t value = model_.value(static_cast<unsigned>(index));
-        if (comms_->write_setting(static_cast<std::uint8_t>(index), value, timeouts_.write_ms)) {
+        const bool ok = comms_->write_setting(static_cast<std::uint8_t>(index), value, timeouts_.write_ms);
+        model_.sent(index);
+        if (ok) {
             ++result.sent;
-            model_.sent_without_store(index);
+            model_.acknowledged_without_store(index);
         } else {
             // Some units may hold the value and some not: it stays pending,
             // so the next Update or Save sends it again.
@@ -115,23 +117,26 @@ UpdateResult ConfigExchange::update() {
     return result;
 }
 
-StoreResult ConfigExchange::save_settings() {
-    const std::set<int>& pending = model_.pending();
-    return store(std::vector<int>(pending.begin(), pending.end()), true);
+std::vector<int> ConfigExchange::store_order(bool device_options) const {
+    const std::set<int> owed = model_.to_store();
+    if (!device_options) return std::vector<int>(owed.begin(), owed.end());
+    // The devices tab's own options first; then, since the store's checksum
+    // covers the whole record, whatever else the units are owed.
+    std::vector<int> order;
+    for (const int index : owed) {
+        if (vk61::is_device_option(index)) order.push_back(index);
+    }
+    for (const int index : owed) {
+        if (!vk61::is_device_option(index)) order.push_back(index);
+    }
+    return order;
 }
+
+StoreResult ConfigExchange::save_settings() { return store(store_order(false), true); }
 
 StoreResult ConfigExchange::save_device_options() {
     if (connected() && !model_.has_device_changes()) return StoreResult{StoreStatus::NoDeviceChanges};
-    std::vector<int> order;
-    for (const int index : model_.pending()) {
-        if (vk61::is_device_option(index)) order.push_back(index);
-    }
-    // The store's checksum covers the whole record, so edits of the settings
-    // tab not yet sent must reach the units too.
-    for (const int index : model_.pending()) {
-        if (!vk61::is_device_option(index)) order.push_back(index);
-    }
-    return store(order, false);
+    return store(store_order(true), false);
 }
 
 // Blocks for two header reads, one write per index of order and the store,
@@ -161,13 +166,13 @@ StoreResult ConfigExchange::store(const std::vector<int>& order, bool print_crc)
     for (const int index : order) {
         const std::uint32_t value = model_.value(static_cast<unsigned>(index));
         const bool ok = comms_->write_setting(static_cast<std::uint8_t>(index), value, timeouts_.write_ms);
+        model_.sent(index);
         QThread::msleep(kPauseBetweenWritesMs);
         if (!ok) {
             result.status = StoreStatus::WriteFailed;
             result.index = index;
             return result;
         }
-        model_.acknowledged(index);
     }
 
     if (!comms_->save_user_settings(result.crc, timeouts_.store_ms)) {

@@ -11,7 +11,9 @@
 //  - nothing is stored while any setting is unknown, and a store counts only
 //    when the primary unit reads back the checksum that was sent;
 //  - an index stays pending until the units acknowledged it (Update) or
-//    stored it (the two saves).
+//    stored it (the two saves), and every store first sends again whatever
+//    was sent since the last confirmed store: after a write that only some
+//    units got, the units disagree, and a load reads only one of them.
 #pragma once
 
 #include <cstdint>
@@ -84,6 +86,12 @@ public:
     // The devices tab's save: the same, with the per-unit options first
     // (34, then 36-39) and only when one of them is pending.
     StoreResult save_device_options();
+
+    // The indices a store sends before it stores, in the order it sends them:
+    // the pending edits and whatever was sent since the last confirmed store
+    // (the units may disagree about those); the devices tab's own options
+    // first when device_options.
+    std::vector<int> store_order(bool device_options) const;
 
     // Reads one element of the primary unit, trying twice more when no reply
     // comes. Each try waits up to the read time-out.

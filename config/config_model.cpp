@@ -42,7 +42,9 @@ bool ConfigModel::collect(unsigned index, std::uint32_t collected) {
 
 void ConfigModel::begin_load() {
     before_load_ = state_;
-    state_ = State{};
+    State fresh;
+    fresh.unsettled = state_.unsettled;
+    state_ = std::move(fresh);
 }
 
 void ConfigModel::load_header(unsigned index, std::uint32_t value) {
@@ -68,16 +70,18 @@ void ConfigModel::abandon_load() {
     if (!before_load_) return;
     state_ = std::move(*before_load_);
     before_load_.reset();
-    state_.pending.insert(state_.unstored.begin(), state_.unstored.end());
 }
 
 void ConfigModel::finish_load() { before_load_.reset(); }
 
-void ConfigModel::acknowledged(int index) { state_.unstored.insert(index); }
+void ConfigModel::sent(int index) { state_.unsettled.insert(index); }
 
-void ConfigModel::sent_without_store(int index) {
-    state_.unstored.insert(index);
-    state_.pending.erase(index);
+void ConfigModel::acknowledged_without_store(int index) { state_.pending.erase(index); }
+
+std::set<int> ConfigModel::to_store() const {
+    std::set<int> out = state_.pending;
+    out.insert(state_.unsettled.begin(), state_.unsettled.end());
+    return out;
 }
 
 std::uint32_t ConfigModel::prepare_store(std::uint32_t memory_version, std::uint32_t num_elements) {
@@ -92,7 +96,7 @@ std::uint32_t ConfigModel::prepare_store(std::uint32_t memory_version, std::uint
 
 void ConfigModel::stored(std::uint32_t crc, std::set<int> stored_indices) {
     for (const int index : stored_indices) state_.pending.erase(index);
-    state_.unstored.clear();
+    state_.unsettled.clear();
     state_.record.set_checksum(crc);
     state_.device_checksum = crc;
 }

@@ -52,7 +52,8 @@ public:
 
     // --- Loading -----------------------------------------------------------
     // Remembers the current state, then starts from nothing: record zero,
-    // nothing pending, every setting unknown.
+    // nothing pending, every setting unknown (the indices sent since the last
+    // store stay owed to the next one).
     void begin_load();
     // A header word as read (252 is also the device checksum). No checksum
     // is recomputed.
@@ -60,25 +61,28 @@ public:
     // A setting as read: stored and known. False for an index outside 0-39.
     bool load_setting(unsigned index, std::uint32_t value);
     // The load ended early: back to the state before begin_load, so no half
-    // read record is ever shown or sent. Indices the units acknowledged but
-    // did not store become pending again, since the units may have lost them.
+    // read record is ever shown or sent.
     void abandon_load();
     // The load ran to the end (some settings may still be unknown).
     void finish_load();
 
     // --- Writing and storing -------------------------------------------------
-    // The units acknowledged index with its current value. It stays pending
-    // until a store of it is confirmed (Update empties it, see below).
-    void acknowledged(int index);
+    // index went out to the units. Until a store is confirmed the units may
+    // disagree about it (some got the write, some not; a load reads only
+    // one unit), so every store sends it again, even after a load.
+    void sent(int index);
     // Update's rule: an acknowledged index is no longer pending; a failed one
     // stays pending, so the next Update or Save sends it again.
-    void sent_without_store(int index);
+    void acknowledged_without_store(int index);
+    // What a store must send first, ascending: the pending edits and every
+    // index sent since the last confirmed store.
+    std::set<int> to_store() const;
     // The header before a store: memory version and element count as the
     // EFIS reports them, checksum 0, magic. Returns the CRC to store.
     std::uint32_t prepare_store(std::uint32_t memory_version, std::uint32_t num_elements);
     // The units stored crc and the primary unit reads it back: the stored
-    // indices are no longer pending, and crc is the record's and the device's
-    // checksum.
+    // indices are no longer pending, nothing is unsettled, and crc is the
+    // record's and the device's checksum.
     void stored(std::uint32_t crc, std::set<int> stored_indices);  // a copy: it may be pending()
 
 private:
@@ -86,7 +90,7 @@ private:
         ConfigRecord record;
         std::uint32_t device_checksum = 0;
         std::set<int> pending;
-        std::set<int> unstored;  // acknowledged by the units, not yet stored
+        std::set<int> unsettled;  // sent since the last confirmed store
         std::bitset<kSettingCount> known;
     };
     State state_;

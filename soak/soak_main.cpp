@@ -12,6 +12,7 @@
 
 #include "soak_options.h"
 #include "soak_session.h"
+#include "settings_soak.h"
 
 int main(int argc, char** argv) {
     std::string error;
@@ -36,6 +37,11 @@ int main(int argc, char** argv) {
     {
         soak::SoakSession session(*options, report);
         code = session.run();
+    }
+    // On a bus of its own, once the transfers' rig is gone (one bridge at a time).
+    if (code != 2 && options->settings_operations > 0) {
+        soak::SettingsSoak settings(*options, report);
+        if (!settings.run() && code == 0) code = 1;
     }
     std::fflush(stdout);
     std::fclose(report);

@@ -35,6 +35,8 @@ std::optional<SoakOptions> parse_soak_options(int argc, char** argv, std::string
         "Firmware updates and airport uploads against the simulated installation with random faults.");
     const QCommandLineOption help_option({"h", "help"}, "Show this help.");
     const QCommandLineOption operations({"n", "operations"}, "Operations to run (default 600).", "N");
+    const QCommandLineOption settings("settings", "Settings operations after the transfers (default 200; 0: none).",
+                                      "N");
     const QCommandLineOption seed({"s", "seed"}, "Seed of every random choice (default 1).", "N");
     const QCommandLineOption units("units", "Units on the bus, UIDs 1..N (default 3).", "N");
     const QCommandLineOption max_faults("max-faults", "Most faults per operation (default 3).", "N");
@@ -48,7 +50,7 @@ std::optional<SoakOptions> parse_soak_options(int argc, char** argv, std::string
     const QCommandLineOption engine_log("engine-log", "File for the engine's log lines (default /dev/null).",
                                         "FILE");
     const QCommandLineOption quiet({"q", "quiet"}, "Only the summary, no line per operation.");
-    parser.addOptions({help_option, operations, seed, units, max_faults, only, small, latency, prepare, erase, write,
+    parser.addOptions({help_option, operations, settings, seed, units, max_faults, only, small, latency, prepare, erase, write,
                        engine_log, quiet});
 
     QStringList arguments;
@@ -76,7 +78,7 @@ std::optional<SoakOptions> parse_soak_options(int argc, char** argv, std::string
         *field = static_cast<std::remove_reference_t<decltype(*field)>>(v);
         return true;
     };
-    if (!number(operations, 1, 1000000, &o.operations) || !number(seed, 0, UINT64_MAX, &o.seed) ||
+    if (!number(operations, 1, 1000000, &o.operations) || !number(settings, 0, 1000000, &o.settings_operations) || !number(seed, 0, UINT64_MAX, &o.seed) ||
         !number(units, 1, 15, &o.units) || !number(max_faults, 0, 7, &o.max_faults) ||
         !number(latency, 0, 100000, &o.latency_us) || !number(prepare, 10, 600000, &o.timeouts.prepare_ms) ||
         !number(erase, 10, 600000, &o.timeouts.erase_ms) || !number(write, 10, 600000, &o.timeouts.write_ms)) {

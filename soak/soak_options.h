@@ -14,6 +14,7 @@ namespace soak {
 
 struct SoakOptions {
     unsigned operations = 600;
+    unsigned settings_operations = 200;  // loads, edits, updates and saves after the transfers
     std::uint64_t seed = 1;
     unsigned units = 3;
     unsigned max_faults = 3;  // each operation gets 0..max_faults

@@ -203,6 +203,27 @@ private slots:
         expectCleanReload();
     }
 
+    // A write only UID 3 missed leaves the units disagreeing; a reload reads
+    // UID 1 only, so the next store must send the value again.
+    void writeMissedByOneUnit_isSentAgainAfterAReload() {
+        sw->widget<QSpinBox>("spinBox_vne")->setValue(205);
+        sw->bus.add_fault(sim::Fault{sim::FaultKind::LoseHostFrame, sim::ReplyKind::Any, 0x390, 3, 0, 1, 0, 6});
+        sw->click("pushButton_update");
+        QCOMPARE(sw->status(), QString("Sent 0 value(s), 1 failed"));
+        QCOMPARE(*sw->bus.ram_element(1, 6), 205u);
+        QVERIFY(*sw->bus.ram_element(3, 6) != 205u);
+
+        sw->click("pushButton_load");  // reads 205 from UID 1; nothing pending now
+        QVERIFY(sw->window->pendingChangeSet().empty());
+        sw->widget<QSpinBox>("spinBox_vmin")->setValue(44);
+        sw->click("pushButton_save");
+        QCOMPARE(sw->status(), QString("Configuration saved to EEPROM successfully"));
+        const sim::ConfigImage stored = expectConsistentEeprom();
+        QCOMPARE(*sim::config_element(stored, 6), 205u);
+        QCOMPARE(*sim::config_element(stored, 1), 44u);
+        expectCleanReload();
+    }
+
     void lostWriteDuringSave_storesNothing() {
         const auto before = eepromImages();
         sw->widget<QSpinBox>("spinBox_vne")->setValue(210);

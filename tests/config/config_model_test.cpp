@@ -89,42 +89,44 @@ TEST(ConfigModel, pendingIndicesLeaveOnlyWhenAcknowledgedOrStored) {
     ASSERT_TRUE(model.edit(6, 180));
     ASSERT_TRUE(model.edit(1, 40));
 
-    // Update: one acknowledged, one failed.
-    model.sent_without_store(1);
+    // Update: both went out, only index 1 was acknowledged.
+    model.sent(1);
+    model.acknowledged_without_store(1);
+    model.sent(6);
     EXPECT_EQ(model.pending(), std::set<int>{6});
-
-    // Save: acknowledged but the store failed - still pending.
-    model.acknowledged(6);
-    EXPECT_EQ(model.pending(), std::set<int>{6});
+    // The next store sends both again: index 6 may have reached some units
+    // only, and it costs little to send index 1 with it.
+    EXPECT_EQ(model.to_store(), (std::set<int>{1, 6}));
 
     const std::uint32_t crc = model.prepare_store(9, 35);
     EXPECT_EQ(model.record().memory_version(), 9u);
     EXPECT_EQ(model.record().magic(), vk61::ConfigRecord::kMagic);
     EXPECT_EQ(crc, vk61::config_crc(model.record()));
-    model.stored(crc, {6});
+    model.stored(crc, model.to_store());
     EXPECT_TRUE(model.pending().empty());
+    EXPECT_TRUE(model.to_store().empty());
     EXPECT_EQ(model.device_checksum(), crc);
     EXPECT_EQ(model.record().checksum(), crc);
 }
 
-TEST(ConfigModel, acknowledgedButUnstoredValuesAreSentAgainAfterAnAbandonedLoad) {
-    // The units lose unstored values when they restart; a reload that then
-    // stops early must not let a store cover values they may no longer hold.
+TEST(ConfigModel, indicesSentSinceTheLastStoreAreOwedEvenAfterALoad) {
+    // A write only some units got leaves them disagreeing; a load reads one
+    // of them, so the next store must send the index again.
     ConfigModel model;
     loadAll(model);
     ASSERT_TRUE(model.edit(6, 180));
-    model.sent_without_store(6);
+    model.sent(6);  // not acknowledged
+    loadAll(model);
     EXPECT_TRUE(model.pending().empty());
+    EXPECT_EQ(model.to_store(), std::set<int>{6});
 
     model.begin_load();
     model.abandon_load();
-    EXPECT_EQ(model.pending(), std::set<int>{6});
+    EXPECT_EQ(model.to_store(), std::set<int>{6});
 
-    // After a store nothing is owed any more.
-    model.stored(model.prepare_store(7, 35), model.pending());
-    model.begin_load();
-    model.abandon_load();
-    EXPECT_TRUE(model.pending().empty());
+    model.stored(model.prepare_store(7, 35), model.to_store());
+    loadAll(model);
+    EXPECT_TRUE(model.to_store().empty());
 }
 
 TEST(ConfigModel, deviceOptions) {
