@@ -105,8 +105,10 @@ public:
     // limits each single wait (the address echo, each chunk's echo).
     bool extflash_raw(std::uint8_t uid, std::uint32_t address, const std::uint8_t* data, std::uint64_t size,
                       unsigned timeout_ms, ProgressFn progress, const void* user);
-    // Erases the blocks covering size bytes from each target's write address,
-    // one block in flight per unit; timeout_ms limits the whole run.
+    // Erases, on each target, every block that holds a byte of write address
+    // .. write address + size - 1 (so a unit whose address lies inside a block
+    // may need one block more than another), one block in flight per unit;
+    // timeout_ms limits the whole run.
     bool erase_fw_update_blocks(const std::vector<FirmwareTarget>& targets, std::uint32_t size,
                                 unsigned timeout_ms, ProgressFn progress, const void* user);
     // Asks every unit for its firmware write address; waits up to timeout_ms.
