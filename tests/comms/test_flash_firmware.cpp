@@ -112,7 +112,8 @@ struct EarlyStopCase {
     const char* name;
     std::vector<std::uint8_t> file;
     std::vector<std::string> lines;
-    bool erases;  // whether the units' space was erased before the stop
+    bool erases;        // whether the units' space was erased before the stop
+    bool reaches_bus;   // whether any frame went out (false: refused from the file alone)
 };
 
 class FirmwareEarlyStop : public FirmwareUpdateTest, public ::testing::WithParamInterface<EarlyStopCase> {};
@@ -123,39 +124,64 @@ TEST_P(FirmwareEarlyStop, stopsAtItsStepWithItsLine) {
     EXPECT_FALSE(run(c.file));
     for (const std::string& line : c.lines) EXPECT_TRUE(log.contains(line)) << line;
     EXPECT_EQ(!sent(0x430).empty(), c.erases);
+    EXPECT_EQ(!bus.host_frames().empty(), c.reaches_bus);
     EXPECT_TRUE(nothing_written());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, FirmwareEarlyStop,
     ::testing::Values(
-        EarlyStopCase{"header_only_file", firmware_file(0x20000, 0, 0x100, 0), {"firmware update: encrypted_size is zero\n"}, true},
-        EarlyStopCase{"nothing_to_erase", firmware_file(0, 0, 0x100, 0), {"erase_fw_update_blocks: failed\n"}, false},
+        // Without a body the units' space is still erased first, and the
+        // update stops only then, whatever the image offset says.
+        EarlyStopCase{"header_only_file", firmware_file(0x20000, 0, 0x100, 0), {"firmware update: encrypted_size is zero\n"}, true, true},
+        EarlyStopCase{"header_only_file_with_offset_over_header", firmware_file(0x20000, 0, 0x20, 0),
+                      {"firmware update: encrypted_size is zero\n"}, true, true},
+        EarlyStopCase{"nothing_to_erase", firmware_file(0, 0, 0x100, 0), {"erase_fw_update_blocks: failed\n"}, false, true},
+        // A file that cannot be written whole is refused before any unit is
+        // asked for anything, with the line of the check it fails.
         EarlyStopCase{"body_shorter_than_header_says",
                       firmware_file(0x10000, 100, 0x100, 50),
                       {"firmware update: failed to read encrypted image (50/100 bytes)\n"},
-                      true},
+                      false, false},
+        EarlyStopCase{"body_one_byte_short",
+                      firmware_file(0x10000, 100, 0x100, 99),
+                      {"firmware update: failed to read encrypted image (99/100 bytes)\n"},
+                      false, false},
         // A damaged header asking for 4 GiB ends with the short read, not an allocation.
         EarlyStopCase{"hostile_encrypted_size",
                       firmware_file(0x10000, 0xFFFFFFFF, 0x100, 10),
                       {"firmware update: failed to read encrypted image (10/4294967295 bytes)\n"},
-                      true},
-        // A header whose image would run past the erased space, or over the
-        // header itself, is refused before anything is written.
+                      false, false},
         EarlyStopCase{"image_past_erased_space",
                       firmware_file(0x10000, 0x10000, 0x100, 0x10000),
                       {"firmware update: image does not fit the erased space (offset 0x00000100 + 65536 bytes, "
                        "total_size 65536)\n"},
-                      true},
+                      false, false},
+        EarlyStopCase{"image_one_byte_past_erased_space",
+                      firmware_file(0x10000, 0xFF01, 0x100, 0xFF01),
+                      {"firmware update: image does not fit the erased space (offset 0x00000100 + 65281 bytes, "
+                       "total_size 65536)\n"},
+                      false, false},
         EarlyStopCase{"image_over_the_header",
                       firmware_file(0x10000, 100, 0x20, 100),
                       {"firmware update: image does not fit the erased space (offset 0x00000020 + 100 bytes, "
                        "total_size 65536)\n"},
-                      true},
+                      false, false},
+        EarlyStopCase{"image_on_the_last_header_byte",
+                      firmware_file(0x10000, 100, 0x3F, 100),
+                      {"firmware update: image does not fit the erased space (offset 0x0000003F + 100 bytes, "
+                       "total_size 65536)\n"},
+                      false, false},
+        // An offset that wraps 32 bits must not pass for a small one.
+        EarlyStopCase{"offset_wrapping_32_bits",
+                      firmware_file(0x10000, 100, 0xFFFFFFF0, 100),
+                      {"firmware update: image does not fit the erased space (offset 0xFFFFFFF0 + 100 bytes, "
+                       "total_size 65536)\n"},
+                      false, false},
         EarlyStopCase{"file_shorter_than_header",
                       std::vector<std::uint8_t>(63, 1),
                       {"firmware update: failed to read firmware header\n"},
-                      false}),
+                      false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FirmwareUpdateTest, missingFileTouchesNoUnit) {
