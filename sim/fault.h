@@ -14,6 +14,7 @@
 //   erase reply before its ack:            {Reorder, SequencedAck, 0x430}
 //   refuse the prepare on UID 2:           {WrongAddress, PrepareReply, 0, 2, 0, 1, 0xFFFFFFFF}
 //   pull the cable at the 10th host frame: {PullCable, Any, 0, 0, 9}
+//   UID 2 stuck after its 3rd chunk echo:  {StuckAddress, FlashReply, 0x420, 2, 3, 0}
 #pragma once
 
 #include "reply.h"
@@ -40,6 +41,13 @@ enum class FaultKind : std::uint8_t {
     PullCable,       // matches host frames, not replies: at the matching frame the
                      // bridge drops the host connection; that frame is lost. With
                      // `value` > 0 the cable is plugged back `value` ms later.
+    // Kinds added later go below, so that the values above keep their numbers.
+    StuckAddress,    // a unit that stops advancing: the address field repeats that
+                     // of the last matching reply let through (flash replies,
+                     // prepare replies). Give `skip` >= 1 so there is one to
+                     // repeat; with none, the first acted-on reply keeps its own
+                     // address and the later ones repeat it. Only the replies
+                     // change: the unit's flash and write pointer go on as before.
 };
 
 struct Fault {
