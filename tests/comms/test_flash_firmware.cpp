@@ -95,6 +95,68 @@ INSTANTIATE_TEST_SUITE_P(Bodies, FirmwareImage,
                                                      }()}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Units that name a write address inside an erase block. UID 1 is aligned;
+// UID 2's image (offset 0x40) ends near the end of block 0x20, and UID 3's
+// header sits in the last 64 bytes of block 0x30 with the whole image in the
+// next block. Every unit's flash around its space starts programmed (0x00),
+// so a byte written without its block erased first shows.
+struct UnalignedCase {
+    const char* name;
+    std::uint32_t body;                // total_size is exactly 0x40 + body
+    std::vector<unsigned> uid2_blocks;  // what UID 2 must erase
+};
+
+void PrintTo(const UnalignedCase& c, std::ostream* os) { *os << c.name; }
+
+class FirmwareUnaligned : public FirmwareUpdateTest, public ::testing::WithParamInterface<UnalignedCase> {};
+
+TEST_P(FirmwareUnaligned, everyByteWrittenWasErasedAndLandsInPlace) {
+    const UnalignedCase& c = GetParam();
+    constexpr std::uint32_t kOffset = 0x40;
+    const std::uint32_t addresses[] = {0x00100000, 0x0020FF30, 0x0030FFC0};
+    const std::vector<std::vector<unsigned>> blocks = {{0x10}, c.uid2_blocks, {0x30, 0x31}};
+    connect_units(3);
+    for (std::uint8_t uid = 1; uid <= 3; ++uid) {
+        ASSERT_TRUE(bus.set_firmware_address(uid, addresses[uid - 1]));
+        const std::uint32_t first = (addresses[uid - 1] & 0xFFFF0000u) - 0x10000;
+        ASSERT_TRUE(bus.preload_flash(uid, first, std::vector<std::uint8_t>(4 * 0x10000, 0x00)));
+    }
+    const std::vector<std::uint8_t> file = firmware_file(kOffset + c.body, c.body, kOffset, c.body);
+    const std::vector<std::uint8_t> header(file.begin(), file.begin() + 64);
+    const std::vector<std::uint8_t> body(file.begin() + 64, file.end());
+
+    ASSERT_TRUE(run(file));
+
+    std::uint64_t total_blocks = 0;
+    for (std::uint8_t uid = 1; uid <= 3; ++uid) {
+        SCOPED_TRACE("UID " + std::to_string(uid));
+        const std::uint32_t address = addresses[uid - 1];
+        EXPECT_EQ(erased_blocks(uid), blocks[uid - 1]);
+        total_blocks += blocks[uid - 1].size();
+        EXPECT_EQ(unerased_writes(uid), 0u);
+        EXPECT_EQ(flash(uid, address, 64), header);
+        EXPECT_EQ(flash(uid, address + kOffset, body.size()), body);
+        // Erased and untouched: the rest of the erased run. Still programmed:
+        // the block behind the run, which nothing asked to erase.
+        const std::uint32_t end = address + kOffset + c.body;
+        const std::uint32_t run_end = (blocks[uid - 1].back() + 1u) << 16;
+        EXPECT_EQ(flash(uid, end, run_end - end), std::vector<std::uint8_t>(run_end - end, 0xFF));
+        EXPECT_EQ(flash(uid, run_end, 16), std::vector<std::uint8_t>(16, 0x00));
+        EXPECT_TRUE(log.contains("fw_erase: UID " + std::to_string(uid) + " will erase " +
+                                 std::to_string(blocks[uid - 1].size()) + " block(s) starting at block " +
+                                 std::to_string(blocks[uid - 1].front()) + "\n"));
+    }
+    EXPECT_EQ(progress.phase(0).back(), ProgressLog::Call(total_blocks, total_blocks, 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ImageEnds, FirmwareUnaligned,
+    // UID 2's image starts at 0x0020FF70, 0x90 bytes before block 0x21.
+    ::testing::Values(UnalignedCase{"just_inside_a_block", 0x8F, {0x20}},
+                      UnalignedCase{"exactly_at_the_block_end", 0x90, {0x20}},
+                      UnalignedCase{"one_byte_into_the_next_block", 0x91, {0x20, 0x21}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(FirmwareUpdateTest, targetsAreHandedOnInUidOrder) {
     sim::add_default_units(bus, 3);
     bus.remove_unit(1);
