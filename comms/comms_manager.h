@@ -43,6 +43,8 @@
 
 namespace vk61 {
 
+struct SlotWaitResult;  // flash/slot_wait.h
+
 class CommsManager {
 public:
     static constexpr std::uint16_t kUsbVendorId = 0x16D0;
@@ -218,6 +220,9 @@ private:
 
     // ---- flash/ ----
     void handle_flash_write_reply(const BusFrame& frame);
+    // Waits (write lock held by `lock`) up to timeout_ms for every target's
+    // echo of the chunk in flight; see flash_write.cpp for the repeated echo.
+    SlotWaitResult wait_chunk_echoes(std::unique_lock<std::mutex>& lock, unsigned timeout_ms);
     void handle_flash_erase_reply(const BusFrame& frame);
     // Claims a sequenced acknowledgement that belongs to the erase run; true
     // when it did (the sequenced-command matching then ignores the frame).

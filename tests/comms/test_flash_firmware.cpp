@@ -276,16 +276,53 @@ TEST_F(FirmwareUpdateTest, silentUnitFailsThePrepare) {
     EXPECT_TRUE(log.contains("prepare_fw_update: failed pending_mask=0x04 failed=0\n"));
 }
 
-TEST_F(FirmwareUpdateTest, chunkRefusedByOneUnitLeavesEveryUnitWithoutHeader) {
+// One unit goes wrong part-way through the image. The update ends on that
+// unit's answer (complete=1 with a 10 s echo time-out), with its line, before
+// another chunk goes out, and no unit gets the header or its set address.
+struct ChunkFaultCase {
+    const char* name;
+    Fault fault;
+    std::string cause;
+    std::string failure;
+    std::size_t chunks_sent;
+};
+
+void PrintTo(const ChunkFaultCase& c, std::ostream* os) { *os << c.name; }
+
+class FirmwareChunkFault : public FirmwareUpdateTest, public ::testing::WithParamInterface<ChunkFaultCase> {};
+
+TEST_P(FirmwareChunkFault, endsTheUpdateAtThatChunkWithoutHeader) {
+    const ChunkFaultCase& c = GetParam();
     connect_units(3);
-    bus.add_fault(Fault{FaultKind::Nack, ReplyKind::FlashReply, 0x420, 3, 1});
-    EXPECT_FALSE(run(firmware_file(0x10000, 300, 0x100, 300)));
-    EXPECT_TRUE(log.contains("fw_write: extflash NACK UID 3 op 0xAA\n"));
+    bus.add_fault(c.fault);
+    bool succeeded = false;
+    vk61::run_firmware_update(*comms, dir.write("fw.bin", firmware_file(0x10000, 300, 0x100, 300)), nullptr, nullptr,
+                              [&] { succeeded = true; }, vk61::FirmwareUpdateTimeouts{2000, 5000, 10000});
+    EXPECT_FALSE(succeeded);
+    EXPECT_EQ(log.count_exact(c.cause), 1u) << c.cause;
+    EXPECT_EQ(log.count_exact(c.failure), 1u) << c.failure;
     EXPECT_TRUE(log.contains("write_fw_image: failed\n"));
+    EXPECT_EQ(sent(0x420).size(), c.chunks_sent);
+    EXPECT_EQ(sent(0x440).size(), 3u) << "only the image addresses were set";
     for (std::uint8_t uid = 1; uid <= 3; ++uid) {
         EXPECT_EQ(flash(uid, kWriteAddress, 64), std::vector<std::uint8_t>(64, 0xFF)) << "UID " << int(uid);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FirmwareChunkFault,
+    ::testing::Values(ChunkFaultCase{"nack_on_second_chunk", {FaultKind::Nack, ReplyKind::FlashReply, 0x420, 3, 1},
+                                     "fw_write: extflash NACK UID 3 op 0xAA\n",
+                                     "fw_write: chunk failed at offset 64 (complete=1 failed=1)\n", 2},
+                      ChunkFaultCase{"nack_on_fourth_chunk", {FaultKind::Nack, ReplyKind::FlashReply, 0x420, 1, 3},
+                                     "fw_write: extflash NACK UID 1 op 0xAA\n",
+                                     "fw_write: chunk failed at offset 192 (complete=1 failed=1)\n", 4},
+                      // UID 2 answers the third chunk with the second chunk's address.
+                      ChunkFaultCase{"unit_stops_advancing",
+                                     {FaultKind::StuckAddress, ReplyKind::FlashReply, 0x420, 2, 2, 0},
+                                     "fw_write: UID 2 write address mismatch (expected 0x001001C0 got 0x00100180)\n",
+                                     "fw_write: chunk failed at offset 128 (complete=1 failed=1)\n", 3}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace flashtest
