@@ -49,8 +49,8 @@ void count_echo(FlashWriteTarget& target, const FlashReply& reply) {
 // A unit whose only answer to the chunk in flight was a repeat of its
 // previous chunk echo, and whose own echo did not follow within
 // kRepeatedEchoGrace, has stopped advancing: its repeat was the answer, and
-// it names the wrong address. That ends the transfer with the mismatch line
-// at once, not after the chunk's time-out with the cause lost.
+// it names the wrong address. The transfer then ends with the mismatch line
+// for that repeat, not after the chunk's time-out with the cause lost.
 SlotWaitResult CommsManager::wait_chunk_echoes(std::unique_lock<std::mutex>& lock, unsigned timeout_ms) {
     const auto all_acked = [this] {
         return std::all_of(write_.targets.begin(), write_.targets.end(),
