@@ -44,6 +44,8 @@
 
 namespace vk61 {
 
+struct SlotWaitResult;  // flash/slot_wait.h
+
 class CommsManager {
 public:
     static constexpr std::uint16_t kUsbVendorId = 0x16D0;
@@ -114,8 +116,10 @@ public:
     // limits each single wait (the address echo, each chunk's echo).
     bool extflash_raw(std::uint8_t uid, std::uint32_t address, const std::uint8_t* data, std::uint64_t size,
                       unsigned timeout_ms, ProgressFn progress, const void* user);
-    // Erases the blocks covering size bytes from each target's write address,
-    // one block in flight per unit; timeout_ms limits the whole run.
+    // Erases, on each target, every block that holds a byte of write address
+    // .. write address + size - 1 (so a unit whose address lies inside a block
+    // may need one block more than another), one block in flight per unit;
+    // timeout_ms limits the whole run.
     bool erase_fw_update_blocks(const std::vector<FirmwareTarget>& targets, std::uint32_t size,
                                 unsigned timeout_ms, ProgressFn progress, const void* user);
     // Asks every unit for its firmware write address; waits up to timeout_ms.
@@ -226,6 +230,9 @@ private:
 
     // ---- flash/ ----
     void handle_flash_write_reply(const BusFrame& frame);
+    // Waits (write lock held by `lock`) up to timeout_ms for every target's
+    // echo of the chunk in flight; see flash_write.cpp for the repeated echo.
+    SlotWaitResult wait_chunk_echoes(std::unique_lock<std::mutex>& lock, unsigned timeout_ms);
     void handle_flash_erase_reply(const BusFrame& frame);
     // Claims a sequenced acknowledgement that belongs to the erase run; true
     // when it did (the sequenced-command matching then ignores the frame).

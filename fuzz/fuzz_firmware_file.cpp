@@ -1,7 +1,7 @@
 // Fuzz target: the firmware worker's handling of an untrusted file. The input
-// is written to a file; the header is read from it, the body read as the
-// header asks, and the fit test applied - the same calls, in the same order,
-// as the worker makes around the bus steps. The worker itself then runs on a
+// is written to a file; the header and file size are read from it, the fit
+// test applied and the body read as the header asks - the same calls as the
+// worker makes around the bus steps. The worker itself then runs on a
 // manager that is not connected, so it stops at the prepare step.
 #include <cstdio>
 #include <cstdlib>
@@ -30,11 +30,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fclose(file);
 
     vk61::FirmwareHeader header;
-    if (vk61::read_firmware_header(path, &header)) {
+    std::int64_t file_size = 0;
+    if (vk61::read_firmware_header(path, &header, &file_size)) {
+        const bool fits = vk61::firmware_file_fits(header, file_size);
         std::vector<std::uint8_t> body;
         const bool read = header.encrypted_size() != 0 && vk61::read_firmware_body(path, header.encrypted_size(), &body);
         if (read && body.size() != header.encrypted_size()) std::abort();  // a success means every byte
-        if (read) (void)vk61::firmware_image_fits(header);
+        if (header.encrypted_size() != 0 && fits && !read) std::abort();   // the fit check promised the body
     }
     vk61::run_firmware_update(manager, path, nullptr, nullptr, [] { std::abort(); });
     return 0;

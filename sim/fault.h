@@ -18,6 +18,7 @@
 //                                          {Drop, SettingReply, 0x370, 0, 1, 2, 0, 14}
 //   no unit receives the next write of setting 6:
 //                                          {LoseHostFrame, Any, 0x390, 0, 0, 1, 0, 6}
+//   UID 2 stuck after its 3rd chunk echo:  {StuckAddress, FlashReply, 0x420, 2, 3, 0}
 #pragma once
 
 #include "reply.h"
@@ -46,6 +47,12 @@ enum class FaultKind : std::uint8_t {
                      // `value` > 0 the cable is plugged back `value` ms later.
     LoseHostFrame,   // matches host frames, not replies: the matching frame is
                      // lost on the bus before unit `uid` (0 = every unit) gets it.
+    StuckAddress,    // a unit that stops advancing: the address field repeats that
+                     // of the last matching reply let through (flash replies,
+                     // prepare replies). Give `skip` >= 1 so there is one to
+                     // repeat; with none, the first acted-on reply keeps its own
+                     // address and the later ones repeat it. Only the replies
+                     // change: the unit's flash and write pointer go on as before.
 };
 
 struct Fault {

@@ -39,7 +39,8 @@ bool applicable(const Fault& fault, const Reply& reply) {
     case FaultKind::WrongIndex: return l.index >= 0;
     case FaultKind::WrongUid: return l.uid >= 0;
     case FaultKind::WrongSequence: return l.sequence >= 0;
-    case FaultKind::WrongAddress: return l.address >= 0;
+    case FaultKind::WrongAddress:
+    case FaultKind::StuckAddress: return l.address >= 0;
     case FaultKind::WrongOperation: return l.operation >= 0;
     case FaultKind::Corrupt: return fault.value < reply.frame.payload_size();
     case FaultKind::PullCable:
@@ -93,7 +94,8 @@ void act(const Fault& fault, Work& w) {
     case FaultKind::WrongOperation: d[l.operation] = byte; break;
     case FaultKind::Reorder: w.reorder = true; break;
     case FaultKind::PullCable:
-    case FaultKind::LoseHostFrame: break;
+    case FaultKind::LoseHostFrame:
+    case FaultKind::StuckAddress: break;  // needs the entry's state: FaultTable::hold_address
     }
 }
 
@@ -106,7 +108,7 @@ int setting_index_of(const vk61::BusFrame& frame) {
 
 }  // namespace
 
-void FaultTable::add(const Fault& fault) { entries_.push_back(Entry{fault}); }
+void FaultTable::add(const Fault& fault) { entries_.push_back(Entry{fault, 0, 0, std::nullopt}); }
 
 void FaultTable::clear() { entries_.clear(); }
 
@@ -122,6 +124,15 @@ bool FaultTable::take(Entry& entry) {
     return true;
 }
 
+void FaultTable::hold_address(Entry& entry, Reply& reply, bool acts) {
+    std::uint8_t* address = reply.frame.data() + layout_of(reply.kind).address;
+    if (acts && entry.held_address) {
+        vk61::put_u32(address, *entry.held_address);
+    } else {
+        entry.held_address = vk61::get_u32(address);
+    }
+}
+
 std::vector<Outgoing> FaultTable::apply(std::vector<Reply> replies) {
     std::vector<Work> work;
     work.reserve(replies.size());
@@ -131,7 +142,12 @@ std::vector<Outgoing> FaultTable::apply(std::vector<Reply> replies) {
             if (w.dropped) break;
             if (e.spent() || e.fault.kind == FaultKind::PullCable || e.fault.kind == FaultKind::LoseHostFrame) continue;
             if (!matches(e.fault, w.reply)) continue;
-            if (take(e)) act(e.fault, w);
+            const bool acts = take(e);
+            if (e.fault.kind == FaultKind::StuckAddress) {
+                hold_address(e, w.reply, acts);
+            } else if (acts) {
+                act(e.fault, w);
+            }
         }
         work.push_back(std::move(w));
     }

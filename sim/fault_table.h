@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -42,10 +43,14 @@ private:
         Fault fault;
         unsigned seen = 0;   // matching replies so far
         unsigned fired = 0;  // of those, acted on
+        std::optional<std::uint32_t> held_address;  // StuckAddress: the address it repeats
         bool spent() const { return fault.times != 0 && fired >= fault.times; }
     };
     // Counts a match; true when this occurrence is one to act on.
     static bool take(Entry& entry);
+    // StuckAddress: remembers the address of a reply let through, or puts the
+    // remembered one into a reply acted on.
+    static void hold_address(Entry& entry, Reply& reply, bool acts);
 
     std::vector<Entry> entries_;
 };

@@ -15,6 +15,7 @@ using sim::ReplyKind;
 constexpr std::array<const char*, kSoakFaultKinds> kNames = {
     "drop", "duplicate", "delay", "corrupt", "nack", "bad status", "wrong address",
     "wrong operation", "wrong uid", "wrong sequence", "reorder", "cable pull", "reboot",
+    "unaligned address", "stuck unit",
 };
 
 FaultKind sim_kind(SoakFaultKind kind) {
@@ -31,7 +32,9 @@ FaultKind sim_kind(SoakFaultKind kind) {
         case SoakFaultKind::WrongSequence: return FaultKind::WrongSequence;
         case SoakFaultKind::Reorder: return FaultKind::Reorder;
         case SoakFaultKind::PullCable: return FaultKind::PullCable;
-        case SoakFaultKind::Reboot: break;
+        case SoakFaultKind::StuckUnit: return FaultKind::StuckAddress;
+        case SoakFaultKind::Reboot:
+        case SoakFaultKind::UnalignedAddress: break;
     }
     return FaultKind::Drop;
 }
@@ -188,21 +191,88 @@ PlannedFault FaultPlanner::reboot_fault(std::chrono::milliseconds expected) {
     return planned;
 }
 
+PlannedFault FaultPlanner::unaligned_fault(const Transfer& transfer) {
+    // Block 0x11: behind the default write address 0x00100000, so the block
+    // after it (0x12) is one that updates at the default address never erase
+    // and the soak's zeros there show any byte written without an erase.
+    constexpr std::uint32_t kMovedBlock = 0x00110000;
+    AddressPlan plan;
+    plan.total_size = transfer.image_offset + static_cast<std::uint32_t>(transfer.body.size());
+    std::string text = "unaligned address";
+    // At least one unit moves; each of the others does so half of the time.
+    const auto first = static_cast<unsigned>(random_.between(1, units_));
+    for (unsigned uid = 1; uid <= units_; ++uid) {
+        if (uid != first && !random_.percent(50)) continue;
+        // The image's last byte within 128 bytes either side of the end of
+        // the address's block (where the old count went wrong), or anywhere.
+        const std::int64_t near_end = std::int64_t{0x10000} - plan.total_size + static_cast<std::int64_t>(random_.between(0, 256)) - 128;
+        const std::int64_t inside = near_end >= 1 && near_end <= 0xFFFF && random_.percent(75)
+                                        ? near_end
+                                        : static_cast<std::int64_t>(random_.between(1, 0xFFFF));
+        const auto address = kMovedBlock + static_cast<std::uint32_t>(inside);
+        plan.addresses.push_back({static_cast<std::uint8_t>(uid), address});
+        text += format(" uid=%u 0x%08X", uid, address);
+    }
+    text += format(" total_size=0x%X", plan.total_size);
+    PlannedFault planned;
+    planned.kind = SoakFaultKind::UnalignedAddress;
+    planned.addresses = std::move(plan);
+    planned.text = text;
+    return planned;
+}
+
+PlannedFault FaultPlanner::stuck_fault(const Transfer& transfer) {
+    // One unit stops advancing after a chunk it echoed properly (so there is
+    // an address to repeat) and never moves on in this operation.
+    Fault f;
+    f.kind = FaultKind::StuckAddress;
+    f.reply = ReplyKind::FlashReply;
+    f.command = 0x420;
+    f.uid = static_cast<std::uint8_t>(random_.between(1, units_));
+    f.skip = static_cast<unsigned>(random_.between(1, std::max(1u, transfer.chunks_per_unit() - 1)));
+    f.times = 0;
+    PlannedFault planned;
+    planned.kind = SoakFaultKind::StuckUnit;
+    planned.sim_fault = f;
+    planned.text = format("stuck unit uid=%u after chunk echo %u", unsigned{f.uid}, f.skip);
+    return planned;
+}
+
+bool FaultPlanner::drawable(SoakFaultKind kind, const Transfer& transfer, bool rebooting, bool moved) const {
+    switch (kind) {
+        case SoakFaultKind::Reboot: return !rebooting;
+        case SoakFaultKind::UnalignedAddress: return !moved && transfer.kind == TransferKind::FirmwareUpdate;
+        default: return true;
+    }
+}
+
 std::vector<PlannedFault> FaultPlanner::plan(const Transfer& transfer, unsigned count,
                                              std::chrono::milliseconds expected) {
     const std::vector<ReplySite> replies = reply_sites(transfer);
     const std::vector<FrameSite> frames = frame_sites(transfer);
     std::vector<PlannedFault> out;
     bool rebooting = false;
+    bool moved = false;
     while (out.size() < count) {
         const SoakFaultKind kind = random_.pick(kinds_);
+        if (!drawable(kind, transfer, rebooting, moved)) {
+            // Stop when nothing left to draw fits this operation.
+            const bool any = std::any_of(kinds_.begin(), kinds_.end(), [&](SoakFaultKind k) {
+                return drawable(k, transfer, rebooting, moved);
+            });
+            if (!any) break;
+            continue;
+        }
         if (kind == SoakFaultKind::Reboot) {
             // The reboot duration is one setting of the bus: one reboot per
-            // operation, and none more when reboots are all there is to draw.
-            if (rebooting && kinds_.size() == 1) break;
-            if (rebooting) continue;
+            // operation.
             rebooting = true;
             out.push_back(reboot_fault(expected));
+        } else if (kind == SoakFaultKind::UnalignedAddress) {
+            moved = true;
+            out.push_back(unaligned_fault(transfer));
+        } else if (kind == SoakFaultKind::StuckUnit) {
+            out.push_back(stuck_fault(transfer));
         } else if (kind == SoakFaultKind::PullCable) {
             out.push_back(cable_fault(frames));
         } else {

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "fault.h"
+#include "flash/flash_types.h"
 #include "soak_random.h"
 #include "transfer_payload.h"
 
@@ -36,8 +37,10 @@ enum class SoakFaultKind : std::uint8_t {
     Reorder,
     PullCable,
     Reboot,
+    UnalignedAddress,
+    StuckUnit,
 };
-inline constexpr std::size_t kSoakFaultKinds = 13;
+inline constexpr std::size_t kSoakFaultKinds = 15;
 
 const char* fault_kind_name(SoakFaultKind kind);
 // The kind named name, with '-' for the spaces of fault_kind_name ("bad-status").
@@ -52,10 +55,20 @@ struct RebootPlan {
     bool via_manager = true;
 };
 
+// Write addresses inside an erase block, named by some units in their
+// prepare replies for one firmware update, and the header's total_size that
+// ends the erased space exactly at the image's last byte, so that the block
+// of that byte is one the old count from the address's own block missed.
+struct AddressPlan {
+    std::vector<vk61::FirmwareTarget> addresses;
+    std::uint32_t total_size = 0;
+};
+
 struct PlannedFault {
     SoakFaultKind kind = SoakFaultKind::Drop;
-    std::optional<sim::Fault> sim_fault;  // every kind but Reboot
+    std::optional<sim::Fault> sim_fault;  // every kind but Reboot and UnalignedAddress
     std::optional<RebootPlan> reboot;     // Reboot only
+    std::optional<AddressPlan> addresses;  // UnalignedAddress only
     std::string text;                     // for the per-operation line and diagnostics
 
     // The most this fault can add to the operation without failing it: a
@@ -94,6 +107,11 @@ private:
     PlannedFault reply_fault(SoakFaultKind kind, const std::vector<ReplySite>& sites);
     PlannedFault cable_fault(const std::vector<FrameSite>& sites);
     PlannedFault reboot_fault(std::chrono::milliseconds expected);
+    PlannedFault unaligned_fault(const Transfer& transfer);
+    PlannedFault stuck_fault(const Transfer& transfer);
+    // Whether kind can still be drawn for this transfer: one reboot and one
+    // address plan per operation, and addresses only for firmware updates.
+    bool drawable(SoakFaultKind kind, const Transfer& transfer, bool rebooting, bool moved) const;
 
     SoakRandom& random_;
     unsigned units_;

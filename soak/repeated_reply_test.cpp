@@ -4,9 +4,12 @@
 // copy repeats what the unit already said; the transfer must carry on. A
 // reply that is really wrong must still end it.
 //
-// The original echo of the step in flight is held back 300 ms by a Delay
-// fault, and the stray copy is put on the bus once the engine has sent that
-// step's frame, so the copy always arrives while the step waits.
+// The original echo of the step in flight is held back by a Delay fault, and
+// the stray copy is put on the bus once the engine has sent that step's
+// frame, so the copy arrives while the step waits. A copy of the previous
+// chunk echo is also what a unit that stopped advancing sends: it passes only
+// when the step's own echo follows within the engine's grace (250 ms), so the
+// echo is held back 50 ms where it must pass and 1500 ms where it must not.
 #include <future>
 
 #include "test_flash_support.h"
@@ -67,25 +70,35 @@ INSTANTIATE_TEST_SUITE_P(
         // The erase run just ended; a second copy of its last reply comes in
         // while the write waits for the set-address echo.
         StrayReplyCase{"erase_reply_copy_during_set_address",
-                       Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x440, 1, 0, 1, 300}, 0x440, 1,
+                       Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x440, 1, 0, 1, 50}, 0x440, 1,
                        flash_reply(0xBE, 0), true, ""},
         StrayReplyCase{"set_address_echo_copy_during_first_chunk",
-                       Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x420, 1, 0, 1, 300}, 0x420, 1,
+                       Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x420, 1, 0, 1, 50}, 0x420, 1,
                        flash_reply(0xA1, kAddress), true, ""},
         StrayReplyCase{"first_chunk_echo_copy_during_second_chunk",
-                       Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x420, 1, 1, 1, 300}, 0x420, 2,
+                       Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x420, 1, 1, 1, 50}, 0x420, 2,
                        flash_reply(0xAA, kAddress + 64), true, ""},
+        // The same repeat with nothing after it within the grace: the unit's
+        // answer to the second chunk named the first chunk's address.
+        StrayReplyCase{"first_chunk_echo_repeated_and_nothing_else",
+                       Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x420, 1, 1, 1, 1500}, 0x420, 2,
+                       flash_reply(0xAA, kAddress + 64), false,
+                       "fw_write: UID 1 write address mismatch (expected 0x00040080 got 0x00040040)\n"},
+        // A refusal is never taken for a repeat, not even of an erase reply.
+        StrayReplyCase{"refused_erase_reply_copy_during_set_address",
+                       Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x440, 1, 0, 1, 50}, 0x440, 1,
+                       flash_reply(0xBE, 0, 0), false, "fw_write: extflash NACK UID 1 op 0xBE\n"},
         // Not repeats: a set-address echo naming another address, and a chunk
         // echo that is neither the last one nor the awaited one.
         StrayReplyCase{"set_address_echo_of_another_address",
-                       Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x420, 1, 0, 1, 300}, 0x420, 1,
+                       Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x420, 1, 0, 1, 50}, 0x420, 1,
                        flash_reply(0xA1, kAddress + 0x100), false, "fw_write: UID 1 unexpected write op 0xA1\n"},
         StrayReplyCase{"chunk_echo_at_a_wrong_address",
-                       Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x420, 1, 1, 1, 300}, 0x420, 2,
+                       Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x420, 1, 1, 1, 50}, 0x420, 2,
                        flash_reply(0xAA, kAddress + 96), false,
                        "fw_write: UID 1 write address mismatch (expected 0x00040080 got 0x00040060)\n"},
         StrayReplyCase{"refusal_during_a_chunk",
-                       Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x420, 1, 1, 1, 300}, 0x420, 2,
+                       Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x420, 1, 1, 1, 50}, 0x420, 2,
                        flash_reply(0xAA, kAddress + 64, 0), false, "fw_write: extflash NACK UID 1 op 0xAA\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 

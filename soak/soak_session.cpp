@@ -26,7 +26,10 @@ constexpr auto kDefaultReboot = 1000ms;
 constexpr auto kReplugLimit = 2000ms;
 constexpr auto kSettingReadWait = 1000ms;
 constexpr unsigned kLastLinesShown = 40;
-constexpr std::uint32_t kFirmwareArea = 0x20000;
+// total_size 0x20000 from the default write address 0x00100000, or a shorter
+// one from an address inside block 0x11 that may reach block 0x13 (an
+// unaligned-address fault).
+constexpr std::uint32_t kFirmwareArea = 0x40000;
 constexpr std::uint32_t kAirportArea = 0x20000;
 constexpr std::uint8_t kHighestSettingIndex = 39;
 constexpr auto kSettingReadRetryWait = 5000ms;
@@ -213,11 +216,14 @@ void SoakSession::check_ready(unsigned index, std::chrono::milliseconds reboot_d
 
 void SoakSession::run_operation(unsigned index) {
     const TransferKind kind = random_.percent(50) ? TransferKind::FirmwareUpdate : TransferKind::AirportUpload;
-    const Transfer transfer = make_transfer(kind);
-    const std::string path = write_file(transfer);
+    Transfer transfer = make_transfer(kind);
     const std::vector<PlannedFault> faults = planner_.plan(
         transfer, static_cast<unsigned>(random_.between(0, options_.max_faults)), expected_duration(transfer));
     const auto count = static_cast<unsigned>(faults.size());
+    for (const PlannedFault& f : faults) {
+        if (f.addresses) set_total_size(transfer, f.addresses->total_size);
+    }
+    const std::string path = write_file(transfer);
 
     std::chrono::milliseconds reboot_duration = kDefaultReboot;
     unsigned sim_faults = 0;
@@ -235,6 +241,14 @@ void SoakSession::run_operation(unsigned index) {
 
     log_.begin_operation();
     stalls_.reset();
+    std::vector<vk61::FirmwareTarget> usual_addresses;
+    for (const PlannedFault& f : faults) {
+        if (!f.addresses) continue;
+        for (const vk61::FirmwareTarget& moved : f.addresses->addresses) {
+            if (const auto status = bus.unit_status(moved.uid)) usual_addresses.push_back({moved.uid, status->firmware_address});
+            bus.set_firmware_address(moved.uid, moved.write_address);
+        }
+    }
     for (const PlannedFault& f : faults) {
         if (!f.sim_fault) continue;
         bus.add_fault(*f.sim_fault);
@@ -286,6 +300,7 @@ void SoakSession::run_operation(unsigned index) {
         }
     }
     check_flash(index, transfer, run.success, lines);
+    for (const vk61::FirmwareTarget& usual : usual_addresses) bus.set_firmware_address(usual.uid, usual.write_address);
     check_ready(index, reboot_duration, faults);
 
     if (rig_.unerased_writes() > unerased_before) {

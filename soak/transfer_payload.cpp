@@ -60,6 +60,12 @@ Transfer make_firmware_transfer(SoakRandom& random, const TransferSizes& sizes) 
     return t;
 }
 
+void set_total_size(Transfer& t, std::uint32_t total_size) {
+    t.total_size = total_size;
+    vk61::put_u32(t.header.data() + 8, total_size);
+    vk61::put_u32(t.file.data() + 8, total_size);
+}
+
 Transfer make_airport_transfer(SoakRandom& random, const TransferSizes& sizes) {
     Transfer t;
     t.kind = TransferKind::AirportUpload;

@@ -55,6 +55,8 @@ std::size_t chunk_safe_length(SoakRandom& random, std::size_t lo, std::size_t hi
 // 64 to 4096, body from the size range; the header fields at 8, 16 and 44 and
 // every other header byte random (so each operation's header is its own).
 Transfer make_firmware_transfer(SoakRandom& random, const TransferSizes& sizes);
+// Puts another total_size into a firmware transfer's header (and file).
+void set_total_size(Transfer& transfer, std::uint32_t total_size);
 Transfer make_airport_transfer(SoakRandom& random, const TransferSizes& sizes);
 
 }  // namespace soak

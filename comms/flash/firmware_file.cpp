@@ -1,5 +1,5 @@
 // Reading an untrusted firmware file: the header, the body, and whether the
-// image fits the space the units erase for it.
+// file can be written into the space the units erase for it.
 #include "flash/firmware_file.h"
 
 #include <algorithm>
@@ -10,7 +10,7 @@
 
 namespace vk61 {
 
-bool read_firmware_header(const std::string& path, FirmwareHeader* header) {
+bool read_firmware_header(const std::string& path, FirmwareHeader* header, std::int64_t* file_size) {
     BinaryFile file(path.c_str());
     if (!file.is_open()) {
         debug_log("firmware update: failed to open %s\n", path.c_str());
@@ -19,6 +19,14 @@ bool read_firmware_header(const std::string& path, FirmwareHeader* header) {
     if (file.read(header->data(), FirmwareHeader::kSize) != FirmwareHeader::kSize) {
         debug_log("firmware update: failed to read firmware header\n");
         return false;
+    }
+    if (file_size != nullptr) {
+        const std::optional<std::int64_t> size = file.seek_end() ? file.tell() : std::nullopt;
+        if (!size) {
+            debug_log("firmware update: failed to seek past header\n");
+            return false;
+        }
+        *file_size = *size;
     }
     return true;
 }
@@ -50,10 +58,18 @@ bool read_firmware_body(const std::string& path, std::uint32_t encrypted_size, s
     return true;
 }
 
-bool firmware_image_fits(const FirmwareHeader& header) {
-    // The image must lie inside the space just erased and behind the header:
-    // anything else would program flash that was never erased (or the
-    // header's own bytes) and leave the units with a corrupted image.
+bool firmware_file_fits(const FirmwareHeader& header, std::int64_t file_size) {
+    // The short-read line the body read would give later, only sooner: a
+    // file cut short must not cost the units their erased space.
+    const std::int64_t available = std::max<std::int64_t>(0, file_size - std::int64_t{FirmwareHeader::kSize});
+    if (available < std::int64_t{header.encrypted_size()}) {
+        debug_log("firmware update: failed to read encrypted image (%zu/%u bytes)\n", static_cast<std::size_t>(available),
+                  header.encrypted_size());
+        return false;
+    }
+    // The image must lie inside the space every unit erases and behind the
+    // header: anything else would program flash that was never erased (or
+    // the header's own bytes) and leave the units with a corrupted image.
     const std::uint64_t image_end = std::uint64_t{header.image_offset()} + header.encrypted_size();
     if (header.image_offset() >= FirmwareHeader::kSize && image_end <= header.total_size()) return true;
     debug_log("firmware update: image does not fit the erased space (offset 0x%08X + %u bytes, total_size %u)\n",

@@ -11,8 +11,8 @@
 namespace vk61 {
 
 // Reads the 64-byte header from the start of the file (path in the local
-// 8-bit encoding).
-bool read_firmware_header(const std::string& path, FirmwareHeader* header);
+// 8-bit encoding) and, when file_size is given, the file's size in bytes.
+bool read_firmware_header(const std::string& path, FirmwareHeader* header, std::int64_t* file_size = nullptr);
 
 // Reads encrypted_size bytes of image body behind the header. The buffer is
 // sized by what the file holds, never by the header's word alone: a damaged
@@ -20,8 +20,12 @@ bool read_firmware_header(const std::string& path, FirmwareHeader* header);
 // not with an allocation of 4 GiB.
 bool read_firmware_body(const std::string& path, std::uint32_t encrypted_size, std::vector<std::uint8_t>* body);
 
-// Whether the image (image offset + encrypted_size) lies inside total_size
-// and behind the header.
-bool firmware_image_fits(const FirmwareHeader& header);
+// Whether the file can go to the units as it stands, judged from the header
+// and the file size alone so that it runs before any unit is touched: the
+// file holds the whole body (64 + encrypted_size bytes), and the image (image
+// offset + encrypted_size) lies behind the header and inside total_size,
+// which is what every unit erases from its write address. Logs the line of
+// the first check that fails.
+bool firmware_file_fits(const FirmwareHeader& header, std::int64_t file_size);
 
 }  // namespace vk61

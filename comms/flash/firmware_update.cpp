@@ -98,10 +98,6 @@ bool CommsManager::write_fw_image(const std::vector<FirmwareTarget>& targets, st
         return std::all_of(write_.targets.begin(), write_.targets.end(),
                            [](const FlashWriteTarget& t) { return t.address_set; });
     };
-    const auto all_chunks_acked = [this] {
-        return std::all_of(write_.targets.begin(), write_.targets.end(),
-                           [](const FlashWriteTarget& t) { return t.chunk_acked; });
-    };
 
     std::unique_lock lock(write_.mutex);
     write_.active = true;
@@ -148,13 +144,13 @@ bool CommsManager::write_fw_image(const std::vector<FirmwareTarget>& targets, st
     while (offset < length) {
         const auto chunk = static_cast<std::uint32_t>(std::min<std::uint64_t>(kFlashChunkSize, length - offset));
         write_.chunk_length = chunk;
-        for (FlashWriteTarget& t : write_.targets) t.chunk_acked = false;
+        begin_chunk_step(write_.targets);
         if (!send_write_chunk(0, image + offset, chunk)) {
             debug_log("fw_write: failed to send write chunk at offset %zu\n", static_cast<std::size_t>(offset));
             end_write_transfer(write_);
             return false;
         }
-        wait = wait_slot(write_, lock, disconnecting_, deadline_after(timeout_ms), link_up, all_chunks_acked);
+        wait = wait_chunk_echoes(lock, timeout_ms);
         if (!wait.succeeded) {
             debug_log("fw_write: chunk failed at offset %zu (complete=%d failed=%d)\n",
                       static_cast<std::size_t>(offset), wait.complete ? 1 : 0, write_.failed ? 1 : 0);
@@ -203,13 +199,13 @@ bool CommsManager::write_fw_image(const std::vector<FirmwareTarget>& targets, st
 
     write_.phase = 2;
     write_.chunk_length = kHeaderSize;
-    for (FlashWriteTarget& t : write_.targets) t.chunk_acked = false;
+    begin_chunk_step(write_.targets);
     if (!send_write_chunk(0, header, kHeaderSize)) {
         debug_log("fw_write: failed to send firmware header\n");
         end_write_transfer(write_);
         return false;
     }
-    wait = wait_slot(write_, lock, disconnecting_, deadline_after(timeout_ms), link_up, all_chunks_acked);
+    wait = wait_chunk_echoes(lock, timeout_ms);
     if (!wait.succeeded) {
         debug_log("fw_write: header write failed (complete=%d failed=%d)\n", wait.complete ? 1 : 0,
                   write_.failed ? 1 : 0);

@@ -14,8 +14,13 @@ void run_firmware_update(CommsManager& comms, const std::string& path_local8bit,
                          const void* progress_user, const std::function<void()>& on_success,
                          const FirmwareUpdateTimeouts& timeouts) {
     FirmwareHeader header;
-    if (!read_firmware_header(path_local8bit, &header)) return;
+    std::int64_t file_size = 0;
+    if (!read_firmware_header(path_local8bit, &header, &file_size)) return;
     debug_log("firmware update: image total_size=%u bytes\n", header.total_size());
+    // A file that cannot be written whole is refused before any unit is
+    // asked for anything. A file without a body keeps its old order: the
+    // units' space is erased, and then the update stops on the zero size.
+    if (header.encrypted_size() != 0 && !firmware_file_fits(header, file_size)) return;
 
     std::vector<FirmwareTarget> targets;
     if (!comms.prepare_fw_update(&targets, timeouts.prepare_ms)) {
@@ -39,7 +44,6 @@ void run_firmware_update(CommsManager& comms, const std::string& path_local8bit,
     }
     std::vector<std::uint8_t> body;
     if (!read_firmware_body(path_local8bit, encrypted_size, &body)) return;
-    if (!firmware_image_fits(header)) return;
 
     if (!comms.write_fw_image(targets, header.image_offset(), body.data(), body.size(), header.data(),
                               timeouts.write_ms, progress, progress_user)) {

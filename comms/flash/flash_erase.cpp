@@ -26,6 +26,17 @@ constexpr std::uint32_t kEraseBlockBase = 0x430;
 // Block numbers are 16-bit and a run may not reach block 0xFFFF.
 constexpr std::uint64_t kBlockLimit = 0xFFFF;
 
+// Blocks holding the bytes address .. address + size - 1: from the block of
+// the first byte through the block of the last. A unit may name a write
+// address inside a block; counting ceil(size / 64 KiB) from its block would
+// then leave the tail of the transfer on flash that was never erased. For an
+// address on a block boundary this is ceil(size / 64 KiB) as before.
+std::uint64_t blocks_covering(std::uint32_t address, std::uint32_t size) {
+    if (size == 0) return 0;
+    const std::uint64_t last = std::uint64_t{address} + size - 1;
+    return (last >> 16) - (address >> 16) + 1;
+}
+
 template <class Jobs>
 bool all_jobs_done(const Jobs& jobs) {
     return std::all_of(jobs.begin(), jobs.end(),
@@ -60,9 +71,9 @@ bool CommsManager::erase_fw_update_blocks(const std::vector<FirmwareTarget>& tar
         erase_.progress = {};
     };
 
-    const std::uint64_t count = (std::uint64_t{size} + 0xFFFF) >> 16;
     for (const FirmwareTarget& target : targets) {
         const std::uint64_t start = target.write_address >> 16;
+        const std::uint64_t count = blocks_covering(target.write_address, size);
         if (count == 0 || start + count > kBlockLimit) {
             debug_log("fw_erase: no blocks to erase for UID %u\n", target.uid);
             end_run();

@@ -1,8 +1,10 @@
 // Types shared by the external-flash operations of the manager.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <deque>
+#include <optional>
 
 namespace vk61 {
 
@@ -44,7 +46,27 @@ struct FlashWriteTarget {
     std::uint32_t current_address = 0;
     bool address_set = false;
     bool chunk_acked = false;
+
+    // The echo this unit gave last that was counted: for the step in flight
+    // once its flag is set, else for the step before. A second copy of it is
+    // no answer to the step in flight.
+    bool has_last_echo = false;
+    std::uint8_t last_echo_op = 0;
+    std::uint32_t last_echo_address = 0;
+    // When, during the chunk in flight, the unit repeated its previous chunk
+    // echo: a late copy if this chunk's own echo follows, else a unit that
+    // stopped advancing.
+    std::optional<std::chrono::steady_clock::time_point> repeated_echo_at;
 };
+
+// Before the next chunk goes out: no unit has answered it yet.
+template <class Targets>
+void begin_chunk_step(Targets& targets) {
+    for (FlashWriteTarget& t : targets) {
+        t.chunk_acked = false;
+        t.repeated_echo_at.reset();
+    }
+}
 
 // Per-unit state of a running erase run.
 struct FlashEraseJob {

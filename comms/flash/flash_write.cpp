@@ -4,6 +4,7 @@
 // Lock order: write_.mutex, then the transmit lock inside each send. The
 // write mutex is never held together with the erase-run mutex.
 #include <algorithm>
+#include <chrono>
 #include <cstddef>
 
 #include "comms_manager.h"
@@ -16,6 +17,13 @@ namespace vk61 {
 
 namespace {
 constexpr unsigned kProgressLogEvery = 100;  // packets between progress lines
+// How long a unit that repeated its previous chunk echo has to send the echo
+// of the chunk in flight. A late copy of the previous echo and a unit that
+// stopped advancing look alike on the bus; only what follows tells them
+// apart. The copy leaves the unit just before the real echo, so this is far
+// longer than a round trip, and still ends a stuck unit's transfer long
+// before the chunk's own time-out would.
+constexpr auto kRepeatedEchoGrace = std::chrono::milliseconds(250);
 
 template <class State>
 void end_write_transfer(State& state) {
@@ -23,7 +31,49 @@ void end_write_transfer(State& state) {
     state.phase = 0;
     state.progress = {};
 }
+
+bool repeats_last_echo(const FlashWriteTarget& target, const FlashReply& reply) {
+    return target.has_last_echo && reply.operation == target.last_echo_op &&
+           reply.address == target.last_echo_address;
+}
+
+void count_echo(FlashWriteTarget& target, const FlashReply& reply) {
+    target.current_address = reply.address;
+    target.has_last_echo = true;
+    target.last_echo_op = reply.operation;
+    target.last_echo_address = reply.address;
+    target.repeated_echo_at.reset();
+}
 }  // namespace
+
+// A unit whose only answer to the chunk in flight was a repeat of its
+// previous chunk echo, and whose own echo did not follow within
+// kRepeatedEchoGrace, has stopped advancing: its repeat was the answer, and
+// it names the wrong address. The transfer then ends with the mismatch line
+// for that repeat, not after the chunk's time-out with the cause lost.
+SlotWaitResult CommsManager::wait_chunk_echoes(std::unique_lock<std::mutex>& lock, unsigned timeout_ms) {
+    const auto all_acked = [this] {
+        return std::all_of(write_.targets.begin(), write_.targets.end(),
+                           [](const FlashWriteTarget& t) { return t.chunk_acked; });
+    };
+    const auto stuck = [this]() -> const FlashWriteTarget* {
+        const auto now = std::chrono::steady_clock::now();
+        for (const FlashWriteTarget& t : write_.targets) {
+            if (!t.chunk_acked && t.repeated_echo_at && now - *t.repeated_echo_at >= kRepeatedEchoGrace) return &t;
+        }
+        return nullptr;
+    };
+    // wait_slot looks at the link every few milliseconds, and so at the grace.
+    SlotWaitResult wait = wait_slot(write_, lock, disconnecting_, deadline_after(timeout_ms),
+                                    [this] { return is_connected(); },
+                                    [&] { return all_acked() || stuck() != nullptr; });
+    if (!wait.succeeded || all_acked()) return wait;
+    const FlashWriteTarget& target = *stuck();
+    debug_log("fw_write: UID %u write address mismatch (expected 0x%08X got 0x%08X)\n", target.uid,
+              target.current_address + write_.chunk_length, target.last_echo_address);
+    write_.failed = true;
+    return {true, false};
+}
 
 bool CommsManager::extflash_raw(std::uint8_t uid, std::uint32_t address, const std::uint8_t* data,
                                 std::uint64_t size, unsigned timeout_ms, ProgressFn progress, const void* user) {
@@ -65,14 +115,13 @@ bool CommsManager::extflash_raw(std::uint8_t uid, std::uint32_t address, const s
     for (;;) {
         const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(kFlashChunkSize, size - offset));
         write_.chunk_length = length;
-        for (FlashWriteTarget& t : write_.targets) t.chunk_acked = false;
+        begin_chunk_step(write_.targets);
         if (!send_write_chunk(uid, data + offset, length)) {
             debug_log("extflash_raw: failed to send write chunk at offset %zu\n", static_cast<std::size_t>(offset));
             end_write_transfer(write_);
             return false;
         }
-        wait = wait_slot(write_, lock, disconnecting_, deadline_after(timeout_ms), link_up,
-                         [this] { return write_.targets.front().chunk_acked; });
+        wait = wait_chunk_echoes(lock, timeout_ms);
         if (!wait.succeeded) {
             debug_log("extflash_raw: chunk failed at offset %zu (complete=%d failed=%d)\n",
                       static_cast<std::size_t>(offset), wait.complete ? 1 : 0, write_.failed ? 1 : 0);
@@ -109,10 +158,6 @@ void CommsManager::handle_flash_write_reply(const BusFrame& frame) {
     const std::optional<FlashReply> reply = parse_flash_reply(frame);
     if (!reply) return;
 
-    // An erase reply (operation 0xBE naming a block address) is the erase
-    // run's; a late copy of one must not end the write that follows the run.
-    if (reply->operation == kFlashOpEraseBlock && reply->address % kFlashBlockSize == 0) return;
-
     std::lock_guard lock(write_.mutex);
     if (!write_.active) return;
     const auto it = std::find_if(write_.targets.begin(), write_.targets.end(),
@@ -120,26 +165,37 @@ void CommsManager::handle_flash_write_reply(const BusFrame& frame) {
     if (it == write_.targets.end()) return;
     FlashWriteTarget& target = *it;
 
-    // A second copy of the echo this unit gave last (its set-address echo, or
-    // the previous chunk's echo) can arrive after the transfer moved on to the
-    // next step; it repeats what was already taken and is ignored like any
-    // other duplicate.
-    const bool repeats_set_address = target.address_set && reply->address == target.expected_echo &&
-                                     (reply->operation == kFlashOpSetAddress || reply->operation == 0x00);
-    const bool repeats_chunk = reply->operation == kFlashOpWriteChunk && reply->address == target.current_address;
-    if (reply->status == kFlashStatusDone && (repeats_set_address || repeats_chunk)) return;
-
     const auto fail = [this] {
         write_.failed = true;
         write_.cv.notify_one();
     };
+    // A refusal ends the transfer whatever it repeats: the unit says its
+    // flash did not take what it was sent.
     if (reply->status != kFlashStatusDone) {
         debug_log("fw_write: extflash NACK UID %u op 0x%02X\n", reply->uid, reply->operation);
         fail();
         return;
     }
+    // An erase reply (operation 0xBE naming a block address) is the erase
+    // run's; a late copy of one must not end the write that follows the run.
+    if (reply->operation == kFlashOpEraseBlock && reply->address % kFlashBlockSize == 0) return;
 
-    if (write_.phase == 1 && !target.address_set) {
+    const bool step_answered = write_.phase == 1 ? target.address_set : target.chunk_acked;
+    if (step_answered) return;
+
+    // Exactly the echo this unit gave for the step before: a late second
+    // copy of it, which says nothing about the step in flight. The one
+    // exception is a repeated chunk echo while a chunk is in flight: a unit
+    // that stopped advancing answers just so, and wait_chunk_echoes ends the
+    // transfer unless this chunk's own echo follows.
+    if (repeats_last_echo(target, *reply)) {
+        if (write_.phase == 2 && reply->operation == kFlashOpWriteChunk && !target.repeated_echo_at) {
+            target.repeated_echo_at = std::chrono::steady_clock::now();
+        }
+        return;
+    }
+
+    if (write_.phase == 1) {
         // A set-address echo may carry operation 0x00 instead of 0xA1.
         if (reply->operation != kFlashOpSetAddress && reply->operation != 0x00) {
             debug_log("fw_write: UID %u unexpected set-addr op 0x%02X\n", reply->uid, reply->operation);
@@ -153,7 +209,7 @@ void CommsManager::handle_flash_write_reply(const BusFrame& frame) {
             return;
         }
         target.address_set = true;
-        target.current_address = reply->address;
+        count_echo(target, *reply);
         debug_log("fw_write: UID %u address set to 0x%08X\n", reply->uid, reply->address);
         const bool all_set = std::all_of(write_.targets.begin(), write_.targets.end(),
                                          [](const FlashWriteTarget& t) { return t.address_set; });
@@ -161,7 +217,7 @@ void CommsManager::handle_flash_write_reply(const BusFrame& frame) {
         return;
     }
 
-    if (write_.phase == 2 && !target.chunk_acked) {
+    if (write_.phase == 2) {
         if (reply->operation != kFlashOpWriteChunk) {
             debug_log("fw_write: UID %u unexpected write op 0x%02X\n", reply->uid, reply->operation);
             fail();
@@ -175,7 +231,7 @@ void CommsManager::handle_flash_write_reply(const BusFrame& frame) {
             return;
         }
         target.chunk_acked = true;
-        target.current_address = reply->address;
+        count_echo(target, *reply);
         const bool all_acked = std::all_of(write_.targets.begin(), write_.targets.end(),
                                            [](const FlashWriteTarget& t) { return t.chunk_acked; });
         if (write_.failed || all_acked) write_.cv.notify_one();

@@ -155,6 +155,20 @@ protected:
     void TearDown() override {
         comms.reset();  // disconnects and joins the receive thread
         vhid::attach_bridge(nullptr);
+        expect_no_unerased_writes();
+    }
+
+    // Whatever a test checks, programming flash that was not erased first
+    // leaves a unit with corrupted bytes: the simulator counts every such
+    // byte, and any count fails the test.
+    void expect_no_unerased_writes() const {
+        for (std::uint8_t uid : bus.unit_uids()) {
+            const auto status = bus.unit_status(uid);
+            if (!status) continue;
+            EXPECT_EQ(status->flash_faults.unerased_writes, 0u)
+                << "UID " << unsigned{uid} << " programmed unerased bytes, the first at 0x" << std::hex
+                << status->flash_faults.first_unerased_address;
+        }
     }
 
     // Puts the default units 1..units on the bus, connects, and waits until

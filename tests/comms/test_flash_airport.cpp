@@ -1,5 +1,8 @@
 // upload_airport_db and the airport worker: file checks, the close / erase /
 // write / open order, and a unit that fails in the middle of the list.
+#include <algorithm>
+#include <optional>
+
 #include "flash/airport_worker.h"
 #include "test_flash_support.h"
 
@@ -49,6 +52,35 @@ TEST_F(AirportUploadTest, oneByteDatabaseIsWrittenBetweenCloseAndOpen) {
     EXPECT_EQ(progress.phase(1).back(), ProgressLog::Call(1, 1, 1));
     EXPECT_TRUE(log.contains("upload_airport_db (UID 1): 1 bytes, erasing 1 blocks from 0x00000000\n"));
     EXPECT_TRUE(log.contains("upload_airport_db: complete on UID 1\n"));
+}
+
+TEST_F(AirportUploadTest, firstEraseWaitsTenMillisecondsAfterTheCloseAcknowledgement) {
+    connect_units(1);
+    ASSERT_TRUE(upload(1, dir.write("apt.db", pattern(100))));
+    // The unit acknowledges the close command from inside its reception, so
+    // the time between the two frames is at most the pause after the ack.
+    std::optional<sim::Installation::Clock::time_point> closed, first_erase;
+    for (const sim::HostFrame& f : bus.host_frames()) {
+        if (!closed && f.frame.base() == 0x450 && f.frame.data()[0] == 0xDC) closed = f.at;
+        if (!first_erase && f.frame.base() == 0x430) first_erase = f.at;
+    }
+    ASSERT_TRUE(closed && first_erase);
+    EXPECT_GE(*first_erase - *closed, std::chrono::milliseconds(10));
+}
+
+TEST_F(AirportUploadTest, refusedWriteLeavesTheDatabaseClosed) {
+    connect_units(1);
+    // The unit refuses the second chunk.
+    bus.add_fault(Fault{FaultKind::Nack, ReplyKind::FlashReply, 0x420, 1, 1});
+    EXPECT_FALSE(upload(1, dir.write("apt.db", pattern(200))));
+    EXPECT_TRUE(log.contains("fw_write: extflash NACK UID 1 op 0xAA\n"));
+    EXPECT_TRUE(log.contains("upload_airport_db: write failed on UID 1\n"));
+    EXPECT_EQ(sent(0x420, 1).size(), 2u);
+    const std::vector<std::pair<unsigned, unsigned>> commands = commands_to(1);
+    EXPECT_EQ(std::count(commands.begin(), commands.end(), std::pair<unsigned, unsigned>{0x450, 0xDA}), 0)
+        << "the database must not be opened over a half-written file";
+    EXPECT_FALSE(bus.unit_status(1)->db_open);
+    EXPECT_FALSE(log.contains("upload_airport_db: opening airport DB"));
 }
 
 TEST_F(AirportUploadTest, largestDatabaseIsAccepted) {

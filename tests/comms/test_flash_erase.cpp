@@ -1,5 +1,6 @@
 // erase_fw_update_blocks: block geometry, the pairing of acknowledgements and
 // replies, units side by side, and how a run fails.
+#include <future>
 #include <regex>
 #include <thread>
 
@@ -65,7 +66,15 @@ INSTANTIATE_TEST_SUITE_P(Sizes, FlashEraseGeometry,
                          ::testing::Values(GeometryCase{"one_byte", 0x00100000, 1, {0x10}},
                                            GeometryCase{"one_block", 0x00100000, 0x10000, {0x10}},
                                            GeometryCase{"one_block_and_a_byte", 0x00100000, 0x10001, {0x10, 0x11}},
-                                           GeometryCase{"two_blocks_mid_flash", 0x00230000, 0x20000, {0x23, 0x24}}),
+                                           GeometryCase{"two_blocks_mid_flash", 0x00230000, 0x20000, {0x23, 0x24}},
+                                           // An address inside a block: the run reaches the block
+                                           // of the last byte, one more than the size alone says.
+                                           GeometryCase{"unaligned_ends_at_block_end", 0x0010F000, 0x1000, {0x10}},
+                                           GeometryCase{"unaligned_one_byte_over", 0x0010F000, 0x1001, {0x10, 0x11}},
+                                           GeometryCase{"last_byte_of_a_block", 0x0010FFFF, 1, {0x10}},
+                                           GeometryCase{"two_bytes_across_a_boundary", 0x0010FFFF, 2, {0x10, 0x11}},
+                                           GeometryCase{"three_blocks_from_inside_a_block", 0x0350F000, 0x30000,
+                                                        {0x350, 0x351, 0x352, 0x353}}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FlashEraseTest, runMayEndAtBlockFFFEButNeverReachFFFF) {
@@ -86,6 +95,8 @@ TEST_F(FlashEraseTest, runMayEndAtBlockFFFEButNeverReachFFFF) {
         {{{1, 0xFFFE0000}}, 0x10001, "fw_erase: no blocks to erase for UID 1\n"},
         // Refused before any command, also for the unit whose range was fine.
         {{{1, 0x00100000}, {2, 0xFFFF0000}}, 1, "fw_erase: no blocks to erase for UID 2\n"},
+        // One byte inside block 0xFFFE is fine, but the last byte lands in 0xFFFF.
+        {{{1, 0xFFFEFFFF}}, 2, "fw_erase: no blocks to erase for UID 1\n"},
     };
     for (const Refused& r : refused) {
         bus.clear_host_frames();
@@ -98,6 +109,70 @@ TEST_F(FlashEraseTest, runMayEndAtBlockFFFEButNeverReachFFFF) {
     EXPECT_FALSE(erase({{1, 0}}, 0));
     EXPECT_TRUE(bus.host_frames().empty());
 }
+
+TEST_F(FlashEraseTest, eachUnitErasesTheBlocksItsOwnAddressNeeds) {
+    connect_units(3);
+    // 0x30000 bytes: three blocks from UID 1's aligned address, four from the
+    // others', whose addresses lie inside a block.
+    ASSERT_TRUE(erase({{1, 0x00100000}, {2, 0x0020F000}, {3, 0x00300040}}, 0x30000));
+    EXPECT_EQ(erased_blocks(1), (std::vector<unsigned>{0x10, 0x11, 0x12}));
+    EXPECT_EQ(erased_blocks(2), (std::vector<unsigned>{0x20, 0x21, 0x22, 0x23}));
+    EXPECT_EQ(erased_blocks(3), (std::vector<unsigned>{0x30, 0x31, 0x32, 0x33}));
+    EXPECT_TRUE(log.contains("fw_erase: UID 1 will erase 3 block(s) starting at block 16\n"));
+    EXPECT_TRUE(log.contains("fw_erase: UID 2 will erase 4 block(s) starting at block 32\n"));
+    EXPECT_TRUE(log.contains("fw_erase: UID 3 will erase 4 block(s) starting at block 48\n"));
+    const auto calls = progress.phase(0);
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.front(), ProgressLog::Call(0, 11, 0));
+    EXPECT_EQ(calls.back(), ProgressLog::Call(11, 11, 0));
+}
+
+// An acknowledgement from the right unit for the right command, but carrying
+// the sequence number of another erase (an old one, or one not yet sent),
+// belongs to no block in flight: it neither moves the block on to await its
+// erase reply nor fails the run, whatever its status.
+struct StaleAckCase {
+    const char* name;
+    int sequence_offset;  // from the sequence of the erase in flight
+    std::uint8_t status;
+};
+
+void PrintTo(const StaleAckCase& c, std::ostream* os) { *os << c.name; }
+
+class FlashEraseStaleAck : public FlashEraseTest, public ::testing::WithParamInterface<StaleAckCase> {};
+
+TEST_P(FlashEraseStaleAck, isIgnored) {
+    const StaleAckCase& c = GetParam();
+    connect_units(1);
+    // The unit stays silent about its erase commands; the test answers for it.
+    bus.add_fault(Fault{FaultKind::Drop, ReplyKind::Any, 0x430, 1, 0, 0});
+    // Sequence numbers used before the run, so that "older" ones were real.
+    comms->next_sequence();
+    comms->next_sequence();
+    auto run = std::async(std::launch::async, [&] { return erase({{1, 0x00100000}}, 1, 5000); });
+    ASSERT_TRUE(wait_sent(0x430));
+    const std::uint32_t sequence = vk61::get_u24(sent(0x430).front().data() + 1);
+    const auto ack = [&](std::uint32_t seq, std::uint8_t status) {
+        inject(0x0E1, 7, commstest::bytes_of({{1}, {0x31, 0x04}, {status}, commstest::le24(seq)}));
+    };
+    const std::vector<std::uint8_t> erased = commstest::bytes_of({{1, 0xBE}, commstest::le32(0x00100000), {1}});
+
+    ack(static_cast<std::uint32_t>(static_cast<int>(sequence) + c.sequence_offset), c.status);
+    inject(0x0F1, 7, erased);  // counts only if the stale ack had moved the block on
+    settle();
+    EXPECT_FALSE(log.contains("fw_erase: UID 1 block 16 erased")) << "the stale ack moved the block on";
+    EXPECT_FALSE(log.contains("NACK")) << "the stale ack failed the run";
+
+    ack(sequence, 1);
+    inject(0x0F1, 7, erased);
+    EXPECT_TRUE(run.get());
+    EXPECT_TRUE(log.contains("fw_erase: UID 1 block 16 erased (addr 0x00100000)\n"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Acks, FlashEraseStaleAck,
+                         ::testing::Values(StaleAckCase{"older_done", -1, 1}, StaleAckCase{"older_refused", -1, 0},
+                                           StaleAckCase{"newer_done", 1, 1}, StaleAckCase{"newer_refused", 1, 7}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FlashEraseTest, replyBeforeItsAcknowledgementIsIgnored) {
     connect_units(1);

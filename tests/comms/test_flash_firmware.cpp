@@ -95,6 +95,68 @@ INSTANTIATE_TEST_SUITE_P(Bodies, FirmwareImage,
                                                      }()}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// Units that name a write address inside an erase block. UID 1 is aligned;
+// UID 2's image (offset 0x40) ends near the end of block 0x20, and UID 3's
+// header sits in the last 64 bytes of block 0x30 with the whole image in the
+// next block. Every unit's flash around its space starts programmed (0x00),
+// so a byte written without its block erased first shows.
+struct UnalignedCase {
+    const char* name;
+    std::uint32_t body;                // total_size is exactly 0x40 + body
+    std::vector<unsigned> uid2_blocks;  // what UID 2 must erase
+};
+
+void PrintTo(const UnalignedCase& c, std::ostream* os) { *os << c.name; }
+
+class FirmwareUnaligned : public FirmwareUpdateTest, public ::testing::WithParamInterface<UnalignedCase> {};
+
+TEST_P(FirmwareUnaligned, everyByteWrittenWasErasedAndLandsInPlace) {
+    const UnalignedCase& c = GetParam();
+    constexpr std::uint32_t kOffset = 0x40;
+    const std::uint32_t addresses[] = {0x00100000, 0x0020FF30, 0x0030FFC0};
+    const std::vector<std::vector<unsigned>> blocks = {{0x10}, c.uid2_blocks, {0x30, 0x31}};
+    connect_units(3);
+    for (std::uint8_t uid = 1; uid <= 3; ++uid) {
+        ASSERT_TRUE(bus.set_firmware_address(uid, addresses[uid - 1]));
+        const std::uint32_t first = (addresses[uid - 1] & 0xFFFF0000u) - 0x10000;
+        ASSERT_TRUE(bus.preload_flash(uid, first, std::vector<std::uint8_t>(4 * 0x10000, 0x00)));
+    }
+    const std::vector<std::uint8_t> file = firmware_file(kOffset + c.body, c.body, kOffset, c.body);
+    const std::vector<std::uint8_t> header(file.begin(), file.begin() + 64);
+    const std::vector<std::uint8_t> body(file.begin() + 64, file.end());
+
+    ASSERT_TRUE(run(file));
+
+    std::uint64_t total_blocks = 0;
+    for (std::uint8_t uid = 1; uid <= 3; ++uid) {
+        SCOPED_TRACE("UID " + std::to_string(uid));
+        const std::uint32_t address = addresses[uid - 1];
+        EXPECT_EQ(erased_blocks(uid), blocks[uid - 1]);
+        total_blocks += blocks[uid - 1].size();
+        EXPECT_EQ(unerased_writes(uid), 0u);
+        EXPECT_EQ(flash(uid, address, 64), header);
+        EXPECT_EQ(flash(uid, address + kOffset, body.size()), body);
+        // Erased and untouched: the rest of the erased run. Still programmed:
+        // the block behind the run, which nothing asked to erase.
+        const std::uint32_t end = address + kOffset + c.body;
+        const std::uint32_t run_end = (blocks[uid - 1].back() + 1u) << 16;
+        EXPECT_EQ(flash(uid, end, run_end - end), std::vector<std::uint8_t>(run_end - end, 0xFF));
+        EXPECT_EQ(flash(uid, run_end, 16), std::vector<std::uint8_t>(16, 0x00));
+        EXPECT_TRUE(log.contains("fw_erase: UID " + std::to_string(uid) + " will erase " +
+                                 std::to_string(blocks[uid - 1].size()) + " block(s) starting at block " +
+                                 std::to_string(blocks[uid - 1].front()) + "\n"));
+    }
+    EXPECT_EQ(progress.phase(0).back(), ProgressLog::Call(total_blocks, total_blocks, 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ImageEnds, FirmwareUnaligned,
+    // UID 2's image starts at 0x0020FF70, 0x90 bytes before block 0x21.
+    ::testing::Values(UnalignedCase{"just_inside_a_block", 0x8F, {0x20}},
+                      UnalignedCase{"exactly_at_the_block_end", 0x90, {0x20}},
+                      UnalignedCase{"one_byte_into_the_next_block", 0x91, {0x20, 0x21}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(FirmwareUpdateTest, targetsAreHandedOnInUidOrder) {
     sim::add_default_units(bus, 3);
     bus.remove_unit(1);
@@ -112,7 +174,8 @@ struct EarlyStopCase {
     const char* name;
     std::vector<std::uint8_t> file;
     std::vector<std::string> lines;
-    bool erases;  // whether the units' space was erased before the stop
+    bool erases;        // whether the units' space was erased before the stop
+    bool reaches_bus;   // whether any frame went out (false: refused from the file alone)
 };
 
 class FirmwareEarlyStop : public FirmwareUpdateTest, public ::testing::WithParamInterface<EarlyStopCase> {};
@@ -123,39 +186,64 @@ TEST_P(FirmwareEarlyStop, stopsAtItsStepWithItsLine) {
     EXPECT_FALSE(run(c.file));
     for (const std::string& line : c.lines) EXPECT_TRUE(log.contains(line)) << line;
     EXPECT_EQ(!sent(0x430).empty(), c.erases);
+    EXPECT_EQ(!bus.host_frames().empty(), c.reaches_bus);
     EXPECT_TRUE(nothing_written());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Files, FirmwareEarlyStop,
     ::testing::Values(
-        EarlyStopCase{"header_only_file", firmware_file(0x20000, 0, 0x100, 0), {"firmware update: encrypted_size is zero\n"}, true},
-        EarlyStopCase{"nothing_to_erase", firmware_file(0, 0, 0x100, 0), {"erase_fw_update_blocks: failed\n"}, false},
+        // Without a body the units' space is still erased first, and the
+        // update stops only then, whatever the image offset says.
+        EarlyStopCase{"header_only_file", firmware_file(0x20000, 0, 0x100, 0), {"firmware update: encrypted_size is zero\n"}, true, true},
+        EarlyStopCase{"header_only_file_with_offset_over_header", firmware_file(0x20000, 0, 0x20, 0),
+                      {"firmware update: encrypted_size is zero\n"}, true, true},
+        EarlyStopCase{"nothing_to_erase", firmware_file(0, 0, 0x100, 0), {"erase_fw_update_blocks: failed\n"}, false, true},
+        // A file that cannot be written whole is refused before any unit is
+        // asked for anything, with the line of the check it fails.
         EarlyStopCase{"body_shorter_than_header_says",
                       firmware_file(0x10000, 100, 0x100, 50),
                       {"firmware update: failed to read encrypted image (50/100 bytes)\n"},
-                      true},
+                      false, false},
+        EarlyStopCase{"body_one_byte_short",
+                      firmware_file(0x10000, 100, 0x100, 99),
+                      {"firmware update: failed to read encrypted image (99/100 bytes)\n"},
+                      false, false},
         // A damaged header asking for 4 GiB ends with the short read, not an allocation.
         EarlyStopCase{"hostile_encrypted_size",
                       firmware_file(0x10000, 0xFFFFFFFF, 0x100, 10),
                       {"firmware update: failed to read encrypted image (10/4294967295 bytes)\n"},
-                      true},
-        // A header whose image would run past the erased space, or over the
-        // header itself, is refused before anything is written.
+                      false, false},
         EarlyStopCase{"image_past_erased_space",
                       firmware_file(0x10000, 0x10000, 0x100, 0x10000),
                       {"firmware update: image does not fit the erased space (offset 0x00000100 + 65536 bytes, "
                        "total_size 65536)\n"},
-                      true},
+                      false, false},
+        EarlyStopCase{"image_one_byte_past_erased_space",
+                      firmware_file(0x10000, 0xFF01, 0x100, 0xFF01),
+                      {"firmware update: image does not fit the erased space (offset 0x00000100 + 65281 bytes, "
+                       "total_size 65536)\n"},
+                      false, false},
         EarlyStopCase{"image_over_the_header",
                       firmware_file(0x10000, 100, 0x20, 100),
                       {"firmware update: image does not fit the erased space (offset 0x00000020 + 100 bytes, "
                        "total_size 65536)\n"},
-                      true},
+                      false, false},
+        EarlyStopCase{"image_on_the_last_header_byte",
+                      firmware_file(0x10000, 100, 0x3F, 100),
+                      {"firmware update: image does not fit the erased space (offset 0x0000003F + 100 bytes, "
+                       "total_size 65536)\n"},
+                      false, false},
+        // An offset that wraps 32 bits must not pass for a small one.
+        EarlyStopCase{"offset_wrapping_32_bits",
+                      firmware_file(0x10000, 100, 0xFFFFFFF0, 100),
+                      {"firmware update: image does not fit the erased space (offset 0xFFFFFFF0 + 100 bytes, "
+                       "total_size 65536)\n"},
+                      false, false},
         EarlyStopCase{"file_shorter_than_header",
                       std::vector<std::uint8_t>(63, 1),
                       {"firmware update: failed to read firmware header\n"},
-                      false}),
+                      false, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FirmwareUpdateTest, missingFileTouchesNoUnit) {
@@ -188,16 +276,53 @@ TEST_F(FirmwareUpdateTest, silentUnitFailsThePrepare) {
     EXPECT_TRUE(log.contains("prepare_fw_update: failed pending_mask=0x04 failed=0\n"));
 }
 
-TEST_F(FirmwareUpdateTest, chunkRefusedByOneUnitLeavesEveryUnitWithoutHeader) {
+// One unit goes wrong part-way through the image. The update ends on that
+// unit's answer (complete=1 with a 10 s echo time-out), with its line, before
+// another chunk goes out, and no unit gets the header or its set address.
+struct ChunkFaultCase {
+    const char* name;
+    Fault fault;
+    std::string cause;
+    std::string failure;
+    std::size_t chunks_sent;
+};
+
+void PrintTo(const ChunkFaultCase& c, std::ostream* os) { *os << c.name; }
+
+class FirmwareChunkFault : public FirmwareUpdateTest, public ::testing::WithParamInterface<ChunkFaultCase> {};
+
+TEST_P(FirmwareChunkFault, endsTheUpdateAtThatChunkWithoutHeader) {
+    const ChunkFaultCase& c = GetParam();
     connect_units(3);
-    bus.add_fault(Fault{FaultKind::Nack, ReplyKind::FlashReply, 0x420, 3, 1});
-    EXPECT_FALSE(run(firmware_file(0x10000, 300, 0x100, 300)));
-    EXPECT_TRUE(log.contains("fw_write: extflash NACK UID 3 op 0xAA\n"));
+    bus.add_fault(c.fault);
+    bool succeeded = false;
+    vk61::run_firmware_update(*comms, dir.write("fw.bin", firmware_file(0x10000, 300, 0x100, 300)), nullptr, nullptr,
+                              [&] { succeeded = true; }, vk61::FirmwareUpdateTimeouts{2000, 5000, 10000});
+    EXPECT_FALSE(succeeded);
+    EXPECT_EQ(log.count_exact(c.cause), 1u) << c.cause;
+    EXPECT_EQ(log.count_exact(c.failure), 1u) << c.failure;
     EXPECT_TRUE(log.contains("write_fw_image: failed\n"));
+    EXPECT_EQ(sent(0x420).size(), c.chunks_sent);
+    EXPECT_EQ(sent(0x440).size(), 3u) << "only the image addresses were set";
     for (std::uint8_t uid = 1; uid <= 3; ++uid) {
         EXPECT_EQ(flash(uid, kWriteAddress, 64), std::vector<std::uint8_t>(64, 0xFF)) << "UID " << int(uid);
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, FirmwareChunkFault,
+    ::testing::Values(ChunkFaultCase{"nack_on_second_chunk", {FaultKind::Nack, ReplyKind::FlashReply, 0x420, 3, 1},
+                                     "fw_write: extflash NACK UID 3 op 0xAA\n",
+                                     "fw_write: chunk failed at offset 64 (complete=1 failed=1)\n", 2},
+                      ChunkFaultCase{"nack_on_fourth_chunk", {FaultKind::Nack, ReplyKind::FlashReply, 0x420, 1, 3},
+                                     "fw_write: extflash NACK UID 1 op 0xAA\n",
+                                     "fw_write: chunk failed at offset 192 (complete=1 failed=1)\n", 4},
+                      // UID 2 answers the third chunk with the second chunk's address.
+                      ChunkFaultCase{"unit_stops_advancing",
+                                     {FaultKind::StuckAddress, ReplyKind::FlashReply, 0x420, 2, 2, 0},
+                                     "fw_write: UID 2 write address mismatch (expected 0x001001C0 got 0x00100180)\n",
+                                     "fw_write: chunk failed at offset 128 (complete=1 failed=1)\n", 3}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace flashtest

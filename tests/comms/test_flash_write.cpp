@@ -83,14 +83,17 @@ struct FailureCase {
     Fault fault;
     std::vector<std::string> lines;  // logged, in this order
     std::size_t chunks_sent;         // the transfer stops at the failing step
+    unsigned timeout_ms = 200;       // of each echo wait
 };
+
+void PrintTo(const FailureCase& c, std::ostream* os) { *os << c.name; }
 
 class FlashWriteFailure : public FlashWriteTest, public ::testing::WithParamInterface<FailureCase> {};
 
 TEST_P(FlashWriteFailure, failsAtTheStepWithItsLine) {
     const FailureCase& c = GetParam();
     bus.add_fault(c.fault);
-    EXPECT_FALSE(upload(0x1000, pattern(256), 200));
+    EXPECT_FALSE(upload(0x1000, pattern(256), c.timeout_ms));
     long at = -1;
     for (const std::string& line : c.lines) {
         const long found = line_index(log, line);
@@ -121,6 +124,15 @@ INSTANTIATE_TEST_SUITE_P(
                     {"fw_write: UID 1 write address mismatch (expected 0x000010C0 got 0x00001234)",
                      "extflash_raw: chunk failed at offset 128 (complete=1 failed=1)"},
                     3},
+        // From its third chunk on the unit answers with its second chunk's
+        // address. With a 10 s echo time-out, complete=1 shows that the
+        // transfer ended on the unit's answer, not on the time-out.
+        FailureCase{"unit_stops_advancing",
+                    {FaultKind::StuckAddress, ReplyKind::FlashReply, 0x420, 1, 2, 0},
+                    {"fw_write: UID 1 write address mismatch (expected 0x000010C0 got 0x00001080)\n",
+                     "extflash_raw: chunk failed at offset 128 (complete=1 failed=1)\n"},
+                    3,
+                    10000},
         FailureCase{"lost_set_address_echo",
                     {FaultKind::Drop, ReplyKind::FlashReply, 0x440, 1},
                     {"extflash_raw: set-addr failed (complete=0 failed=0)"},

@@ -116,6 +116,27 @@ TEST_F(FaultModes, flashReplyFaults) {
     EXPECT_EQ(payload(r[0]), cat({{1, 0xA1}, u32(0x102), {1}}));
 }
 
+TEST_F(FaultModes, stuckAddress_repeatsTheLastEchoLetThrough) {
+    bus.remove_unit(2);
+    bus.remove_unit(3);
+    // From the 3rd chunk on, UID 1 echoes where its 2nd chunk left it.
+    bus.add_fault({FaultKind::StuckAddress, ReplyKind::FlashReply, 0x420, 1, 2, 0});
+    exchange(0x440 | 1, 4, u32(0x1000));
+    const V chunk(64, 0x77);
+    std::vector<std::uint32_t> echoes;
+    for (int i = 0; i < 5; ++i) {
+        const auto r = exchange(0x420 | 1, 15, chunk);
+        ASSERT_EQ(r.size(), 1u);
+        EXPECT_EQ(r[0].data()[6], 1) << "still reports success";
+        echoes.push_back(vk61::get_u32(r[0].data() + 2));
+    }
+    EXPECT_EQ(echoes, (std::vector<std::uint32_t>{0x1040, 0x1080, 0x1080, 0x1080, 0x1080}));
+    // Other commands' replies are left alone.
+    const auto r = exchange(0x440 | 1, 4, u32(0x2000));
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(vk61::get_u32(r[0].data() + 2), 0x2000u);
+}
+
 TEST_F(FaultModes, eraseFaults_reorderAndNackAtBlockN) {
     bus.remove_unit(2);
     bus.remove_unit(3);
