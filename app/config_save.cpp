@@ -34,10 +34,12 @@ void MainWindow::onSaveClicked() {
     // The form is collected only when a store may follow: with a setting
     // unknown the save is refused before anything changes.
     if (comms && comms->is_connected() && model.unknown_count() == 0) collectSettingsForm();
+    const QString backupError = comms && comms->is_connected() ? backupBeforeStore(QStringLiteral("before Save")) : QString();
     const StoreResult result = configExchange().save_settings();
     updateSaveDevicesButton();
     if (result.status == StoreStatus::Saved) populateSettingsForm();
     showStoreResult(result, false);
+    showBackupError(backupError);
 }
 
 void MainWindow::showStoreResult(const StoreResult& result, bool device_options) {

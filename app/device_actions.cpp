@@ -31,9 +31,13 @@ void setRebootWaitIntervalsForTesting(int first_check_ms, int next_check_ms) {
 // options (and of other pending settings), the store and the read-back of
 // the checksum (see ConfigExchange).
 void MainWindow::onSaveDevicesClicked() {
+    const QString backupError = comms && comms->is_connected() && model.has_device_changes()
+                                    ? backupBeforeStore(QStringLiteral("before Save changes to EFIS"))
+                                    : QString();
     const StoreResult result = configExchange().save_device_options();
     updateSaveDevicesButton();
     showStoreResult(result, true);
+    showBackupError(backupError);
 }
 
 void MainWindow::onRebootClicked() {

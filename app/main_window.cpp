@@ -153,6 +153,11 @@ void MainWindow::connectSlots() {
     connect(ui->pushButton_reboot_2, &QPushButton::clicked, this, &MainWindow::onRebootClicked);
     connect(ui->tabWidget, &QTabWidget::currentChanged, this, &MainWindow::onMainTabChanged);
 
+    // Configuration menu.
+    connect(ui->action_export_configuration, &QAction::triggered, this, &MainWindow::onExportConfigurationClicked);
+    connect(ui->action_import_configuration, &QAction::triggered, this, &MainWindow::onImportConfigurationClicked);
+    connect(ui->action_configuration_backups, &QAction::triggered, this, &MainWindow::onConfigurationBackupsClicked);
+
     // The downloads manifest is fetched once at launch (bounded by the fetch
     // time-out) so that later offline use finds the memory and disk copies.
     QString error;

@@ -14,8 +14,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <set>
 
+#include "config/config_file.h"
 #include "config/config_model.h"
 #include "config/config_record.h"
 #include "config_exchange.h"
@@ -110,6 +112,9 @@ private slots:
     void onRebootClicked();
     void onDeviceReconnected();
     void onMainTabChanged(int index);
+    void onExportConfigurationClicked();
+    void onImportConfigurationClicked();
+    void onConfigurationBackupsClicked();
 
 private:
     // main_window.cpp
@@ -136,6 +141,16 @@ private:
     bool loadConfiguration();
     // config_save.cpp: shows the outcome of a store on the status bar.
     void showStoreResult(const StoreResult& result, bool device_options);
+
+    // config_backups.cpp: files and automatic backups of the configuration
+    // as last completely read from or stored to the EFIS.
+    QString efisSerial() const;
+    std::optional<vk61::ConfigFile> confirmedConfigurationFile(const QString& reason) const;
+    // Writes the backup; returns why it failed, "" when written or not needed.
+    QString backupBeforeStore(const QString& reason);
+    // Adds a failed backup to the status bar's message.
+    void showBackupError(const QString& error);
+    void restoreConfigurationFrom(const QString& path);
 
     // unread_settings.cpp: disables the widgets of settings the last load
     // could not read, with a tooltip that says so.

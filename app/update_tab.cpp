@@ -110,6 +110,9 @@ void MainWindow::onStartUpdateClicked() {
     ui->progressBar_firmware->setRange(0, vk61::progress::kBarMaximum);
     ui->progressBar_firmware->setValue(0);
     showStatus(tr("Preparing firmware update..."));
+    // The update may leave the units with another configuration (or none):
+    // keep the one they hold now. A failed backup does not stop the update.
+    showBackupError(backupBeforeStore(QStringLiteral("before firmware update")));
 
     vk61::CommsManager* manager = comms.get();
     const std::string path = firmwareFilePath.toLocal8Bit().toStdString();

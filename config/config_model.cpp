@@ -72,7 +72,10 @@ void ConfigModel::abandon_load() {
     before_load_.reset();
 }
 
-void ConfigModel::finish_load() { before_load_.reset(); }
+void ConfigModel::finish_load() {
+    before_load_.reset();
+    if (unknown_count() == 0) state_.confirmed = state_.record;
+}
 
 void ConfigModel::sent(int index) { state_.unsettled.insert(index); }
 
@@ -99,6 +102,9 @@ void ConfigModel::stored(std::uint32_t crc, std::set<int> stored_indices) {
     state_.unsettled.clear();
     state_.record.set_checksum(crc);
     state_.device_checksum = crc;
+    // Every pending edit went out before the store, so the record is what
+    // the units now hold.
+    if (state_.pending.empty() && unknown_count() == 0) state_.confirmed = state_.record;
 }
 
 }  // namespace vk61

@@ -37,6 +37,10 @@ public:
     const std::set<int>& pending() const { return state_.pending; }
     bool has_device_changes() const;
 
+    // The record as last completely read from or stored to the EFIS, without
+    // the edits made since; none while the last load left settings unknown.
+    const std::optional<ConfigRecord>& confirmed() const { return state_.confirmed; }
+
     bool is_known(unsigned index) const { return index < kSettingCount && state_.known.test(index); }
     std::vector<unsigned> unknown_settings() const;
     unsigned unknown_count() const { return static_cast<unsigned>(kSettingCount - state_.known.count()); }
@@ -92,6 +96,7 @@ private:
         std::set<int> pending;
         std::set<int> unsettled;  // sent since the last confirmed store
         std::bitset<kSettingCount> known;
+        std::optional<ConfigRecord> confirmed;
     };
     State state_;
     std::optional<State> before_load_;

@@ -17,6 +17,7 @@
 #include <QStatusBar>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QUrl>
 
@@ -168,6 +169,10 @@ inline void setDeviceElement(sim::Installation& bus, std::uint8_t uid, unsigned 
 class SimulatedWindow {
 public:
     explicit SimulatedWindow(unsigned units = 3) {
+        // The window writes configuration backups into the application data
+        // folder: never the user's own.
+        previousDataHome = qgetenv("XDG_DATA_HOME");
+        qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
         sim::add_default_units(bus, units);
         vhid::attach_bridge(&bridge);
         keepOffTheNetwork();
@@ -181,6 +186,7 @@ public:
         window->close();
         window.reset();
         vhid::attach_bridge(nullptr);
+        qputenv("XDG_DATA_HOME", previousDataHome);
     }
     SimulatedWindow(const SimulatedWindow&) = delete;
     SimulatedWindow& operator=(const SimulatedWindow&) = delete;
@@ -230,6 +236,8 @@ public:
 
     // Members in construction order; the destructor detaches the bridge
     // from virtual_hidapi before the bridge and the installation go.
+    QTemporaryDir dataHome;  // XDG_DATA_HOME while the window lives
+    QByteArray previousDataHome;
     sim::Installation bus;
     sim::Bridge bridge{bus};
     Diagnostics diagnostics;

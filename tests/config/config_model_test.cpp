@@ -134,4 +134,27 @@ TEST(ConfigModel, deviceOptions) {
     for (const int index : {0, 33, 35, 40, 252}) EXPECT_FALSE(vk61::is_device_option(index)) << index;
 }
 
+// What a backup or an export holds: the units' configuration, never the
+// form's edits, and nothing after a load that left settings unknown.
+TEST(ConfigModel, confirmedRecordIsWhatTheUnitsHold) {
+    ConfigModel model;
+    EXPECT_FALSE(model.confirmed());
+    loadAll(model);
+    ASSERT_TRUE(model.confirmed());
+    const vk61::ConfigRecord loaded = *model.confirmed();
+    EXPECT_EQ(loaded.bytes, model.record().bytes);
+
+    ASSERT_TRUE(model.edit(6, 201));
+    EXPECT_EQ(model.confirmed()->bytes, loaded.bytes);  // edits are not the units'
+
+    const std::uint32_t crc = model.prepare_store(7, 35);
+    model.stored(crc, model.to_store());
+    ASSERT_TRUE(model.confirmed());
+    EXPECT_EQ(vk61::config_get_value(*model.confirmed(), 6), 201u);
+    EXPECT_EQ(model.confirmed()->checksum(), crc);
+
+    loadAll(model, 0x1234, 20);  // incomplete
+    EXPECT_FALSE(model.confirmed());
+}
+
 }  // namespace

@@ -1,0 +1,101 @@
+#include "backup_store.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace vk61 {
+
+namespace {
+
+const QString kSuffix = QStringLiteral(".json");
+
+// Names sort by time: "20240517T093012.345Z-before-save.json".
+QString file_name(const ConfigFile& file, int attempt) {
+    QString reason = file.reason.toLower();
+    reason.replace(QRegularExpression(QStringLiteral("[^a-z0-9]+")), QStringLiteral("-"));
+    QString name = file.created.toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmmss.zzz'Z'"));
+    if (attempt > 0) name += QStringLiteral("_%1").arg(attempt);
+    if (!reason.isEmpty()) name += QLatin1Char('-') + reason;
+    return name + kSuffix;
+}
+
+// Newest first, by name.
+QStringList backup_files(const QDir& dir) {
+    return dir.entryList({QStringLiteral("*") + kSuffix}, QDir::Files, QDir::Name | QDir::Reversed);
+}
+
+std::optional<ConfigFile> read_file(const QString& path) {
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly)) return std::nullopt;
+    return read_config_file(in.readAll(), nullptr);
+}
+
+}  // namespace
+
+BackupStore::BackupStore(QString root) : root_(std::move(root)) {}
+
+QString BackupStore::default_root() {
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/backups");
+}
+
+QString BackupStore::folder(const QString& serial) const {
+    QString name = serial;
+    name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
+    if (name.isEmpty() || name.startsWith(QLatin1Char('.'))) name.prepend(QStringLiteral("unknown"));
+    return QDir(root_).filePath(name);
+}
+
+std::vector<BackupStore::Entry> BackupStore::list(const QString& serial) const {
+    std::vector<Entry> entries;
+    const QDir dir(folder(serial));
+    for (const QString& name : backup_files(dir)) {
+        Entry entry;
+        entry.path = dir.filePath(name);
+        if (const auto file = read_file(entry.path)) {
+            entry.created = file->created;
+            entry.reason = file->reason;
+        }
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+BackupStore::Result BackupStore::save(const ConfigFile& file) const {
+    Result result;
+    const QString path = folder(file.efis.serial);
+    QDir dir(path);
+    if (!dir.mkpath(QStringLiteral("."))) {
+        result.error = QStringLiteral("cannot create the folder %1").arg(QDir::toNativeSeparators(path));
+        return result;
+    }
+
+    const QStringList existing = backup_files(dir);
+    if (!existing.isEmpty()) {
+        const auto newest = read_file(dir.filePath(existing.front()));
+        if (newest && same_settings(*newest, file) && newest->efis.memory_version == file.efis.memory_version) {
+            result.outcome = Outcome::SkippedIdentical;
+            result.path = dir.filePath(existing.front());
+            return result;
+        }
+    }
+
+    int attempt = 0;
+    while (dir.exists(file_name(file, attempt))) ++attempt;
+    QSaveFile out(dir.filePath(file_name(file, attempt)));
+    if (!out.open(QIODevice::WriteOnly) || out.write(write_config_file(file)) < 0 || !out.commit()) {
+        result.error = QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(out.fileName()), out.errorString());
+        return result;
+    }
+    result.outcome = Outcome::Written;
+    result.path = out.fileName();
+
+    // Oldest beyond the newest kKeep go.
+    const QStringList kept = backup_files(dir);
+    for (qsizetype i = kKeep; i < kept.size(); ++i) dir.remove(kept[i]);
+    return result;
+}
+
+}  // namespace vk61
