@@ -46,9 +46,6 @@ void MainWindow::onRebootClicked() {
         showStatus(tr("Error: No communication interface connected (USB HID or CAN FD)"));
         return;
     }
-    // Replies heard after this mark prove a unit is back; whatever the
-    // registry held before the reboot proves nothing.
-    const std::uint64_t mark = comms->hearing_mark();
     if (!comms->reboot_devices()) {
         qDebug() << "Failed to send reboot command";
         showStatus(tr("Error: Failed to send reboot command"));
@@ -57,21 +54,24 @@ void MainWindow::onRebootClicked() {
     // Precise timers: a coarse one may fire up to 5% early, and no check may
     // come before the units had their 3000 ms.
     QTimer::singleShot(g_first_reboot_check_ms, Qt::PreciseTimer, this,
-                       [this, mark] { waitForDevicesAfterReboot(0, mark); });
+                       [this] { waitForDevicesAfterReboot(0, 0); });
     qDebug() << "Reboot command sent successfully";
     showStatus(tr("Reboot sent — waiting for device to reconnect"));
 }
 
 // One check of the reboot wait. A unit counts as back once it has been heard
-// since the reboot command (a WHOAMI or client-information reply, or an
-// occupancy report marking it alive), however fast and in whatever order
-// its replies arrive; an alive flag left from before the reboot does not
-// count, and neither does a WHOAMI reply's clearing of it.
+// (a WHOAMI or client-information reply, or an occupancy report marking it
+// alive) since the first check began, however fast and in whatever order its
+// replies arrive: a fast reply to this check's WHOAMI counts at once, a slow
+// one at the next check. An alive flag left from before the reboot does not
+// count, nor does a reply that was on its way when the reboot command went
+// out - hence the mark is taken at the first check, not at the command.
 void MainWindow::waitForDevicesAfterReboot(int attempt, std::uint64_t mark) {
     if (!comms) {
         showStatus(tr("Devices did not reappear after reboot"));
         return;
     }
+    if (attempt == 0) mark = comms->hearing_mark();
     if (comms->is_connected()) {
         comms->rediscover();
         refreshDeviceTable();
