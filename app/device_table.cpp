@@ -11,6 +11,7 @@
 #include <bit>
 
 #include "comms_manager.h"
+#include "config/settings_catalogue.h"
 #include "downloads/manifest_source.h"
 #include "downloads/package_selection.h"
 #include "main_window.h"
@@ -27,12 +28,6 @@ constexpr std::uint8_t kMaxOptionUid = 15;
 
 enum Column { ColConnected, ColDevice, ColSerial, ColUpdate, ColTermination, ColScreen };
 
-struct Screen {
-    const char* text;
-    int code;
-};
-constexpr Screen kScreens[] = {{"Splash", 0},   {"AHRS", 1},      {"ADSB", 2},
-                               {"Airspeed", 3}, {"Altimeter", 4}, {"Directional Gyro", 5}};
 
 QString typeName(std::uint8_t code) {
     switch (code) {
@@ -161,7 +156,11 @@ void MainWindow::refreshDeviceTable() {
         auto* screen_box = new QComboBox;
         screen_box->setFont(font);
         screen_box->setProperty("deviceUid", unit.uid);
-        for (const Screen& screen : kScreens) screen_box->addItem(tr(screen.text), screen.code);
+        // The screen code is the position in the catalogue's list.
+        for (std::size_t code = 0; code < vk61::kDefaultScreenNames.size(); ++code) {
+            const std::string_view name = vk61::kDefaultScreenNames[code];
+            screen_box->addItem(tr(std::string(name).c_str()), static_cast<int>(code));
+        }
         {
             const QSignalBlocker blocker(screen_box);
             int code = has_options ? model.record().default_screen(unit.uid) : 0;
