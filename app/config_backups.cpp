@@ -18,6 +18,7 @@
 #include "config/backup_store.h"
 #include "config/config_file.h"
 #include "config_preview.h"
+#include "device_text.h"
 #include "main_window.h"
 #include "ui_mainwindow.h"
 
@@ -31,15 +32,19 @@ const QString kFileFilter = QStringLiteral("EFIS Configuration (*.json);;All Fil
 
 }  // namespace
 
-QString MainWindow::efisSerial() const {
-    if (!comms) return {};
+// The primary unit's record, if it has identified itself.
+std::optional<vk61::DeviceInfo> MainWindow::primaryUnit() const {
+    if (!comms) return std::nullopt;
     const std::uint8_t primary = comms->primary_uid();
     for (const vk61::DeviceInfo& unit : comms->device_snapshot()) {
-        if (unit.uid == primary && !unit.is_placeholder()) {
-            return QStringLiteral("0x") + QString::number(unit.device_id, 16).rightJustified(8, QLatin1Char('0')).toUpper();
-        }
+        if (unit.uid == primary && !unit.is_placeholder()) return unit;
     }
-    return {};
+    return std::nullopt;
+}
+
+QString MainWindow::efisSerial() const {
+    const std::optional<vk61::DeviceInfo> unit = primaryUnit();
+    return unit ? serialText(unit->device_id) : QString();
 }
 
 std::optional<vk61::ConfigFile> MainWindow::confirmedConfigurationFile(const QString& reason) const {
@@ -48,16 +53,12 @@ std::optional<vk61::ConfigFile> MainWindow::confirmedConfigurationFile(const QSt
     file.created = QDateTime::currentDateTimeUtc();
     file.tool = QStringLiteral("vk61-efis-config " VK61_VERSION);
     file.reason = reason;
-    file.efis.serial = efisSerial();
-    if (comms) {
-        const std::uint8_t primary = comms->primary_uid();
-        for (const vk61::DeviceInfo& unit : comms->device_snapshot()) {
-            if (unit.uid != primary || unit.is_placeholder()) continue;
-            file.efis.firmware = QStringLiteral("%1.%2.%3")
-                                     .arg(unit.firmware >> 24)
-                                     .arg((unit.firmware >> 16) & 0xFFu)
-                                     .arg((unit.firmware >> 8) & 0xFFu);
-        }
+    if (const std::optional<vk61::DeviceInfo> unit = primaryUnit()) {
+        file.efis.serial = serialText(unit->device_id);
+        file.efis.firmware = QStringLiteral("%1.%2.%3")
+                                 .arg(unit->firmware >> 24)
+                                 .arg((unit->firmware >> 16) & 0xFFu)
+                                 .arg((unit->firmware >> 8) & 0xFFu);
     }
     file.efis.memory_version = model.confirmed()->memory_version();
     file.settings = *model.confirmed();

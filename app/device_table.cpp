@@ -12,6 +12,7 @@
 
 #include "comms_manager.h"
 #include "config/settings_catalogue.h"
+#include "device_text.h"
 #include "downloads/manifest_source.h"
 #include "downloads/package_selection.h"
 #include "main_window.h"
@@ -124,7 +125,7 @@ void MainWindow::refreshDeviceTable() {
                 name = package->display_name.isEmpty() ? package->device_type : package->display_name;
                 update = vk61::is_firmware_older(unit.firmware, *package) ? tr("Yes") : tr("No");
             }
-            serial = QStringLiteral("0x") + QString::number(unit.device_id, 16).rightJustified(8, QLatin1Char('0')).toUpper();
+            serial = serialText(unit.device_id);
         }
         if (name.isEmpty()) name = typeName(unit.type_code());
 

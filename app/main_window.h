@@ -21,6 +21,7 @@
 #include "config/config_model.h"
 #include "config/config_record.h"
 #include "config_exchange.h"
+#include "device_info.h"
 #include "downloads/firmware_package.h"
 
 class Ui_MainWindow;
@@ -144,6 +145,7 @@ private:
 
     // config_backups.cpp: files and automatic backups of the configuration
     // as last completely read from or stored to the EFIS.
+    std::optional<vk61::DeviceInfo> primaryUnit() const;
     QString efisSerial() const;
     std::optional<vk61::ConfigFile> confirmedConfigurationFile(const QString& reason) const;
     // Writes the backup; returns why it failed, "" when written or not needed.

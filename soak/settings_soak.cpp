@@ -219,7 +219,7 @@ void SettingsSoak::run_operation(unsigned index) {
     rig_.bus().clear_faults();
 
     std::string problem;
-    if (!check_units(index, saved, &problem)) {
+    if (!check_units(saved, &problem)) {
         ++breaches_;
         std::fprintf(out_, "settings %u BREACH (%s;%s): %s\n", index, outcome.c_str(), faults.c_str(), problem.c_str());
     } else if (saved && model_.device_checksum() != saved_crc) {
@@ -232,7 +232,7 @@ void SettingsSoak::run_operation(unsigned index) {
     ++outcomes_[outcome];
 }
 
-bool SettingsSoak::check_units(unsigned, bool saved, std::string* problem) {
+bool SettingsSoak::check_units(bool saved, std::string* problem) {
     for (std::uint8_t uid : rig_.uids()) {
         const sim::ConfigImage image = *rig_.bus().eeprom_image(uid);
         const std::uint32_t stored = *sim::config_element(image, 252);

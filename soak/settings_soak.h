@@ -38,7 +38,7 @@ private:
     void edit_some();
     // Records the values the model now holds as read or acknowledged.
     void note_model_values();
-    bool check_units(unsigned index, bool saved, std::string* problem);
+    bool check_units(bool saved, std::string* problem);
 
     const SoakOptions& options_;
     std::FILE* out_;

@@ -23,6 +23,7 @@
 #include "config/backup_store.h"
 #include "config_timeouts.h"
 #include "update_test_support.h"
+#include "device_text.h"
 #include "window_test_support.h"
 #include "window_testing_hooks.h"
 
@@ -141,8 +142,7 @@ private:
         vk61::CommsManager* comms = sw->window->commsManager();
         for (const vk61::DeviceInfo& unit : comms->device_snapshot()) {
             if (unit.uid != comms->primary_uid()) continue;
-            const QString serial = QStringLiteral("0x") + QString::number(unit.device_id, 16).rightJustified(8, '0').toUpper();
-            return vk61::BackupStore(vk61::BackupStore::default_root()).list(serial);
+            return vk61::BackupStore(vk61::BackupStore::default_root()).list(serialText(unit.device_id));
         }
         return {};
     }
