@@ -1,9 +1,21 @@
 #include <QApplication>
+#include <QCommandLineParser>
 
 #include "main_window.h"
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("vk61-efis-config"));
+    QApplication::setApplicationVersion(QStringLiteral(VK61_VERSION));
+
+    // --help and --version only; the window needs nothing else to start.
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Configure and update a VK61 EFIS and its companion units over the USB bridge."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.process(app);
+
     MainWindow window;
     window.show();
     return app.exec();

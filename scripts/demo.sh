@@ -8,7 +8,9 @@ cd "$(dirname "$0")/.."
 
 bridge_port=47061
 download_port=47080
-build=build-demo
+# The same build tree, type and options as scripts/test.sh: after the tests
+# have been built, the demo only adds its own targets.
+build=build
 
 extra=()
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
@@ -16,7 +18,7 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
 fi
 bash scripts/setup.sh "${extra[@]}"
 
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVK61_BUILD_TESTS=OFF -DVK61_BUILD_BENCH=OFF >/dev/null
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 ninja -C "$build" vk61-bus-sim vk61-download-server vk61-efis-config-demo
 
 pids=()

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, only those that are missing.
 # Usage: scripts/setup.sh [extra-package ...]
+# The emoji font is for the devices table's connected marks (and screenshots).
 set -euo pipefail
 
-packages=(cmake ninja-build pkg-config g++ qt6-base-dev libhidapi-dev libgtest-dev libgmock-dev libssl-dev openssl "$@")
+packages=(cmake ninja-build pkg-config g++ qt6-base-dev libhidapi-dev libgtest-dev libgmock-dev libssl-dev openssl
+          fonts-noto-color-emoji "$@")
 
 missing=()
 for p in "${packages[@]}"; do
