@@ -1,5 +1,6 @@
 // Links, transmit path, receive thread and shutdown of the manager.
 #include "comms_manager.h"
+#include "protocol.h"
 
 #include <chrono>
 #include <utility>
@@ -49,14 +50,13 @@ bool CommsManager::send_command(std::uint32_t identifier, std::uint8_t dlc, cons
 }
 
 bool CommsManager::send_whoami() {
-    const std::uint8_t payload[] = {0xEF, 0x15};
-    return send_command(0x010, 2, payload, sizeof payload);
+    return send_command(protocol::kWhoami, protocol::kDlcWhoamiRequest, protocol::kWhoamiRequest,
+                        sizeof protocol::kWhoamiRequest);
 }
 
 bool CommsManager::reboot_devices() {
     if (!is_connected()) return false;
-    const std::uint8_t payload[] = {0x48};
-    return send_command(0x3B0, 1, payload, sizeof payload);
+    return send_command(protocol::kReboot, protocol::kDlcReboot, &protocol::kRebootCommand, 1);
 }
 
 void CommsManager::set_devices_changed_callback(std::function<void()> callback) {

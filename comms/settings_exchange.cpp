@@ -11,6 +11,7 @@
 #include <chrono>
 
 #include "comms_manager.h"
+#include "protocol.h"
 #include "debug_log.h"
 
 namespace vk61 {
@@ -19,15 +20,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::uint32_t kSettingReadBase = 0x370;
-constexpr std::uint32_t kSettingWriteId = 0x390;
-constexpr std::uint32_t kStoreSettingsId = 0x3A0;
-constexpr std::uint8_t kAckStatusAck = 1;
-constexpr std::uint8_t kAckStatusNack = 0;
-constexpr std::uint8_t kSequencedAckDlc = 7;
-constexpr std::uint8_t kPlainAckDlc = 4;
-// A setting reply carries UID, index and a 32-bit value.
-constexpr std::size_t kSettingReplyMinBytes = 6;
 
 Clock::time_point deadline_after(unsigned timeout_ms) {
     return Clock::now() + std::chrono::milliseconds(timeout_ms);
@@ -57,7 +49,7 @@ bool CommsManager::read_setting_value(std::uint8_t index, unsigned timeout_ms, s
     read_slot_.raw_value = 0;
 
     const std::uint8_t payload[] = {0x00, index};
-    if (!send_command(kSettingReadBase | (uid & 0x0Fu), 2, payload, sizeof payload)) {
+    if (!send_command(protocol::kSettingRead | (uid & protocol::kUidMask), protocol::kDlcSettingRead, payload, sizeof payload)) {
         read_slot_.waiting = false;
         return false;
     }
@@ -75,24 +67,24 @@ bool CommsManager::read_setting_value(std::uint8_t index, unsigned timeout_ms, s
 
 bool CommsManager::write_setting(std::uint8_t index, std::uint32_t value, unsigned timeout_ms) {
     return run_sequenced_command(
-        kSettingWriteId,
+        protocol::kSettingWrite,
         [this, index, value](std::uint32_t sequence) {
             std::uint8_t payload[8] = {index};
             put_u32(payload + 1, value);
             put_u24(payload + 5, sequence);
-            return send_command(kSettingWriteId, 8, payload, sizeof payload);
+            return send_command(protocol::kSettingWrite, protocol::kDlcSettingWrite, payload, sizeof payload);
         },
         timeout_ms, "write_setting");
 }
 
 bool CommsManager::save_user_settings(std::uint32_t checksum, unsigned timeout_ms) {
     return run_sequenced_command(
-        kStoreSettingsId,
+        protocol::kStoreSettings,
         [this, checksum](std::uint32_t sequence) {
             std::uint8_t payload[7] = {};
             put_u32(payload, checksum);
             put_u24(payload + 4, sequence);
-            return send_command(kStoreSettingsId, 7, payload, sizeof payload);
+            return send_command(protocol::kStoreSettings, protocol::kDlcStoreSettings, payload, sizeof payload);
         },
         timeout_ms, "save_user_settings");
 }
@@ -144,7 +136,7 @@ bool CommsManager::wait_legacy_ack(std::uint8_t uid, std::uint16_t command, cons
     slot.complete = false;
     slot.failed = false;
     slot.uid = uid;
-    slot.command = command & 0x7FFu;
+    slot.command = command & protocol::kIdentifierMask;
 
     if (!send()) {
         slot.active = false;
@@ -164,9 +156,9 @@ bool CommsManager::wait_legacy_ack(std::uint8_t uid, std::uint16_t command, cons
 // Receive thread. Setting replies are matched by index alone; a reply that
 // names another unit is still taken, with a line saying so.
 void CommsManager::settings_rx(const BusFrame& frame) {
-    const unsigned identifier = frame.identifier() & 0x7FFu;
+    const unsigned identifier = frame.identifier() & protocol::kIdentifierMask;
     const std::size_t bytes = dlc_to_bytes(frame.dlc());
-    if (bytes < kSettingReplyMinBytes) {
+    if (bytes < protocol::kSettingReplyMinBytes) {
         debug_log("settings_rx: reject short payload can=0x%03X dlc=%u bytes=%u\n", identifier,
                   static_cast<unsigned>(frame.dlc()), static_cast<unsigned>(bytes));
         return;
@@ -198,12 +190,12 @@ void CommsManager::settings_rx(const BusFrame& frame) {
     read_slot_.cv.notify_one();
 }
 
-// Receive thread. Base 0x0E0: DLC code 7 is a sequenced acknowledgement,
+// Receive thread. Acknowledgement base: DLC code 7 is a sequenced acknowledgement,
 // DLC code 4 a plain one; any other length is not an acknowledgement.
 void CommsManager::handle_acknowledgement(const BusFrame& frame) {
     switch (frame.dlc()) {
-        case kSequencedAckDlc: handle_sequenced_ack(frame); break;
-        case kPlainAckDlc: handle_plain_ack(frame); break;
+        case protocol::kDlcSequencedAck: handle_sequenced_ack(frame); break;
+        case protocol::kDlcPlainAck: handle_plain_ack(frame); break;
         default: break;
     }
 }
@@ -220,23 +212,23 @@ void CommsManager::handle_sequenced_ack(const BusFrame& frame) {
     // commands before anything else looks at them.
     if (claim_erase_ack(frame)) return;
 
-    const unsigned acked = get_u16(d + 1) & 0x7FFu;
+    const unsigned acked = get_u16(d + 1) & protocol::kIdentifierMask;
     const unsigned status = d[3];
     const std::uint32_t sequence = get_u24(d + 4);
     const std::uint32_t bit = 1u << uid;
 
     SequencedCommandSlot& slot = sequenced_slot_;
     std::lock_guard lock(slot.mutex);
-    if (!slot.active || sequence != slot.sequence || acked != (slot.command & 0x7FFu) ||
+    if (!slot.active || sequence != slot.sequence || acked != (slot.command & protocol::kIdentifierMask) ||
         (slot.pending_mask & bit) == 0) {
         return;  // another command's, a stale one, or a unit we do not wait for
     }
     switch (status) {
-        case kAckStatusAck:
+        case protocol::kAckStatusAck:
             slot.pending_mask &= ~bit;
             if (slot.pending_mask == 0) slot.cv.notify_one();
             break;
-        case kAckStatusNack:
+        case protocol::kAckStatusNack:
             debug_log("sequenced_cmd: NACK from UID %u for cmd 0x%03X seq=%u\n", uid, acked, sequence);
             slot.failed = true;
             slot.cv.notify_one();
@@ -254,17 +246,17 @@ void CommsManager::handle_sequenced_ack(const BusFrame& frame) {
 void CommsManager::handle_plain_ack(const BusFrame& frame) {
     const std::uint8_t* d = frame.data();
     const unsigned uid = d[0];
-    const unsigned acked = get_u16(d + 1) & 0x7FFu;
+    const unsigned acked = get_u16(d + 1) & protocol::kIdentifierMask;
     const unsigned status = d[3];
 
     PlainAckSlot& slot = plain_ack_slot_;
     std::lock_guard lock(slot.mutex);
     if (!slot.active || slot.complete || uid != slot.uid || acked != slot.command) return;
     switch (status) {
-        case kAckStatusAck:
+        case protocol::kAckStatusAck:
             slot.complete = true;
             break;
-        case kAckStatusNack:
+        case protocol::kAckStatusNack:
             debug_log("legacy_ack: NACK from UID %u for cmd 0x%03X\n", uid, acked);
             slot.failed = true;
             break;

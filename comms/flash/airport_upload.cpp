@@ -6,15 +6,13 @@
 #include <vector>
 
 #include "comms_manager.h"
+#include "protocol.h"
 #include "debug_log.h"
 #include "flash/binary_file.h"
 
 namespace vk61 {
 
 namespace {
-constexpr std::uint32_t kAirportDbBase = 0x450;
-constexpr std::uint8_t kCloseDb = 0xDC;
-constexpr std::uint8_t kOpenDb = 0xDA;
 constexpr unsigned kDbAckTimeoutMs = 5000;
 constexpr std::uint32_t kDbAddress = 0;
 constexpr unsigned kMaxDbBlocks = 832;  // 54,525,952 bytes
@@ -71,7 +69,7 @@ bool CommsManager::upload_airport_db(std::uint8_t uid, const char* path, unsigne
     }
     const auto size = static_cast<std::uint32_t>(database.size());
     const std::uint32_t blocks = (size + 0xFFFF) >> 16;
-    const std::uint32_t command = kAirportDbBase | (uid & 0xFu);
+    const std::uint32_t command = protocol::kAirportDb | (uid & protocol::kUidMask);
 
     debug_log("upload_airport_db (UID %u): %u bytes, erasing %u blocks from 0x%08X\n", uid, size, blocks, kDbAddress);
 
@@ -79,7 +77,7 @@ bool CommsManager::upload_airport_db(std::uint8_t uid, const char* path, unsigne
     bool sent = false;
     const bool closed = wait_legacy_ack(
         uid, static_cast<std::uint16_t>(command),
-        [&] { return sent = send_command(command, 1, &kCloseDb, 1); }, kDbAckTimeoutMs);
+        [&] { return sent = send_command(command, protocol::kDlcAirportDb, &protocol::kCloseAirportDb, 1); }, kDbAckTimeoutMs);
     if (!closed) {
         debug_log(sent ? "upload_airport_db: close DB not acknowledged\n" : "upload_airport_db: close DB command failed\n");
         return false;
@@ -100,7 +98,7 @@ bool CommsManager::upload_airport_db(std::uint8_t uid, const char* path, unsigne
     sent = false;
     const bool opened = wait_legacy_ack(
         uid, static_cast<std::uint16_t>(command),
-        [&] { return sent = send_command(command, 1, &kOpenDb, 1); }, kDbAckTimeoutMs);
+        [&] { return sent = send_command(command, protocol::kDlcAirportDb, &protocol::kOpenAirportDb, 1); }, kDbAckTimeoutMs);
     if (!opened) {
         debug_log(sent ? "upload_airport_db: open DB not acknowledged\n" : "upload_airport_db: open DB command failed\n");
         return false;

@@ -9,6 +9,7 @@
 #include <cstddef>
 
 #include "comms_manager.h"
+#include "protocol.h"
 #include "debug_log.h"
 #include "flash/slot_wait.h"
 #include "flash/timer_resolution.h"
@@ -16,8 +17,6 @@
 namespace vk61 {
 
 namespace {
-constexpr std::uint32_t kPrepareId = 0x730;
-constexpr std::uint32_t kPrepareRefused = 0xFFFFFFFF;
 constexpr std::uint32_t kHeaderSize = 64;
 constexpr unsigned kProgressLogEvery = 100;  // packets between progress lines
 
@@ -41,8 +40,8 @@ bool CommsManager::prepare_fw_update(std::vector<FirmwareTarget>* targets_out, u
     prepare_.pending_mask = mask;
     prepare_.replies.clear();
 
-    const std::uint8_t payload[] = {0x24, 0x67};
-    if (!send_command(kPrepareId, 2, payload, sizeof payload)) {
+    if (!send_command(protocol::kPrepare, protocol::kDlcPrepareRequest, protocol::kPrepareRequest,
+                      sizeof protocol::kPrepareRequest)) {
         prepare_.active = false;
         return false;
     }
@@ -63,17 +62,17 @@ bool CommsManager::prepare_fw_update(std::vector<FirmwareTarget>* targets_out, u
     return true;
 }
 
-// Receive thread; frames of base 0x730 with DLC code 5. Only units still
+// Receive thread; prepare replies (DLC code 5). Only units still
 // pending count, so duplicates and units that were not asked are ignored.
 void CommsManager::handle_prepare_reply(const BusFrame& frame) {
     const std::uint8_t* d = frame.data();
     const std::uint8_t uid = d[0];
-    if (uid >= 16) return;
+    if (uid > protocol::kHighestUid) return;
     const std::uint32_t address = get_u32(d + 1);
 
     std::lock_guard lock(prepare_.mutex);
     if (!prepare_.active || (prepare_.pending_mask & (1u << uid)) == 0) return;
-    if (address == kPrepareRefused) {
+    if (address == protocol::kPrepareRefused) {
         debug_log("prepare_fw_update: UID %u reported failure (address -1)\n", uid);
         prepare_.failed = true;
         prepare_.cv.notify_one();

@@ -22,7 +22,6 @@
 namespace vk61 {
 
 namespace {
-constexpr std::uint32_t kEraseBlockBase = 0x430;
 // Block numbers are 16-bit and a run may not reach block 0xFFFF.
 constexpr std::uint64_t kBlockLimit = 0xFFFF;
 
@@ -155,11 +154,11 @@ void CommsManager::dispatch_erase_blocks(std::unique_lock<std::mutex>& erase_loc
 // the sequenced-command slot sees it. Returns true when the acknowledgement
 // belongs to the block in flight of an erase job; then nobody else matches it.
 bool CommsManager::claim_erase_ack(const BusFrame& frame) {
-    if (frame.dlc() != 7) return false;
+    if (frame.dlc() != protocol::kDlcSequencedAck) return false;
     const std::uint8_t* d = frame.data();
     const std::uint8_t uid = d[0];
-    if (uid > 15) return false;
-    const std::uint32_t command = get_u16(d + 1) & 0x7FFu;
+    if (uid > protocol::kHighestUid) return false;
+    const std::uint32_t command = get_u16(d + 1) & protocol::kIdentifierMask;
     const std::uint8_t status = d[3];
     const std::uint32_t sequence = get_u24(d + 4);
 
@@ -167,10 +166,10 @@ bool CommsManager::claim_erase_ack(const BusFrame& frame) {
     if (!erase_.active) return false;
     FlashEraseJob* job = find_job(erase_.jobs, uid);
     if (job == nullptr || !job->in_flight || job->state != FlashEraseJob::AwaitingAck ||
-        command != (kEraseBlockBase | uid) || sequence != job->sequence) {
+        command != (protocol::kEraseBlock | uid) || sequence != job->sequence) {
         return false;
     }
-    if (status == 1) {
+    if (status == protocol::kAckStatusAck) {
         job->state = FlashEraseJob::AwaitingReply;
     } else {
         debug_log("fw_erase: NACK from UID %u for block %u seq=%u\n", uid, job->block, job->sequence);
@@ -196,12 +195,12 @@ void CommsManager::handle_flash_erase_reply(const BusFrame& frame) {
         erase_.failed = true;
         erase_.cv.notify_one();
     };
-    if (reply->status != kFlashStatusDone) {
+    if (reply->status != protocol::kFlashStatusDone) {
         debug_log("fw_erase: extflash NACK UID %u block %u\n", reply->uid, job->block);
         fail();
         return;
     }
-    if (reply->operation != kFlashOpEraseBlock) {
+    if (reply->operation != protocol::kFlashOpEraseBlock) {
         debug_log("fw_erase: UID %u unexpected op 0x%02X (expected block erase)\n", reply->uid, reply->operation);
         fail();
         return;

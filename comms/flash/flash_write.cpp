@@ -171,14 +171,14 @@ void CommsManager::handle_flash_write_reply(const BusFrame& frame) {
     };
     // A refusal ends the transfer whatever it repeats: the unit says its
     // flash did not take what it was sent.
-    if (reply->status != kFlashStatusDone) {
+    if (reply->status != protocol::kFlashStatusDone) {
         debug_log("fw_write: extflash NACK UID %u op 0x%02X\n", reply->uid, reply->operation);
         fail();
         return;
     }
     // An erase reply (operation 0xBE naming a block address) is the erase
     // run's; a late copy of one must not end the write that follows the run.
-    if (reply->operation == kFlashOpEraseBlock && reply->address % kFlashBlockSize == 0) return;
+    if (reply->operation == protocol::kFlashOpEraseBlock && reply->address % kFlashBlockSize == 0) return;
 
     const bool step_answered = write_.phase == 1 ? target.address_set : target.chunk_acked;
     if (step_answered) return;
@@ -189,7 +189,7 @@ void CommsManager::handle_flash_write_reply(const BusFrame& frame) {
     // that stopped advancing answers just so, and wait_chunk_echoes ends the
     // transfer unless this chunk's own echo follows.
     if (repeats_last_echo(target, *reply)) {
-        if (write_.phase == 2 && reply->operation == kFlashOpWriteChunk && !target.repeated_echo_at) {
+        if (write_.phase == 2 && reply->operation == protocol::kFlashOpWriteChunk && !target.repeated_echo_at) {
             target.repeated_echo_at = std::chrono::steady_clock::now();
         }
         return;
@@ -197,7 +197,7 @@ void CommsManager::handle_flash_write_reply(const BusFrame& frame) {
 
     if (write_.phase == 1) {
         // A set-address echo may carry operation 0x00 instead of 0xA1.
-        if (reply->operation != kFlashOpSetAddress && reply->operation != 0x00) {
+        if (reply->operation != protocol::kFlashOpSetAddress && reply->operation != 0x00) {
             debug_log("fw_write: UID %u unexpected set-addr op 0x%02X\n", reply->uid, reply->operation);
             fail();
             return;
@@ -218,7 +218,7 @@ void CommsManager::handle_flash_write_reply(const BusFrame& frame) {
     }
 
     if (write_.phase == 2) {
-        if (reply->operation != kFlashOpWriteChunk) {
+        if (reply->operation != protocol::kFlashOpWriteChunk) {
             debug_log("fw_write: UID %u unexpected write op 0x%02X\n", reply->uid, reply->operation);
             fail();
             return;
