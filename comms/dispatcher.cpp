@@ -14,7 +14,7 @@ void CommsManager::dispatch_frame(const BusFrame& frame) {
     {
         // Every frame that arrives while a setting read waits is traced.
         std::lock_guard lock(read_slot_.mutex);
-        if (read_slot_.waiting) {
+        if (read_slot_.active) {
             debug_log("rx: can=0x%03X base=0x%03X dlc=%u data[0]=%u data[1]=%u\n", identifier & protocol::kIdentifierMask, base,
                       static_cast<unsigned>(dlc), static_cast<unsigned>(data[0]), static_cast<unsigned>(data[1]));
         }
