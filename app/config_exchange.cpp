@@ -101,7 +101,7 @@ UpdateResult ConfigExchange::update() {
     const std::set<int> to_send = model_.pending();
     for (const int index : to_send) {
         const std::uint32_t value = model_.value(static_cast<unsigned>(index));
-        const bool ok = comms_->write_setting(static_cast<std::uint8_t>(index), value, timeouts_.write_ms);
+        const bool ok = comms_->write_setting(static_cast<std::uint8_t>(index), value, timeouts_.write_ms).ok();
         model_.sent(index);
         if (ok) {
             ++result.sent;
@@ -165,7 +165,7 @@ StoreResult ConfigExchange::store(const std::vector<int>& order, bool print_crc)
 
     for (const int index : order) {
         const std::uint32_t value = model_.value(static_cast<unsigned>(index));
-        const bool ok = comms_->write_setting(static_cast<std::uint8_t>(index), value, timeouts_.write_ms);
+        const bool ok = comms_->write_setting(static_cast<std::uint8_t>(index), value, timeouts_.write_ms).ok();
         model_.sent(index);
         QThread::msleep(kPauseBetweenWritesMs);
         if (!ok) {

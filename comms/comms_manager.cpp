@@ -1,5 +1,6 @@
 // Links, transmit path, receive thread and shutdown of the manager.
 #include "comms_manager.h"
+#include "protocol.h"
 
 #include <chrono>
 #include <utility>
@@ -49,14 +50,13 @@ bool CommsManager::send_command(std::uint32_t identifier, std::uint8_t dlc, cons
 }
 
 bool CommsManager::send_whoami() {
-    const std::uint8_t payload[] = {0xEF, 0x15};
-    return send_command(0x010, 2, payload, sizeof payload);
+    return send_command(protocol::kWhoami, protocol::kDlcWhoamiRequest, protocol::kWhoamiRequest,
+                        sizeof protocol::kWhoamiRequest);
 }
 
 bool CommsManager::reboot_devices() {
     if (!is_connected()) return false;
-    const std::uint8_t payload[] = {0x48};
-    return send_command(0x3B0, 1, payload, sizeof payload);
+    return send_command(protocol::kReboot, protocol::kDlcReboot, &protocol::kRebootCommand, 1);
 }
 
 void CommsManager::set_devices_changed_callback(std::function<void()> callback) {
@@ -141,8 +141,14 @@ void CommsManager::stop_receive_thread() {
 
 void CommsManager::receive_loop() {
     auto next_reconnect = std::chrono::steady_clock::now();
+    bool link_was_up = true;
     while (!stop_receiving_) {
         const InterfaceKind kind = kind_.load();
+        // A link that failed (a read or a write saw the cable go) ends every
+        // wait at once: no answer can come over it any more.
+        const bool link_up = is_connected();
+        if (link_was_up && !link_up) abort_waits(FailureReason::LinkLost);
+        link_was_up = link_up;
         if (kind != InterfaceKind::UsbHid && !can_.is_open()) {
             std::this_thread::sleep_for(kLinkDownSleepCan);
             continue;
@@ -168,50 +174,8 @@ void CommsManager::disconnect() {
     if (disconnecting_.exchange(true)) return;
     stop_receiving_ = true;
 
-    // Abort every wait. Each slot is changed under its own lock and its
-    // waiters woken; a wait that starts later sees disconnecting_ and fails.
-    {
-        std::lock_guard lock(read_slot_.mutex);
-        read_slot_.waiting = false;
-        read_slot_.done = true;
-        read_slot_.result = -1;
-        read_slot_.cv.notify_all();
-    }
-    {
-        std::lock_guard lock(sequenced_slot_.mutex);
-        sequenced_slot_.active = false;
-        sequenced_slot_.failed = true;
-        sequenced_slot_.pending_mask = 0;
-        sequenced_slot_.cv.notify_all();
-    }
-    {
-        std::lock_guard lock(plain_ack_slot_.mutex);
-        plain_ack_slot_.active = false;
-        plain_ack_slot_.complete = true;
-        plain_ack_slot_.failed = true;
-        plain_ack_slot_.cv.notify_all();
-    }
-    {
-        std::lock_guard lock(prepare_.mutex);
-        prepare_.active = false;
-        prepare_.failed = true;
-        prepare_.pending_mask = 0;
-        prepare_.cv.notify_all();
-    }
-    {
-        std::lock_guard lock(erase_.mutex);
-        erase_.active = false;
-        erase_.failed = true;
-        erase_.progress = {};
-        erase_.cv.notify_all();
-    }
-    {
-        std::lock_guard lock(write_.mutex);
-        write_.active = false;
-        write_.failed = true;
-        write_.progress = {};
-        write_.cv.notify_all();
-    }
+    // Every wait ends now; a wait that starts later sees disconnecting_.
+    abort_waits(FailureReason::Disconnected);
 
     if (receiving_) stop_receive_thread();
     hid_.close_device();
@@ -226,6 +190,14 @@ void CommsManager::disconnect() {
         devices_changed_ = nullptr;
         reconnected_ = nullptr;
     }
+}
+
+std::array<WaitSlot*, 6> CommsManager::wait_slots() {
+    return {&read_slot_, &sequenced_slot_, &plain_ack_slot_, &prepare_, &erase_, &write_};
+}
+
+void CommsManager::abort_waits(FailureReason why) {
+    for (WaitSlot* slot : wait_slots()) slot->abort(why);
 }
 
 std::uint32_t CommsManager::next_sequence() {

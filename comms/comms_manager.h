@@ -1,7 +1,7 @@
 // CommsManager: the single owner of the bus.
 //
 // It owns both links, the unit registry, the wait slots of its blocking
-// operations and the receive thread. Operations block their calling thread
+// operations (one WaitSlot each, wait_slot.h) and the receive thread. Operations block their calling thread
 // (GUI or transfer worker) for at most their time-out; the receive thread
 // reads every frame, dispatches it to the handler of its identifier base and,
 // while the USB link is down, reopens it every 500 ms.
@@ -10,7 +10,8 @@
 //  - transmit_mutex_: serialises every write to the link; always innermost.
 //  - registry_mutex_: the registry and the two occupancy masks. Callbacks are
 //    copied under it and invoked after it is released.
-//  - one mutex per wait slot. A waiting operation holds its slot's lock while
+//  - one mutex per wait slot (disconnect() and a dropped link end every
+//    armed wait through its abort()). A waiting operation holds its slot's lock while
 //    it sends its request (so the reply cannot be matched before the slot is
 //    armed) and releases it only inside the condition wait. The transmit lock
 //    may be taken while a slot lock is held, never the other way about; the
@@ -25,6 +26,7 @@
 // flash operations in flash/.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <condition_variable>
@@ -38,13 +40,13 @@
 #include "bus_frame.h"
 #include "device_info.h"
 #include "flash/flash_types.h"
+#include "operation_result.h"
 #include "transport/can_fd_transport.h"
 #include "transport/hid_transport.h"
 #include "transport/interface_kind.h"
+#include "wait_slot.h"
 
 namespace vk61 {
-
-struct SlotWaitResult;  // flash/slot_wait.h
 
 class CommsManager {
 public:
@@ -89,49 +91,56 @@ public:
 
     // ---- settings exchange (settings_exchange.cpp) ----
 
+    // Every operation below blocks its caller for at most its time-out and
+    // ends at once when the link drops or disconnect() begins. Each returns an
+    // OperationResult (operation_result.h): success, or the step that failed,
+    // the unit concerned and why.
+
     // Reads one element from the primary unit. Waits up to timeout_ms for the
     // reply. Returns the value, or -1 on any failure (a stored 0xFFFFFFFF
     // reads the same as a failure).
     std::int32_t read_setting(std::uint8_t index, unsigned timeout_ms);
     // Like read_setting, but tells a stored 0xFFFFFFFF from a failure.
-    bool read_setting_value(std::uint8_t index, unsigned timeout_ms, std::uint32_t* value);
+    OperationResult read_setting_value(std::uint8_t index, unsigned timeout_ms, std::uint32_t* value);
     // Writes one element to every target unit; waits up to timeout_ms for all
     // of their acknowledgements.
-    bool write_setting(std::uint8_t index, std::uint32_t value, unsigned timeout_ms);
+    OperationResult write_setting(std::uint8_t index, std::uint32_t value, unsigned timeout_ms);
     // Makes every target unit store its settings; waits up to timeout_ms.
-    bool save_user_settings(std::uint32_t checksum, unsigned timeout_ms);
+    OperationResult save_user_settings(std::uint32_t checksum, unsigned timeout_ms);
     // The mechanism behind write_setting and save_user_settings: arms the
     // sequenced-command slot for the target mask, runs send(sequence) with the
     // slot locked, and waits up to timeout_ms until every target acknowledged.
-    bool run_sequenced_command(std::uint16_t command, const std::function<bool(std::uint32_t)>& send,
-                               unsigned timeout_ms, const char* name);
+    // A failure names `step`.
+    OperationResult run_sequenced_command(std::uint16_t command, const std::function<bool(std::uint32_t)>& send,
+                                          unsigned timeout_ms, const char* name, OperationStep step);
     // Arms the plain-acknowledgement slot for (uid, command), runs send() with
     // the slot locked, and waits up to timeout_ms for the unit's acknowledgement.
-    bool wait_legacy_ack(std::uint8_t uid, std::uint16_t command, const std::function<bool()>& send,
-                         unsigned timeout_ms);
+    // A failure names `step`.
+    OperationResult wait_legacy_ack(std::uint8_t uid, std::uint16_t command, const std::function<bool()>& send,
+                                    unsigned timeout_ms, OperationStep step);
 
     // ---- external flash (flash/) ----
 
     // Writes size bytes into one unit's flash from address upward; timeout_ms
     // limits each single wait (the address echo, each chunk's echo).
-    bool extflash_raw(std::uint8_t uid, std::uint32_t address, const std::uint8_t* data, std::uint64_t size,
-                      unsigned timeout_ms, ProgressFn progress, const void* user);
+    OperationResult extflash_raw(std::uint8_t uid, std::uint32_t address, const std::uint8_t* data,
+                                 std::uint64_t size, unsigned timeout_ms, ProgressFn progress, const void* user);
     // Erases, on each target, every block that holds a byte of write address
     // .. write address + size - 1 (so a unit whose address lies inside a block
     // may need one block more than another), one block in flight per unit;
     // timeout_ms limits the whole run.
-    bool erase_fw_update_blocks(const std::vector<FirmwareTarget>& targets, std::uint32_t size,
-                                unsigned timeout_ms, ProgressFn progress, const void* user);
+    OperationResult erase_fw_update_blocks(const std::vector<FirmwareTarget>& targets, std::uint32_t size,
+                                           unsigned timeout_ms, ProgressFn progress, const void* user);
     // Asks every unit for its firmware write address; waits up to timeout_ms.
-    bool prepare_fw_update(std::vector<FirmwareTarget>* targets_out, unsigned timeout_ms);
+    OperationResult prepare_fw_update(std::vector<FirmwareTarget>* targets_out, unsigned timeout_ms);
     // Writes the image at write address + image_offset on every target, then
     // the 64-byte header at the write address; timeout_ms limits each wait.
-    bool write_fw_image(const std::vector<FirmwareTarget>& targets, std::uint32_t image_offset,
-                        const std::uint8_t* image, std::uint64_t length, const std::uint8_t* header,
-                        unsigned timeout_ms, ProgressFn progress, const void* user);
+    OperationResult write_fw_image(const std::vector<FirmwareTarget>& targets, std::uint32_t image_offset,
+                                   const std::uint8_t* image, std::uint64_t length, const std::uint8_t* header,
+                                   unsigned timeout_ms, ProgressFn progress, const void* user);
     // Replaces the airport database of one unit (close, erase, write, open).
-    bool upload_airport_db(std::uint8_t uid, const char* path, unsigned erase_timeout_ms,
-                           unsigned write_timeout_ms, ProgressFn progress, const void* user);
+    OperationResult upload_airport_db(std::uint8_t uid, const char* path, unsigned erase_timeout_ms,
+                                      unsigned write_timeout_ms, ProgressFn progress, const void* user);
 
     // Takes the next 24-bit sequence number (never 0); shared by sequenced
     // commands and erase commands.
@@ -145,64 +154,102 @@ private:
     // Lets the fuzz harness arm the wait slots directly.
     friend struct CommsManagerFuzzAccess;
 
-    // ---- slots ----
-    struct SettingReadSlot {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool waiting = false;
+    // ---- wait slots (wait_slot.h) ----
+    struct SettingReadSlot : WaitSlot {
         std::uint8_t wanted_uid = 0;
         std::uint8_t wanted_index = 0;
-        std::int32_t result = -1;
         std::uint32_t raw_value = 0;  // the value as received, 0xFFFFFFFF included
         bool done = false;
     };
-    struct SequencedCommandSlot {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool active = false;
+    struct SequencedCommandSlot : WaitSlot {
         std::uint32_t sequence = 0;
         std::uint16_t command = 0;
         std::uint32_t pending_mask = 0;
-        bool failed = false;
     };
-    struct PlainAckSlot {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool active = false;
+    struct PlainAckSlot : WaitSlot {
         std::uint8_t uid = 0;
         std::uint16_t command = 0;  // low 11 bits
         bool complete = false;
-        bool failed = false;
     };
-    struct PrepareState {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool active = false;
+    struct PrepareState : WaitSlot {
         std::uint32_t pending_mask = 0;
-        bool failed = false;
         std::vector<FirmwareTarget> replies;
     };
-    struct EraseRunState {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool active = false;
-        bool failed = false;
+    struct EraseRunState : WaitSlot {
         bool paced = false;
         std::uint32_t total_blocks = 0;
         std::uint32_t erased_blocks = 0;
         ProgressCallback progress;
         std::vector<FlashEraseJob> jobs;
     };
-    struct WriteTransferState {
-        std::mutex mutex;
-        std::condition_variable cv;
-        bool active = false;
-        bool failed = false;
-        int phase = 0;  // 1 setting the address, 2 writing chunks, 0 idle
+    // What the units' next echo answers.
+    enum class WritePhase : std::uint8_t { Idle, SetAddress, WriteChunk };
+    struct WriteTransferState : WaitSlot {
+        WritePhase phase = WritePhase::Idle;
         std::uint32_t chunk_length = 0;
         ProgressCallback progress;
         std::vector<FlashWriteTarget> targets;
+
+        // Lock held: a new transfer, setting its first addresses.
+        void begin(ProgressCallback callback) {
+            arm();
+            phase = WritePhase::SetAddress;
+            chunk_length = 0;
+            progress = callback;
+            targets.clear();
+        }
+        void end() {
+            active = false;
+            phase = WritePhase::Idle;
+            progress = {};
+        }
     };
+
+    // Waits, with `lock` holding slot.mutex, until done() holds, the slot
+    // fails, the link drops or disconnect() begins; at most until deadline.
+    // Returns None once done, else why not: TimedOut or the slot's failure
+    // (a dropped link and disconnect() are recorded in the slot first).
+    // Returns with the lock held.
+    template <class Done>
+    FailureReason wait_for(WaitSlot& slot, std::unique_lock<std::mutex>& lock, WaitClock::time_point deadline,
+                           Done done) {
+        for (;;) {
+            if (disconnecting_.load()) {
+                slot.fail(FailureReason::Disconnected);
+            } else if (!slot.failed() && !done() && !is_connected()) {
+                slot.fail(FailureReason::LinkLost);
+            }
+            if (slot.failed()) return slot.failure;
+            if (done()) return FailureReason::None;
+            const auto now = WaitClock::now();
+            if (now >= deadline) return FailureReason::TimedOut;
+            slot.cv.wait_until(lock, std::min(deadline, now + kLinkCheckPeriod));
+        }
+    }
+    // The shape of every single-request exchange: arms the slot (arm() and
+    // set_up()), runs send() with the slot locked so the reply cannot be
+    // matched before the slot is armed, and waits for done() up to deadline.
+    // finish(why) runs under the lock once the wait ended, to read the slot.
+    // Returns SendFailed (without waiting) when send() failed.
+    template <class SetUp, class Send, class Done, class Finish>
+    FailureReason exchange(WaitSlot& slot, WaitClock::time_point deadline, SetUp set_up, Send send, Done done,
+                           Finish finish) {
+        std::unique_lock lock(slot.mutex);
+        slot.arm();
+        set_up();
+        if (!send()) {
+            slot.active = false;
+            return FailureReason::SendFailed;
+        }
+        const FailureReason why = wait_for(slot, lock, deadline, done);
+        slot.active = false;
+        finish(why);
+        return why;
+    }
+    // Every slot, for disconnect() and the receive loop.
+    std::array<WaitSlot*, 6> wait_slots();
+    // Ends every armed wait with `why`.
+    void abort_waits(FailureReason why);
 
     // ---- comms_manager.cpp ----
     void start_receive_thread();
@@ -232,7 +279,19 @@ private:
     void handle_flash_write_reply(const BusFrame& frame);
     // Waits (write lock held by `lock`) up to timeout_ms for every target's
     // echo of the chunk in flight; see flash_write.cpp for the repeated echo.
-    SlotWaitResult wait_chunk_echoes(std::unique_lock<std::mutex>& lock, unsigned timeout_ms);
+    FailureReason wait_chunk_echoes(std::unique_lock<std::mutex>& lock, unsigned timeout_ms);
+    // Sends data in chunks to uid (0: every target at once), each after the
+    // previous one was echoed by every target; `log` names the operation in
+    // its lines. Write lock held; released only in the waits and the pauses.
+    OperationResult write_chunks(std::unique_lock<std::mutex>& lock, std::uint8_t uid, const std::uint8_t* data,
+                                 std::uint64_t size, unsigned timeout_ms, const char* log, unsigned* packets);
+    // Sets every write target's address to its expected echo and waits for
+    // every echo; write lock held.
+    OperationResult set_write_addresses(std::unique_lock<std::mutex>& lock, unsigned timeout_ms, OperationStep step,
+                                        const char* what);
+    // The result of a failed step of the write transfer; names the unit that
+    // failed it or, after a wait, the first that did not answer.
+    OperationResult write_failure(OperationStep step, FailureReason why) const;
     void handle_flash_erase_reply(const BusFrame& frame);
     // Claims a sequenced acknowledgement that belongs to the erase run; true
     // when it did (the sequenced-command matching then ignores the frame).

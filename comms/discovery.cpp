@@ -7,14 +7,13 @@
 // and callbacks invoked after it is released, so a callback may query the
 // registry (device_snapshot, primary_uid) without deadlocking.
 #include "comms_manager.h"
+#include "protocol.h"
 #include "debug_log.h"
 
 namespace vk61 {
 
 namespace {
 
-constexpr std::uint32_t kClientInfoId = 0x790;
-constexpr std::uint8_t kClientInfoRequest = 0x73;  // 's'
 constexpr unsigned kLowestUid = 1;
 constexpr unsigned kHighestUid = 15;
 
@@ -221,8 +220,8 @@ void CommsManager::handle_occupancy_report(const BusFrame& frame) {
     debug_log("ZEQBUS: occupied=0x%08X alive=0x%08X\n", occupied, alive);
     for (unsigned uid = kLowestUid; uid <= kHighestUid; ++uid) {
         if ((present & uid_bit(uid)) == 0) continue;
-        const std::uint8_t payload[] = {kClientInfoRequest, static_cast<std::uint8_t>(uid)};
-        if (!send_command(kClientInfoId, 2, payload, sizeof payload)) {
+        const std::uint8_t payload[] = {protocol::kClientInfoRequest, static_cast<std::uint8_t>(uid)};
+        if (!send_command(protocol::kClientInfo, 2, payload, sizeof payload)) {
             debug_log("ZEQBUS: failed to request client info for UID %u\n", uid);
         }
     }

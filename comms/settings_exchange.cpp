@@ -8,29 +8,21 @@
 // armed) and releases the lock only inside the condition wait. Lock order:
 // registry lock (target_mask, primary_uid) before and never inside a slot
 // lock; the slot lock before the transmit lock.
-#include <chrono>
-
 #include "comms_manager.h"
 #include "debug_log.h"
+#include "protocol.h"
 
 namespace vk61 {
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-constexpr std::uint32_t kSettingReadBase = 0x370;
-constexpr std::uint32_t kSettingWriteId = 0x390;
-constexpr std::uint32_t kStoreSettingsId = 0x3A0;
-constexpr std::uint8_t kAckStatusAck = 1;
-constexpr std::uint8_t kAckStatusNack = 0;
-constexpr std::uint8_t kSequencedAckDlc = 7;
-constexpr std::uint8_t kPlainAckDlc = 4;
-// A setting reply carries UID, index and a 32-bit value.
-constexpr std::size_t kSettingReplyMinBytes = 6;
-
-Clock::time_point deadline_after(unsigned timeout_ms) {
-    return Clock::now() + std::chrono::milliseconds(timeout_ms);
+// The lowest UID with its bit set in mask, or 0: the unit named when several
+// did not answer.
+std::uint8_t lowest_uid(std::uint32_t mask) {
+    for (unsigned uid = 1; uid <= protocol::kHighestUid; ++uid) {
+        if (mask & (1u << uid)) return static_cast<std::uint8_t>(uid);
+    }
+    return 0;
 }
 
 }  // namespace
@@ -41,132 +33,123 @@ std::int32_t CommsManager::read_setting(std::uint8_t index, unsigned timeout_ms)
     return static_cast<std::int32_t>(value);
 }
 
-// Blocks until the primary unit's reply for index arrives, disconnect() is
-// called, or timeout_ms passes.
-bool CommsManager::read_setting_value(std::uint8_t index, unsigned timeout_ms, std::uint32_t* value) {
-    if (!is_connected()) return false;
+// Blocks until the primary unit's reply for index arrives, the link drops,
+// disconnect() is called, or timeout_ms passes.
+OperationResult CommsManager::read_setting_value(std::uint8_t index, unsigned timeout_ms, std::uint32_t* value) {
+    constexpr OperationStep kStep = OperationStep::ReadSetting;
+    if (!is_connected()) return OperationResult::failure(kStep, FailureReason::NotConnected);
     const std::uint8_t uid = primary_uid();  // registry lock, before the slot lock
-    const Clock::time_point deadline = deadline_after(timeout_ms);
-
-    std::unique_lock lock(read_slot_.mutex);
-    read_slot_.wanted_uid = uid;
-    read_slot_.wanted_index = index;
-    read_slot_.waiting = true;
-    read_slot_.done = false;
-    read_slot_.result = -1;
-    read_slot_.raw_value = 0;
-
+    SettingReadSlot& slot = read_slot_;
     const std::uint8_t payload[] = {0x00, index};
-    if (!send_command(kSettingReadBase | (uid & 0x0Fu), 2, payload, sizeof payload)) {
-        read_slot_.waiting = false;
-        return false;
+    const FailureReason why = exchange(
+        slot, deadline_after(timeout_ms),
+        [&] {
+            slot.wanted_uid = uid;
+            slot.wanted_index = index;
+            slot.done = false;
+            slot.raw_value = 0;
+        },
+        [&] {
+            return send_command(protocol::kSettingRead | (uid & protocol::kUidMask), protocol::kDlcSettingRead,
+                                payload, sizeof payload);
+        },
+        [&] { return slot.done; },
+        [&](FailureReason ended) {
+            if (ended == FailureReason::None && value != nullptr) *value = slot.raw_value;
+        });
+    if (why == FailureReason::None) return OperationResult::success();
+    if (why == FailureReason::TimedOut) {
+        debug_log("read_setting: timeout UID %u index 0x%02X\n", static_cast<unsigned>(uid),
+                  static_cast<unsigned>(index));
     }
-
-    read_slot_.cv.wait_until(lock, deadline, [this] { return read_slot_.done || disconnecting_.load(); });
-    read_slot_.waiting = false;
-    if (disconnecting_) return false;
-    if (read_slot_.done) {
-        if (value != nullptr) *value = read_slot_.raw_value;
-        return true;
-    }
-    debug_log("read_setting: timeout UID %u index 0x%02X\n", static_cast<unsigned>(uid), static_cast<unsigned>(index));
-    return false;
+    return OperationResult::failure(kStep, why, uid);
 }
 
-bool CommsManager::write_setting(std::uint8_t index, std::uint32_t value, unsigned timeout_ms) {
+OperationResult CommsManager::write_setting(std::uint8_t index, std::uint32_t value, unsigned timeout_ms) {
     return run_sequenced_command(
-        kSettingWriteId,
+        protocol::kSettingWrite,
         [this, index, value](std::uint32_t sequence) {
             std::uint8_t payload[8] = {index};
             put_u32(payload + 1, value);
             put_u24(payload + 5, sequence);
-            return send_command(kSettingWriteId, 8, payload, sizeof payload);
+            return send_command(protocol::kSettingWrite, protocol::kDlcSettingWrite, payload, sizeof payload);
         },
-        timeout_ms, "write_setting");
+        timeout_ms, "write_setting", OperationStep::WriteSetting);
 }
 
-bool CommsManager::save_user_settings(std::uint32_t checksum, unsigned timeout_ms) {
+OperationResult CommsManager::save_user_settings(std::uint32_t checksum, unsigned timeout_ms) {
     return run_sequenced_command(
-        kStoreSettingsId,
+        protocol::kStoreSettings,
         [this, checksum](std::uint32_t sequence) {
             std::uint8_t payload[7] = {};
             put_u32(payload, checksum);
             put_u24(payload + 4, sequence);
-            return send_command(kStoreSettingsId, 7, payload, sizeof payload);
+            return send_command(protocol::kStoreSettings, protocol::kDlcStoreSettings, payload, sizeof payload);
         },
-        timeout_ms, "save_user_settings");
+        timeout_ms, "save_user_settings", OperationStep::StoreSettings);
 }
 
-// Blocks until every unit of the target mask acknowledged, one NACKed,
-// disconnect() is called, or timeout_ms passes.
-bool CommsManager::run_sequenced_command(std::uint16_t command, const std::function<bool(std::uint32_t)>& send,
-                                         unsigned timeout_ms, const char* name) {
-    if (!is_connected() || !send) return false;
+// Blocks until every unit of the target mask acknowledged, one NACKed, the
+// link drops, disconnect() is called, or timeout_ms passes.
+OperationResult CommsManager::run_sequenced_command(std::uint16_t command,
+                                                    const std::function<bool(std::uint32_t)>& send,
+                                                    unsigned timeout_ms, const char* name, OperationStep step) {
+    if (!is_connected()) return OperationResult::failure(step, FailureReason::NotConnected);
+    if (!send) return OperationResult::failure(step, FailureReason::InvalidRequest);
     const std::uint32_t mask = target_mask();  // registry lock, before the slot lock
     const std::uint32_t sequence = next_sequence();
-    const Clock::time_point deadline = deadline_after(timeout_ms);
-
     SequencedCommandSlot& slot = sequenced_slot_;
-    std::unique_lock lock(slot.mutex);
-    slot.active = true;
-    slot.failed = false;
-    slot.sequence = sequence;
-    slot.command = command;
-    slot.pending_mask = mask;
-
-    if (!send(sequence)) {
-        slot.active = false;
-        return false;  // the caller reports the failed send
-    }
-
-    slot.cv.wait_until(lock, deadline,
-                       [&] { return disconnecting_.load() || slot.failed || slot.pending_mask == 0; });
-    const bool ok = !disconnecting_ && !slot.failed && slot.pending_mask == 0;
-    if (!ok) {
-        debug_log("%s: failed cmd=0x%03X seq=%u pending_mask=0x%02X failed=%d\n",
-                  name != nullptr ? name : "sequenced_cmd", static_cast<unsigned>(command), sequence,
-                  slot.pending_mask, slot.failed ? 1 : 0);
-    }
-    slot.active = false;
-    return ok;
+    std::uint8_t uid = 0;
+    const FailureReason why = exchange(
+        slot, deadline_after(timeout_ms),
+        [&] {
+            slot.sequence = sequence;
+            slot.command = command;
+            slot.pending_mask = mask;
+        },
+        [&] { return send(sequence); },  // a failed send is reported by the caller
+        [&] { return slot.pending_mask == 0; },
+        [&](FailureReason ended) {
+            if (ended == FailureReason::None) return;
+            debug_log("%s: failed cmd=0x%03X seq=%u pending_mask=0x%02X failed=%d\n",
+                      name != nullptr ? name : "sequenced_cmd", static_cast<unsigned>(command), sequence,
+                      slot.pending_mask, slot.failed() ? 1 : 0);
+            uid = slot.failed_uid != 0 ? slot.failed_uid : lowest_uid(slot.pending_mask);
+        });
+    return why == FailureReason::None ? OperationResult::success() : OperationResult::failure(step, why, uid);
 }
 
-// Blocks until the unit acknowledges (or NACKs) the command, disconnect() is
-// called, or timeout_ms passes.
-bool CommsManager::wait_legacy_ack(std::uint8_t uid, std::uint16_t command, const std::function<bool()>& send,
-                                   unsigned timeout_ms) {
-    if (!is_connected() || !send) return false;
-    const Clock::time_point deadline = deadline_after(timeout_ms);
-
+// Blocks until the unit acknowledges (or NACKs) the command, the link drops,
+// disconnect() is called, or timeout_ms passes.
+OperationResult CommsManager::wait_legacy_ack(std::uint8_t uid, std::uint16_t command,
+                                              const std::function<bool()>& send, unsigned timeout_ms,
+                                              OperationStep step) {
+    if (!is_connected()) return OperationResult::failure(step, FailureReason::NotConnected, uid);
+    if (!send) return OperationResult::failure(step, FailureReason::InvalidRequest, uid);
     PlainAckSlot& slot = plain_ack_slot_;
-    std::unique_lock lock(slot.mutex);
-    slot.active = true;
-    slot.complete = false;
-    slot.failed = false;
-    slot.uid = uid;
-    slot.command = command & 0x7FFu;
-
-    if (!send()) {
-        slot.active = false;
-        return false;  // the caller knows its send failed
-    }
-
-    slot.cv.wait_until(lock, deadline, [&] { return disconnecting_.load() || slot.complete || slot.failed; });
-    const bool ok = !disconnecting_ && slot.complete && !slot.failed;
-    if (!ok) {
-        debug_log("legacy_ack: failed uid=%u cmd=0x%03X complete=%d failed=%d\n", static_cast<unsigned>(uid),
-                  static_cast<unsigned>(slot.command), slot.complete ? 1 : 0, slot.failed ? 1 : 0);
-    }
-    slot.active = false;
-    return ok;
+    const FailureReason why = exchange(
+        slot, deadline_after(timeout_ms),
+        [&] {
+            slot.complete = false;
+            slot.uid = uid;
+            slot.command = command & protocol::kIdentifierMask;
+        },
+        send,  // a failed send is reported by the caller
+        [&] { return slot.complete; },
+        [&](FailureReason ended) {
+            if (ended == FailureReason::None) return;
+            debug_log("legacy_ack: failed uid=%u cmd=0x%03X complete=%d failed=%d\n", static_cast<unsigned>(uid),
+                      static_cast<unsigned>(slot.command), slot.complete ? 1 : 0, slot.failed() ? 1 : 0);
+        });
+    return why == FailureReason::None ? OperationResult::success() : OperationResult::failure(step, why, uid);
 }
 
 // Receive thread. Setting replies are matched by index alone; a reply that
 // names another unit is still taken, with a line saying so.
 void CommsManager::settings_rx(const BusFrame& frame) {
-    const unsigned identifier = frame.identifier() & 0x7FFu;
+    const unsigned identifier = frame.identifier() & protocol::kIdentifierMask;
     const std::size_t bytes = dlc_to_bytes(frame.dlc());
-    if (bytes < kSettingReplyMinBytes) {
+    if (bytes < protocol::kSettingReplyMinBytes) {
         debug_log("settings_rx: reject short payload can=0x%03X dlc=%u bytes=%u\n", identifier,
                   static_cast<unsigned>(frame.dlc()), static_cast<unsigned>(bytes));
         return;
@@ -177,7 +160,7 @@ void CommsManager::settings_rx(const BusFrame& frame) {
     const std::uint32_t value = get_u32(d + 2);
 
     std::lock_guard lock(read_slot_.mutex);
-    if (!read_slot_.waiting) {
+    if (!read_slot_.active) {
         debug_log("settings_rx: got can=0x%03X uid=%u index=0x%02X value=0x%08X but no wait active\n", identifier,
                   uid, index, value);
         return;
@@ -193,17 +176,16 @@ void CommsManager::settings_rx(const BusFrame& frame) {
     }
     debug_log("settings_rx: matched uid=%u index=0x%02X value=0x%08X\n", uid, index, value);
     read_slot_.raw_value = value;
-    read_slot_.result = static_cast<std::int32_t>(value);
     read_slot_.done = true;
-    read_slot_.cv.notify_one();
+    read_slot_.cv.notify_all();
 }
 
-// Receive thread. Base 0x0E0: DLC code 7 is a sequenced acknowledgement,
+// Receive thread. Acknowledgement base: DLC code 7 is a sequenced acknowledgement,
 // DLC code 4 a plain one; any other length is not an acknowledgement.
 void CommsManager::handle_acknowledgement(const BusFrame& frame) {
     switch (frame.dlc()) {
-        case kSequencedAckDlc: handle_sequenced_ack(frame); break;
-        case kPlainAckDlc: handle_plain_ack(frame); break;
+        case protocol::kDlcSequencedAck: handle_sequenced_ack(frame); break;
+        case protocol::kDlcPlainAck: handle_plain_ack(frame); break;
         default: break;
     }
 }
@@ -220,31 +202,29 @@ void CommsManager::handle_sequenced_ack(const BusFrame& frame) {
     // commands before anything else looks at them.
     if (claim_erase_ack(frame)) return;
 
-    const unsigned acked = get_u16(d + 1) & 0x7FFu;
+    const unsigned acked = get_u16(d + 1) & protocol::kIdentifierMask;
     const unsigned status = d[3];
     const std::uint32_t sequence = get_u24(d + 4);
     const std::uint32_t bit = 1u << uid;
 
     SequencedCommandSlot& slot = sequenced_slot_;
     std::lock_guard lock(slot.mutex);
-    if (!slot.active || sequence != slot.sequence || acked != (slot.command & 0x7FFu) ||
+    if (!slot.active || sequence != slot.sequence || acked != (slot.command & protocol::kIdentifierMask) ||
         (slot.pending_mask & bit) == 0) {
         return;  // another command's, a stale one, or a unit we do not wait for
     }
     switch (status) {
-        case kAckStatusAck:
+        case protocol::kAckStatusAck:
             slot.pending_mask &= ~bit;
-            if (slot.pending_mask == 0) slot.cv.notify_one();
+            if (slot.pending_mask == 0) slot.cv.notify_all();
             break;
-        case kAckStatusNack:
+        case protocol::kAckStatusNack:
             debug_log("sequenced_cmd: NACK from UID %u for cmd 0x%03X seq=%u\n", uid, acked, sequence);
-            slot.failed = true;
-            slot.cv.notify_one();
+            slot.fail(FailureReason::Refused, static_cast<std::uint8_t>(uid));
             break;
         default:
             debug_log("sequenced_cmd: invalid ACK status %u from UID %u\n", status, uid);
-            slot.failed = true;
-            slot.cv.notify_one();
+            slot.fail(FailureReason::InvalidStatus, static_cast<std::uint8_t>(uid));
             break;
     }
 }
@@ -254,26 +234,26 @@ void CommsManager::handle_sequenced_ack(const BusFrame& frame) {
 void CommsManager::handle_plain_ack(const BusFrame& frame) {
     const std::uint8_t* d = frame.data();
     const unsigned uid = d[0];
-    const unsigned acked = get_u16(d + 1) & 0x7FFu;
+    const unsigned acked = get_u16(d + 1) & protocol::kIdentifierMask;
     const unsigned status = d[3];
 
     PlainAckSlot& slot = plain_ack_slot_;
     std::lock_guard lock(slot.mutex);
     if (!slot.active || slot.complete || uid != slot.uid || acked != slot.command) return;
     switch (status) {
-        case kAckStatusAck:
+        case protocol::kAckStatusAck:
             slot.complete = true;
             break;
-        case kAckStatusNack:
+        case protocol::kAckStatusNack:
             debug_log("legacy_ack: NACK from UID %u for cmd 0x%03X\n", uid, acked);
-            slot.failed = true;
+            slot.fail(FailureReason::Refused, static_cast<std::uint8_t>(uid));
             break;
         default:
             debug_log("legacy_ack: invalid status %u from UID %u\n", status, uid);
-            slot.failed = true;
+            slot.fail(FailureReason::InvalidStatus, static_cast<std::uint8_t>(uid));
             break;
     }
-    slot.cv.notify_one();
+    slot.cv.notify_all();
 }
 
 }  // namespace vk61

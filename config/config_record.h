@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "setting_indices.h"
+
 namespace vk61 {
 
 struct ConfigRecord {
@@ -31,15 +33,6 @@ struct ConfigRecord {
 
     void clear() { bytes.fill(0); }
 };
-
-// Header indices and the setting indices the window refers to by number.
-inline constexpr unsigned kIndexChecksum = 252;
-inline constexpr unsigned kIndexMagic = 253;
-inline constexpr unsigned kIndexMemoryVersion = 254;
-inline constexpr unsigned kIndexNumElements = 255;
-inline constexpr unsigned kIndexTerminationMask = 34;
-inline constexpr unsigned kIndexDefaultScreenFirst = 36;  // 36-39, four UIDs each
-inline constexpr unsigned kIndexDefaultScreenLast = 39;
 
 // Stores value into the field of index and recomputes the checksum; false
 // (record untouched) for an index outside the table.

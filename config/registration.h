@@ -18,8 +18,6 @@ namespace vk61 {
 
 inline constexpr std::size_t kRegistrationBytes = 12;
 inline constexpr std::size_t kRegistrationMaxChars = 11;
-inline constexpr unsigned kIndexRegistrationFirst = 11;  // 11-13, four bytes each
-inline constexpr unsigned kIndexRegistrationLast = 13;
 
 // Nationality prefixes in the order the form lists them and the split
 // searches them: earlier entries win (N and C before CC). 193 entries, eleven

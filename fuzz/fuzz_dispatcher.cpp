@@ -17,7 +17,7 @@ struct CommsManagerFuzzAccess {
     static void arm(CommsManager& m, FuzzedDataProvider& in) {
         {
             std::lock_guard lock(m.read_slot_.mutex);
-            m.read_slot_.waiting = in.ConsumeBool();
+            m.read_slot_.active = in.ConsumeBool();
             m.read_slot_.wanted_uid = in.ConsumeIntegral<std::uint8_t>();
             m.read_slot_.wanted_index = in.ConsumeIntegral<std::uint8_t>();
             m.read_slot_.done = false;
@@ -28,7 +28,7 @@ struct CommsManagerFuzzAccess {
             m.sequenced_slot_.sequence = in.ConsumeIntegralInRange<std::uint32_t>(0, 0xFFFFFF);
             m.sequenced_slot_.command = in.ConsumeIntegral<std::uint16_t>();
             m.sequenced_slot_.pending_mask = in.ConsumeIntegral<std::uint32_t>();
-            m.sequenced_slot_.failed = false;
+            m.sequenced_slot_.failure = FailureReason::None;
         }
         {
             std::lock_guard lock(m.plain_ack_slot_.mutex);
@@ -36,19 +36,19 @@ struct CommsManagerFuzzAccess {
             m.plain_ack_slot_.uid = in.ConsumeIntegral<std::uint8_t>();
             m.plain_ack_slot_.command = in.ConsumeIntegral<std::uint16_t>() & 0x7FF;
             m.plain_ack_slot_.complete = false;
-            m.plain_ack_slot_.failed = false;
+            m.plain_ack_slot_.failure = FailureReason::None;
         }
         {
             std::lock_guard lock(m.prepare_.mutex);
             m.prepare_.active = in.ConsumeBool();
             m.prepare_.pending_mask = in.ConsumeIntegral<std::uint32_t>();
-            m.prepare_.failed = false;
+            m.prepare_.failure = FailureReason::None;
             m.prepare_.replies.clear();
         }
         {
             std::lock_guard lock(m.erase_.mutex);
             m.erase_.active = in.ConsumeBool();
-            m.erase_.failed = false;
+            m.erase_.failure = FailureReason::None;
             m.erase_.paced = false;  // no 500 us pauses: keeps the fuzzer fast
             m.erase_.total_blocks = in.ConsumeIntegral<std::uint8_t>();
             m.erase_.erased_blocks = 0;
@@ -70,8 +70,8 @@ struct CommsManagerFuzzAccess {
         {
             std::lock_guard lock(m.write_.mutex);
             m.write_.active = in.ConsumeBool();
-            m.write_.failed = false;
-            m.write_.phase = in.ConsumeIntegralInRange(0, 2);
+            m.write_.failure = FailureReason::None;
+            m.write_.phase = static_cast<CommsManager::WritePhase>(in.ConsumeIntegralInRange(0, 2));
             m.write_.chunk_length = in.ConsumeIntegralInRange<std::uint32_t>(0, 64);
             m.write_.targets.clear();
             const int targets = in.ConsumeIntegralInRange(0, 4);

@@ -5,6 +5,10 @@
 
 namespace sim {
 
+// The protocol's numbers are written out here on purpose, not taken from the
+// engine's table (comms/protocol.h): a simulated unit stands for hardware the
+// engine's authors did not write, so each side keeps its own reading of the
+// protocol and a misreading on one side shows up as a failure on the other.
 namespace {
 constexpr std::uint8_t kStatusDone = 1;
 constexpr std::uint8_t kStatusRefused = 0;

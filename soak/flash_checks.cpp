@@ -28,12 +28,6 @@ std::vector<vk61::FirmwareTarget> firmware_targets_from_log(const std::vector<st
     return targets;
 }
 
-bool header_step_reached(const std::vector<std::string>& lines) {
-    return std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
-        return line == "fw_write: resetting address to header location and writing firmware header\n";
-    });
-}
-
 bool firmware_in_flash(const sim::Installation& bus, const std::vector<vk61::FirmwareTarget>& targets,
                        const Transfer& transfer, std::string* problem) {
     if (targets.empty()) {

@@ -13,9 +13,6 @@ namespace soak {
 // The targets the firmware worker used, from its "  UID %u -> 0x%08X" lines.
 std::vector<vk61::FirmwareTarget> firmware_targets_from_log(const std::vector<std::string>& lines);
 
-// Whether the worker reached the header step (the header may be on the units).
-bool header_step_reached(const std::vector<std::string>& lines);
-
 // Every target holds the header at its write address, the body at write
 // address + image offset and erased bytes between them.
 bool firmware_in_flash(const sim::Installation& bus, const std::vector<vk61::FirmwareTarget>& targets,

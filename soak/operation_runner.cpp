@@ -22,6 +22,7 @@ struct RunState {
     bool success = false;     // guarded by mutex
     bool interfered = false;  // guarded by mutex
     vk61::AirportResult airport;  // guarded by mutex
+    vk61::OperationResult result;  // guarded by mutex
 };
 
 }  // namespace
@@ -41,19 +42,22 @@ OperationRun OperationRunner::run(TransferKind kind, const std::string& path, co
     std::thread worker([state, &comms, probe, timeouts, kind, path, uids] {
         bool success = false;
         vk61::AirportResult airport;
+        vk61::OperationResult result;
         if (kind == TransferKind::FirmwareUpdate) {
-            vk61::run_firmware_update(comms, path, &ProgressProbe::record, probe, [&success] { success = true; },
-                                      vk61::FirmwareUpdateTimeouts{timeouts.prepare_ms, timeouts.erase_ms,
-                                                                   timeouts.write_ms});
+            result = vk61::run_firmware_update(comms, path, &ProgressProbe::record, probe, [&success] { success = true; },
+                                               vk61::FirmwareUpdateTimeouts{timeouts.prepare_ms, timeouts.erase_ms,
+                                                                            timeouts.write_ms});
         } else {
             airport = vk61::run_airport_upload(comms, path, uids, {}, &ProgressProbe::record, probe,
                                                vk61::AirportUploadTimeouts{timeouts.erase_ms, timeouts.write_ms});
             success = airport.success;
+            result = airport.failure;
         }
         std::lock_guard lock(state->mutex);
         state->done = true;
         state->success = success;
         state->airport = airport;
+        state->result = result;
         state->changed.notify_all();
     });
 
@@ -89,6 +93,7 @@ OperationRun OperationRunner::run(TransferKind kind, const std::string& path, co
     std::lock_guard lock(state->mutex);
     result.success = state->success;
     result.airport = state->airport;
+    result.result = state->result;
     result.interfered = state->interfered;
     return result;
 }

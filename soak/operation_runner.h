@@ -12,6 +12,7 @@
 
 #include "comms_manager.h"
 #include "flash/airport_worker.h"
+#include "operation_result.h"
 #include "progress_probe.h"
 #include "transfer_payload.h"
 
@@ -34,7 +35,8 @@ struct Interference {
 
 struct OperationRun {
     bool returned = false;  // false: the watchdog fired and the worker is still inside the engine
-    bool success = false;
+    bool success = false;            // the worker's own word: on_success called, or every unit done
+    vk61::OperationResult result;    // the worker's result; for an airport upload the failed unit's
     std::chrono::milliseconds took{0};
     vk61::AirportResult airport;  // airport uploads
     bool interfered = false;      // the second thread acted

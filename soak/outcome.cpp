@@ -56,6 +56,15 @@ bool is_cause(std::string_view line) {
 
 }  // namespace
 
+std::string failure_key(const vk61::OperationResult& result) {
+    if (result.ok() || result.step == vk61::OperationStep::None) return {};
+    return std::string(vk61::step_text(result.step)) + ": " + vk61::reason_text(result.reason);
+}
+
+bool header_step_reached(const vk61::OperationResult& result) {
+    return result.step == vk61::OperationStep::SetHeaderAddress || result.step == vk61::OperationStep::WriteHeader;
+}
+
 std::string normalise_line(const std::string& line) {
     std::string out;
     std::size_t i = 0;

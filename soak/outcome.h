@@ -1,10 +1,12 @@
-// How an operation ended, read from the engine's own log: the line that ends
-// the worker's run (the "failure line") and the first line that says why.
+// How an operation ended. The worker's result says it (failure_key); the
+// engine's own log tells the story for people: the line that ends the
+// worker's run (the "failure line") and the first line that says why.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "operation_result.h"
 #include "transfer_payload.h"
 
 namespace soak {
@@ -21,6 +23,15 @@ struct Outcome {
 };
 
 Outcome classify_outcome(TransferKind kind, bool success, const std::vector<std::string>& lines);
+
+// The report's key of a failed result: "step: reason" without the unit
+// ("erase: timed out"); empty when the result is no failure, so a worker
+// that failed without saying where counts as unclassified.
+std::string failure_key(const vk61::OperationResult& result);
+
+// Whether the worker may have written the header before it failed: it
+// failed at the header's own steps.
+bool header_step_reached(const vk61::OperationResult& result);
 
 // Drops the line end and replaces every number by '#' (hex numbers by
 // "0x#"), except the values of complete= and failed=, which tell a timed-out

@@ -28,8 +28,8 @@ void SoakReport::add_operation(TransferKind kind, unsigned faults, bool success,
     ++by_fault_count_[std::min<std::size_t>(faults, by_fault_count_.size() - 1)];
 }
 
-void SoakReport::add_failure(const std::string& terminal_line, const std::string& cause_line) {
-    ++terminal_lines_[terminal_line];
+void SoakReport::add_failure(const std::string& result_key, const std::string& cause_line) {
+    ++failure_keys_[result_key];
     ++cause_lines_[cause_line.empty() ? std::string("(no cause line)") : cause_line];
 }
 
@@ -104,8 +104,8 @@ void SoakReport::print(std::FILE* out) const {
     std::fprintf(out, "outcomes\n");
     std::fprintf(out, "  %-46s %u\n", "success (flash content verified)", successes);
     std::fprintf(out, "  %-46s %u\n", "failure", operations - successes);
-    std::fprintf(out, "  failure lines:\n");
-    for (const auto& [line, n] : terminal_lines_) std::fprintf(out, "    %5u  %s\n", n, line.c_str());
+    std::fprintf(out, "  failures by step and reason:\n");
+    for (const auto& [line, n] : failure_keys_) std::fprintf(out, "    %5u  %s\n", n, line.c_str());
     std::fprintf(out, "  first cause line of each failure:\n");
     for (const auto& [line, n] : cause_lines_) std::fprintf(out, "    %5u  %s\n", n, line.c_str());
     std::fprintf(out, "  %-46s %u, %u succeeded (%u ran while late replies of the previous op were due)\n",
@@ -120,7 +120,7 @@ void SoakReport::print(std::FILE* out) const {
     print_breaches(out, "hangs (watchdog)", hangs_);
     std::fprintf(out, "  %-46s 0 (the process completed)\n", "crashes");
     print_breaches(out, "ended later than its time-outs allow", overruns_);
-    print_breaches(out, "failures without a known failure line", unclassified_);
+    print_breaches(out, "results that name no failed step, or disagree with the worker", unclassified_);
     print_breaches(out, "engine not ready for the next operation", not_ready_);
     print_breaches(out, "operations that wrote unerased bytes", unerased_);
     std::fprintf(out, "  %-46s %zu\n", "unerased bytes written, all units, at the end", final_unerased_);

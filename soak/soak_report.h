@@ -39,7 +39,9 @@ public:
         sim_faults_spent_ += spent;
     }
     void add_reboot_sent() { ++reboots_sent_; }
-    void add_failure(const std::string& terminal_line, const std::string& cause_line);
+    // A failure by its result's key (outcome.h) and the first cause line of
+    // the engine's log, which says more (which address, which status).
+    void add_failure(const std::string& result_key, const std::string& cause_line);
     // A fault-free operation; carry_over: late replies of the previous one
     // may have reached it; starved: the process was held off the CPU.
     void add_fault_free(bool success, bool carry_over, bool starved);
@@ -79,7 +81,7 @@ private:
     unsigned sim_faults_ = 0;
     unsigned sim_faults_spent_ = 0;
     unsigned reboots_sent_ = 0;
-    std::map<std::string, unsigned> terminal_lines_;
+    std::map<std::string, unsigned> failure_keys_;
     std::map<std::string, unsigned> cause_lines_;
     unsigned fault_free_ = 0;
     unsigned fault_free_successes_ = 0;

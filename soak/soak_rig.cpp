@@ -118,8 +118,9 @@ bool SoakRig::recover(std::chrono::milliseconds replug_limit, std::chrono::milli
 bool SoakRig::setting_read_answers(std::uint8_t index, std::chrono::milliseconds timeout, std::string* problem) {
     const std::uint8_t uid = comms_->primary_uid();
     std::uint32_t got = 0;
-    if (!comms_->read_setting_value(index, static_cast<unsigned>(timeout.count()), &got)) {
-        *problem = "read_setting of index " + std::to_string(index) + " failed";
+    const vk61::OperationResult read = comms_->read_setting_value(index, static_cast<unsigned>(timeout.count()), &got);
+    if (!read) {
+        *problem = "read_setting of index " + std::to_string(index) + " failed (" + vk61::describe(read) + ")";
         return false;
     }
     const auto held = bus_.ram_element(uid, index);

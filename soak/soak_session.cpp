@@ -11,6 +11,7 @@
 #include "bus_frame.h"
 #include "flash_checks.h"
 #include "outcome.h"
+#include "setting_indices.h"
 #include "virtual_hidapi_control.h"
 
 namespace soak {
@@ -31,7 +32,7 @@ constexpr unsigned kLastLinesShown = 40;
 // unaligned-address fault).
 constexpr std::uint32_t kFirmwareArea = 0x40000;
 constexpr std::uint32_t kAirportArea = 0x20000;
-constexpr std::uint8_t kHighestSettingIndex = 39;
+constexpr std::uint8_t kHighestSettingIndex = vk61::kSettingCount - 1;
 constexpr auto kSettingReadRetryWait = 5000ms;
 // A stall this long is a fifth of the default echo time-out: enough for the
 // machine, not the engine, to be what let a short time-out expire.
@@ -156,7 +157,7 @@ bool SoakSession::run_baseline(std::string* problem) {
 }
 
 void SoakSession::check_flash(unsigned index, const Transfer& transfer, bool success,
-                              const std::vector<std::string>& lines) {
+                              const vk61::OperationResult& result, const std::vector<std::string>& lines) {
     sim::Installation& bus = rig_.bus();
     std::string problem;
     if (transfer.kind == TransferKind::AirportUpload) {
@@ -178,7 +179,7 @@ void SoakSession::check_flash(unsigned index, const Transfer& transfer, bool suc
         if (!firmware_in_flash(bus, targets, transfer, &problem)) report_.add_content(index, problem);
         return;
     }
-    if (header_step_reached(lines)) return;
+    if (header_step_reached(result)) return;
     // Also where the units' own addresses are, whatever the prepare replies said.
     std::vector<vk61::FirmwareTarget> places = targets;
     for (std::uint8_t uid : rig_.uids()) {
@@ -292,14 +293,17 @@ void SoakSession::run_operation(unsigned index) {
             report_.add_overrun(index, what);
         }
     }
-    if (!run.success) {
-        if (outcome.terminal_line.empty()) {
-            report_.add_unclassified(index, std::string(transfer_kind_name(kind)) + "; faults: " + fault_texts(faults));
-        } else {
-            report_.add_failure(outcome.terminal_line, outcome.cause_line);
-        }
+    // The worker's result must agree with its own word, and a failure must
+    // name its step and reason.
+    const std::string key = failure_key(run.result);
+    if (run.success != run.result.ok() || (!run.success && key.empty())) {
+        report_.add_unclassified(index, std::string(transfer_kind_name(kind)) + " " +
+                                            (run.success ? "succeeded" : "failed") + " with result \"" +
+                                            vk61::describe(run.result) + "\"; faults: " + fault_texts(faults));
+    } else if (!run.success) {
+        report_.add_failure(key, outcome.cause_line);
     }
-    check_flash(index, transfer, run.success, lines);
+    check_flash(index, transfer, run.success, run.result, lines);
     for (const vk61::FirmwareTarget& usual : usual_addresses) bus.set_firmware_address(usual.uid, usual.write_address);
     check_ready(index, reboot_duration, faults);
 
@@ -317,7 +321,7 @@ void SoakSession::run_operation(unsigned index) {
     if (!options_.quiet) {
         std::fprintf(out_, "op %u %s %zu B | %s | %s%s%s | %lld ms%s\n", index, transfer_kind_name(kind),
                      transfer.body.size(), fault_texts(faults).c_str(),
-                     run.success ? "success" : outcome.terminal_line.c_str(),
+                     run.success ? "success" : vk61::describe(run.result).c_str(),
                      outcome.cause_line.empty() || run.success ? "" : " <- ", run.success ? "" : outcome.cause_line.c_str(),
                      static_cast<long long>(run.took.count()),
                      held_off ? (" | held off the CPU " + std::to_string(stall.count()) + " ms").c_str() : "");

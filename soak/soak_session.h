@@ -57,7 +57,8 @@ private:
     std::chrono::milliseconds time_out_bound(const Transfer& transfer, const std::vector<PlannedFault>& faults) const;
     std::optional<Interference> reboot_interference(const std::vector<PlannedFault>& faults);
     // Checks the flash after the operation; records breaches and observations.
-    void check_flash(unsigned index, const Transfer& transfer, bool success, const std::vector<std::string>& lines);
+    void check_flash(unsigned index, const Transfer& transfer, bool success, const vk61::OperationResult& result,
+                     const std::vector<std::string>& lines);
     // Brings the link and units back and checks the engine answers a setting
     // read; ends the process when the engine does not come back at all.
     void check_ready(unsigned index, std::chrono::milliseconds reboot_duration, const std::vector<PlannedFault>& faults);

@@ -12,9 +12,11 @@ AirportResult run_airport_upload(CommsManager& comms, const std::string& path, c
     for (std::size_t i = 0; i < uids.size(); ++i) {
         const std::uint8_t uid = uids[i];
         if (on_unit_start) on_unit_start(uid, static_cast<int>(i) + 1, result.units_total);
-        if (!comms.upload_airport_db(uid, path.c_str(), timeouts.erase_ms, timeouts.write_ms, progress,
-                                     progress_user)) {
+        const OperationResult unit =
+            comms.upload_airport_db(uid, path.c_str(), timeouts.erase_ms, timeouts.write_ms, progress, progress_user);
+        if (!unit) {
             result.failed_uid = uid;
+            result.failure = unit;
             break;
         }
         ++result.units_done;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "flash/flash_types.h"
+#include "operation_result.h"
 
 namespace vk61 {
 
@@ -20,6 +21,7 @@ struct AirportResult {
     int units_total = 0;          // length of the list
     std::uint8_t failed_uid = 0;  // 0 when none failed
     bool success = false;         // units_done == units_total
+    OperationResult failure;      // how the failed unit's upload ended; success when none failed
 };
 
 // Time-outs per unit; tests may shorten them.

@@ -1,13 +1,14 @@
 // The firmware update sequence as the update tab runs it on its worker
 // thread: read the file's header, prepare, erase, write the image, write the
-// header. Knows nothing of the window; progress goes through the callback and
-// success through on_success.
+// header. Knows nothing of the window; progress goes through the callback,
+// success through on_success and the returned result.
 #pragma once
 
 #include <functional>
 #include <string>
 
 #include "flash/flash_types.h"
+#include "operation_result.h"
 
 namespace vk61 {
 
@@ -23,11 +24,11 @@ struct FirmwareUpdateTimeouts {
 // Blocks the calling thread for the whole update: prepare up to
 // timeouts.prepare_ms, the erase run up to timeouts.erase_ms, then each echo
 // of the image write up to timeouts.write_ms; every wait ends at once when
-// the manager disconnects. Each failure is logged and ends the sequence at
-// that step; on_success is called (on this thread) only after the header was
-// written.
-void run_firmware_update(CommsManager& comms, const std::string& path_local8bit, ProgressFn progress,
-                         const void* progress_user, const std::function<void()>& on_success,
-                         const FirmwareUpdateTimeouts& timeouts = {});
+// the manager disconnects or the link drops. Each failure is logged and ends
+// the sequence at that step; the result names it. on_success is called (on
+// this thread) only after the header was written.
+OperationResult run_firmware_update(CommsManager& comms, const std::string& path_local8bit, ProgressFn progress,
+                                    const void* progress_user, const std::function<void()>& on_success,
+                                    const FirmwareUpdateTimeouts& timeouts = {});
 
 }  // namespace vk61

@@ -1,19 +1,13 @@
 // The three external-flash commands: set address, write chunk, erase block.
 #include "comms_manager.h"
+#include "protocol.h"
 
 namespace vk61 {
-
-namespace {
-constexpr std::uint32_t kSetAddressBase = 0x440;
-constexpr std::uint32_t kWriteChunkBase = 0x420;
-constexpr std::uint32_t kEraseBlockBase = 0x430;
-constexpr std::uint8_t kEraseMarker = 0xBE;
-}  // namespace
 
 bool CommsManager::send_set_address(std::uint8_t uid, std::uint32_t address) {
     std::uint8_t payload[4];
     put_u32(payload, address);
-    return send_command(kSetAddressBase | (uid & 0xFu), 4, payload, sizeof payload);
+    return send_command(protocol::kSetAddress | (uid & protocol::kUidMask), protocol::kDlcSetAddress, payload, sizeof payload);
 }
 
 // The frame carries a DLC code, not a length: a chunk that is not a DLC size
@@ -21,15 +15,15 @@ bool CommsManager::send_set_address(std::uint8_t uid, std::uint32_t address) {
 // names the real length, which the caller keeps as the chunk length.
 bool CommsManager::send_write_chunk(std::uint8_t uid, const std::uint8_t* data, std::uint32_t length) {
     if (data == nullptr || length == 0 || length > kFlashChunkSize) return false;
-    return send_command(kWriteChunkBase | (uid & 0xFu), bytes_to_dlc(length), data, length);
+    return send_command(protocol::kWriteChunk | (uid & protocol::kUidMask), bytes_to_dlc(length), data, length);
 }
 
 bool CommsManager::send_erase_block(std::uint8_t uid, std::uint32_t sequence, std::uint16_t block) {
     std::uint8_t payload[6];
-    payload[0] = kEraseMarker;
+    payload[0] = protocol::kFlashOpEraseBlock;
     put_u24(payload + 1, sequence);
     put_u16(payload + 4, block);
-    return send_command(kEraseBlockBase | (uid & 0xFu), 6, payload, sizeof payload);
+    return send_command(protocol::kEraseBlock | (uid & protocol::kUidMask), protocol::kDlcEraseBlock, payload, sizeof payload);
 }
 
 }  // namespace vk61

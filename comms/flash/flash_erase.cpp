@@ -16,13 +16,11 @@
 #include "comms_manager.h"
 #include "debug_log.h"
 #include "flash/flash_reply.h"
-#include "flash/slot_wait.h"
 #include "flash/timer_resolution.h"
 
 namespace vk61 {
 
 namespace {
-constexpr std::uint32_t kEraseBlockBase = 0x430;
 // Block numbers are 16-bit and a run may not reach block 0xFFFF.
 constexpr std::uint64_t kBlockLimit = 0xFFFF;
 
@@ -50,16 +48,17 @@ FlashEraseJob* find_job(Jobs& jobs, std::uint8_t uid) {
 }
 }  // namespace
 
-bool CommsManager::erase_fw_update_blocks(const std::vector<FirmwareTarget>& targets, std::uint32_t size,
-                                          unsigned timeout_ms, ProgressFn progress, const void* user) {
-    if (!is_connected() || targets.empty() || size == 0) return false;
+OperationResult CommsManager::erase_fw_update_blocks(const std::vector<FirmwareTarget>& targets, std::uint32_t size,
+                                                     unsigned timeout_ms, ProgressFn progress, const void* user) {
+    constexpr OperationStep kStep = OperationStep::Erase;
+    if (!is_connected()) return OperationResult::failure(kStep, FailureReason::NotConnected);
+    if (targets.empty() || size == 0) return OperationResult::failure(kStep, FailureReason::InvalidRequest);
 
     // On Windows the raised resolution also covers the pauses the receive
     // thread takes in dispatch; on Linux dispatch lowers its own thread's slack.
     const TimerResolution timer_resolution;
     std::unique_lock lock(erase_.mutex);
-    erase_.active = true;
-    erase_.failed = false;
+    erase_.arm();
     erase_.paced = false;
     erase_.total_blocks = 0;
     erase_.erased_blocks = 0;
@@ -77,7 +76,7 @@ bool CommsManager::erase_fw_update_blocks(const std::vector<FirmwareTarget>& tar
         if (count == 0 || start + count > kBlockLimit) {
             debug_log("fw_erase: no blocks to erase for UID %u\n", target.uid);
             end_run();
-            return false;
+            return OperationResult::failure(kStep, FailureReason::InvalidRequest, target.uid);
         }
         FlashEraseJob job;
         job.uid = target.uid;
@@ -90,22 +89,26 @@ bool CommsManager::erase_fw_update_blocks(const std::vector<FirmwareTarget>& tar
                   static_cast<std::size_t>(count), static_cast<unsigned>(start));
     }
 
-    erase_.progress(0, erase_.total_blocks, kPhaseErase);
+    erase_.progress(0, erase_.total_blocks, ProgressPhase::Erase);
     dispatch_erase_blocks(lock);
 
     // One deadline for the whole run, not per block.
-    const SlotWaitResult wait = wait_slot(erase_, lock, disconnecting_, deadline_after(timeout_ms),
-                                          [this] { return is_connected(); },
-                                          [this] { return all_jobs_done(erase_.jobs); });
-    if (wait.succeeded) {
+    const FailureReason why =
+        wait_for(erase_, lock, deadline_after(timeout_ms), [this] { return all_jobs_done(erase_.jobs); });
+    if (why == FailureReason::None) {
         debug_log("fw_erase: all blocks erased successfully\n");
-        erase_.progress(erase_.total_blocks, erase_.total_blocks, kPhaseErase);
+        erase_.progress(erase_.total_blocks, erase_.total_blocks, ProgressPhase::Erase);
         end_run();
-        return true;
+        return OperationResult::success();
     }
-    debug_log("fw_erase: failed (complete=%d failed=%d)\n", wait.complete ? 1 : 0, erase_.failed ? 1 : 0);
+    debug_log("fw_erase: failed (complete=%d failed=%d)\n", why != FailureReason::TimedOut ? 1 : 0,
+              erase_.failed() ? 1 : 0);
+    std::uint8_t uid = erase_.failed_uid;
+    for (const FlashEraseJob& job : erase_.jobs) {
+        if (uid == 0 && (job.in_flight || !job.queue.empty())) uid = job.uid;
+    }
     end_run();
-    return false;
+    return OperationResult::failure(kStep, why, uid);
 }
 
 // Runs on the worker (start of a run) or on the receive thread (after a block
@@ -115,7 +118,7 @@ bool CommsManager::erase_fw_update_blocks(const std::vector<FirmwareTarget>& tar
 // dispatched the same job meanwhile, a job is checked again after the pause.
 void CommsManager::dispatch_erase_blocks(std::unique_lock<std::mutex>& erase_lock) {
     std::optional<TimerResolution> timer_resolution;
-    const auto stopped = [this] { return !erase_.active || erase_.failed || disconnecting_.load(); };
+    const auto stopped = [this] { return !erase_.active || erase_.failed() || disconnecting_.load(); };
     const auto ready = [this](std::size_t i) {
         return i < erase_.jobs.size() && !erase_.jobs[i].in_flight && !erase_.jobs[i].queue.empty();
     };
@@ -143,8 +146,7 @@ void CommsManager::dispatch_erase_blocks(std::unique_lock<std::mutex>& erase_loc
                   job.expected_address, job.sequence);
         if (!send_erase_block(job.uid, job.sequence, job.block)) {
             debug_log("fw_erase: failed to send erase for UID %u block %u\n", job.uid, job.block);
-            erase_.failed = true;
-            erase_.cv.notify_one();
+            erase_.fail(FailureReason::SendFailed, job.uid);
             return;
         }
         erase_.paced = true;
@@ -155,11 +157,11 @@ void CommsManager::dispatch_erase_blocks(std::unique_lock<std::mutex>& erase_loc
 // the sequenced-command slot sees it. Returns true when the acknowledgement
 // belongs to the block in flight of an erase job; then nobody else matches it.
 bool CommsManager::claim_erase_ack(const BusFrame& frame) {
-    if (frame.dlc() != 7) return false;
+    if (frame.dlc() != protocol::kDlcSequencedAck) return false;
     const std::uint8_t* d = frame.data();
     const std::uint8_t uid = d[0];
-    if (uid > 15) return false;
-    const std::uint32_t command = get_u16(d + 1) & 0x7FFu;
+    if (uid > protocol::kHighestUid) return false;
+    const std::uint32_t command = get_u16(d + 1) & protocol::kIdentifierMask;
     const std::uint8_t status = d[3];
     const std::uint32_t sequence = get_u24(d + 4);
 
@@ -167,15 +169,14 @@ bool CommsManager::claim_erase_ack(const BusFrame& frame) {
     if (!erase_.active) return false;
     FlashEraseJob* job = find_job(erase_.jobs, uid);
     if (job == nullptr || !job->in_flight || job->state != FlashEraseJob::AwaitingAck ||
-        command != (kEraseBlockBase | uid) || sequence != job->sequence) {
+        command != (protocol::kEraseBlock | uid) || sequence != job->sequence) {
         return false;
     }
-    if (status == 1) {
+    if (status == protocol::kAckStatusAck) {
         job->state = FlashEraseJob::AwaitingReply;
     } else {
         debug_log("fw_erase: NACK from UID %u for block %u seq=%u\n", uid, job->block, job->sequence);
-        erase_.failed = true;
-        erase_.cv.notify_one();
+        erase_.fail(FailureReason::Refused, uid);
     }
     return true;
 }
@@ -192,24 +193,22 @@ void CommsManager::handle_flash_erase_reply(const BusFrame& frame) {
     FlashEraseJob* job = find_job(erase_.jobs, reply->uid);
     if (job == nullptr || !job->in_flight || job->state != FlashEraseJob::AwaitingReply) return;
 
-    const auto fail = [this] {
-        erase_.failed = true;
-        erase_.cv.notify_one();
-    };
-    if (reply->status != kFlashStatusDone) {
+    const std::uint8_t uid = reply->uid;
+    const auto fail = [this, uid](FailureReason why) { erase_.fail(why, uid); };
+    if (reply->status != protocol::kFlashStatusDone) {
         debug_log("fw_erase: extflash NACK UID %u block %u\n", reply->uid, job->block);
-        fail();
+        fail(FailureReason::Refused);
         return;
     }
-    if (reply->operation != kFlashOpEraseBlock) {
+    if (reply->operation != protocol::kFlashOpEraseBlock) {
         debug_log("fw_erase: UID %u unexpected op 0x%02X (expected block erase)\n", reply->uid, reply->operation);
-        fail();
+        fail(FailureReason::UnexpectedOperation);
         return;
     }
     if (reply->address != job->expected_address) {
         debug_log("fw_erase: UID %u address mismatch block %u (expected 0x%08X got 0x%08X)\n", reply->uid,
                   job->block, job->expected_address, reply->address);
-        fail();
+        fail(FailureReason::AddressMismatch);
         return;
     }
 
@@ -217,11 +216,11 @@ void CommsManager::handle_flash_erase_reply(const BusFrame& frame) {
     job->in_flight = false;
     job->state = FlashEraseJob::Idle;
     ++erase_.erased_blocks;
-    if (erase_.total_blocks != 0) erase_.progress(erase_.erased_blocks, erase_.total_blocks, kPhaseErase);
+    if (erase_.total_blocks != 0) erase_.progress(erase_.erased_blocks, erase_.total_blocks, ProgressPhase::Erase);
     // `job` may dangle once dispatch released the mutex; only its queue is
     // looked at before that.
     if (!job->queue.empty()) dispatch_erase_blocks(lock);
-    if (erase_.failed || all_jobs_done(erase_.jobs)) erase_.cv.notify_one();
+    if (erase_.failed() || all_jobs_done(erase_.jobs)) erase_.cv.notify_all();
 }
 
 }  // namespace vk61

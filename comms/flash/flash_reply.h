@@ -1,18 +1,14 @@
 // The reply a unit sends for every set-address, write-chunk and erase-block
-// command (identifier base 0x0F0, DLC code 7).
+// command.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 
 #include "bus_frame.h"
+#include "protocol.h"
 
 namespace vk61 {
-
-inline constexpr std::uint8_t kFlashOpSetAddress = 0xA1;
-inline constexpr std::uint8_t kFlashOpWriteChunk = 0xAA;
-inline constexpr std::uint8_t kFlashOpEraseBlock = 0xBE;
-inline constexpr std::uint8_t kFlashStatusDone = 1;
 
 struct FlashReply {
     std::uint8_t uid = 0;
@@ -24,9 +20,9 @@ struct FlashReply {
 // The frame's flash reply, or nothing when the frame is not one (another base
 // or DLC code) or names a UID above 15.
 inline std::optional<FlashReply> parse_flash_reply(const BusFrame& frame) {
-    if (frame.base() != 0x0F0 || frame.dlc() != 7) return std::nullopt;
+    if (frame.base() != protocol::kFlashReply || frame.dlc() != protocol::kDlcFlashReply) return std::nullopt;
     const std::uint8_t* d = frame.data();
-    if (d[0] > 15) return std::nullopt;
+    if (d[0] > protocol::kHighestUid) return std::nullopt;
     return FlashReply{d[0], d[1], get_u32(d + 2), d[6]};
 }
 

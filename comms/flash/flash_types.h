@@ -15,18 +15,20 @@ namespace vk61 {
 // post work elsewhere, never call back into the manager.
 using ProgressFn = void (*)(std::uint64_t done, std::uint64_t total, std::uint64_t phase, const void* user);
 
+// The phase a progress report counts; ProgressFn receives its number.
+enum class ProgressPhase : std::uint64_t { Erase = 0, Write = 1 };
+inline constexpr std::uint64_t kPhaseErase = static_cast<std::uint64_t>(ProgressPhase::Erase);
+inline constexpr std::uint64_t kPhaseWrite = static_cast<std::uint64_t>(ProgressPhase::Write);
+
 struct ProgressCallback {
     ProgressFn fn = nullptr;
     const void* user = nullptr;
 
     explicit operator bool() const { return fn != nullptr; }
-    void operator()(std::uint64_t done, std::uint64_t total, std::uint64_t phase) const {
-        if (fn != nullptr) fn(done, total, phase, user);
+    void operator()(std::uint64_t done, std::uint64_t total, ProgressPhase phase) const {
+        if (fn != nullptr) fn(done, total, static_cast<std::uint64_t>(phase), user);
     }
 };
-
-inline constexpr std::uint64_t kPhaseErase = 0;
-inline constexpr std::uint64_t kPhaseWrite = 1;
 
 inline constexpr std::uint32_t kFlashBlockSize = 0x10000;  // one erase block
 inline constexpr std::uint32_t kFlashChunkSize = 64;       // one write chunk

@@ -10,7 +10,6 @@
 #include "comms_manager.h"
 #include "debug_log.h"
 #include "flash/flash_reply.h"
-#include "flash/slot_wait.h"
 #include "flash/timer_resolution.h"
 
 namespace vk61 {
@@ -25,13 +24,6 @@ constexpr unsigned kProgressLogEvery = 100;  // packets between progress lines
 // before the chunk's own time-out would.
 constexpr auto kRepeatedEchoGrace = std::chrono::milliseconds(250);
 
-template <class State>
-void end_write_transfer(State& state) {
-    state.active = false;
-    state.phase = 0;
-    state.progress = {};
-}
-
 bool repeats_last_echo(const FlashWriteTarget& target, const FlashReply& reply) {
     return target.has_last_echo && reply.operation == target.last_echo_op &&
            reply.address == target.last_echo_address;
@@ -44,14 +36,29 @@ void count_echo(FlashWriteTarget& target, const FlashReply& reply) {
     target.last_echo_address = reply.address;
     target.repeated_echo_at.reset();
 }
+
+// The first target that has not answered the step in flight: the unit named
+// when a wait for every target's echo ends without them.
+std::uint8_t first_unanswered(const std::vector<FlashWriteTarget>& targets, bool chunk_step) {
+    for (const FlashWriteTarget& t : targets) {
+        if (!(chunk_step ? t.chunk_acked : t.address_set)) return t.uid;
+    }
+    return 0;
+}
 }  // namespace
+
+OperationResult CommsManager::write_failure(OperationStep step, FailureReason why) const {
+    const std::uint8_t uid = write_.failed_uid != 0 ? write_.failed_uid
+                                                    : first_unanswered(write_.targets, write_.phase == WritePhase::WriteChunk);
+    return OperationResult::failure(step, why, uid);
+}
 
 // A unit whose only answer to the chunk in flight was a repeat of its
 // previous chunk echo, and whose own echo did not follow within
 // kRepeatedEchoGrace, has stopped advancing: its repeat was the answer, and
 // it names the wrong address. The transfer then ends with the mismatch line
 // for that repeat, not after the chunk's time-out with the cause lost.
-SlotWaitResult CommsManager::wait_chunk_echoes(std::unique_lock<std::mutex>& lock, unsigned timeout_ms) {
+FailureReason CommsManager::wait_chunk_echoes(std::unique_lock<std::mutex>& lock, unsigned timeout_ms) {
     const auto all_acked = [this] {
         return std::all_of(write_.targets.begin(), write_.targets.end(),
                            [](const FlashWriteTarget& t) { return t.chunk_acked; });
@@ -63,92 +70,106 @@ SlotWaitResult CommsManager::wait_chunk_echoes(std::unique_lock<std::mutex>& loc
         }
         return nullptr;
     };
-    // wait_slot looks at the link every few milliseconds, and so at the grace.
-    SlotWaitResult wait = wait_slot(write_, lock, disconnecting_, deadline_after(timeout_ms),
-                                    [this] { return is_connected(); },
-                                    [&] { return all_acked() || stuck() != nullptr; });
-    if (!wait.succeeded || all_acked()) return wait;
+    // wait_for looks at the link every few milliseconds, and so at the grace.
+    const FailureReason why =
+        wait_for(write_, lock, deadline_after(timeout_ms), [&] { return all_acked() || stuck() != nullptr; });
+    if (why != FailureReason::None || all_acked()) return why;
     const FlashWriteTarget& target = *stuck();
     debug_log("fw_write: UID %u write address mismatch (expected 0x%08X got 0x%08X)\n", target.uid,
               target.current_address + write_.chunk_length, target.last_echo_address);
-    write_.failed = true;
-    return {true, false};
+    write_.fail(FailureReason::AddressMismatch, target.uid);
+    return write_.failure;
 }
 
-bool CommsManager::extflash_raw(std::uint8_t uid, std::uint32_t address, const std::uint8_t* data,
-                                std::uint64_t size, unsigned timeout_ms, ProgressFn progress, const void* user) {
-    if (!is_connected() || data == nullptr || size == 0) return false;
+// The one chunk loop of every write transfer: each chunk goes out once (to
+// uid, or to every target with uid 0), and the next one only after every
+// target echoed it.
+OperationResult CommsManager::write_chunks(std::unique_lock<std::mutex>& lock, std::uint8_t uid,
+                                           const std::uint8_t* data, std::uint64_t size, unsigned timeout_ms,
+                                           const char* log, unsigned* packets_out) {
+    write_.progress(0, size, ProgressPhase::Write);
+    write_.phase = WritePhase::WriteChunk;
+    std::uint64_t offset = 0;
+    unsigned packets = 0;
+    while (offset < size) {
+        const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(kFlashChunkSize, size - offset));
+        write_.chunk_length = length;
+        begin_chunk_step(write_.targets);
+        if (!send_write_chunk(uid, data + offset, length)) {
+            debug_log("%s: failed to send write chunk at offset %zu\n", log, static_cast<std::size_t>(offset));
+            return write_failure(OperationStep::WriteChunk, FailureReason::SendFailed);
+        }
+        const FailureReason why = wait_chunk_echoes(lock, timeout_ms);
+        if (why != FailureReason::None) {
+            debug_log("%s: chunk failed at offset %zu (complete=%d failed=%d)\n", log, static_cast<std::size_t>(offset),
+                      why != FailureReason::TimedOut ? 1 : 0, write_.failed() ? 1 : 0);
+            return write_failure(OperationStep::WriteChunk, why);
+        }
+        offset += length;
+        ++packets;
+        write_.progress(offset, size, ProgressPhase::Write);
+        if (packets % kProgressLogEvery == 0 || offset == size) {
+            if (uid == 0) {
+                debug_log("%s: progress %zu/%zu bytes (%.1f%%)\n", log, static_cast<std::size_t>(offset),
+                          static_cast<std::size_t>(size),
+                          static_cast<double>(offset) * 100.0 / static_cast<double>(size));
+            } else {
+                debug_log("%s: progress %zu/%zu bytes\n", log, static_cast<std::size_t>(offset),
+                          static_cast<std::size_t>(size));
+            }
+        }
+        if (offset < size) {
+            // The receive thread can deliver replies only while the mutex is
+            // free: inside the waits and this pause.
+            lock.unlock();
+            pause_between_flash_commands();
+            lock.lock();
+        }
+    }
+    if (packets_out != nullptr) *packets_out = packets;
+    return OperationResult::success();
+}
+
+OperationResult CommsManager::extflash_raw(std::uint8_t uid, std::uint32_t address, const std::uint8_t* data,
+                                           std::uint64_t size, unsigned timeout_ms, ProgressFn progress,
+                                           const void* user) {
+    if (!is_connected()) return OperationResult::failure(OperationStep::SetAddress, FailureReason::NotConnected, uid);
+    if (data == nullptr || size == 0) {
+        return OperationResult::failure(OperationStep::SetAddress, FailureReason::InvalidRequest, uid);
+    }
 
     const TimerResolution timer_resolution;
-    const auto link_up = [this] { return is_connected(); };
     std::unique_lock lock(write_.mutex);
-    write_.active = true;
-    write_.failed = false;
-    write_.phase = 1;
-    write_.chunk_length = 0;
-    write_.progress = {progress, user};
+    write_.begin({progress, user});
     FlashWriteTarget target;
     target.uid = uid;
     target.base_address = target.image_address = target.expected_echo = target.current_address = address;
     write_.targets.assign(1, target);
 
+    const auto finish = [this](OperationResult result) {
+        write_.end();
+        return result;
+    };
     debug_log("extflash_raw: UID %u set address 0x%08X, uploading %zu bytes\n", uid, address,
               static_cast<std::size_t>(size));
     if (!send_set_address(uid, address)) {
         debug_log("extflash_raw: failed to send set-addr for UID %u\n", uid);
-        end_write_transfer(write_);
-        return false;
+        return finish(OperationResult::failure(OperationStep::SetAddress, FailureReason::SendFailed, uid));
     }
-    SlotWaitResult wait = wait_slot(write_, lock, disconnecting_, deadline_after(timeout_ms), link_up,
-                                    [this] { return write_.targets.front().address_set; });
-    if (!wait.succeeded) {
-        debug_log("extflash_raw: set-addr failed (complete=%d failed=%d)\n", wait.complete ? 1 : 0,
-                  write_.failed ? 1 : 0);
-        end_write_transfer(write_);
-        return false;
+    const FailureReason why =
+        wait_for(write_, lock, deadline_after(timeout_ms), [this] { return write_.targets.front().address_set; });
+    if (why != FailureReason::None) {
+        debug_log("extflash_raw: set-addr failed (complete=%d failed=%d)\n", why != FailureReason::TimedOut ? 1 : 0,
+                  write_.failed() ? 1 : 0);
+        return finish(OperationResult::failure(OperationStep::SetAddress, why, uid));
     }
 
-    write_.progress(0, size, kPhaseWrite);
-    write_.phase = 2;
-    std::uint64_t offset = 0;
     unsigned packets = 0;
-    for (;;) {
-        const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(kFlashChunkSize, size - offset));
-        write_.chunk_length = length;
-        begin_chunk_step(write_.targets);
-        if (!send_write_chunk(uid, data + offset, length)) {
-            debug_log("extflash_raw: failed to send write chunk at offset %zu\n", static_cast<std::size_t>(offset));
-            end_write_transfer(write_);
-            return false;
-        }
-        wait = wait_chunk_echoes(lock, timeout_ms);
-        if (!wait.succeeded) {
-            debug_log("extflash_raw: chunk failed at offset %zu (complete=%d failed=%d)\n",
-                      static_cast<std::size_t>(offset), wait.complete ? 1 : 0, write_.failed ? 1 : 0);
-            end_write_transfer(write_);
-            return false;
-        }
-
-        offset += length;
-        ++packets;
-        write_.progress(offset, size, kPhaseWrite);
-        if (packets % kProgressLogEvery == 0 || offset == size) {
-            debug_log("extflash_raw: progress %zu/%zu bytes\n", static_cast<std::size_t>(offset),
-                      static_cast<std::size_t>(size));
-        }
-        if (offset >= size) break;
-
-        // The receive thread can deliver replies only while the mutex is free:
-        // inside the waits and this pause.
-        lock.unlock();
-        pause_between_flash_commands();
-        lock.lock();
-    }
-
+    const OperationResult written = write_chunks(lock, uid, data, size, timeout_ms, "extflash_raw", &packets);
+    if (!written) return finish(written);
     debug_log("extflash_raw: complete (%zu bytes, %u packets) on UID %u\n", static_cast<std::size_t>(size), packets,
               uid);
-    end_write_transfer(write_);
-    return true;
+    return finish(OperationResult::success());
 }
 
 // Receive thread. Matches a flash reply against the running write transfer;
@@ -165,22 +186,19 @@ void CommsManager::handle_flash_write_reply(const BusFrame& frame) {
     if (it == write_.targets.end()) return;
     FlashWriteTarget& target = *it;
 
-    const auto fail = [this] {
-        write_.failed = true;
-        write_.cv.notify_one();
-    };
+    const auto fail = [this, &reply](FailureReason why) { write_.fail(why, reply->uid); };
     // A refusal ends the transfer whatever it repeats: the unit says its
     // flash did not take what it was sent.
-    if (reply->status != kFlashStatusDone) {
+    if (reply->status != protocol::kFlashStatusDone) {
         debug_log("fw_write: extflash NACK UID %u op 0x%02X\n", reply->uid, reply->operation);
-        fail();
+        fail(FailureReason::Refused);
         return;
     }
     // An erase reply (operation 0xBE naming a block address) is the erase
     // run's; a late copy of one must not end the write that follows the run.
-    if (reply->operation == kFlashOpEraseBlock && reply->address % kFlashBlockSize == 0) return;
+    if (reply->operation == protocol::kFlashOpEraseBlock && reply->address % kFlashBlockSize == 0) return;
 
-    const bool step_answered = write_.phase == 1 ? target.address_set : target.chunk_acked;
+    const bool step_answered = write_.phase == WritePhase::SetAddress ? target.address_set : target.chunk_acked;
     if (step_answered) return;
 
     // Exactly the echo this unit gave for the step before: a late second
@@ -189,23 +207,23 @@ void CommsManager::handle_flash_write_reply(const BusFrame& frame) {
     // that stopped advancing answers just so, and wait_chunk_echoes ends the
     // transfer unless this chunk's own echo follows.
     if (repeats_last_echo(target, *reply)) {
-        if (write_.phase == 2 && reply->operation == kFlashOpWriteChunk && !target.repeated_echo_at) {
+        if (write_.phase == WritePhase::WriteChunk && reply->operation == protocol::kFlashOpWriteChunk && !target.repeated_echo_at) {
             target.repeated_echo_at = std::chrono::steady_clock::now();
         }
         return;
     }
 
-    if (write_.phase == 1) {
+    if (write_.phase == WritePhase::SetAddress) {
         // A set-address echo may carry operation 0x00 instead of 0xA1.
-        if (reply->operation != kFlashOpSetAddress && reply->operation != 0x00) {
+        if (reply->operation != protocol::kFlashOpSetAddress && reply->operation != 0x00) {
             debug_log("fw_write: UID %u unexpected set-addr op 0x%02X\n", reply->uid, reply->operation);
-            fail();
+            fail(FailureReason::UnexpectedOperation);
             return;
         }
         if (reply->address != target.expected_echo) {
             debug_log("fw_write: UID %u set-addr mismatch (expected 0x%08X got 0x%08X)\n", reply->uid,
                       target.expected_echo, reply->address);
-            fail();
+            fail(FailureReason::AddressMismatch);
             return;
         }
         target.address_set = true;
@@ -213,28 +231,28 @@ void CommsManager::handle_flash_write_reply(const BusFrame& frame) {
         debug_log("fw_write: UID %u address set to 0x%08X\n", reply->uid, reply->address);
         const bool all_set = std::all_of(write_.targets.begin(), write_.targets.end(),
                                          [](const FlashWriteTarget& t) { return t.address_set; });
-        if (write_.failed || all_set) write_.cv.notify_one();
+        if (all_set) write_.cv.notify_all();
         return;
     }
 
-    if (write_.phase == 2) {
-        if (reply->operation != kFlashOpWriteChunk) {
+    if (write_.phase == WritePhase::WriteChunk) {
+        if (reply->operation != protocol::kFlashOpWriteChunk) {
             debug_log("fw_write: UID %u unexpected write op 0x%02X\n", reply->uid, reply->operation);
-            fail();
+            fail(FailureReason::UnexpectedOperation);
             return;
         }
         const std::uint32_t expected = target.current_address + write_.chunk_length;
         if (reply->address != expected) {
             debug_log("fw_write: UID %u write address mismatch (expected 0x%08X got 0x%08X)\n", reply->uid,
                       expected, reply->address);
-            fail();
+            fail(FailureReason::AddressMismatch);
             return;
         }
         target.chunk_acked = true;
         count_echo(target, *reply);
         const bool all_acked = std::all_of(write_.targets.begin(), write_.targets.end(),
                                            [](const FlashWriteTarget& t) { return t.chunk_acked; });
-        if (write_.failed || all_acked) write_.cv.notify_one();
+        if (all_acked) write_.cv.notify_all();
     }
 }
 

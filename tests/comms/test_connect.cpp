@@ -83,8 +83,10 @@ TEST_F(ConnectTest, afterDisconnectEveryOperationFailsAtOnceAndSendsNothing) {
     EXPECT_FALSE(comms->write_setting(1, 2, 5000));
     EXPECT_FALSE(comms->save_user_settings(0x1234, 5000));
     EXPECT_FALSE(comms->run_sequenced_command(
-        0x390, [&](std::uint32_t) { return sequenced_send_ran = true; }, 5000, "test"));
-    EXPECT_FALSE(comms->wait_legacy_ack(1, 0x451, [&] { return legacy_send_ran = true; }, 5000));
+        0x390, [&](std::uint32_t) { return sequenced_send_ran = true; }, 5000, "test",
+        vk61::OperationStep::WriteSetting));
+    EXPECT_FALSE(comms->wait_legacy_ack(1, 0x451, [&] { return legacy_send_ran = true; }, 5000,
+                                        vk61::OperationStep::CloseDatabase));
     EXPECT_FALSE(comms->rediscover());
     EXPECT_FALSE(comms->reboot_devices());
     EXPECT_FALSE(sequenced_send_ran);

@@ -12,12 +12,15 @@ namespace {
 using sim::Fault;
 using sim::FaultKind;
 using sim::ReplyKind;
+using vk61::FailureReason;
+using vk61::OperationResult;
+using vk61::OperationStep;
 
 constexpr std::uint64_t kMaxDatabase = 54525952;  // 832 blocks
 
 class AirportUploadTest : public FlashTest {
 protected:
-    bool upload(std::uint8_t uid, const std::string& path) {
+    OperationResult upload(std::uint8_t uid, const std::string& path) {
         return comms->upload_airport_db(uid, path.c_str(), 5000, 2000, &ProgressLog::record, &progress);
     }
     // The host frames addressed to one unit, as (base, first data byte).
@@ -72,9 +75,8 @@ TEST_F(AirportUploadTest, refusedWriteLeavesTheDatabaseClosed) {
     connect_units(1);
     // The unit refuses the second chunk.
     bus.add_fault(Fault{FaultKind::Nack, ReplyKind::FlashReply, 0x420, 1, 1});
-    EXPECT_FALSE(upload(1, dir.write("apt.db", pattern(200))));
-    EXPECT_TRUE(log.contains("fw_write: extflash NACK UID 1 op 0xAA\n"));
-    EXPECT_TRUE(log.contains("upload_airport_db: write failed on UID 1\n"));
+    EXPECT_EQ(upload(1, dir.write("apt.db", pattern(200))),
+              OperationResult::failure(OperationStep::WriteChunk, FailureReason::Refused, 1));
     EXPECT_EQ(sent(0x420, 1).size(), 2u);
     const std::vector<std::pair<unsigned, unsigned>> commands = commands_to(1);
     EXPECT_EQ(std::count(commands.begin(), commands.end(), std::pair<unsigned, unsigned>{0x450, 0xDA}), 0)
@@ -87,15 +89,16 @@ TEST_F(AirportUploadTest, largestDatabaseIsAccepted) {
     connect_units(1);
     // Stop right after the size check: the unit refuses to close its database.
     bus.add_fault(Fault{FaultKind::Nack, ReplyKind::PlainAck, 0x450, 1});
-    EXPECT_FALSE(upload(1, dir.sized("max.db", kMaxDatabase)));
+    EXPECT_EQ(upload(1, dir.sized("max.db", kMaxDatabase)),
+              OperationResult::failure(OperationStep::CloseDatabase, FailureReason::Refused, 1));
     EXPECT_TRUE(log.contains("upload_airport_db (UID 1): 54525952 bytes, erasing 832 blocks from 0x00000000\n"));
-    EXPECT_TRUE(log.contains("upload_airport_db: close DB not acknowledged\n"));
 }
 
 struct RefusedFileCase {
     const char* name;
     std::uint64_t size;  // of the file, written sparse
-    std::string line;
+    FailureReason reason;
+    std::string line;  // says how large, which the result does not
 };
 
 class AirportRefusedFile : public AirportUploadTest, public ::testing::WithParamInterface<RefusedFileCase> {};
@@ -103,7 +106,7 @@ class AirportRefusedFile : public AirportUploadTest, public ::testing::WithParam
 TEST_P(AirportRefusedFile, isRefusedBeforeAnyCommand) {
     const RefusedFileCase& c = GetParam();
     connect_units(1);
-    EXPECT_FALSE(upload(1, dir.sized("apt.db", c.size)));
+    EXPECT_EQ(upload(1, dir.sized("apt.db", c.size)), OperationResult::failure(OperationStep::CheckFile, c.reason, 1));
     EXPECT_TRUE(log.contains(c.line)) << c.line;
     EXPECT_TRUE(bus.host_frames().empty());
 }
@@ -111,23 +114,22 @@ TEST_P(AirportRefusedFile, isRefusedBeforeAnyCommand) {
 INSTANTIATE_TEST_SUITE_P(
     Sizes, AirportRefusedFile,
     ::testing::Values(
-        RefusedFileCase{"one_byte_too_many", kMaxDatabase + 1,
+        RefusedFileCase{"one_byte_too_many", kMaxDatabase + 1, FailureReason::FileTooLarge,
                         "upload_airport_db: file too large (54525953 bytes, 833 blocks); max 832 blocks\n"},
-        RefusedFileCase{"empty", 0, "upload_airport_db: empty or invalid file size\n"},
+        RefusedFileCase{"empty", 0, FailureReason::InvalidRequest, "upload_airport_db: empty or invalid file size\n"},
         // Sizes that a 32-bit signed size would have taken for negative, or
         // wrapped to one byte.
-        RefusedFileCase{"over_2_gib", (std::uint64_t{1} << 31) + 1,
+        RefusedFileCase{"over_2_gib", (std::uint64_t{1} << 31) + 1, FailureReason::FileTooLarge,
                         "upload_airport_db: file too large (2147483649 bytes, 32769 blocks); max 832 blocks\n"},
-        RefusedFileCase{"over_4_gib", (std::uint64_t{1} << 32) + 1,
+        RefusedFileCase{"over_4_gib", (std::uint64_t{1} << 32) + 1, FailureReason::FileTooLarge,
                         "upload_airport_db: file too large (4294967297 bytes, 65537 blocks); max 832 blocks\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(AirportUploadTest, missingFileAndPathAreRefused) {
     connect_units(1);
-    EXPECT_FALSE(upload(1, dir.path("absent.db")));
-    EXPECT_TRUE(log.contains("upload_airport_db: failed to open " + dir.path("absent.db") + "\n"));
-    EXPECT_FALSE(comms->upload_airport_db(1, nullptr, 100, 100, nullptr, nullptr));
-    EXPECT_TRUE(log.contains("upload_airport_db: invalid file path\n"));
+    const OperationResult unreadable = OperationResult::failure(OperationStep::ReadFile, FailureReason::FileUnreadable, 1);
+    EXPECT_EQ(upload(1, dir.path("absent.db")), unreadable);
+    EXPECT_EQ(comms->upload_airport_db(1, nullptr, 100, 100, nullptr, nullptr), unreadable);
     EXPECT_TRUE(bus.host_frames().empty());
 }
 
@@ -157,7 +159,7 @@ TEST_F(AirportUploadTest, workerStopsAtTheFirstUnitThatFails) {
     EXPECT_EQ(flash(2, 0, old_db.size()), old_db);
     EXPECT_TRUE(commands_to(3).empty());
     EXPECT_EQ(flash(3, 0, old_db.size()), old_db);
-    EXPECT_TRUE(log.contains("upload_airport_db: close DB not acknowledged\n"));
+    EXPECT_EQ(result.failure, OperationResult::failure(OperationStep::CloseDatabase, FailureReason::Refused, 2));
 }
 
 TEST_F(AirportUploadTest, workerReportsSuccessWhenEveryUnitIsDone) {
@@ -169,6 +171,7 @@ TEST_F(AirportUploadTest, workerReportsSuccessWhenEveryUnitIsDone) {
     EXPECT_TRUE(result.success);
     EXPECT_EQ(result.units_done, 2);
     EXPECT_EQ(result.failed_uid, 0);
+    EXPECT_TRUE(result.failure.ok()) << describe(result.failure);
     for (std::uint8_t uid = 1; uid <= 2; ++uid) {
         EXPECT_EQ(flash(uid, 0, db.size()), db);
         EXPECT_EQ(erased_blocks(uid), (std::vector<unsigned>{0, 1}));

@@ -12,13 +12,20 @@ namespace {
 using sim::Fault;
 using sim::FaultKind;
 using sim::ReplyKind;
+using vk61::FailureReason;
 using vk61::FirmwareTarget;
+using vk61::OperationResult;
+using vk61::OperationStep;
+
+OperationResult erase_failure(FailureReason why, std::uint8_t uid = 0) {
+    return OperationResult::failure(OperationStep::Erase, why, uid);
+}
 
 constexpr std::uint32_t kBlock = 0x10000;
 
 class FlashEraseTest : public FlashTest {
 protected:
-    bool erase(const std::vector<FirmwareTarget>& targets, std::uint32_t size, unsigned timeout_ms = 2000) {
+    OperationResult erase(const std::vector<FirmwareTarget>& targets, std::uint32_t size, unsigned timeout_ms = 2000) {
         return comms->erase_fw_update_blocks(targets, size, timeout_ms, &ProgressLog::record, &progress);
     }
     // Fills blocks [first, last] of a unit with a non-erased pattern.
@@ -88,25 +95,24 @@ TEST_F(FlashEraseTest, runMayEndAtBlockFFFEButNeverReachFFFF) {
     struct Refused {
         std::vector<FirmwareTarget> targets;
         std::uint32_t size;
-        const char* line;
+        std::uint8_t uid;  // the unit whose range is refused
     };
     const Refused refused[] = {
-        {{{1, 0xFFFF0000}}, 1, "fw_erase: no blocks to erase for UID 1\n"},
-        {{{1, 0xFFFE0000}}, 0x10001, "fw_erase: no blocks to erase for UID 1\n"},
+        {{{1, 0xFFFF0000}}, 1, 1},
+        {{{1, 0xFFFE0000}}, 0x10001, 1},
         // Refused before any command, also for the unit whose range was fine.
-        {{{1, 0x00100000}, {2, 0xFFFF0000}}, 1, "fw_erase: no blocks to erase for UID 2\n"},
+        {{{1, 0x00100000}, {2, 0xFFFF0000}}, 1, 2},
         // One byte inside block 0xFFFE is fine, but the last byte lands in 0xFFFF.
-        {{{1, 0xFFFEFFFF}}, 2, "fw_erase: no blocks to erase for UID 1\n"},
+        {{{1, 0xFFFEFFFF}}, 2, 1},
     };
     for (const Refused& r : refused) {
         bus.clear_host_frames();
-        EXPECT_FALSE(erase(r.targets, r.size));
-        EXPECT_TRUE(log.contains(r.line)) << r.line;
+        EXPECT_EQ(erase(r.targets, r.size), erase_failure(FailureReason::InvalidRequest, r.uid));
         EXPECT_TRUE(sent(0x430).empty());
     }
     bus.clear_host_frames();
-    EXPECT_FALSE(erase({}, 1));
-    EXPECT_FALSE(erase({{1, 0}}, 0));
+    EXPECT_EQ(erase({}, 1), erase_failure(FailureReason::InvalidRequest));
+    EXPECT_EQ(erase({{1, 0}}, 0), erase_failure(FailureReason::InvalidRequest));
     EXPECT_TRUE(bus.host_frames().empty());
 }
 
@@ -179,8 +185,7 @@ TEST_F(FlashEraseTest, replyBeforeItsAcknowledgementIsIgnored) {
     fill_blocks(1, 0x10, 0x10);
     // The unit sends the erase reply first and the acknowledgement after it.
     bus.add_fault(Fault{FaultKind::Reorder, ReplyKind::SequencedAck, 0x430, 1});
-    EXPECT_FALSE(erase({{1, 0x00100000}}, 1, 300));
-    EXPECT_TRUE(log.contains("fw_erase: failed (complete=0 failed=0)"));
+    EXPECT_EQ(erase({{1, 0x00100000}}, 1, 300), erase_failure(FailureReason::TimedOut, 1));
     EXPECT_FALSE(log.contains("fw_erase: UID 1 block 16 erased"));
     EXPECT_TRUE(block_is(1, 0x10, 0xFF));  // the unit did erase; the run did not count it
 }
@@ -190,16 +195,17 @@ TEST_F(FlashEraseTest, unitsWorkSideBySideWithOneBlockInFlightEach) {
     // UID 2's first erase reply never comes: it must get no second command,
     // while the other two units erase all their blocks.
     bus.add_fault(Fault{FaultKind::Drop, ReplyKind::FlashReply, 0x430, 2});
-    EXPECT_FALSE(erase({{1, 0x00100000}, {2, 0x00100000}, {3, 0x00100000}}, 3 * kBlock, 500));
+    EXPECT_EQ(erase({{1, 0x00100000}, {2, 0x00100000}, {3, 0x00100000}}, 3 * kBlock, 500),
+              erase_failure(FailureReason::TimedOut, 2));
     EXPECT_EQ(erased_blocks(1), (std::vector<unsigned>{0x10, 0x11, 0x12}));
     EXPECT_EQ(erased_blocks(2), std::vector<unsigned>{0x10});
     EXPECT_EQ(erased_blocks(3), (std::vector<unsigned>{0x10, 0x11, 0x12}));
-    EXPECT_TRUE(log.contains("fw_erase: failed (complete=0 failed=0)"));
 }
 
 struct RunFailureCase {
     const char* name;
     Fault fault;
+    OperationResult result;
     const char* line;
 };
 
@@ -209,9 +215,8 @@ TEST_P(FlashEraseFailure, oneUnitFailsTheRunForAll) {
     const RunFailureCase& c = GetParam();
     connect_units(3);
     bus.add_fault(c.fault);
-    EXPECT_FALSE(erase({{1, 0x00100000}, {2, 0x00100000}, {3, 0x00100000}}, 8 * kBlock, 5000));
+    EXPECT_EQ(erase({{1, 0x00100000}, {2, 0x00100000}, {3, 0x00100000}}, 8 * kBlock, 5000), c.result);
     EXPECT_TRUE(log.contains(c.line)) << c.line;
-    EXPECT_TRUE(log.contains("fw_erase: failed (complete=1 failed=1)"));
     EXPECT_LT(sent(0x430).size(), 24u);  // no block is sent once the run failed
 }
 
@@ -219,13 +224,17 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, FlashEraseFailure,
     ::testing::Values(
         RunFailureCase{"acknowledgement_nack", {FaultKind::Nack, ReplyKind::SequencedAck, 0x430, 2, 1},
+                       erase_failure(FailureReason::Refused, 2),
                        "fw_erase: NACK from UID 2 for block 17 seq="},
         RunFailureCase{"reply_nack", {FaultKind::Nack, ReplyKind::FlashReply, 0x430, 3, 0},
+                       erase_failure(FailureReason::Refused, 3),
                        "fw_erase: extflash NACK UID 3 block 16\n"},
         RunFailureCase{"reply_wrong_operation", {FaultKind::WrongOperation, ReplyKind::FlashReply, 0x430, 1, 0, 1, 0xAA},
+                       erase_failure(FailureReason::UnexpectedOperation, 1),
                        "fw_erase: UID 1 unexpected op 0xAA (expected block erase)\n"},
         RunFailureCase{"reply_wrong_address",
                        {FaultKind::WrongAddress, ReplyKind::FlashReply, 0x430, 1, 0, 1, 0x00110000},
+                       erase_failure(FailureReason::AddressMismatch, 1),
                        "fw_erase: UID 1 address mismatch block 16 (expected 0x00100000 got 0x00110000)\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -244,25 +253,28 @@ TEST_F(FlashEraseTest, cablePulledWhileAwaitingRepliesEndsTheRun) {
     connect_units(2);
     // From its second block on, UID 2 never reports a block erased.
     bus.add_fault(Fault{FaultKind::Drop, ReplyKind::FlashReply, 0x430, 2, 1, 0});
-    bool result = true;
+    OperationResult result;
     std::thread worker([&] { result = erase({{1, 0x00100000}, {2, 0x00100000}}, 4 * kBlock, 10000); });
     ASSERT_TRUE(bus.wait_until([&] { return erased_blocks(2).size() == 2 && erased_blocks(1).size() == 4; },
                                std::chrono::milliseconds(3000)));
     vhid::pull_cable();
     worker.join();
-    EXPECT_FALSE(result);
-    EXPECT_TRUE(log.contains("fw_erase: failed (complete=1 failed=1)\n"));
+    EXPECT_EQ(result.step, OperationStep::Erase);
+    EXPECT_EQ(result.reason, FailureReason::LinkLost) << describe(result);
 }
 
 TEST_F(FlashEraseTest, disconnectMidRunEndsIt) {
     connect_units(3);
     bus.set_latency(std::chrono::milliseconds(5));
-    bool result = true;
+    OperationResult result;
     std::thread worker([&] { result = erase({{1, 0x00100000}, {2, 0x00100000}, {3, 0x00100000}}, 40 * kBlock, 10000); });
     ASSERT_TRUE(bus.wait_until([&] { return sent(0x430).size() >= 6; }, std::chrono::milliseconds(3000)));
     comms->disconnect();
     worker.join();
-    EXPECT_FALSE(result);
+    EXPECT_EQ(result.step, OperationStep::Erase);
+    // Or the next send refused, when disconnect() closed the link first.
+    EXPECT_TRUE(result.reason == FailureReason::Disconnected || result.reason == FailureReason::SendFailed)
+        << describe(result);
     EXPECT_TRUE(logged_prompt_failure(log));
     EXPECT_LT(sent(0x430).size(), 120u);
 }

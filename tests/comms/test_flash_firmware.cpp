@@ -9,6 +9,13 @@ namespace {
 using sim::Fault;
 using sim::FaultKind;
 using sim::ReplyKind;
+using vk61::FailureReason;
+using vk61::OperationResult;
+using vk61::OperationStep;
+
+OperationResult fail(OperationStep step, FailureReason why, std::uint8_t uid = 0) {
+    return OperationResult::failure(step, why, uid);
+}
 
 constexpr std::uint32_t kWriteAddress = 0x00100000;  // what the default units answer
 
@@ -27,13 +34,16 @@ std::vector<std::uint8_t> firmware_file(std::uint32_t total_size, std::uint32_t 
 
 class FirmwareUpdateTest : public FlashTest {
 protected:
-    // Runs the worker on this thread; true when it reported success.
-    bool run(const std::vector<std::uint8_t>& file_bytes) { return run_path(dir.write("fw.bin", file_bytes)); }
-    bool run_path(const std::string& path) {
+    // Runs the worker on this thread and returns its result, which must agree
+    // with whether it called on_success.
+    OperationResult run(const std::vector<std::uint8_t>& file_bytes) { return run_path(dir.write("fw.bin", file_bytes)); }
+    OperationResult run_path(const std::string& path) {
         bool succeeded = false;
-        vk61::run_firmware_update(*comms, path, &ProgressLog::record, &progress, [&] { succeeded = true; },
-                                  vk61::FirmwareUpdateTimeouts{2000, 5000, 2000});
-        return succeeded;
+        const OperationResult result =
+            vk61::run_firmware_update(*comms, path, &ProgressLog::record, &progress, [&] { succeeded = true; },
+                                      vk61::FirmwareUpdateTimeouts{2000, 5000, 2000});
+        EXPECT_EQ(succeeded, result.ok()) << describe(result);
+        return result;
     }
     bool nothing_written() const { return sent(0x440).empty() && sent(0x420).empty(); }
 
@@ -176,6 +186,7 @@ struct EarlyStopCase {
     std::vector<std::string> lines;
     bool erases;        // whether the units' space was erased before the stop
     bool reaches_bus;   // whether any frame went out (false: refused from the file alone)
+    OperationResult result;
 };
 
 class FirmwareEarlyStop : public FirmwareUpdateTest, public ::testing::WithParamInterface<EarlyStopCase> {};
@@ -183,7 +194,7 @@ class FirmwareEarlyStop : public FirmwareUpdateTest, public ::testing::WithParam
 TEST_P(FirmwareEarlyStop, stopsAtItsStepWithItsLine) {
     const EarlyStopCase& c = GetParam();
     connect_units(3);
-    EXPECT_FALSE(run(c.file));
+    EXPECT_EQ(run(c.file), c.result);
     for (const std::string& line : c.lines) EXPECT_TRUE(log.contains(line)) << line;
     EXPECT_EQ(!sent(0x430).empty(), c.erases);
     EXPECT_EQ(!bus.host_frames().empty(), c.reaches_bus);
@@ -195,74 +206,67 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Without a body the units' space is still erased first, and the
         // update stops only then, whatever the image offset says.
-        EarlyStopCase{"header_only_file", firmware_file(0x20000, 0, 0x100, 0), {"firmware update: encrypted_size is zero\n"}, true, true},
+        EarlyStopCase{"header_only_file", firmware_file(0x20000, 0, 0x100, 0), {"firmware update: encrypted_size is zero\n"}, true, true, fail(OperationStep::CheckFile, FailureReason::EmptyImage)},
         EarlyStopCase{"header_only_file_with_offset_over_header", firmware_file(0x20000, 0, 0x20, 0),
-                      {"firmware update: encrypted_size is zero\n"}, true, true},
-        EarlyStopCase{"nothing_to_erase", firmware_file(0, 0, 0x100, 0), {"erase_fw_update_blocks: failed\n"}, false, true},
+                      {"firmware update: encrypted_size is zero\n"}, true, true, fail(OperationStep::CheckFile, FailureReason::EmptyImage)},
+        EarlyStopCase{"nothing_to_erase", firmware_file(0, 0, 0x100, 0), {"erase_fw_update_blocks: failed\n"}, false, true, fail(OperationStep::Erase, FailureReason::InvalidRequest)},
         // A file that cannot be written whole is refused before any unit is
         // asked for anything, with the line of the check it fails.
         EarlyStopCase{"body_shorter_than_header_says",
                       firmware_file(0x10000, 100, 0x100, 50),
                       {"firmware update: failed to read encrypted image (50/100 bytes)\n"},
-                      false, false},
+                      false, false, fail(OperationStep::CheckFile, FailureReason::FileIncomplete)},
         EarlyStopCase{"body_one_byte_short",
                       firmware_file(0x10000, 100, 0x100, 99),
                       {"firmware update: failed to read encrypted image (99/100 bytes)\n"},
-                      false, false},
+                      false, false, fail(OperationStep::CheckFile, FailureReason::FileIncomplete)},
         // A damaged header asking for 4 GiB ends with the short read, not an allocation.
         EarlyStopCase{"hostile_encrypted_size",
                       firmware_file(0x10000, 0xFFFFFFFF, 0x100, 10),
                       {"firmware update: failed to read encrypted image (10/4294967295 bytes)\n"},
-                      false, false},
+                      false, false, fail(OperationStep::CheckFile, FailureReason::FileIncomplete)},
         EarlyStopCase{"image_past_erased_space",
                       firmware_file(0x10000, 0x10000, 0x100, 0x10000),
                       {"firmware update: image does not fit the erased space (offset 0x00000100 + 65536 bytes, "
                        "total_size 65536)\n"},
-                      false, false},
+                      false, false, fail(OperationStep::CheckFile, FailureReason::ImageOutsideErase)},
         EarlyStopCase{"image_one_byte_past_erased_space",
                       firmware_file(0x10000, 0xFF01, 0x100, 0xFF01),
                       {"firmware update: image does not fit the erased space (offset 0x00000100 + 65281 bytes, "
                        "total_size 65536)\n"},
-                      false, false},
+                      false, false, fail(OperationStep::CheckFile, FailureReason::ImageOutsideErase)},
         EarlyStopCase{"image_over_the_header",
                       firmware_file(0x10000, 100, 0x20, 100),
                       {"firmware update: image does not fit the erased space (offset 0x00000020 + 100 bytes, "
                        "total_size 65536)\n"},
-                      false, false},
+                      false, false, fail(OperationStep::CheckFile, FailureReason::ImageOutsideErase)},
         EarlyStopCase{"image_on_the_last_header_byte",
                       firmware_file(0x10000, 100, 0x3F, 100),
                       {"firmware update: image does not fit the erased space (offset 0x0000003F + 100 bytes, "
                        "total_size 65536)\n"},
-                      false, false},
+                      false, false, fail(OperationStep::CheckFile, FailureReason::ImageOutsideErase)},
         // An offset that wraps 32 bits must not pass for a small one.
         EarlyStopCase{"offset_wrapping_32_bits",
                       firmware_file(0x10000, 100, 0xFFFFFFF0, 100),
                       {"firmware update: image does not fit the erased space (offset 0xFFFFFFF0 + 100 bytes, "
                        "total_size 65536)\n"},
-                      false, false},
+                      false, false, fail(OperationStep::CheckFile, FailureReason::ImageOutsideErase)},
         EarlyStopCase{"file_shorter_than_header",
                       std::vector<std::uint8_t>(63, 1),
                       {"firmware update: failed to read firmware header\n"},
-                      false, false}),
+                      false, false, fail(OperationStep::ReadFile, FailureReason::FileUnreadable)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FirmwareUpdateTest, missingFileTouchesNoUnit) {
     connect_units(1);
-    EXPECT_FALSE(run_path(dir.path("absent.bin")));
-    EXPECT_TRUE(log.contains("firmware update: failed to open " + dir.path("absent.bin") + "\n"));
+    EXPECT_EQ(run_path(dir.path("absent.bin")), fail(OperationStep::ReadFile, FailureReason::FileUnreadable));
     EXPECT_TRUE(bus.host_frames().empty());
 }
 
 TEST_F(FirmwareUpdateTest, oneRefusingUnitFailsTheUpdateBeforeAnythingIsErased) {
     connect_units(3);
     bus.set_firmware_address(2, 0xFFFFFFFF);
-    EXPECT_FALSE(run(firmware_file(0x10000, 100, 0x100, 100)));
-    EXPECT_TRUE(log.contains("prepare_fw_update: UID 2 reported failure (address -1)\n"));
-    // UID 3 may or may not have answered by then: only the flag is certain.
-    const long failed_line = line_index(log, "prepare_fw_update: failed pending_mask=0x");
-    ASSERT_GE(failed_line, 0);
-    EXPECT_NE(log.lines()[failed_line].find("failed=1"), std::string::npos);
-    EXPECT_TRUE(log.contains("prepare_fw_update: failed\n"));
+    EXPECT_EQ(run(firmware_file(0x10000, 100, 0x100, 100)), fail(OperationStep::Prepare, FailureReason::Refused, 2));
     EXPECT_TRUE(sent(0x430).empty());
     EXPECT_TRUE(nothing_written());
 }
@@ -271,9 +275,8 @@ TEST_F(FirmwareUpdateTest, silentUnitFailsThePrepare) {
     connect_units(2);
     bus.add_fault(Fault{FaultKind::Drop, ReplyKind::PrepareReply, 0, 2});
     std::vector<vk61::FirmwareTarget> targets{{9, 9}};
-    EXPECT_FALSE(comms->prepare_fw_update(&targets, 200));
+    EXPECT_EQ(comms->prepare_fw_update(&targets, 200), fail(OperationStep::Prepare, FailureReason::TimedOut, 2));
     EXPECT_TRUE(targets.empty());
-    EXPECT_TRUE(log.contains("prepare_fw_update: failed pending_mask=0x04 failed=0\n"));
 }
 
 // One unit goes wrong part-way through the image. The update ends on that
@@ -285,6 +288,7 @@ struct ChunkFaultCase {
     std::string cause;
     std::string failure;
     std::size_t chunks_sent;
+    OperationResult result;
 };
 
 void PrintTo(const ChunkFaultCase& c, std::ostream* os) { *os << c.name; }
@@ -296,12 +300,14 @@ TEST_P(FirmwareChunkFault, endsTheUpdateAtThatChunkWithoutHeader) {
     connect_units(3);
     bus.add_fault(c.fault);
     bool succeeded = false;
-    vk61::run_firmware_update(*comms, dir.write("fw.bin", firmware_file(0x10000, 300, 0x100, 300)), nullptr, nullptr,
-                              [&] { succeeded = true; }, vk61::FirmwareUpdateTimeouts{2000, 5000, 10000});
+    const OperationResult result = vk61::run_firmware_update(
+        *comms, dir.write("fw.bin", firmware_file(0x10000, 300, 0x100, 300)), nullptr, nullptr,
+        [&] { succeeded = true; }, vk61::FirmwareUpdateTimeouts{2000, 5000, 10000});
     EXPECT_FALSE(succeeded);
+    EXPECT_EQ(result, c.result) << describe(result);
+    // The lines say more than the result: which chunk, and what the unit sent.
     EXPECT_EQ(log.count_exact(c.cause), 1u) << c.cause;
     EXPECT_EQ(log.count_exact(c.failure), 1u) << c.failure;
-    EXPECT_TRUE(log.contains("write_fw_image: failed\n"));
     EXPECT_EQ(sent(0x420).size(), c.chunks_sent);
     EXPECT_EQ(sent(0x440).size(), 3u) << "only the image addresses were set";
     for (std::uint8_t uid = 1; uid <= 3; ++uid) {
@@ -313,15 +319,18 @@ INSTANTIATE_TEST_SUITE_P(
     Faults, FirmwareChunkFault,
     ::testing::Values(ChunkFaultCase{"nack_on_second_chunk", {FaultKind::Nack, ReplyKind::FlashReply, 0x420, 3, 1},
                                      "fw_write: extflash NACK UID 3 op 0xAA\n",
-                                     "fw_write: chunk failed at offset 64 (complete=1 failed=1)\n", 2},
+                                     "fw_write: chunk failed at offset 64 (complete=1 failed=1)\n", 2,
+                                     fail(OperationStep::WriteChunk, FailureReason::Refused, 3)},
                       ChunkFaultCase{"nack_on_fourth_chunk", {FaultKind::Nack, ReplyKind::FlashReply, 0x420, 1, 3},
                                      "fw_write: extflash NACK UID 1 op 0xAA\n",
-                                     "fw_write: chunk failed at offset 192 (complete=1 failed=1)\n", 4},
+                                     "fw_write: chunk failed at offset 192 (complete=1 failed=1)\n", 4,
+                                     fail(OperationStep::WriteChunk, FailureReason::Refused, 1)},
                       // UID 2 answers the third chunk with the second chunk's address.
                       ChunkFaultCase{"unit_stops_advancing",
                                      {FaultKind::StuckAddress, ReplyKind::FlashReply, 0x420, 2, 2, 0},
                                      "fw_write: UID 2 write address mismatch (expected 0x001001C0 got 0x00100180)\n",
-                                     "fw_write: chunk failed at offset 128 (complete=1 failed=1)\n", 3}),
+                                     "fw_write: chunk failed at offset 128 (complete=1 failed=1)\n", 3,
+                                     fail(OperationStep::WriteChunk, FailureReason::AddressMismatch, 2)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

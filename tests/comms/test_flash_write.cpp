@@ -15,7 +15,8 @@ class FlashWriteTest : public FlashTest {
 protected:
     void SetUp() override { connect_units(1); }
 
-    bool upload(std::uint32_t address, const std::vector<std::uint8_t>& data, unsigned timeout_ms = 2000) {
+    vk61::OperationResult upload(std::uint32_t address, const std::vector<std::uint8_t>& data,
+                                 unsigned timeout_ms = 2000) {
         return comms->extflash_raw(1, address, data.data(), data.size(), timeout_ms, &ProgressLog::record, &progress);
     }
     std::vector<unsigned> chunk_dlcs() const {
@@ -78,9 +79,14 @@ TEST_F(FlashWriteTest, setAddressEchoWithOperationZeroIsAccepted) {
     EXPECT_EQ(flash(1, 0x4000, data.size()), data);
 }
 
+constexpr vk61::OperationStep kAddress = vk61::OperationStep::SetAddress;
+constexpr vk61::OperationStep kChunk = vk61::OperationStep::WriteChunk;
+
 struct FailureCase {
     const char* name;
     Fault fault;
+    vk61::OperationStep step;
+    vk61::FailureReason reason;
     std::vector<std::string> lines;  // logged, in this order
     std::size_t chunks_sent;         // the transfer stops at the failing step
     unsigned timeout_ms = 200;       // of each echo wait
@@ -93,7 +99,7 @@ class FlashWriteFailure : public FlashWriteTest, public ::testing::WithParamInte
 TEST_P(FlashWriteFailure, failsAtTheStepWithItsLine) {
     const FailureCase& c = GetParam();
     bus.add_fault(c.fault);
-    EXPECT_FALSE(upload(0x1000, pattern(256), c.timeout_ms));
+    EXPECT_EQ(upload(0x1000, pattern(256), c.timeout_ms), vk61::OperationResult::failure(c.step, c.reason, 1));
     long at = -1;
     for (const std::string& line : c.lines) {
         const long found = line_index(log, line);
@@ -108,19 +114,23 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailureCase{"nack_second_chunk",
                     {FaultKind::Nack, ReplyKind::FlashReply, 0x420, 1, 1},
+                    kChunk, vk61::FailureReason::Refused,
                     {"fw_write: extflash NACK UID 1 op 0xAA", "extflash_raw: chunk failed at offset 64 (complete=1 failed=1)"},
                     2},
         FailureCase{"set_address_mismatch",
                     {FaultKind::WrongAddress, ReplyKind::FlashReply, 0x440, 1, 0, 1, 0x2000},
+                    kAddress, vk61::FailureReason::AddressMismatch,
                     {"fw_write: UID 1 set-addr mismatch (expected 0x00001000 got 0x00002000)",
                      "extflash_raw: set-addr failed (complete=1 failed=1)"},
                     0},
         FailureCase{"write_wrong_operation",
                     {FaultKind::WrongOperation, ReplyKind::FlashReply, 0x420, 1, 0, 1, 0xBE},
+                    kChunk, vk61::FailureReason::UnexpectedOperation,
                     {"fw_write: UID 1 unexpected write op 0xBE", "extflash_raw: chunk failed at offset 0 (complete=1 failed=1)"},
                     1},
         FailureCase{"write_echo_mismatch",
                     {FaultKind::WrongAddress, ReplyKind::FlashReply, 0x420, 1, 2, 1, 0x1234},
+                    kChunk, vk61::FailureReason::AddressMismatch,
                     {"fw_write: UID 1 write address mismatch (expected 0x000010C0 got 0x00001234)",
                      "extflash_raw: chunk failed at offset 128 (complete=1 failed=1)"},
                     3},
@@ -129,16 +139,19 @@ INSTANTIATE_TEST_SUITE_P(
         // transfer ended on the unit's answer, not on the time-out.
         FailureCase{"unit_stops_advancing",
                     {FaultKind::StuckAddress, ReplyKind::FlashReply, 0x420, 1, 2, 0},
+                    kChunk, vk61::FailureReason::AddressMismatch,
                     {"fw_write: UID 1 write address mismatch (expected 0x000010C0 got 0x00001080)\n",
                      "extflash_raw: chunk failed at offset 128 (complete=1 failed=1)\n"},
                     3,
                     10000},
         FailureCase{"lost_set_address_echo",
                     {FaultKind::Drop, ReplyKind::FlashReply, 0x440, 1},
+                    kAddress, vk61::FailureReason::TimedOut,
                     {"extflash_raw: set-addr failed (complete=0 failed=0)"},
                     0},
         FailureCase{"lost_chunk_echo",
                     {FaultKind::Drop, ReplyKind::FlashReply, 0x420, 1, 2},
+                    kChunk, vk61::FailureReason::TimedOut,
                     {"extflash_raw: chunk failed at offset 128 (complete=0 failed=0)"},
                     3}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -169,26 +182,28 @@ bool logged_prompt_failure(const LogCapture& log) {
 TEST_F(FlashWriteTest, cablePulledWhileAwaitingAnEchoEndsTheWait) {
     // The third echo never comes; the cable goes while the engine waits for it.
     bus.add_fault(Fault{FaultKind::Drop, ReplyKind::FlashReply, 0x420, 1, 2, 0});
-    bool result = true;
+    vk61::OperationResult result;
     std::thread worker([&] { result = upload(0x1000, pattern(1024), 10000); });
     ASSERT_TRUE(bus.wait_until([&] { return sent(0x420).size() == 3; }, std::chrono::milliseconds(3000)));
     vhid::pull_cable();
     worker.join();
-    EXPECT_FALSE(result);
     // Usually the wait notices the dead link; if the pull caught the third
     // send still inside the transport, that send fails instead.
-    EXPECT_TRUE(log.contains("extflash_raw: chunk failed at offset 128 (complete=1 failed=1)\n") ||
-                log.contains("extflash_raw: failed to send write chunk at offset 128\n"));
+    EXPECT_EQ(result.step, vk61::OperationStep::WriteChunk);
+    EXPECT_TRUE(result.reason == vk61::FailureReason::LinkLost || result.reason == vk61::FailureReason::SendFailed)
+        << describe(result);
 }
 
 TEST_F(FlashWriteTest, disconnectMidTransferEndsIt) {
     const std::vector<std::uint8_t> data = pattern(64 * 1024);
-    bool result = true;
+    vk61::OperationResult result;
     std::thread worker([&] { result = upload(0x1000, data, 10000); });
     ASSERT_TRUE(bus.wait_until([&] { return bus.host_frame_count() > 20; }, std::chrono::milliseconds(3000)));
     comms->disconnect();
     worker.join();
-    EXPECT_FALSE(result);
+    EXPECT_EQ(result.step, vk61::OperationStep::WriteChunk);
+    EXPECT_TRUE(result.reason == vk61::FailureReason::Disconnected || result.reason == vk61::FailureReason::SendFailed)
+        << describe(result);
     EXPECT_TRUE(logged_prompt_failure(log));
     EXPECT_LT(sent(0x420).size(), 1024u);
 }

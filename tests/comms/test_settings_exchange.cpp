@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <functional>
 #include <future>
 
 #include "comms_test_support.h"
@@ -14,6 +15,11 @@ namespace {
 using sim::Fault;
 using sim::FaultKind;
 using sim::ReplyKind;
+using vk61::FailureReason;
+using vk61::OperationResult;
+using vk61::OperationStep;
+
+constexpr OperationStep kClose = OperationStep::CloseDatabase;
 
 class SettingsExchangeTest : public CommsFixture {
 protected:
@@ -57,7 +63,8 @@ TEST_F(SettingsExchangeTest, readReturnsWhatThePrimaryUnitHolds) {
     EXPECT_FALSE(log.contains("read_setting: timeout"));
 
     // Index 0x64 is no element: the unit stays silent.
-    EXPECT_FALSE(comms->read_setting_value(0x64, 100, &value));
+    EXPECT_EQ(comms->read_setting_value(0x64, 100, &value),
+              OperationResult::failure(OperationStep::ReadSetting, FailureReason::TimedOut, 1));
     EXPECT_EQ(log.count_exact("read_setting: timeout UID 1 index 0x64\n"), 1u);
 }
 
@@ -79,7 +86,7 @@ TEST_P(ReadFaultTest, replyIsMatchedByIndexAndLengthChecked) {
     log.clear();
 
     std::uint32_t value = 0;
-    EXPECT_EQ(comms->read_setting_value(15, 200, &value), c.succeeds);
+    EXPECT_EQ(comms->read_setting_value(15, 200, &value).ok(), c.succeeds);
     if (c.succeeds) {
         EXPECT_EQ(value, 0x01020304u);
     }
@@ -306,19 +313,20 @@ TEST_F(SettingsExchangeTest, sequenceNumbersFollowEachOtherAndSkipZeroOnWrap) {
 
 TEST_F(SettingsExchangeTest, plainAcknowledgementOfOneUnit) {
     connect_units(2);
-    EXPECT_TRUE(comms->wait_legacy_ack(1, 0x451, [&] { return send_db_close(1); }, 1000));
+    EXPECT_TRUE(comms->wait_legacy_ack(1, 0x451, [&] { return send_db_close(1); }, 1000, kClose));
     EXPECT_FALSE(bus.unit_status(1)->db_open);
     EXPECT_TRUE(bus.unit_status(2)->db_open);
     EXPECT_FALSE(log.contains("legacy_ack"));
 
     // A send step that fails: no wait, no line.
-    EXPECT_FALSE(comms->wait_legacy_ack(1, 0x451, [] { return false; }, 1000));
+    EXPECT_FALSE(comms->wait_legacy_ack(1, 0x451, [] { return false; }, 1000, kClose));
     EXPECT_FALSE(log.contains("legacy_ack"));
 }
 
 struct PlainFaultCase {
     const char* name;
     Fault fault;
+    vk61::FailureReason reason;
     std::vector<std::string> lines;
 };
 
@@ -329,7 +337,8 @@ TEST_P(PlainAckFaultTest, failuresAreReportedWithTheirLines) {
     connect_units(2);
     bus.add_fault(c.fault);
     log.clear();
-    EXPECT_FALSE(comms->wait_legacy_ack(2, 0x452, [&] { return send_db_close(2); }, 200));
+    EXPECT_EQ(comms->wait_legacy_ack(2, 0x452, [&] { return send_db_close(2); }, 200, kClose),
+              vk61::OperationResult::failure(kClose, c.reason, 2));
     EXPECT_EQ(log.lines(), c.lines);
 }
 
@@ -337,17 +346,21 @@ INSTANTIATE_TEST_SUITE_P(
     Status, PlainAckFaultTest,
     ::testing::Values(PlainFaultCase{"nack",
                                      Fault{FaultKind::Nack, ReplyKind::PlainAck, 0x450, 2},
+                                     vk61::FailureReason::Refused,
                                      {"legacy_ack: NACK from UID 2 for cmd 0x452\n",
                                       "legacy_ack: failed uid=2 cmd=0x452 complete=0 failed=1\n"}},
                       PlainFaultCase{"invalidStatus",
                                      Fault{FaultKind::BadStatus, ReplyKind::PlainAck, 0x450, 2, 0, 1, 9},
+                                     vk61::FailureReason::InvalidStatus,
                                      {"legacy_ack: invalid status 9 from UID 2\n",
                                       "legacy_ack: failed uid=2 cmd=0x452 complete=0 failed=1\n"}},
                       PlainFaultCase{"silence",
                                      Fault{FaultKind::Drop, ReplyKind::PlainAck, 0x450, 2},
+                                     vk61::FailureReason::TimedOut,
                                      {"legacy_ack: failed uid=2 cmd=0x452 complete=0 failed=0\n"}},
                       PlainFaultCase{"otherUnitAnswers",
                                      Fault{FaultKind::WrongUid, ReplyKind::PlainAck, 0x450, 2, 0, 1, 1},
+                                     vk61::FailureReason::TimedOut,
                                      {"legacy_ack: failed uid=2 cmd=0x452 complete=0 failed=0\n"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -355,14 +368,14 @@ TEST_F(SettingsExchangeTest, lateNackAfterCompletionIsIgnored) {
     connect_units(1);
     // Both answers are queued while the slot is armed: the ACK completes the
     // wait, the NACK behind it must not undo that.
-    const bool ok = comms->wait_legacy_ack(
+    const vk61::OperationResult ok = comms->wait_legacy_ack(
         1, 0x451,
         [&] {
             inject(0x0E1, 4, {1, 0x51, 0x04, 1});
             inject(0x0E1, 4, {1, 0x51, 0x04, 0});
             return true;
         },
-        1000);
+        1000, kClose);
     EXPECT_TRUE(ok);
     settle();
     EXPECT_FALSE(log.contains("legacy_ack"));
@@ -377,7 +390,7 @@ TEST_F(SettingsExchangeTest, disconnectWakesEveryWaiterAtOnce) {
     auto read = std::async(std::launch::async, [&] { return comms->read_setting(0x64, kLong); });
     auto write = std::async(std::launch::async, [&] { return comms->write_setting(1, 2, kLong); });
     auto legacy = std::async(std::launch::async, [&] {
-        return comms->wait_legacy_ack(1, 0x451, [&] { return legacy_armed = true; }, kLong);
+        return comms->wait_legacy_ack(1, 0x451, [&] { return legacy_armed = true; }, kLong, kClose);
     });
     ASSERT_TRUE(wait_sent(0x370));
     ASSERT_TRUE(wait_sent(0x390));
@@ -389,8 +402,8 @@ TEST_F(SettingsExchangeTest, disconnectWakesEveryWaiterAtOnce) {
     ASSERT_EQ(write.wait_for(kWaitLimit), std::future_status::ready);
     ASSERT_EQ(legacy.wait_for(kWaitLimit), std::future_status::ready);
     EXPECT_EQ(read.get(), -1);
-    EXPECT_FALSE(write.get());
-    EXPECT_FALSE(legacy.get());
+    EXPECT_EQ(write.get().reason, FailureReason::Disconnected);
+    EXPECT_EQ(legacy.get(), OperationResult::failure(kClose, FailureReason::Disconnected, 1));
 
     // Each wait ended on the disconnect, not on a time-out, with one failure
     // line. The flags in the line depend on whether the waiter saw the
@@ -399,6 +412,48 @@ TEST_F(SettingsExchangeTest, disconnectWakesEveryWaiterAtOnce) {
     EXPECT_FALSE(log.contains("read_setting: timeout"));
     EXPECT_EQ(log.count_prefix("write_setting: failed cmd=0x390 seq=" + std::to_string(seq) + " "), 1u);
     EXPECT_EQ(log.count_prefix("legacy_ack: failed uid=1 cmd=0x451 "), 1u);
+}
+
+// A pulled cable ends a settings wait at once with the link's failure: no
+// answer can come any more, so sitting out the time-out would only hold the
+// window. The waits are given far longer than the test allows them.
+TEST_F(SettingsExchangeTest, pulledCableEndsSettingsWaitsAtOnce) {
+    using Clock = std::chrono::steady_clock;
+    constexpr unsigned kLong = 20000;
+    constexpr auto kPrompt = std::chrono::milliseconds(kLong / 10);
+    struct Case {
+        const char* name;
+        std::function<OperationResult()> run;
+        std::uint32_t request_base;
+        OperationStep step;
+    };
+    const std::vector<Case> cases = {
+        {"store", [&] { return comms->save_user_settings(0x1234, kLong); }, 0x3A0, OperationStep::StoreSettings},
+        {"write", [&] { return comms->write_setting(1, 2, kLong); }, 0x390, OperationStep::WriteSetting},
+        // Index 0x64 is no setting: no unit answers it.
+        {"read", [&] { return comms->read_setting_value(0x64, kLong, nullptr); }, 0x370, OperationStep::ReadSetting},
+    };
+    bool first = true;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (!first) {
+            comms = std::make_unique<vk61::CommsManager>();  // the last one keeps reopening a missing link
+            bus.clear_faults();
+        }
+        connect_units(first ? 2 : 0);  // plugs the cable in
+        first = false;
+        drop_all_sequenced_acks();
+
+        auto waiting = std::async(std::launch::async, c.run);
+        ASSERT_TRUE(wait_sent(c.request_base));
+        const auto pulled = Clock::now();
+        vhid::pull_cable();
+        ASSERT_EQ(waiting.wait_for(kWaitLimit), std::future_status::ready) << "the wait sat out its time-out";
+        const OperationResult result = waiting.get();
+        EXPECT_LT(Clock::now() - pulled, kPrompt);
+        EXPECT_EQ(result.step, c.step);
+        EXPECT_EQ(result.reason, FailureReason::LinkLost);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,79 @@
+// The bus protocol as the engine speaks it: identifier bases, DLC codes and
+// the operation bytes of every frame the manager sends or reads.
+//
+// An identifier is base | UID (low four bits). Frames sent to every unit use
+// UID bits 0. Only the engine includes this table: the simulated units (sim/)
+// keep their own copy of these numbers on purpose, so that a misreading of
+// the protocol on one side is caught by the other.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vk61::protocol {
+
+// ---- identifier bases ----
+inline constexpr std::uint32_t kBaseMask = 0x7F0;
+inline constexpr std::uint32_t kUidMask = 0x00F;
+inline constexpr std::uint32_t kIdentifierMask = 0x7FF;
+
+inline constexpr std::uint32_t kWhoami = 0x010;           // request and reply
+inline constexpr std::uint32_t kAcknowledgement = 0x0E0;  // sequenced and plain acks
+inline constexpr std::uint32_t kFlashReply = 0x0F0;       // set-address, write-chunk, erase-block replies
+inline constexpr std::uint32_t kSettingRead = 0x370;      // | UID of the unit asked
+inline constexpr std::uint32_t kSettingReply = 0x380;
+inline constexpr std::uint32_t kSettingWrite = 0x390;
+inline constexpr std::uint32_t kStoreSettings = 0x3A0;
+inline constexpr std::uint32_t kReboot = 0x3B0;
+inline constexpr std::uint32_t kWriteChunk = 0x420;  // | UID; UID 0: every unit
+inline constexpr std::uint32_t kEraseBlock = 0x430;  // | UID
+inline constexpr std::uint32_t kSetAddress = 0x440;  // | UID
+inline constexpr std::uint32_t kAirportDb = 0x450;   // | UID
+inline constexpr std::uint32_t kPrepare = 0x730;     // request and reply
+inline constexpr std::uint32_t kClientInfo = 0x790;  // request, reply and occupancy report
+
+// ---- DLC codes ----
+inline constexpr std::uint8_t kDlcWhoamiRequest = 2;
+inline constexpr std::uint8_t kDlcWhoamiReply = 9;
+inline constexpr std::uint8_t kDlcSequencedAck = 7;
+inline constexpr std::uint8_t kDlcPlainAck = 4;
+inline constexpr std::uint8_t kDlcFlashReply = 7;
+inline constexpr std::uint8_t kDlcSettingRead = 2;
+inline constexpr std::uint8_t kDlcSettingWrite = 8;
+inline constexpr std::uint8_t kDlcStoreSettings = 7;
+inline constexpr std::uint8_t kDlcReboot = 1;
+inline constexpr std::uint8_t kDlcSetAddress = 4;
+inline constexpr std::uint8_t kDlcEraseBlock = 6;
+inline constexpr std::uint8_t kDlcAirportDb = 1;
+inline constexpr std::uint8_t kDlcPrepareRequest = 2;
+inline constexpr std::uint8_t kDlcPrepareReply = 5;
+inline constexpr std::uint8_t kDlcClientInfo = 9;
+
+// ---- operation bytes and markers ----
+inline constexpr std::uint8_t kWhoamiRequest[] = {0xEF, 0x15};
+inline constexpr std::uint8_t kRebootCommand = 0x48;
+inline constexpr std::uint8_t kPrepareRequest[] = {0x24, 0x67};
+inline constexpr std::uint32_t kPrepareRefused = 0xFFFFFFFF;  // write address of a unit that refuses
+inline constexpr std::uint8_t kClientInfoRequest = 0x73;      // 's'
+inline constexpr std::uint8_t kOccupancyReport = 0x72;        // first data byte of an occupancy report
+inline constexpr std::uint8_t kCloseAirportDb = 0xDC;
+inline constexpr std::uint8_t kOpenAirportDb = 0xDA;
+
+// Acknowledgement status byte.
+inline constexpr std::uint8_t kAckStatusNack = 0;
+inline constexpr std::uint8_t kAckStatusAck = 1;
+
+// Flash reply operation bytes; the erase-block command carries its own as a
+// marker in its first byte.
+inline constexpr std::uint8_t kFlashOpSetAddress = 0xA1;
+inline constexpr std::uint8_t kFlashOpWriteChunk = 0xAA;
+inline constexpr std::uint8_t kFlashOpEraseBlock = 0xBE;
+inline constexpr std::uint8_t kFlashStatusDone = 1;
+
+// A setting reply carries UID, index and a 32-bit value.
+inline constexpr std::size_t kSettingReplyMinBytes = 6;
+
+// Highest unit UID; UID 0 addresses every unit.
+inline constexpr unsigned kHighestUid = 15;
+
+}  // namespace vk61::protocol
