@@ -11,6 +11,7 @@
 #include "comms_manager.h"
 #include "downloads/manifest_source.h"
 #include "message_handler.h"
+#include "settings_form.h"
 #include "ui_mainwindow.h"
 #include "window_testing_hooks.h"
 
@@ -105,17 +106,10 @@ void MainWindow::connectSlots() {
     ui->pushButton_start_airport->setEnabled(false);
     ui->progressBar_airports->setEnabled(false);
 
-    // Colour pickers.
-    connect(ui->color_picker_sky0, &QPushButton::clicked, this, &MainWindow::onSkyColorPickerClicked);
-    connect(ui->color_picker_sky1, &QPushButton::clicked, this, &MainWindow::onSkyColor1PickerClicked);
-    connect(ui->color_picker_ground0, &QPushButton::clicked, this, &MainWindow::onGroundColorPickerClicked);
-    connect(ui->color_picker_ground1, &QPushButton::clicked, this, &MainWindow::onGroundColor1PickerClicked);
-    connect(ui->color_picker_app_indi, &QPushButton::clicked, this, &MainWindow::onApproachIndiColorPickerClicked);
-    connect(ui->color_picker_airplane, &QPushButton::clicked, this, &MainWindow::onAirplaneColorPickerClicked);
-    connect(ui->color_picker_green, &QPushButton::clicked, this, &MainWindow::onGreenArcColorPickerClicked);
-    connect(ui->color_picker_yellow, &QPushButton::clicked, this, &MainWindow::onYellowArcColorPickerClicked);
-    connect(ui->color_picker_red, &QPushButton::clicked, this, &MainWindow::onRedArcColorPickerClicked);
-    connect(ui->color_picker_gear, &QPushButton::clicked, this, &MainWindow::onGearIndiColorPickerClicked);
+    // Colour pickers: one dialog flow for the ten buttons.
+    for (const ColourButton& colour : kColourButtons) {
+        connect(ui->*colour.button, &QPushButton::clicked, this, [this, &colour] { pickColour(colour); });
+    }
 
     // Units, speeds, voltages.
     for (QComboBox* box : {ui->comboBox_airspeed, ui->comboBox_altitude, ui->comboBox_temp, ui->comboBox_pressure}) {

@@ -26,6 +26,7 @@
 
 class Ui_MainWindow;
 class QCheckBox;
+struct ColourButton;
 
 namespace vk61 {
 class CommsManager;
@@ -65,16 +66,6 @@ private slots:
     void onFetchAptDbClicked();
     void onStartAirportClicked();
 
-    void onSkyColorPickerClicked();
-    void onSkyColor1PickerClicked();
-    void onGroundColorPickerClicked();
-    void onGroundColor1PickerClicked();
-    void onApproachIndiColorPickerClicked();
-    void onAirplaneColorPickerClicked();
-    void onGreenArcColorPickerClicked();
-    void onYellowArcColorPickerClicked();
-    void onRedArcColorPickerClicked();
-    void onGearIndiColorPickerClicked();
     void onUnitsChanged();
     void onVminChanged(int value);
     void onVs0Changed(int value);
@@ -167,6 +158,11 @@ private:
     // update_tab.cpp: the two transfers on their worker threads.
     void onFirmwareThreadFinished();
     void onAirportTransferFinished(int units_done, int units_total, int failed_uid, bool success);
+
+    // settings_panel.cpp: every colour button opens its dialog through
+    // pickColour; editColour takes the colour its style sheet names.
+    void pickColour(const ColourButton& colour);
+    void editColour(unsigned index);
 
     // settings_panel.cpp, config_load.cpp, config_save.cpp
     void fillRegistrationPrefixes();

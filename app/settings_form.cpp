@@ -5,6 +5,13 @@
 
 #include "config/setting_values.h"
 
+const ColourButton& colourButtonOf(unsigned index) {
+    for (const ColourButton& colour : kColourButtons) {
+        if (colour.index == index) return colour;
+    }
+    qFatal("no colour button for setting %u", index);
+}
+
 QString colourStyleSheet(std::uint32_t argb) {
     // QColor(QRgb) ignores the alpha byte; name() is "#rrggbb" in lower case.
     return QStringLiteral("background-color: %1;").arg(QColor(static_cast<QRgb>(argb)).name());

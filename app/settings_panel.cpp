@@ -11,122 +11,40 @@
 #include "settings_form.h"
 #include "ui_mainwindow.h"
 
-namespace {
-
-// Opens the modal colour dialog on the record's current colour, with the
-// picker's own colour offered as the second custom colour. On OK the button
-// shows the choice and true is returned; on cancel nothing changes.
-bool chooseColour(QWidget* parent, QPushButton* button, const QString& title, const QColor& suggestion,
-                  std::uint32_t current) {
-    QColorDialog::setCustomColor(1, suggestion);
-    const QColor chosen = QColorDialog::getColor(QColor(static_cast<QRgb>(current)), parent, title,
-                                                 QColorDialog::ColorDialogOptions());
-    if (!chosen.isValid()) return false;
-    button->setStyleSheet(colourStyleSheet(chosen.rgb()));
-    return true;
-}
-
-}  // namespace
-
 void MainWindow::fillRegistrationPrefixes() {
     for (const char* prefix : vk61::REGISTRATION_PREFIXES) ui->comboBox_reg_prefix->addItem(QString::fromLatin1(prefix));
 }
 
-// ---- colour pickers ----
+// ---- colours ----
 
-void MainWindow::onSkyColorPickerClicked() {
-    if (chooseColour(this, ui->color_picker_sky0, tr("Select Sky Color 0"), QColor(135, 206, 235),
-                     model.value(14)))
-        onSkyColor0Changed();
+// Opens the modal colour dialog on the record's current colour, with the
+// picker's own colour offered as the second custom colour. On OK the button
+// shows the choice and the setting takes it; on cancel nothing changes.
+void MainWindow::pickColour(const ColourButton& colour) {
+    QColorDialog::setCustomColor(1, QColor(colour.suggestion));
+    const QColor chosen =
+        QColorDialog::getColor(QColor(static_cast<QRgb>(model.value(colour.index))), this,
+                               QCoreApplication::translate("ColourButton", colour.title), QColorDialog::ColorDialogOptions());
+    if (!chosen.isValid()) return;
+    (ui->*colour.button)->setStyleSheet(colourStyleSheet(chosen.rgb()));
+    editColour(colour.index);
 }
 
-void MainWindow::onSkyColor1PickerClicked() {
-    if (chooseColour(this, ui->color_picker_sky1, tr("Select Sky Color 1"), QColor(135, 206, 235),
-                     model.value(15)))
-        onSkyColor1Changed();
-}
-
-void MainWindow::onGroundColorPickerClicked() {
-    if (chooseColour(this, ui->color_picker_ground0, tr("Select Ground Color 0"), QColor(34, 139, 34),
-                     model.value(16)))
-        onGroundColor0Changed();
-}
-
-void MainWindow::onGroundColor1PickerClicked() {
-    if (chooseColour(this, ui->color_picker_ground1, tr("Select Ground Color 1"), QColor(34, 139, 34),
-                     model.value(17)))
-        onGroundColor1Changed();
-}
-
-void MainWindow::onApproachIndiColorPickerClicked() {
-    if (chooseColour(this, ui->color_picker_app_indi, tr("Select Approach Indicator Color"), QColor(255, 255, 0),
-                     model.value(18)))
-        onApproachIndiColorChanged();
-}
-
-void MainWindow::onAirplaneColorPickerClicked() {
-    if (chooseColour(this, ui->color_picker_airplane, tr("Select Airplane Color"), QColor(255, 255, 255),
-                     model.value(19)))
-        onAirplaneColorChanged();
-}
-
-void MainWindow::onGreenArcColorPickerClicked() {
-    if (chooseColour(this, ui->color_picker_green, tr("Select Green Arc Color"), QColor(0, 255, 0),
-                     model.value(20)))
-        onGreenArcColorChanged();
-}
-
-void MainWindow::onYellowArcColorPickerClicked() {
-    if (chooseColour(this, ui->color_picker_yellow, tr("Select Yellow Arc Color"), QColor(255, 255, 0),
-                     model.value(21)))
-        onYellowArcColorChanged();
-}
-
-void MainWindow::onRedArcColorPickerClicked() {
-    if (chooseColour(this, ui->color_picker_red, tr("Select Red Arc Color"), QColor(255, 0, 0),
-                     model.value(22)))
-        onRedArcColorChanged();
-}
-
-void MainWindow::onGearIndiColorPickerClicked() {
-    if (chooseColour(this, ui->color_picker_gear, tr("Select Gear Indicator Color"), QColor(255, 255, 255),
-                     model.value(23)))
-        onGearIndiColorChanged();
-}
-
-// ---- colours from the buttons' style sheets ----
 // A style sheet that names no #rrggbb colour stores nothing.
+void MainWindow::editColour(unsigned index) {
+    if (const auto colour = colourOfButton(ui->*colourButtonOf(index).button)) setConfigValue(static_cast<int>(index), *colour);
+}
 
-void MainWindow::onSkyColor0Changed() {
-    if (const auto colour = colourOfButton(ui->color_picker_sky0)) setConfigValue(14, *colour);
-}
-void MainWindow::onSkyColor1Changed() {
-    if (const auto colour = colourOfButton(ui->color_picker_sky1)) setConfigValue(15, *colour);
-}
-void MainWindow::onGroundColor0Changed() {
-    if (const auto colour = colourOfButton(ui->color_picker_ground0)) setConfigValue(16, *colour);
-}
-void MainWindow::onGroundColor1Changed() {
-    if (const auto colour = colourOfButton(ui->color_picker_ground1)) setConfigValue(17, *colour);
-}
-void MainWindow::onApproachIndiColorChanged() {
-    if (const auto colour = colourOfButton(ui->color_picker_app_indi)) setConfigValue(18, *colour);
-}
-void MainWindow::onAirplaneColorChanged() {
-    if (const auto colour = colourOfButton(ui->color_picker_airplane)) setConfigValue(19, *colour);
-}
-void MainWindow::onGreenArcColorChanged() {
-    if (const auto colour = colourOfButton(ui->color_picker_green)) setConfigValue(20, *colour);
-}
-void MainWindow::onYellowArcColorChanged() {
-    if (const auto colour = colourOfButton(ui->color_picker_yellow)) setConfigValue(21, *colour);
-}
-void MainWindow::onRedArcColorChanged() {
-    if (const auto colour = colourOfButton(ui->color_picker_red)) setConfigValue(22, *colour);
-}
-void MainWindow::onGearIndiColorChanged() {
-    if (const auto colour = colourOfButton(ui->color_picker_gear)) setConfigValue(23, *colour);
-}
+void MainWindow::onSkyColor0Changed() { editColour(14); }
+void MainWindow::onSkyColor1Changed() { editColour(15); }
+void MainWindow::onGroundColor0Changed() { editColour(16); }
+void MainWindow::onGroundColor1Changed() { editColour(17); }
+void MainWindow::onApproachIndiColorChanged() { editColour(18); }
+void MainWindow::onAirplaneColorChanged() { editColour(19); }
+void MainWindow::onGreenArcColorChanged() { editColour(20); }
+void MainWindow::onYellowArcColorChanged() { editColour(21); }
+void MainWindow::onRedArcColorChanged() { editColour(22); }
+void MainWindow::onGearIndiColorChanged() { editColour(23); }
 
 // ---- units, speeds, voltages ----
 
