@@ -42,6 +42,19 @@ void MainWindow::onSaveClicked() {
     showBackupError(backupError);
 }
 
+// Blocks the GUI thread for two header reads, the writes of the pending
+// options (and of other pending settings), the store and the read-back of
+// the checksum (see ConfigExchange).
+void MainWindow::onSaveDevicesClicked() {
+    const QString backupError = comms && comms->is_connected() && model.has_device_changes()
+                                    ? backupBeforeStore(QStringLiteral("before Save changes to EFIS"))
+                                    : QString();
+    const StoreResult result = configExchange().save_device_options();
+    updateSaveDevicesButton();
+    showStoreResult(result, true);
+    showBackupError(backupError);
+}
+
 void MainWindow::showStoreResult(const StoreResult& result, bool device_options) {
     switch (result.status) {
     case StoreStatus::NotConnected:

@@ -2,6 +2,7 @@
 // which remembers the index until the units store it.
 #include <QDebug>
 
+#include "devices_tab.h"
 #include "main_window.h"
 #include "ui_mainwindow.h"
 
@@ -17,7 +18,7 @@ bool MainWindow::setConfigValue(int index, std::uint32_t value) {
 void MainWindow::updateSaveDevicesButton() {
     // Only the per-unit options (termination, default screens) belong to
     // the devices tab's save.
-    ui->pushButton_save_devices->setEnabled(model.has_device_changes());
+    devices->showOptionsPending(model.has_device_changes());
 }
 
 ConfigExchange MainWindow::configExchange() { return ConfigExchange(comms.get(), model, configTimeouts()); }

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "comms_manager.h"
+#include "devices_tab.h"
 #include "downloads/manifest_source.h"
 #include "message_handler.h"
 #include "settings_form.h"
@@ -28,14 +29,23 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
     installMessageHandler();
     ui->setupUi(this);
     ui->tabWidget->setTabVisible(ui->tabWidget->indexOf(ui->tab_cal), false);
-    setUpDeviceTable();
+    devices = new DevicesTab(
+        ui->table_devices, ui->pushButton_save_devices, statusBar(), model,
+        // The packages the table names units and offers updates from.
+        [this]() -> const QList<vk61::FirmwarePackage>& {
+            if (firmwarePackages.isEmpty()) vk61::load_firmware_packages(&firmwarePackages, nullptr);
+            return firmwarePackages;
+        },
+        this);
+    connect(devices, &DevicesTab::optionEdited, this,
+            [this](int index, std::uint32_t value) { setConfigValue(index, value); });
+    connect(devices, &DevicesTab::devicesBack, this, &MainWindow::onDeviceReconnected);
     showStatus(tr("Initializing..."));
     fillRegistrationPrefixes();
 
     ui->text_firmware_file->setEnabled(false);
     ui->pushButton_start_update->setEnabled(false);
     ui->progressBar_firmware->setEnabled(false);
-    ui->pushButton_save_devices->setEnabled(false);
 
     connectSlots();
 
@@ -166,6 +176,7 @@ void MainWindow::initializeDeviceConnection() {
     QThread::msleep(100);
 
     comms = std::make_unique<vk61::CommsManager>();
+    devices->setComms(comms.get());
     // Both callbacks run on the receive thread: they only post to the window.
     comms->set_devices_changed_callback(
         [this] { QMetaObject::invokeMethod(this, [this] { refreshDeviceTable(); }, Qt::QueuedConnection); });
@@ -189,4 +200,22 @@ void MainWindow::initializeDeviceConnection() {
 void MainWindow::onMainTabChanged(int index) {
     // Looked up for the tab bar's sake only; switching tabs changes nothing.
     (void)ui->tabWidget->widget(index);
+}
+
+void MainWindow::refreshDeviceTable() { devices->refresh(); }
+
+void MainWindow::onDefaultScreenChanged(int index) {
+    devices->defaultScreenChosen(qobject_cast<QComboBox*>(sender()), index);
+}
+
+void MainWindow::onRebootClicked() { devices->reboot(); }
+
+void MainWindow::onDeviceReconnected() {
+    refreshDeviceTable();
+    // A load that could not read everything keeps its warning in view.
+    if (loadConfiguration()) {
+        showStatus(tr("Device reconnected"));
+    } else {
+        showStatus(tr("Device reconnected — %1").arg(statusBar()->currentMessage()));
+    }
 }

@@ -25,7 +25,7 @@
 #include "downloads/firmware_package.h"
 
 class Ui_MainWindow;
-class QCheckBox;
+class DevicesTab;
 struct ColourButton;
 
 namespace vk61 {
@@ -114,14 +114,6 @@ private:
     void initializeDeviceConnection();
     void showStatus(const QString& text);
 
-    // device_table.cpp
-    void setUpDeviceTable();
-    void fitDeviceTableHeight();
-    void onTerminationToggled(QCheckBox* box, bool on);
-
-    // device_actions.cpp
-    void waitForDevicesAfterReboot(int attempt, std::uint64_t mark);
-
     // config_state.cpp: every edit goes through setConfigValue; the bus
     // exchanges run through a ConfigExchange on the window's model.
     bool setConfigValue(int index, std::uint32_t value);
@@ -178,6 +170,9 @@ private:
     std::unique_ptr<vk61::CommsManager> comms;
     QPointer<QThread> firmwareThread;
     QPointer<QThread> airportThread;
+
+    // The devices tab: the table, its option boxes and the reboot wait.
+    DevicesTab* devices = nullptr;
 
     // The configuration as read from and stored to the EFIS, with the edits
     // not yet stored and which settings are known.
