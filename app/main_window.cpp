@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include "comms_manager.h"
+#include "configuration_panel.h"
 #include "devices_tab.h"
 #include "downloads/manifest_source.h"
 #include "message_handler.h"
@@ -29,19 +30,23 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
     installMessageHandler();
     ui->setupUi(this);
     ui->tabWidget->setTabVisible(ui->tabWidget->indexOf(ui->tab_cal), false);
+    configuration = new ConfigurationPanel(this, *ui);
     devices = new DevicesTab(
-        ui->table_devices, ui->pushButton_save_devices, statusBar(), model,
+        ui->table_devices, ui->pushButton_save_devices, statusBar(), configuration->model(),
         // The packages the table names units and offers updates from.
         [this]() -> const QList<vk61::FirmwarePackage>& {
             if (firmwarePackages.isEmpty()) vk61::load_firmware_packages(&firmwarePackages, nullptr);
             return firmwarePackages;
         },
         this);
-    connect(devices, &DevicesTab::optionEdited, this,
-            [this](int index, std::uint32_t value) { setConfigValue(index, value); });
+    // The devices tab edits its options in the configuration, and shows
+    // them again after every load.
+    connect(devices, &DevicesTab::optionEdited, configuration,
+            [this](int index, std::uint32_t value) { configuration->setValue(index, value); });
+    connect(configuration, &ConfigurationPanel::deviceOptionsPending, devices, &DevicesTab::showOptionsPending);
+    connect(configuration, &ConfigurationPanel::loaded, devices, &DevicesTab::refresh);
     connect(devices, &DevicesTab::devicesBack, this, &MainWindow::onDeviceReconnected);
     showStatus(tr("Initializing..."));
-    fillRegistrationPrefixes();
 
     ui->text_firmware_file->setEnabled(false);
     ui->pushButton_start_update->setEnabled(false);
@@ -118,7 +123,8 @@ void MainWindow::connectSlots() {
 
     // Colour pickers: one dialog flow for the ten buttons.
     for (const ColourButton& colour : kColourButtons) {
-        connect(ui->*colour.button, &QPushButton::clicked, this, [this, &colour] { pickColour(colour); });
+        connect(ui->*colour.button, &QPushButton::clicked, configuration,
+                [this, &colour] { configuration->pickColour(colour); });
     }
 
     // Units, speeds, voltages.
@@ -176,6 +182,7 @@ void MainWindow::initializeDeviceConnection() {
     QThread::msleep(100);
 
     comms = std::make_unique<vk61::CommsManager>();
+    configuration->setComms(comms.get());
     devices->setComms(comms.get());
     // Both callbacks run on the receive thread: they only post to the window.
     comms->set_devices_changed_callback(
@@ -194,28 +201,5 @@ void MainWindow::initializeDeviceConnection() {
         qDebug() << "Failed to establish connection via USB HID or CAN FD";
         showStatus(tr("Failed to connect to EFIS via USB or CAN FD - please check connections"));
         refreshDeviceTable();
-    }
-}
-
-void MainWindow::onMainTabChanged(int index) {
-    // Looked up for the tab bar's sake only; switching tabs changes nothing.
-    (void)ui->tabWidget->widget(index);
-}
-
-void MainWindow::refreshDeviceTable() { devices->refresh(); }
-
-void MainWindow::onDefaultScreenChanged(int index) {
-    devices->defaultScreenChosen(qobject_cast<QComboBox*>(sender()), index);
-}
-
-void MainWindow::onRebootClicked() { devices->reboot(); }
-
-void MainWindow::onDeviceReconnected() {
-    refreshDeviceTable();
-    // A load that could not read everything keeps its warning in view.
-    if (loadConfiguration()) {
-        showStatus(tr("Device reconnected"));
-    } else {
-        showStatus(tr("Device reconnected — %1").arg(statusBar()->currentMessage()));
     }
 }

@@ -24,6 +24,21 @@ std::optional<std::uint32_t> colourOfButton(const QPushButton* button) {
     return vk61::opaque_colour(match.captured(1).toUInt(nullptr, 16));
 }
 
+vk61::DisplayUnits unitsOfForm(const Ui_MainWindow& ui) {
+    return {ui.comboBox_airspeed->currentIndex(), ui.comboBox_altitude->currentIndex(), ui.comboBox_temp->currentIndex(),
+            ui.comboBox_pressure->currentIndex()};
+}
+
+std::uint32_t icaoAddressOfForm(const Ui_MainWindow& ui) {
+    const QString text = ui.text_icao->toPlainText().trimmed();
+    if (text.isEmpty()) return 0;
+    static const QRegularExpression hex_only(QStringLiteral("^[\\da-fA-F]+$"));
+    bool ok = false;
+    const qulonglong number = hex_only.match(text).hasMatch() ? text.toULongLong(&ok, 16) : text.toULongLong(&ok, 10);
+    if (!ok || number > 0xFFFFFFFFull) return 0;
+    return static_cast<std::uint32_t>(number & 0xFFFFFFu);
+}
+
 vk61::RegistrationBytes registrationOfForm(const Ui_MainWindow& ui) {
     // toLatin1 turns every character outside Latin-1 into one '?', so cutting
     // the Latin-1 bytes to 11 is cutting the characters to 11.

@@ -1,6 +1,7 @@
-// What the settings slots, the load and the save share about the form: the
+// What the settings edits, the load and the save share about the form: the
 // colour buttons with their setting indices and dialogs, the colour style
-// sheets, and the registration as the two registration widgets give it.
+// sheets, and the values of the widgets that spell a setting together or in
+// text (units, ICAO address, registration).
 //
 // GUI thread only, like the form itself.
 #pragma once
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "config/display_units.h"
 #include "config/registration.h"
 #include "ui_mainwindow.h"
 
@@ -51,6 +53,14 @@ QString colourStyleSheet(std::uint32_t argb);
 
 // The opaque colour a button's style sheet names, if it names one.
 std::optional<std::uint32_t> colourOfButton(const QPushButton* button);
+
+// The display units the four unit lists select.
+vk61::DisplayUnits unitsOfForm(const Ui_MainWindow& ui);
+
+// The ICAO address the address field spells: hexadecimal ("123" is
+// 0x000123) unless it holds a non-hex character, then decimal; the low 24
+// bits. 0 for an empty field or one that is no number of 32 bits.
+std::uint32_t icaoAddressOfForm(const Ui_MainWindow& ui);
 
 // The registration bytes the prefix list and the number field spell.
 vk61::RegistrationBytes registrationOfForm(const Ui_MainWindow& ui);
