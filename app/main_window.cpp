@@ -9,8 +9,11 @@
 #include <QTimer>
 
 #include "comms_manager.h"
+#include "configuration_panel.h"
+#include "devices_tab.h"
 #include "downloads/manifest_source.h"
 #include "message_handler.h"
+#include "settings_form.h"
 #include "ui_mainwindow.h"
 #include "window_testing_hooks.h"
 
@@ -27,14 +30,27 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
     installMessageHandler();
     ui->setupUi(this);
     ui->tabWidget->setTabVisible(ui->tabWidget->indexOf(ui->tab_cal), false);
-    setUpDeviceTable();
+    configuration = new ConfigurationPanel(this, *ui);
+    devices = new DevicesTab(
+        ui->table_devices, ui->pushButton_save_devices, statusBar(), configuration->model(),
+        // The packages the table names units and offers updates from.
+        [this]() -> const QList<vk61::FirmwarePackage>& {
+            if (firmwarePackages.isEmpty()) vk61::load_firmware_packages(&firmwarePackages, nullptr);
+            return firmwarePackages;
+        },
+        this);
+    // The devices tab edits its options in the configuration, and shows
+    // them again after every load.
+    connect(devices, &DevicesTab::optionEdited, configuration,
+            [this](int index, std::uint32_t value) { configuration->setValue(index, value); });
+    connect(configuration, &ConfigurationPanel::deviceOptionsPending, devices, &DevicesTab::showOptionsPending);
+    connect(configuration, &ConfigurationPanel::loaded, devices, &DevicesTab::refresh);
+    connect(devices, &DevicesTab::devicesBack, this, &MainWindow::onDeviceReconnected);
     showStatus(tr("Initializing..."));
-    fillRegistrationPrefixes();
 
     ui->text_firmware_file->setEnabled(false);
     ui->pushButton_start_update->setEnabled(false);
     ui->progressBar_firmware->setEnabled(false);
-    ui->pushButton_save_devices->setEnabled(false);
 
     connectSlots();
 
@@ -105,17 +121,11 @@ void MainWindow::connectSlots() {
     ui->pushButton_start_airport->setEnabled(false);
     ui->progressBar_airports->setEnabled(false);
 
-    // Colour pickers.
-    connect(ui->color_picker_sky0, &QPushButton::clicked, this, &MainWindow::onSkyColorPickerClicked);
-    connect(ui->color_picker_sky1, &QPushButton::clicked, this, &MainWindow::onSkyColor1PickerClicked);
-    connect(ui->color_picker_ground0, &QPushButton::clicked, this, &MainWindow::onGroundColorPickerClicked);
-    connect(ui->color_picker_ground1, &QPushButton::clicked, this, &MainWindow::onGroundColor1PickerClicked);
-    connect(ui->color_picker_app_indi, &QPushButton::clicked, this, &MainWindow::onApproachIndiColorPickerClicked);
-    connect(ui->color_picker_airplane, &QPushButton::clicked, this, &MainWindow::onAirplaneColorPickerClicked);
-    connect(ui->color_picker_green, &QPushButton::clicked, this, &MainWindow::onGreenArcColorPickerClicked);
-    connect(ui->color_picker_yellow, &QPushButton::clicked, this, &MainWindow::onYellowArcColorPickerClicked);
-    connect(ui->color_picker_red, &QPushButton::clicked, this, &MainWindow::onRedArcColorPickerClicked);
-    connect(ui->color_picker_gear, &QPushButton::clicked, this, &MainWindow::onGearIndiColorPickerClicked);
+    // Colour pickers: one dialog flow for the ten buttons.
+    for (const ColourButton& colour : kColourButtons) {
+        connect(ui->*colour.button, &QPushButton::clicked, configuration,
+                [this, &colour] { configuration->pickColour(colour); });
+    }
 
     // Units, speeds, voltages.
     for (QComboBox* box : {ui->comboBox_airspeed, ui->comboBox_altitude, ui->comboBox_temp, ui->comboBox_pressure}) {
@@ -172,6 +182,8 @@ void MainWindow::initializeDeviceConnection() {
     QThread::msleep(100);
 
     comms = std::make_unique<vk61::CommsManager>();
+    configuration->setComms(comms.get());
+    devices->setComms(comms.get());
     // Both callbacks run on the receive thread: they only post to the window.
     comms->set_devices_changed_callback(
         [this] { QMetaObject::invokeMethod(this, [this] { refreshDeviceTable(); }, Qt::QueuedConnection); });
@@ -190,9 +202,4 @@ void MainWindow::initializeDeviceConnection() {
         showStatus(tr("Failed to connect to EFIS via USB or CAN FD - please check connections"));
         refreshDeviceTable();
     }
-}
-
-void MainWindow::onMainTabChanged(int index) {
-    // Looked up for the tab bar's sake only; switching tabs changes nothing.
-    (void)ui->tabWidget->widget(index);
 }

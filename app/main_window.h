@@ -2,6 +2,11 @@
 // updates, calibrations - the last one hidden), the status bar, and the
 // bus manager it creates once the event loop runs.
 //
+// The window owns the widgets, the manager and the wiring. Its slots are the
+// ones the form connects; the settings form and the configuration model
+// belong to a ConfigurationPanel and the devices table to a DevicesTab, and
+// the slots of those areas hand their work over.
+//
 // Everything here runs on the GUI thread. Work from the manager's receive
 // thread and from transfer workers reaches the window only as queued calls.
 #pragma once
@@ -25,7 +30,8 @@
 #include "downloads/firmware_package.h"
 
 class Ui_MainWindow;
-class QCheckBox;
+class ConfigurationPanel;
+class DevicesTab;
 
 namespace vk61 {
 class CommsManager;
@@ -39,10 +45,10 @@ public:
     ~MainWindow() override;
 
     // Read access for tests and for the window's own helpers.
-    const vk61::ConfigRecord& configRecord() const { return model.record(); }
-    std::uint32_t deviceChecksumValue() const { return model.device_checksum(); }
-    const std::set<int>& pendingChangeSet() const { return model.pending(); }
-    const vk61::ConfigModel& configModel() const { return model; }
+    const vk61::ConfigRecord& configRecord() const { return configModel().record(); }
+    std::uint32_t deviceChecksumValue() const { return configModel().device_checksum(); }
+    const std::set<int>& pendingChangeSet() const { return configModel().pending(); }
+    const vk61::ConfigModel& configModel() const;
     vk61::CommsManager* commsManager() const { return comms.get(); }
 
     // Rebuilds the devices table from the registry (GUI thread).
@@ -65,16 +71,6 @@ private slots:
     void onFetchAptDbClicked();
     void onStartAirportClicked();
 
-    void onSkyColorPickerClicked();
-    void onSkyColor1PickerClicked();
-    void onGroundColorPickerClicked();
-    void onGroundColor1PickerClicked();
-    void onApproachIndiColorPickerClicked();
-    void onAirplaneColorPickerClicked();
-    void onGreenArcColorPickerClicked();
-    void onYellowArcColorPickerClicked();
-    void onRedArcColorPickerClicked();
-    void onGearIndiColorPickerClicked();
     void onUnitsChanged();
     void onVminChanged(int value);
     void onVs0Changed(int value);
@@ -123,40 +119,10 @@ private:
     void initializeDeviceConnection();
     void showStatus(const QString& text);
 
-    // device_table.cpp
-    void setUpDeviceTable();
-    void fitDeviceTableHeight();
-    void onTerminationToggled(QCheckBox* box, bool on);
-
-    // device_actions.cpp
-    void waitForDevicesAfterReboot(int attempt, std::uint64_t mark);
-
-    // config_state.cpp: every edit goes through setConfigValue; the bus
-    // exchanges run through a ConfigExchange on the window's model.
-    bool setConfigValue(int index, std::uint32_t value);
-    void updateSaveDevicesButton();
-    ConfigExchange configExchange();
-
-    // config_load.cpp: runs a load and shows its outcome; true when it read
-    // everything and the checksum matched.
-    bool loadConfiguration();
-    // config_save.cpp: shows the outcome of a store on the status bar.
-    void showStoreResult(const StoreResult& result, bool device_options);
-
-    // config_backups.cpp: files and automatic backups of the configuration
-    // as last completely read from or stored to the EFIS.
-    std::optional<vk61::DeviceInfo> primaryUnit() const;
-    QString efisSerial() const;
-    std::optional<vk61::ConfigFile> confirmedConfigurationFile(const QString& reason) const;
-    // Writes the backup; returns why it failed, "" when written or not needed.
+    // main_window_slots.cpp: the update tab keeps the configuration's
+    // backup before a firmware update.
     QString backupBeforeStore(const QString& reason);
-    // Adds a failed backup to the status bar's message.
     void showBackupError(const QString& error);
-    void restoreConfigurationFrom(const QString& path);
-
-    // unread_settings.cpp: disables the widgets of settings the last load
-    // could not read, with a tooltip that says so.
-    void showUnreadSettings();
 
     // fetch_flows.cpp: every firmware file passes selectFirmwareFile.
     bool selectFirmwareFile(const QString& path, const QString& expected_sha256);
@@ -168,12 +134,6 @@ private:
     void onFirmwareThreadFinished();
     void onAirportTransferFinished(int units_done, int units_total, int failed_uid, bool success);
 
-    // settings_panel.cpp, config_load.cpp, config_save.cpp
-    void fillRegistrationPrefixes();
-    void populateSettingsForm();
-    void collectSettingsForm();
-    std::uint32_t parseIcaoAddress() const;
-
     // ---- members, in this order ----
     Ui_MainWindow* ui = nullptr;
     QString firmwareFilePath;
@@ -184,6 +144,8 @@ private:
     QPointer<QThread> airportThread;
 
     // The configuration as read from and stored to the EFIS, with the edits
-    // not yet stored and which settings are known.
-    vk61::ConfigModel model;
+    // not yet stored and which settings are known, and the settings form.
+    ConfigurationPanel* configuration = nullptr;
+    // The devices tab: the table, its option boxes and the reboot wait.
+    DevicesTab* devices = nullptr;
 };

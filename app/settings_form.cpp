@@ -5,6 +5,13 @@
 
 #include "config/setting_values.h"
 
+const ColourButton& colourButtonOf(unsigned index) {
+    for (const ColourButton& colour : kColourButtons) {
+        if (colour.index == index) return colour;
+    }
+    qFatal("no colour button for setting %u", index);
+}
+
 QString colourStyleSheet(std::uint32_t argb) {
     // QColor(QRgb) ignores the alpha byte; name() is "#rrggbb" in lower case.
     return QStringLiteral("background-color: %1;").arg(QColor(static_cast<QRgb>(argb)).name());
@@ -15,6 +22,21 @@ std::optional<std::uint32_t> colourOfButton(const QPushButton* button) {
     const QRegularExpressionMatch match = pattern.match(button->styleSheet());
     if (!match.hasMatch()) return std::nullopt;
     return vk61::opaque_colour(match.captured(1).toUInt(nullptr, 16));
+}
+
+vk61::DisplayUnits unitsOfForm(const Ui_MainWindow& ui) {
+    return {ui.comboBox_airspeed->currentIndex(), ui.comboBox_altitude->currentIndex(), ui.comboBox_temp->currentIndex(),
+            ui.comboBox_pressure->currentIndex()};
+}
+
+std::uint32_t icaoAddressOfForm(const Ui_MainWindow& ui) {
+    const QString text = ui.text_icao->toPlainText().trimmed();
+    if (text.isEmpty()) return 0;
+    static const QRegularExpression hex_only(QStringLiteral("^[\\da-fA-F]+$"));
+    bool ok = false;
+    const qulonglong number = hex_only.match(text).hasMatch() ? text.toULongLong(&ok, 16) : text.toULongLong(&ok, 10);
+    if (!ok || number > 0xFFFFFFFFull) return 0;
+    return static_cast<std::uint32_t>(number & 0xFFFFFFu);
 }
 
 vk61::RegistrationBytes registrationOfForm(const Ui_MainWindow& ui) {

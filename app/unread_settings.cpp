@@ -1,15 +1,16 @@
 // Settings the last load could not read: their widgets are disabled, with a
 // tooltip that says so, so that nothing the user does on the form can send
 // or store a value nobody read.
+#include "unread_settings.h"
+
 #include <QCoreApplication>
 #include <QVariant>
 #include <QWidget>
 
 #include <vector>
 
-#include "main_window.h"
+#include "config/config_model.h"
 #include "ui_mainwindow.h"
-#include "unread_settings.h"
 
 namespace {
 
@@ -73,8 +74,8 @@ QString notReadToolTip() {
                                        "saved. Press \"Load settings from EFIS\" to read it again.");
 }
 
-void MainWindow::showUnreadSettings() {
-    for (const SettingWidgets& setting : settingWidgets(*ui)) {
+void showUnreadSettings(const Ui_MainWindow& ui, const vk61::ConfigModel& model) {
+    for (const SettingWidgets& setting : settingWidgets(ui)) {
         bool known = true;
         for (unsigned index = setting.first_index; index <= setting.last_index; ++index) {
             known = known && model.is_known(index);

@@ -1,23 +1,26 @@
 // The devices table: one row per registry record, with the unit's state,
 // name, serial number, update availability and its two per-unit options.
+#include "devices_tab.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QPushButton>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTableWidget>
 
 #include <algorithm>
 #include <bit>
+#include <utility>
 
 #include "comms_manager.h"
+#include "config/config_model.h"
 #include "config/settings_catalogue.h"
 #include "device_text.h"
-#include "downloads/manifest_source.h"
 #include "downloads/package_selection.h"
-#include "main_window.h"
 #include "unread_settings.h"
-#include "ui_mainwindow.h"
 
 namespace {
 
@@ -63,8 +66,15 @@ QWidget* centredCell(QWidget* control) {
 
 }  // namespace
 
-void MainWindow::setUpDeviceTable() {
-    QTableWidget* table = ui->table_devices;
+DevicesTab::DevicesTab(QTableWidget* table, QPushButton* save_button, QStatusBar* status_bar,
+                       const vk61::ConfigModel& model, PackageList packages, QObject* parent)
+    : QObject(parent),
+      table_(table),
+      save_button_(save_button),
+      status_bar_(status_bar),
+      model_(model),
+      packages_(std::move(packages)) {
+    save_button_->setEnabled(false);
     table->setRowCount(0);
     table->horizontalHeader()->setStretchLastSection(true);
     table->horizontalHeader()->setHighlightSections(false);
@@ -72,28 +82,32 @@ void MainWindow::setUpDeviceTable() {
     table->setSelectionMode(QAbstractItemView::NoSelection);
     table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     table->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    fitDeviceTableHeight();
+    fitTableHeight();
 }
 
-void MainWindow::fitDeviceTableHeight() {
-    QTableWidget* table = ui->table_devices;
+void DevicesTab::showStatus(const QString& text) { status_bar_->showMessage(text); }
+
+void DevicesTab::showOptionsPending(bool pending) { save_button_->setEnabled(pending); }
+
+void DevicesTab::fitTableHeight() {
+    QTableWidget* table = table_;
     table->resizeRowsToContents();
     int height = table->horizontalHeader()->height() + 2 * table->frameWidth();
     for (int row = 0; row < table->rowCount(); ++row) height += table->rowHeight(row);
     table->setFixedHeight(height);
 }
 
-void MainWindow::refreshDeviceTable() {
-    QTableWidget* table = ui->table_devices;
+void DevicesTab::refresh() {
+    QTableWidget* table = table_;
     table->setRowCount(0);
     QFont font = table->font();
     font.setPointSize(kTableFontPointSize);
     table->setFont(font);
 
     std::vector<vk61::DeviceInfo> units;
-    if (comms) units = comms->device_snapshot();
+    if (comms_) units = comms_->device_snapshot();
     if (units.empty()) {
-        fitDeviceTableHeight();
+        fitTableHeight();
         return;
     }
 
@@ -104,9 +118,9 @@ void MainWindow::refreshDeviceTable() {
         return a.uid < b.uid;
     });
 
-    if (firmwarePackages.isEmpty()) vk61::load_firmware_packages(&firmwarePackages, nullptr);
-    const bool link_connected = comms->is_connected();
-    const std::uint32_t termination = model.value(vk61::kIndexTerminationMask);
+    const QList<vk61::FirmwarePackage>& packages = packages_();
+    const bool link_connected = comms_->is_connected();
+    const std::uint32_t termination = model_.value(vk61::kIndexTerminationMask);
 
     table->setRowCount(static_cast<int>(units.size()));
     for (int row = 0; row < static_cast<int>(units.size()); ++row) {
@@ -121,7 +135,7 @@ void MainWindow::refreshDeviceTable() {
             serial = tr("UID %1").arg(unit.uid);
         } else {
             if (const vk61::FirmwarePackage* package =
-                    vk61::find_firmware_for_device(firmwarePackages, unit.device_id)) {
+                    vk61::find_firmware_for_device(packages, unit.device_id)) {
                 name = package->display_name.isEmpty() ? package->device_type : package->display_name;
                 update = vk61::is_firmware_older(unit.firmware, *package) ? tr("Yes") : tr("No");
             }
@@ -147,11 +161,11 @@ void MainWindow::refreshDeviceTable() {
         }
         // An option word the last load could not read is not offered: one
         // ticked box would send the unread bits of every other unit.
-        const bool termination_known = model.is_known(vk61::kIndexTerminationMask);
+        const bool termination_known = model_.is_known(vk61::kIndexTerminationMask);
         termination_box->setEnabled(has_options && termination_known);
         if (!termination_known) termination_box->setToolTip(notReadToolTip());
         connect(termination_box, &QCheckBox::toggled, this,
-                [this, termination_box](bool on) { onTerminationToggled(termination_box, on); });
+                [this, termination_box](bool on) { terminationToggled(termination_box, on); });
         table->setCellWidget(row, ColTermination, centredCell(termination_box));
 
         auto* screen_box = new QComboBox;
@@ -164,32 +178,33 @@ void MainWindow::refreshDeviceTable() {
         }
         {
             const QSignalBlocker blocker(screen_box);
-            int code = has_options ? model.record().default_screen(unit.uid) : 0;
+            int code = has_options ? model_.record().default_screen(unit.uid) : 0;
             if (code >= 7) code = 1;
             const int index = screen_box->findData(code);
             screen_box->setCurrentIndex(index >= 0 ? index : 0);
         }
-        const bool screen_known = has_options && model.is_known(vk61::kIndexDefaultScreenFirst + unit.uid / 4);
+        const bool screen_known = has_options && model_.is_known(vk61::kIndexDefaultScreenFirst + unit.uid / 4);
         screen_box->setEnabled(has_options && screen_known);
         if (has_options && !screen_known) screen_box->setToolTip(notReadToolTip());
-        connect(screen_box, &QComboBox::currentIndexChanged, this, &MainWindow::onDefaultScreenChanged);
+        connect(screen_box, &QComboBox::currentIndexChanged, this,
+                [this, screen_box](int index) { defaultScreenChosen(screen_box, index); });
         table->setCellWidget(row, ColScreen, centredCell(screen_box));
     }
-    fitDeviceTableHeight();
+    fitTableHeight();
 }
 
-void MainWindow::onTerminationToggled(QCheckBox* box, bool on) {
+void DevicesTab::terminationToggled(QCheckBox* box, bool on) {
     const unsigned uid = box->property("deviceUid").toUInt();
     if (uid > kMaxOptionUid) return;
-    const std::uint32_t mask = model.value(vk61::kIndexTerminationMask);
+    const std::uint32_t mask = model_.value(vk61::kIndexTerminationMask);
     const std::uint32_t bit = 1u << uid;
     if (!on) {
-        setConfigValue(vk61::kIndexTerminationMask, mask & ~bit);
+        emit optionEdited(vk61::kIndexTerminationMask, mask & ~bit);
         return;
     }
     const std::uint32_t wanted = mask | bit;
     if (std::popcount(wanted) < 3) {
-        setConfigValue(vk61::kIndexTerminationMask, wanted);
+        emit optionEdited(vk61::kIndexTerminationMask, wanted);
         return;
     }
     {
@@ -199,14 +214,13 @@ void MainWindow::onTerminationToggled(QCheckBox* box, bool on) {
     showStatus(tr("Only two devices may have termination enabled at the same time."));
 }
 
-void MainWindow::onDefaultScreenChanged(int index) {
-    auto* box = qobject_cast<QComboBox*>(sender());
+void DevicesTab::defaultScreenChosen(QComboBox* box, int index) {
     if (box == nullptr) return;
     const unsigned uid = box->property("deviceUid").toUInt();
     if (uid > kMaxOptionUid) return;
     const int value = box->itemData(index).toInt();
-    vk61::ConfigRecord edited = model.record();
+    vk61::ConfigRecord edited = model_.record();
     edited.set_default_screen(static_cast<std::uint8_t>(uid), static_cast<std::uint8_t>(value));
     const unsigned setting = vk61::kIndexDefaultScreenFirst + uid / 4;
-    setConfigValue(static_cast<int>(setting), vk61::config_get_value(edited, setting));
+    emit optionEdited(static_cast<int>(setting), vk61::config_get_value(edited, setting));
 }

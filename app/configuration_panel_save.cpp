@@ -1,22 +1,22 @@
 // Sending edited settings to the units, storing the configuration in their
-// EEPROM, and collecting the form before a store.
+// EEPROM (Save, or Save devices for the per-unit options), and collecting
+// the form before a store.
 #include <QDebug>
 
 #include "comms_manager.h"
 #include "config/display_units.h"
 #include "config/registration.h"
 #include "config/setting_values.h"
-#include "main_window.h"
+#include "configuration_panel.h"
 #include "settings_form.h"
 #include "ui_mainwindow.h"
 
-void MainWindow::onUpdateClicked() {
-    const UpdateResult result = configExchange().update();
-    updateSaveDevicesButton();
+void ConfigurationPanel::sendEdits() {
+    const UpdateResult result = exchange().update();
+    updateDeviceOptionsPending();
     switch (result.status) {
     case UpdateStatus::NotConnected:
-        qDebug() << "No communication interface connected";
-        showStatus(tr("Error: No communication interface connected (USB HID or CAN FD)"));
+        showNotConnected();
         return;
     case UpdateStatus::NothingPending: showStatus(tr("No changes to send")); return;
     case UpdateStatus::Sent: break;
@@ -30,23 +30,35 @@ void MainWindow::onUpdateClicked() {
 
 // Blocks the GUI thread for two header reads, one write per pending setting,
 // the store and the read-back of the checksum (see ConfigExchange).
-void MainWindow::onSaveClicked() {
+void ConfigurationPanel::save() {
     // The form is collected only when a store may follow: with a setting
     // unknown the save is refused before anything changes.
-    if (comms && comms->is_connected() && model.unknown_count() == 0) collectSettingsForm();
-    const QString backupError = comms && comms->is_connected() ? backupBeforeStore(QStringLiteral("before Save")) : QString();
-    const StoreResult result = configExchange().save_settings();
-    updateSaveDevicesButton();
-    if (result.status == StoreStatus::Saved) populateSettingsForm();
+    if (comms_ && comms_->is_connected() && model_.unknown_count() == 0) collectForm();
+    const QString backupError = comms_ && comms_->is_connected() ? backupBeforeStore(QStringLiteral("before Save")) : QString();
+    const StoreResult result = exchange().save_settings();
+    updateDeviceOptionsPending();
+    if (result.status == StoreStatus::Saved) populateForm();
     showStoreResult(result, false);
     showBackupError(backupError);
 }
 
-void MainWindow::showStoreResult(const StoreResult& result, bool device_options) {
+// Blocks the GUI thread for two header reads, the writes of the pending
+// options (and of other pending settings), the store and the read-back of
+// the checksum (see ConfigExchange).
+void ConfigurationPanel::saveDeviceOptions() {
+    const QString backupError = comms_ && comms_->is_connected() && model_.has_device_changes()
+                                    ? backupBeforeStore(QStringLiteral("before Save changes to EFIS"))
+                                    : QString();
+    const StoreResult result = exchange().save_device_options();
+    updateDeviceOptionsPending();
+    showStoreResult(result, true);
+    showBackupError(backupError);
+}
+
+void ConfigurationPanel::showStoreResult(const StoreResult& result, bool device_options) {
     switch (result.status) {
     case StoreStatus::NotConnected:
-        qDebug() << "No communication interface connected";
-        showStatus(tr("Error: No communication interface connected (USB HID or CAN FD)"));
+        showNotConnected();
         return;
     case StoreStatus::NoDeviceChanges: showStatus(tr("No device changes to save")); return;
     case StoreStatus::UnknownSettings:
@@ -106,41 +118,39 @@ void MainWindow::showStoreResult(const StoreResult& result, bool device_options)
     }
 }
 
-void MainWindow::collectSettingsForm() {
+void ConfigurationPanel::collectForm() {
     // Unknown settings are left alone by the model.
-    auto store = [this](unsigned index, std::uint32_t value) { model.collect(index, value); };
+    auto store = [this](unsigned index, std::uint32_t value) { model_.collect(index, value); };
 
     for (const ColourButton& colour : kColourButtons) {
-        if (const auto value = colourOfButton(ui->*colour.button)) store(colour.index, *value);
+        if (const auto value = colourOfButton(ui_.*colour.button)) store(colour.index, *value);
     }
 
-    const vk61::DisplayUnits selected{ui->comboBox_airspeed->currentIndex(), ui->comboBox_altitude->currentIndex(),
-                                      ui->comboBox_temp->currentIndex(), ui->comboBox_pressure->currentIndex()};
-    store(0, vk61::units_word(model.value(0), selected));
+    store(0, vk61::units_word(model_.value(0), unitsOfForm(ui_)));
 
-    const QSpinBox* const speeds[] = {ui->spinBox_vmin, ui->spinBox_vs0, ui->spinBox_vs1,  ui->spinBox_vfe,
-                                      ui->spinBox_vn0,  ui->spinBox_vne, ui->spinBox_vref, ui->spinBox_vlo};
+    const QSpinBox* const speeds[] = {ui_.spinBox_vmin, ui_.spinBox_vs0, ui_.spinBox_vs1,  ui_.spinBox_vfe,
+                                      ui_.spinBox_vn0,  ui_.spinBox_vne, ui_.spinBox_vref, ui_.spinBox_vlo};
     for (unsigned i = 0; i < std::size(speeds); ++i) store(1 + i, static_cast<std::uint32_t>(speeds[i]->value()));
 
-    store(9, vk61::volts_to_tenths(ui->min_volt_warn_value->value()));
-    store(10, vk61::volts_to_tenths(ui->max_volt_warn_value->value()));
-    store(27, vk61::volts_to_tenths(ui->min_volt_alert_value->value()));
-    store(28, vk61::volts_to_tenths(ui->max_volt_alert_value->value()));
+    store(9, vk61::volts_to_tenths(ui_.min_volt_warn_value->value()));
+    store(10, vk61::volts_to_tenths(ui_.max_volt_warn_value->value()));
+    store(27, vk61::volts_to_tenths(ui_.min_volt_alert_value->value()));
+    store(28, vk61::volts_to_tenths(ui_.max_volt_alert_value->value()));
 
     // A stored registration the form cannot spell (no known prefix, or more
     // than the number field shows) stays as it is unless the user edited it:
     // joining "N" with what the form shows would change it on the device.
-    if (!formShowsRegistration(*ui, vk61::registration_of(model.record()))) {
-        const auto words = vk61::registration_words(registrationOfForm(*ui));
+    if (!formShowsRegistration(ui_, vk61::registration_of(model_.record()))) {
+        const auto words = vk61::registration_words(registrationOfForm(ui_));
         for (unsigned i = 0; i < words.size(); ++i) store(vk61::kIndexRegistrationFirst + i, words[i]);
     }
 
-    store(24, static_cast<std::uint32_t>(ui->backlight_slider->value()));
-    store(29, static_cast<std::uint32_t>(ui->text_bg_alpha_slider->value()));
-    store(25, vk61::float_setting(ui->roll_corr_spinbox->value()));
-    store(26, vk61::float_setting(ui->pitch_corr_spinbox->value()));
-    store(31, parseIcaoAddress());
-    store(32, ui->radioButton_rand_icao->isChecked() ? 1u : 0u);
-    store(33, static_cast<std::uint32_t>(ui->comboBox_emitter_cat->currentIndex()));
-    store(35, static_cast<std::uint32_t>(ui->comboBox_map_view->currentIndex()));
+    store(24, static_cast<std::uint32_t>(ui_.backlight_slider->value()));
+    store(29, static_cast<std::uint32_t>(ui_.text_bg_alpha_slider->value()));
+    store(25, vk61::float_setting(ui_.roll_corr_spinbox->value()));
+    store(26, vk61::float_setting(ui_.pitch_corr_spinbox->value()));
+    store(31, icaoAddressOfForm(ui_));
+    store(32, ui_.radioButton_rand_icao->isChecked() ? 1u : 0u);
+    store(33, static_cast<std::uint32_t>(ui_.comboBox_emitter_cat->currentIndex()));
+    store(35, static_cast<std::uint32_t>(ui_.comboBox_map_view->currentIndex()));
 }

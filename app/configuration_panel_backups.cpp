@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -18,8 +19,8 @@
 #include "config/backup_store.h"
 #include "config/config_file.h"
 #include "config_preview.h"
+#include "configuration_panel.h"
 #include "device_text.h"
-#include "main_window.h"
 #include "ui_mainwindow.h"
 
 #ifndef VK61_VERSION
@@ -33,22 +34,17 @@ const QString kFileFilter = QStringLiteral("EFIS Configuration (*.json);;All Fil
 }  // namespace
 
 // The primary unit's record, if it has identified itself.
-std::optional<vk61::DeviceInfo> MainWindow::primaryUnit() const {
-    if (!comms) return std::nullopt;
-    const std::uint8_t primary = comms->primary_uid();
-    for (const vk61::DeviceInfo& unit : comms->device_snapshot()) {
+std::optional<vk61::DeviceInfo> ConfigurationPanel::primaryUnit() const {
+    if (!comms_) return std::nullopt;
+    const std::uint8_t primary = comms_->primary_uid();
+    for (const vk61::DeviceInfo& unit : comms_->device_snapshot()) {
         if (unit.uid == primary && !unit.is_placeholder()) return unit;
     }
     return std::nullopt;
 }
 
-QString MainWindow::efisSerial() const {
-    const std::optional<vk61::DeviceInfo> unit = primaryUnit();
-    return unit ? serialText(unit->device_id) : QString();
-}
-
-std::optional<vk61::ConfigFile> MainWindow::confirmedConfigurationFile(const QString& reason) const {
-    if (!model.confirmed() || model.unknown_count() > 0) return std::nullopt;
+std::optional<vk61::ConfigFile> ConfigurationPanel::confirmedConfigurationFile(const QString& reason) const {
+    if (!model_.confirmed() || model_.unknown_count() > 0) return std::nullopt;
     vk61::ConfigFile file;
     file.created = QDateTime::currentDateTimeUtc();
     file.tool = QStringLiteral("vk61-efis-config " VK61_VERSION);
@@ -60,13 +56,13 @@ std::optional<vk61::ConfigFile> MainWindow::confirmedConfigurationFile(const QSt
                                  .arg((unit->firmware >> 16) & 0xFFu)
                                  .arg((unit->firmware >> 8) & 0xFFu);
     }
-    file.efis.memory_version = model.confirmed()->memory_version();
-    file.settings = *model.confirmed();
+    file.efis.memory_version = model_.confirmed()->memory_version();
+    file.settings = *model_.confirmed();
     file.present.set();
     return file;
 }
 
-QString MainWindow::backupBeforeStore(const QString& reason) {
+QString ConfigurationPanel::backupBeforeStore(const QString& reason) {
     // With settings unknown there is nothing complete to keep; a store is
     // refused then anyway.
     const auto file = confirmedConfigurationFile(reason);
@@ -81,14 +77,14 @@ QString MainWindow::backupBeforeStore(const QString& reason) {
     return result.error;
 }
 
-void MainWindow::showBackupError(const QString& error) {
+void ConfigurationPanel::showBackupError(const QString& error) {
     if (error.isEmpty()) return;
     const QString message = tr("Error: The configuration backup could not be written (%1)").arg(error);
-    const QString shown = statusBar()->currentMessage();
+    const QString shown = window_->statusBar()->currentMessage();
     showStatus(shown.isEmpty() ? message : shown + QStringLiteral(" — ") + message);
 }
 
-void MainWindow::onExportConfigurationClicked() {
+void ConfigurationPanel::exportToFile() {
     const auto file = confirmedConfigurationFile(QStringLiteral("export"));
     if (!file) {
         showStatus(tr("Error: The configuration was not completely read from the EFIS; "
@@ -100,7 +96,7 @@ void MainWindow::onExportConfigurationClicked() {
                                                 .arg(file->efis.serial.isEmpty() ? QStringLiteral("configuration")
                                                                                  : file->efis.serial,
                                                      file->created.toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmm"))));
-    const QString path = QFileDialog::getSaveFileName(this, tr("Export Configuration"), suggested, kFileFilter);
+    const QString path = QFileDialog::getSaveFileName(window_, tr("Export Configuration"), suggested, kFileFilter);
     if (path.isEmpty()) return;
 
     QSaveFile out(path);
@@ -109,20 +105,21 @@ void MainWindow::onExportConfigurationClicked() {
         return;
     }
     QString status = tr("Configuration exported to %1").arg(QDir::toNativeSeparators(path));
-    if (!model.pending().empty()) {
+    if (!model_.pending().empty()) {
         status += tr(" (%1 change(s) in the form were not sent to the EFIS and are not in the file)")
-                      .arg(model.pending().size());
+                      .arg(model_.pending().size());
     }
     showStatus(status);
 }
 
-void MainWindow::onImportConfigurationClicked() {
-    const QString path = QFileDialog::getOpenFileName(this, tr("Import Configuration"), QString(), kFileFilter);
+void ConfigurationPanel::importFromFile() {
+    const QString path = QFileDialog::getOpenFileName(window_, tr("Import Configuration"), QString(), kFileFilter);
     if (!path.isEmpty()) restoreConfigurationFrom(path);
 }
 
-void MainWindow::onConfigurationBackupsClicked() {
-    const QString serial = efisSerial();
+void ConfigurationPanel::restoreFromBackup() {
+    const std::optional<vk61::DeviceInfo> unit = primaryUnit();
+    const QString serial = unit ? serialText(unit->device_id) : QString();
     const vk61::BackupStore store(vk61::BackupStore::default_root());
     const auto backups = store.list(serial);
     if (serial.isEmpty() || backups.empty()) {
@@ -130,12 +127,12 @@ void MainWindow::onConfigurationBackupsClicked() {
                        .arg(QDir::toNativeSeparators(store.folder(serial))));
         return;
     }
-    const QString path = chooseBackup(this, backups);
+    const QString path = chooseBackup(window_, backups);
     if (!path.isEmpty()) restoreConfigurationFrom(path);
 }
 
 // Blocks the GUI thread for the store and the reload (see ConfigExchange).
-void MainWindow::restoreConfigurationFrom(const QString& path) {
+void ConfigurationPanel::restoreConfigurationFrom(const QString& path) {
     const QString source = QFileInfo(path).fileName();
     QFile in(path);
     QString error;
@@ -148,35 +145,34 @@ void MainWindow::restoreConfigurationFrom(const QString& path) {
     if (!file) {
         qDebug() << "Configuration file refused:" << path << error;
         showStatus(tr("Error: %1 was not imported: %2. Nothing was sent").arg(source, error));
-        QMessageBox::warning(this, tr("Import Configuration"),
+        QMessageBox::warning(window_, tr("Import Configuration"),
                              tr("%1 cannot be imported:\n%2\n\nNothing was sent to the EFIS.").arg(source, error));
         return;
     }
-    if (!comms || !comms->is_connected()) {
-        qDebug() << "No communication interface connected";
-        showStatus(tr("Error: No communication interface connected (USB HID or CAN FD)"));
+    if (!comms_ || !comms_->is_connected()) {
+        showNotConnected();
         return;
     }
     // The preview compares with what the units hold; edits in the form would
     // be stored along with the file without being shown.
-    if (!model.confirmed() || model.unknown_count() > 0) {
+    if (!model_.confirmed() || model_.unknown_count() > 0) {
         showStatus(tr("Error: The configuration was not completely read from the EFIS; "
                       "load the settings before importing. Nothing was sent"));
         return;
     }
-    if (!model.pending().empty()) {
+    if (!model_.pending().empty()) {
         showStatus(tr("Error: The form holds %1 change(s) not stored on the EFIS; save them or load the settings "
                       "again before importing. Nothing was sent")
-                       .arg(model.pending().size()));
+                       .arg(model_.pending().size()));
         return;
     }
-    const vk61::ConfigRecord efis = *model.confirmed();
+    const vk61::ConfigRecord efis = *model_.confirmed();
     if (vk61::changed_settings(*file, efis).empty()) {
         showStatus(tr("The EFIS already holds every setting of %1; nothing to restore").arg(source));
         return;
     }
 
-    const auto ticked = previewConfiguration(this, *file, efis, source);
+    const auto ticked = previewConfiguration(window_, *file, efis, source);
     if (!ticked || ticked->empty()) {
         showStatus(tr("Configuration not restored; nothing was sent"));
         return;
@@ -185,23 +181,23 @@ void MainWindow::restoreConfigurationFrom(const QString& path) {
         for (unsigned i = 0; i < entry->index_count; ++i) {
             const unsigned index = entry->first_index + i;
             const std::uint32_t value = vk61::config_get_value(file->settings, index);
-            if (value != model.value(index)) setConfigValue(static_cast<int>(index), value);
+            if (value != model_.value(index)) setValue(static_cast<int>(index), value);
         }
     }
-    populateSettingsForm();
+    populateForm();
 
     const QString backupError = backupBeforeStore(QStringLiteral("before import"));
-    const StoreResult stored = configExchange().save_settings();
-    updateSaveDevicesButton();
+    const StoreResult stored = exchange().save_settings();
+    updateDeviceOptionsPending();
     if (stored.status != StoreStatus::Saved) {
-        populateSettingsForm();
+        populateForm();
         showStoreResult(stored, false);
         showBackupError(backupError);
         return;
     }
     // The reload reads back what the units hold and checks it against their
     // checksum; only then is the restore reported as done.
-    if (loadConfiguration()) {
+    if (load()) {
         showStatus(tr("Configuration restored from %1: %2 setting(s) changed").arg(source).arg(ticked->size()));
     }
     showBackupError(backupError);
