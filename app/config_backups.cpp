@@ -18,6 +18,7 @@
 #include "config/backup_store.h"
 #include "config/config_file.h"
 #include "config_preview.h"
+#include "configuration_snapshot.h"
 #include "device_text.h"
 #include "main_window.h"
 #include "ui_mainwindow.h"
@@ -32,14 +33,9 @@ const QString kFileFilter = QStringLiteral("EFIS Configuration (*.json);;All Fil
 
 }  // namespace
 
-// The primary unit's record, if it has identified itself.
 std::optional<vk61::DeviceInfo> MainWindow::primaryUnit() const {
     if (!comms) return std::nullopt;
-    const std::uint8_t primary = comms->primary_uid();
-    for (const vk61::DeviceInfo& unit : comms->device_snapshot()) {
-        if (unit.uid == primary && !unit.is_placeholder()) return unit;
-    }
-    return std::nullopt;
+    return ::primaryUnit(*comms);
 }
 
 QString MainWindow::efisSerial() const {
@@ -48,22 +44,8 @@ QString MainWindow::efisSerial() const {
 }
 
 std::optional<vk61::ConfigFile> MainWindow::confirmedConfigurationFile(const QString& reason) const {
-    if (!model.confirmed() || model.unknown_count() > 0) return std::nullopt;
-    vk61::ConfigFile file;
-    file.created = QDateTime::currentDateTimeUtc();
-    file.tool = QStringLiteral("vk61-efis-config " VK61_VERSION);
-    file.reason = reason;
-    if (const std::optional<vk61::DeviceInfo> unit = primaryUnit()) {
-        file.efis.serial = serialText(unit->device_id);
-        file.efis.firmware = QStringLiteral("%1.%2.%3")
-                                 .arg(unit->firmware >> 24)
-                                 .arg((unit->firmware >> 16) & 0xFFu)
-                                 .arg((unit->firmware >> 8) & 0xFFu);
-    }
-    file.efis.memory_version = model.confirmed()->memory_version();
-    file.settings = *model.confirmed();
-    file.present.set();
-    return file;
+    return ::confirmedConfigurationFile(model, primaryUnit(), QStringLiteral("vk61-efis-config " VK61_VERSION),
+                                        reason);
 }
 
 QString MainWindow::backupBeforeStore(const QString& reason) {
