@@ -83,23 +83,29 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     CLI::App* reboot = app.add_subcommand("reboot", "Reboot the units");
     reboot->add_flag("--wait", wait, "Return once a unit has been heard again (fail after about a minute)");
 
-    std::string firmware_path;
-    bool firmware_fetch = false;
-    CLI::App* firmware = app.add_subcommand("firmware", "Firmware of the units");
-    firmware->require_subcommand(1);
-    CLI::App* update = firmware->add_subcommand("update", "Update every unit from FILE or a fetched package");
-    CLI::Option* firmware_file = update->add_option("FILE", firmware_path, "Firmware file (.bin)");
-    CLI::Option* firmware_fetch_flag = update->add_flag("--fetch", firmware_fetch, "Download the matching package");
-    firmware_file->excludes(firmware_fetch_flag);
-
-    std::string airports_path;
-    bool airports_fetch = false;
-    CLI::App* airports = app.add_subcommand("airports", "The airport database of the units");
-    airports->require_subcommand(1);
-    CLI::App* upload = airports->add_subcommand("upload", "Replace the airport database on every unit");
-    CLI::Option* airports_file = upload->add_option("FILE", airports_path, "Airport database (.db)");
-    CLI::Option* airports_fetch_flag = upload->add_flag("--fetch", airports_fetch, "Download the newest database");
-    airports_file->excludes(airports_fetch_flag);
+    // firmware update and airports upload: a FILE or --fetch, never both.
+    struct TransferArguments {
+        CLI::App* command = nullptr;
+        std::string path;
+        bool fetch = false;
+    };
+    const auto add_transfer = [&app](TransferArguments& arguments, const char* group, const char* group_help,
+                                     const char* name, const char* help, const char* file_help,
+                                     const char* fetch_help) {
+        CLI::App* parent = app.add_subcommand(group, group_help);
+        parent->require_subcommand(1);
+        arguments.command = parent->add_subcommand(name, help);
+        CLI::Option* file = arguments.command->add_option("FILE", arguments.path, file_help);
+        file->excludes(arguments.command->add_flag("--fetch", arguments.fetch, fetch_help));
+    };
+    TransferArguments update;
+    add_transfer(update, "firmware", "Firmware of the units", "update",
+                 "Update every unit from FILE or a fetched package", "Firmware file (.bin)",
+                 "Download the matching package");
+    TransferArguments upload;
+    add_transfer(upload, "airports", "The airport database of the units", "upload",
+                 "Replace the airport database on every unit", "Airport database (.db)",
+                 "Download the newest database");
 
     std::string device_id_text;
     CLI::App* fetch = app.add_subcommand("fetch", "Download and verify into the cache; print the path");
@@ -114,9 +120,10 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     std::vector<std::string> reversed(args.rbegin(), args.rend());
     try {
         app.parse(reversed);
-        if ((update->parsed() && firmware_path.empty() && !firmware_fetch) ||
-            (upload->parsed() && airports_path.empty() && !airports_fetch)) {
-            throw CLI::ValidationError("FILE or --fetch", "give a FILE or --fetch");
+        for (const TransferArguments* transfer : {&update, &upload}) {
+            if (transfer->command->parsed() && transfer->path.empty() && !transfer->fetch) {
+                throw CLI::ValidationError("FILE or --fetch", "give a FILE or --fetch");
+            }
         }
     } catch (const CLI::ParseError& e) {
         const int code = app.exit(e, out, err);
@@ -132,8 +139,8 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (export_cmd->parsed()) return run_config_export(context, QString::fromStdString(export_path));
     if (import_cmd->parsed()) return run_config_import(context, QString::fromStdString(import_path), dry_run);
     if (reboot->parsed()) return run_reboot(context, wait);
-    if (update->parsed()) return run_firmware_update(context, QString::fromStdString(firmware_path));
-    if (upload->parsed()) return run_airports_upload(context, QString::fromStdString(airports_path));
+    if (update.command->parsed()) return run_firmware_update(context, QString::fromStdString(update.path));
+    if (upload.command->parsed()) return run_airports_upload(context, QString::fromStdString(upload.path));
     if (fetch_manifest->parsed()) return run_fetch_manifest(context);
     if (fetch_firmware->parsed()) {
         std::optional<std::uint32_t> device_id;

@@ -13,6 +13,20 @@ namespace vk61::cli {
 
 namespace {
 
+// The server's manifest (never a cached copy, as the window's firmware
+// fetch), parsed; it lands in the cache.
+int fetch_online_packages(const Context& context, QList<FirmwarePackage>* packages) {
+    QByteArray manifest;
+    QString error;
+    if (!fetch_manifest_online(&manifest, &error)) {
+        return context.fail(kExitDownload, QStringLiteral("Could not download the firmware manifest from the server (%1)").arg(error));
+    }
+    if (!parse_firmware_manifest(manifest, packages, &error)) {
+        return context.fail(kExitDownload, QStringLiteral("Could not parse firmware manifest: %1").arg(error));
+    }
+    return kExitOk;
+}
+
 int print_path(const Context& context, const QString& path) {
     if (context.json) context.print_json(QJsonObject{{"path", path}});
     context.say(path);
@@ -29,22 +43,15 @@ const DeviceInfo* choose_unit(const std::vector<DeviceInfo>& units, std::uint8_t
 }
 
 int fetch_firmware_for(const Context& context, std::uint32_t device_id, QString* path) {
-    // As the window's fetch: the server's manifest only, never a cached copy.
-    QByteArray manifest;
-    QString error;
-    if (!fetch_manifest_online(&manifest, &error)) {
-        return context.fail(kExitDownload, QStringLiteral("Could not download the firmware manifest from the server (%1)").arg(error));
-    }
     QList<FirmwarePackage> packages;
-    if (!parse_firmware_manifest(manifest, &packages, &error)) {
-        return context.fail(kExitDownload, QStringLiteral("Could not parse firmware manifest: %1").arg(error));
-    }
+    if (const int code = fetch_online_packages(context, &packages); code != kExitOk) return code;
     const FirmwarePackage* package = find_firmware_for_device(packages, device_id);
     if (package == nullptr) {
         return context.fail(kExitDownload, QStringLiteral("No firmware package in the manifest matches device %1").arg(serialText(device_id)));
     }
     context.err << "Downloading firmware: " << package->firmware_file.toStdString() << '\n' << std::flush;
     QString local;
+    QString error;
     if (!package->resolve_local_path(&local, &error)) return context.fail(kExitDownload, error);
     if (!verify_file_sha256(local, package->sha256, &error)) return context.fail(kExitDownload, error);
     *path = local;
@@ -76,15 +83,8 @@ int fetch_airport_database(const Context& context, QString* path) {
 }
 
 int run_fetch_manifest(const Context& context) {
-    QByteArray manifest;
-    QString error;
-    if (!fetch_manifest_online(&manifest, &error)) {
-        return context.fail(kExitDownload, QStringLiteral("Could not download the manifest from the server (%1)").arg(error));
-    }
     QList<FirmwarePackage> packages;
-    if (!parse_firmware_manifest(manifest, &packages, &error)) {
-        return context.fail(kExitDownload, QStringLiteral("Could not parse firmware manifest: %1").arg(error));
-    }
+    if (const int code = fetch_online_packages(context, &packages); code != kExitOk) return code;
     return print_path(context, manifest_cache_path());
 }
 

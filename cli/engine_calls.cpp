@@ -1,5 +1,6 @@
 #include "engine_calls.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 

@@ -3,7 +3,7 @@
 # Usage: scripts/setup.sh [extra-package ...]
 set -euo pipefail
 
-packages=(cmake ninja-build pkg-config g++ qt6-base-dev libhidapi-dev libgtest-dev libgmock-dev libssl-dev openssl "$@")
+packages=(cmake ninja-build pkg-config g++ qt6-base-dev libhidapi-dev libcli11-dev libgtest-dev libgmock-dev libssl-dev openssl "$@")
 
 missing=()
 for p in "${packages[@]}"; do

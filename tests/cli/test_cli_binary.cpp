@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "cli_test_support.h"
@@ -40,7 +41,20 @@ ProcessRun run_binary(const std::vector<std::string>& args, const std::vector<st
     std::vector<char*> argv;
     for (std::string& a : argv_text) argv.push_back(a.data());
     argv.push_back(nullptr);
+    // The child's environment is built before the fork: between fork and
+    // exec only async-signal-safe calls are made.
     std::vector<std::string> env_text = env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('='));
+        const bool replaced = std::any_of(env.begin(), env.end(), [&](const std::string& mine) {
+            return mine.compare(0, name.size() + 1, name + "=") == 0;
+        });
+        if (!replaced) env_text.push_back(entry);
+    }
+    std::vector<char*> envp;
+    for (std::string& e : env_text) envp.push_back(e.data());
+    envp.push_back(nullptr);
 
     const pid_t pid = ::fork();
     if (pid == 0) {
@@ -48,8 +62,7 @@ ProcessRun run_binary(const std::vector<std::string>& args, const std::vector<st
         ::dup2(err_fds[1], STDERR_FILENO);
         ::close(out_pipe[0]);
         ::close(err_fds[0]);
-        for (std::string& e : env_text) ::putenv(e.data());
-        ::execv(argv[0], argv.data());
+        ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
     ::close(out_pipe[1]);
