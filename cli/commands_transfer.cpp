@@ -63,12 +63,13 @@ void backup_before_update(const Context& context, BusSession& session) {
     write_backup(context, model, session.comms(), QStringLiteral("before firmware update"));
 }
 
-// Runs transfer on a bus thread with the progress display ticking here.
-// Returns the exit code once reported.
-int run_transfer(const Context& context, BusSession& session, ProgressDisplay& progress,
-                 const std::function<TransferOutcome()>& transfer, TransferOutcome* outcome) {
+// Runs transfer (given the progress display to report to) on a bus thread,
+// the display ticking here. Returns the exit code once reported.
+int run_transfer(const Context& context, BusSession& session,
+                 const std::function<TransferOutcome(ProgressDisplay&)>& transfer, TransferOutcome* outcome) {
+    ProgressDisplay progress(context.err, context.progress_terminal(), context.env.timings.progress_line_interval);
     const bool finished = run_bus_task(
-        session.comms(), context.env.interrupted, [&] { *outcome = transfer(); }, [&] { progress.tick(); });
+        session.comms(), context.env.interrupted, [&] { *outcome = transfer(progress); }, [&] { progress.tick(); });
     progress.finish();
     if (!finished) return context.fail(kExitBusFailure, QStringLiteral("Interrupted; the bus was disconnected"));
     if (!outcome->ok) return context.fail(kExitBusFailure, QString::fromStdString(outcome->failure));
@@ -94,12 +95,11 @@ int run_firmware_update(const Context& context, const QString& file) {
 
     QJsonArray uids;
     for (const DeviceInfo& unit : session.units()) uids.append(unit.uid);
-    ProgressDisplay progress(context.err, context.progress_terminal(), context.env.timings.progress_line_interval);
     TransferOutcome outcome;
     const std::string local = path.toLocal8Bit().toStdString();
     const int code = run_transfer(
-        context, session, progress,
-        [&] {
+        context, session,
+        [&](ProgressDisplay& progress) {
             return update_firmware(session.comms(), local, &ProgressDisplay::record, &progress, context.env.timings.firmware);
         },
         &outcome);
@@ -122,12 +122,11 @@ int run_airports_upload(const Context& context, const QString& file) {
     for (const DeviceInfo& unit : session.units()) uids.push_back(unit.uid);
     context.err << "Starting airport database transfer to " << uids.size() << " device(s)...\n" << std::flush;
 
-    ProgressDisplay progress(context.err, context.progress_terminal(), context.env.timings.progress_line_interval);
     TransferOutcome outcome;
     const std::string local = path.toLocal8Bit().toStdString();
     const int code = run_transfer(
-        context, session, progress,
-        [&] {
+        context, session,
+        [&](ProgressDisplay& progress) {
             return upload_airports(
                 session.comms(), local, uids,
                 [&progress](std::uint8_t uid, int position, int total) { progress.begin_unit(uid, position, total); },
