@@ -154,7 +154,10 @@ protected:
         vk61::set_manifest_url_override_for_testing(kNoManifest);
         vk61::clear_manifest_memory_cache_for_testing();
         vk61::set_application_dir_for_testing(scratch.path() + QStringLiteral("/app"));
-        QDir(QStandardPaths::writableLocation(QStandardPaths::CacheLocation)).removeRecursively();
+        // A cache and data folder of this test's own: ctest runs tests side by
+        // side, and two of them must not fetch into one cache.
+        qputenv("XDG_CACHE_HOME", (scratch.path() + QStringLiteral("/cache")).toLocal8Bit());
+        qputenv("XDG_DATA_HOME", (scratch.path() + QStringLiteral("/data")).toLocal8Bit());
     }
     void SetUp() override {
         sim::add_default_units(bus, 3);
