@@ -214,7 +214,6 @@ int run_config_set(const Context& context, const std::vector<std::string>& assig
             return context.fail(kExitBadInput, error + QStringLiteral(". Nothing was sent"));
         }
     }
-    const QString backup = efis.backup(QStringLiteral("before Save"));
     QJsonArray changed;
     for (const Assignment& assignment : parsed) {
         if (!setting_equal(*assignment.entry, wanted, efis.model().record())) changed.append(name_of(*assignment.entry));
@@ -225,6 +224,8 @@ int run_config_set(const Context& context, const std::vector<std::string>& assig
         context.say(QStringLiteral("The EFIS already holds these values; nothing was sent"));
         return kExitOk;
     }
+    // The backup holds what the EFIS confirmed, without the edits above.
+    const QString backup = efis.backup(QStringLiteral("before Save"));
     std::uint32_t crc = 0;
     if (const int code = efis.store(&crc); code != kExitOk) return code;
     if (context.json) {

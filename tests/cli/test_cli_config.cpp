@@ -106,6 +106,16 @@ TEST_F(CliConfig, SetStoresOnEveryUnitUnderAMatchingChecksumAfterABackup) {
     EXPECT_EQ(file->reason, QStringLiteral("before Save"));
 }
 
+TEST_F(CliConfig, SetOfTheValuesHeldStoresNothing) {
+    const std::uint32_t v_ne = stored(1, index_of("v_ne"));
+    const std::uint32_t checksum = stored(1, 252);
+    const CliRun result = run({"config", "set", "v_ne=" + std::to_string(v_ne), "--json"});
+    ASSERT_EQ(result.code, 0) << result.err;
+    EXPECT_FALSE(result.json()["stored"].toBool());
+    EXPECT_EQ(stored(1, 252), checksum);
+    EXPECT_TRUE(QDir(backups.path()).entryList(QDir::AllDirs | QDir::NoDotAndDotDot).isEmpty());
+}
+
 TEST_F(CliConfig, BadSettingsAreRefusedBeforeAnythingIsSent) {
     const std::uint32_t v_ne_before = stored(1, index_of("v_ne"));
     for (const auto& args : std::vector<std::vector<std::string>>{
