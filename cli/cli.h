@@ -52,7 +52,6 @@ struct CliEnvironment {
 
 // Runs the command that args names (args excludes the program name). Results
 // go to out, messages and progress to err.
-int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-            const CliEnvironment& env = {});
+int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const CliEnvironment& env = {});
 
 }  // namespace vk61::cli

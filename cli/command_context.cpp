@@ -51,8 +51,7 @@ bool Context::progress_terminal() const {
     return env.progress_terminal ? *env.progress_terminal : ::isatty(STDERR_FILENO) == 1;
 }
 
-BusSession::BusSession(const Context& context)
-    : context_(context), comms_(std::make_unique<CommsManager>()) {}
+BusSession::BusSession(const Context& context) : context_(context), comms_(std::make_unique<CommsManager>()) {}
 
 BusSession::~BusSession() { comms_->disconnect(); }
 
@@ -60,7 +59,8 @@ bool BusSession::interrupted() const { return context_.env.interrupted != nullpt
 
 int BusSession::open(bool allow_no_units) {
     if (!connect_bridge(*comms_)) {
-        return context_.fail(kExitNotConnected, QStringLiteral("No communication interface connected (USB HID or CAN FD)"));
+        return context_.fail(kExitNotConnected,
+                             QStringLiteral("No communication interface connected (USB HID or CAN FD)"));
     }
     units_ = discover_units(*comms_, context_.env.timings, context_.env.interrupted);
     if (interrupted()) return context_.fail(kExitBusFailure, QStringLiteral("Interrupted"));

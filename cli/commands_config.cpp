@@ -67,25 +67,30 @@ public:
         LoadResult result;
         if (!run([&] { result = load_configuration(exchange_); })) return interrupted();
         switch (result.status) {
-        case LoadStatus::NotConnected:
-            return context_.fail(kExitNotConnected, QStringLiteral("No communication interface connected (USB HID or CAN FD)"));
-        case LoadStatus::HeaderUnread:
-            return context_.fail(kExitBusFailure,
-                                 QStringLiteral("The EFIS did not answer the read of header word %1").arg(result.index));
-        case LoadStatus::HeaderErased:
-            return context_.fail(kExitBusFailure, QStringLiteral("The EFIS holds no stored configuration"));
-        case LoadStatus::Loaded: break;
+            case LoadStatus::NotConnected:
+                return context_.fail(kExitNotConnected,
+                                     QStringLiteral("No communication interface connected (USB HID or CAN FD)"));
+            case LoadStatus::HeaderUnread:
+                return context_.fail(
+                    kExitBusFailure,
+                    QStringLiteral("The EFIS did not answer the read of header word %1").arg(result.index));
+            case LoadStatus::HeaderErased:
+                return context_.fail(kExitBusFailure, QStringLiteral("The EFIS holds no stored configuration"));
+            case LoadStatus::Loaded:
+                break;
         }
         crc_ok_ = result.crc_ok;
         if (!result.unread.empty()) {
-            const QString message =
-                QStringLiteral("%1 setting(s) could not be read: %2").arg(result.unread.size()).arg(names_of(result.unread));
+            const QString message = QStringLiteral("%1 setting(s) could not be read: %2")
+                                        .arg(result.unread.size())
+                                        .arg(names_of(result.unread));
             if (require_complete) return context_.fail(kExitBusFailure, message + QStringLiteral(". Nothing was sent"));
             context_.warn(message);
         }
         if (!result.crc_ok) {
-            context_.warn(QStringLiteral("The settings read do not match the checksum the EFIS holds (computed %1, stored %2)")
-                              .arg(hex32(result.computed_crc), hex32(model_.device_checksum())));
+            context_.warn(
+                QStringLiteral("The settings read do not match the checksum the EFIS holds (computed %1, stored %2)")
+                    .arg(hex32(result.computed_crc), hex32(model_.device_checksum())));
         }
         return kExitOk;
     }
@@ -99,25 +104,34 @@ public:
         StoreResult result;
         if (!run([&] { result = store_settings(exchange_); })) return interrupted();
         switch (result.status) {
-        case StoreStatus::Saved: *crc = result.crc; return kExitOk;
-        case StoreStatus::NotConnected:
-            return context_.fail(kExitNotConnected, QStringLiteral("No communication interface connected (USB HID or CAN FD)"));
-        case StoreStatus::NoDeviceChanges:
-        case StoreStatus::UnknownSettings:
-            return context_.fail(kExitBusFailure, QStringLiteral("%1 setting(s) are unknown; nothing was stored").arg(result.unknown));
-        case StoreStatus::MemoryVersionUnread:
-        case StoreStatus::NumElementsUnread:
-            return context_.fail(kExitBusFailure, QStringLiteral("The EFIS did not answer the header reads; nothing was stored"));
-        case StoreStatus::WriteFailed:
-            return context_.fail(kExitBusFailure, QStringLiteral("Setting %1 was not acknowledged; nothing was stored")
-                                                      .arg(names_of({static_cast<unsigned>(result.index)})));
-        case StoreStatus::StoreFailed:
-            return context_.fail(kExitBusFailure, QStringLiteral("The units did not acknowledge the store"));
-        case StoreStatus::ChecksumUnread:
-            return context_.fail(kExitBusFailure, QStringLiteral("Stored, but the checksum could not be read back"));
-        case StoreStatus::ChecksumMismatch:
-            return context_.fail(kExitBusFailure, QStringLiteral("The EFIS holds checksum %1, not the %2 that was stored")
-                                                      .arg(hex32(result.read_back), hex32(result.crc)));
+            case StoreStatus::Saved:
+                *crc = result.crc;
+                return kExitOk;
+            case StoreStatus::NotConnected:
+                return context_.fail(kExitNotConnected,
+                                     QStringLiteral("No communication interface connected (USB HID or CAN FD)"));
+            case StoreStatus::NoDeviceChanges:
+            case StoreStatus::UnknownSettings:
+                return context_.fail(
+                    kExitBusFailure,
+                    QStringLiteral("%1 setting(s) are unknown; nothing was stored").arg(result.unknown));
+            case StoreStatus::MemoryVersionUnread:
+            case StoreStatus::NumElementsUnread:
+                return context_.fail(kExitBusFailure,
+                                     QStringLiteral("The EFIS did not answer the header reads; nothing was stored"));
+            case StoreStatus::WriteFailed:
+                return context_.fail(kExitBusFailure,
+                                     QStringLiteral("Setting %1 was not acknowledged; nothing was stored")
+                                         .arg(names_of({static_cast<unsigned>(result.index)})));
+            case StoreStatus::StoreFailed:
+                return context_.fail(kExitBusFailure, QStringLiteral("The units did not acknowledge the store"));
+            case StoreStatus::ChecksumUnread:
+                return context_.fail(kExitBusFailure,
+                                     QStringLiteral("Stored, but the checksum could not be read back"));
+            case StoreStatus::ChecksumMismatch:
+                return context_.fail(kExitBusFailure,
+                                     QStringLiteral("The EFIS holds checksum %1, not the %2 that was stored")
+                                         .arg(hex32(result.read_back), hex32(result.crc)));
         }
         return context_.fail(kExitBusFailure, QStringLiteral("The store failed"));
     }
@@ -160,12 +174,14 @@ int run_config_show(const Context& context) {
         complete = complete && known;
         const QJsonValue value = known ? setting_to_json(entry, efis.model().record()) : QJsonValue(QJsonValue::Null);
         settings.insert(name_of(entry), value);
-        context.say(QStringLiteral("%1  %2").arg(name_of(entry), -28).arg(known ? json_value_text(value) : QStringLiteral("(not read)")));
+        context.say(QStringLiteral("%1  %2")
+                        .arg(name_of(entry), -28)
+                        .arg(known ? json_value_text(value) : QStringLiteral("(not read)")));
     }
     if (context.json) {
         context.print_json(QJsonObject{{"settings", settings},
-                                 {"checksum", hex32(efis.model().device_checksum())},
-                                 {"checksum_ok", efis.crc_ok()}});
+                                       {"checksum", hex32(efis.model().device_checksum())},
+                                       {"checksum_ok", efis.crc_ok()}});
     }
     return complete && efis.crc_ok() ? kExitOk : kExitBusFailure;
 }
@@ -175,7 +191,8 @@ int run_config_get(const Context& context, const std::vector<std::string>& names
     for (const std::string& name : names) {
         const SettingEntry* entry = find_setting(name);
         if (entry == nullptr) {
-            return context.fail(kExitBadInput, QStringLiteral("Unknown setting \"%1\"").arg(QString::fromStdString(name)));
+            return context.fail(kExitBadInput,
+                                QStringLiteral("Unknown setting \"%1\"").arg(QString::fromStdString(name)));
         }
         entries.push_back(entry);
     }
@@ -216,7 +233,8 @@ int run_config_set(const Context& context, const std::vector<std::string>& assig
     }
     QJsonArray changed;
     for (const Assignment& assignment : parsed) {
-        if (!setting_equal(*assignment.entry, wanted, efis.model().record())) changed.append(name_of(*assignment.entry));
+        if (!setting_equal(*assignment.entry, wanted, efis.model().record()))
+            changed.append(name_of(*assignment.entry));
         edit_entry(efis.model(), *assignment.entry, wanted);
     }
     if (efis.model().pending().empty()) {
@@ -229,7 +247,8 @@ int run_config_set(const Context& context, const std::vector<std::string>& assig
     std::uint32_t crc = 0;
     if (const int code = efis.store(&crc); code != kExitOk) return code;
     if (context.json) {
-        context.print_json(QJsonObject{{"changed", changed}, {"stored", true}, {"checksum", hex32(crc)}, {"backup", backup}});
+        context.print_json(
+            QJsonObject{{"changed", changed}, {"stored", true}, {"checksum", hex32(crc)}, {"backup", backup}});
     }
     context.say(QStringLiteral("Stored %1 setting(s); the EFIS holds checksum %2").arg(changed.size()).arg(hex32(crc)));
     return kExitOk;
@@ -238,16 +257,19 @@ int run_config_set(const Context& context, const std::vector<std::string>& assig
 int run_config_export(const Context& context, const QString& path) {
     EfisConfiguration efis(context);
     if (const int code = efis.open_and_load(true); code != kExitOk) return code;
-    const auto file =
-        confirmedConfigurationFile(efis.model(), primaryUnit(efis.session().comms()), tool_text(), QStringLiteral("export"));
+    const auto file = confirmedConfigurationFile(efis.model(), primaryUnit(efis.session().comms()), tool_text(),
+                                                 QStringLiteral("export"));
     if (!file) {
         return context.fail(kExitBusFailure, QStringLiteral("The configuration was not completely read from the EFIS"));
     }
     QSaveFile out(path);
     if (!out.open(QIODevice::WriteOnly) || out.write(write_config_file(*file)) < 0 || !out.commit()) {
-        return context.fail(kExitBadInput, QStringLiteral("Could not write %1: %2").arg(QDir::toNativeSeparators(path), out.errorString()));
+        return context.fail(
+            kExitBadInput,
+            QStringLiteral("Could not write %1: %2").arg(QDir::toNativeSeparators(path), out.errorString()));
     }
-    if (context.json) context.print_json(QJsonObject{{"path", QFileInfo(path).absoluteFilePath()}, {"serial", file->efis.serial}});
+    if (context.json)
+        context.print_json(QJsonObject{{"path", QFileInfo(path).absoluteFilePath()}, {"serial", file->efis.serial}});
     context.say(QStringLiteral("Configuration exported to %1").arg(QDir::toNativeSeparators(path)));
     return kExitOk;
 }
@@ -262,7 +284,9 @@ int run_config_import(const Context& context, const QString& path, bool dry_run)
     } else {
         file = read_config_file(in.readAll(), &error);
     }
-    if (!file) return context.fail(kExitBadInput, QStringLiteral("%1 cannot be imported: %2. Nothing was sent").arg(source, error));
+    if (!file)
+        return context.fail(kExitBadInput,
+                            QStringLiteral("%1 cannot be imported: %2. Nothing was sent").arg(source, error));
 
     EfisConfiguration efis(context);
     if (const int code = efis.open_and_load(true); code != kExitOk) return code;
@@ -270,7 +294,10 @@ int run_config_import(const Context& context, const QString& path, bool dry_run)
     const std::vector<const SettingEntry*> changes = changed_settings(*file, on_efis);
 
     QJsonArray rows;
-    const QString header = QStringLiteral("%1  %2  %3").arg(QStringLiteral("Setting"), -28).arg(QStringLiteral("On the EFIS"), -24).arg(QStringLiteral("In the file"));
+    const QString header = QStringLiteral("%1  %2  %3")
+                               .arg(QStringLiteral("Setting"), -28)
+                               .arg(QStringLiteral("On the EFIS"), -24)
+                               .arg(QStringLiteral("In the file"));
     if (!changes.empty()) context.say(header);
     for (const SettingEntry* entry : changes) {
         rows.append(QJsonObject{{"setting", name_of(*entry)},
@@ -284,9 +311,9 @@ int run_config_import(const Context& context, const QString& path, bool dry_run)
     const auto report = [&](bool applied, const QString& checksum) {
         if (context.json) {
             context.print_json(QJsonObject{{"file", QFileInfo(path).absoluteFilePath()},
-                                     {"changes", rows},
-                                     {"applied", applied},
-                                     {"checksum", checksum}});
+                                           {"changes", rows},
+                                           {"applied", applied},
+                                           {"checksum", checksum}});
         }
     };
     if (changes.empty()) {
@@ -309,10 +336,12 @@ int run_config_import(const Context& context, const QString& path, bool dry_run)
     if (const int code = efis.load(true); code != kExitOk) return code;
     const std::vector<const SettingEntry*> left = changed_settings(*file, efis.model().record());
     if (!efis.crc_ok() || !left.empty()) {
-        return context.fail(kExitBusFailure, QStringLiteral("The EFIS does not hold the file's settings after the store"));
+        return context.fail(kExitBusFailure,
+                            QStringLiteral("The EFIS does not hold the file's settings after the store"));
     }
     report(true, hex32(crc));
-    context.say(QStringLiteral("Configuration restored from %1: %2 setting(s) changed").arg(source).arg(changes.size()));
+    context.say(
+        QStringLiteral("Configuration restored from %1: %2 setting(s) changed").arg(source).arg(changes.size()));
     return kExitOk;
 }
 

@@ -19,7 +19,8 @@ int fetch_online_packages(const Context& context, QList<FirmwarePackage>* packag
     QByteArray manifest;
     QString error;
     if (!fetch_manifest_online(&manifest, &error)) {
-        return context.fail(kExitDownload, QStringLiteral("Could not download the firmware manifest from the server (%1)").arg(error));
+        return context.fail(kExitDownload,
+                            QStringLiteral("Could not download the firmware manifest from the server (%1)").arg(error));
     }
     if (!parse_firmware_manifest(manifest, packages, &error)) {
         return context.fail(kExitDownload, QStringLiteral("Could not parse firmware manifest: %1").arg(error));
@@ -47,7 +48,9 @@ int fetch_firmware_for(const Context& context, std::uint32_t device_id, QString*
     if (const int code = fetch_online_packages(context, &packages); code != kExitOk) return code;
     const FirmwarePackage* package = find_firmware_for_device(packages, device_id);
     if (package == nullptr) {
-        return context.fail(kExitDownload, QStringLiteral("No firmware package in the manifest matches device %1").arg(serialText(device_id)));
+        return context.fail(
+            kExitDownload,
+            QStringLiteral("No firmware package in the manifest matches device %1").arg(serialText(device_id)));
     }
     context.err << "Downloading firmware: " << package->firmware_file.toStdString() << '\n' << std::flush;
     QString local;
@@ -70,7 +73,8 @@ int fetch_airport_database(const Context& context, QString* path) {
     }
     const DatabasePackage* package = find_latest_database(databases, QStringLiteral("airport"));
     if (package == nullptr) {
-        return context.fail(kExitDownload, QStringLiteral("No airport database entry found in downloads_manifest.json."));
+        return context.fail(kExitDownload,
+                            QStringLiteral("No airport database entry found in downloads_manifest.json."));
     }
     context.err << "Downloading airport database: "
                 << (package->display_name.isEmpty() ? package->database_file : package->display_name).toStdString()

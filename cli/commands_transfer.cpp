@@ -23,7 +23,8 @@ namespace {
 // file), and a header whose sizes the file and the units' space hold.
 int check_firmware_file(const Context& context, const QString& path, const QString& expected_sha256) {
     if (!QFileInfo(path).isFile()) {
-        return context.fail(kExitBadInput, QStringLiteral("Firmware file was not found: %1. Nothing was sent").arg(path));
+        return context.fail(kExitBadInput,
+                            QStringLiteral("Firmware file was not found: %1. Nothing was sent").arg(path));
     }
     QString expected = expected_sha256;
     if (expected.isEmpty()) {
@@ -100,7 +101,8 @@ int run_firmware_update(const Context& context, const QString& file) {
     const int code = run_transfer(
         context, session,
         [&](ProgressDisplay& progress) {
-            return update_firmware(session.comms(), local, &ProgressDisplay::record, &progress, context.env.timings.firmware);
+            return update_firmware(session.comms(), local, &ProgressDisplay::record, &progress,
+                                   context.env.timings.firmware);
         },
         &outcome);
     if (code != kExitOk) return code;
@@ -114,7 +116,8 @@ int run_airports_upload(const Context& context, const QString& file) {
     if (path.isEmpty()) {
         if (const int code = fetch_airport_database(context, &path); code != kExitOk) return code;
     } else if (!QFileInfo(path).isFile() || !QFileInfo(path).isReadable()) {
-        return context.fail(kExitBadInput, QStringLiteral("Cannot read the airport database %1. Nothing was sent").arg(path));
+        return context.fail(kExitBadInput,
+                            QStringLiteral("Cannot read the airport database %1. Nothing was sent").arg(path));
     }
     BusSession session(context);
     if (const int code = session.open(); code != kExitOk) return code;
@@ -136,8 +139,8 @@ int run_airports_upload(const Context& context, const QString& file) {
     if (code != kExitOk) return code;
     if (context.json) {
         context.print_json(QJsonObject{{"file", QFileInfo(path).absoluteFilePath()},
-                                 {"units_done", outcome.units_done},
-                                 {"units_total", outcome.units_total}});
+                                       {"units_done", outcome.units_done},
+                                       {"units_total", outcome.units_total}});
     }
     context.say(QStringLiteral("Airport database transfer finished on all %1 device(s)").arg(outcome.units_total));
     return kExitOk;

@@ -24,7 +24,8 @@ int run_list(const Context& context) {
     QList<FirmwarePackage> packages;
     QString manifest_error;
     const bool have_manifest = load_firmware_packages(&packages, &manifest_error);
-    if (!have_manifest) context.warn(QStringLiteral("No downloads manifest (%1); update availability unknown").arg(manifest_error));
+    if (!have_manifest)
+        context.warn(QStringLiteral("No downloads manifest (%1); update availability unknown").arg(manifest_error));
 
     std::vector<DeviceInfo> units = session.units();
     std::sort(units.begin(), units.end(), [](const DeviceInfo& a, const DeviceInfo& b) { return a.uid < b.uid; });
@@ -70,8 +71,9 @@ int run_list(const Context& context) {
                         .arg(row["serial"].toString(), -10)
                         .arg(row["firmware"].toString(), -8)
                         .arg(row["connected"].toBool() ? QStringLiteral("yes") : QStringLiteral("no"), -9)
-                        .arg(update.isNull() ? QStringLiteral("unknown")
-                                             : update.toBool() ? QStringLiteral("yes") : QStringLiteral("no")));
+                        .arg(update.isNull()   ? QStringLiteral("unknown")
+                             : update.toBool() ? QStringLiteral("yes")
+                                               : QStringLiteral("no")));
     }
     return kExitOk;
 }
@@ -79,7 +81,8 @@ int run_list(const Context& context) {
 int run_reboot(const Context& context, bool wait) {
     BusSession session(context);
     if (const int code = session.open(); code != kExitOk) return code;
-    if (!send_reboot(session.comms())) return context.fail(kExitBusFailure, QStringLiteral("Failed to send reboot command"));
+    if (!send_reboot(session.comms()))
+        return context.fail(kExitBusFailure, QStringLiteral("Failed to send reboot command"));
     if (!wait) {
         if (context.json) context.print_json(QJsonObject{{"rebooted", true}});
         context.say(QStringLiteral("Reboot sent"));

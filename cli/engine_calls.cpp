@@ -29,8 +29,7 @@ bool sleep_unless_stopped(std::chrono::milliseconds duration, const std::atomic<
 
 bool connect_bridge(CommsManager& comms) { return comms.connect(); }
 
-std::vector<DeviceInfo> discover_units(CommsManager& comms, const CliTimings& timings,
-                                       const std::atomic<bool>* stop) {
+std::vector<DeviceInfo> discover_units(CommsManager& comms, const CliTimings& timings, const std::atomic<bool>* stop) {
     const auto deadline = Clock::now() + timings.discovery_limit;
     std::vector<DeviceInfo> last;
     auto last_change = Clock::now();
@@ -44,8 +43,8 @@ std::vector<DeviceInfo> discover_units(CommsManager& comms, const CliTimings& ti
             last = std::move(now);
             last_change = Clock::now();
         }
-        const bool identified =
-            !last.empty() && std::none_of(last.begin(), last.end(), [](const DeviceInfo& u) { return u.is_placeholder(); });
+        const bool identified = !last.empty() && std::none_of(last.begin(), last.end(),
+                                                              [](const DeviceInfo& u) { return u.is_placeholder(); });
         if (identified && Clock::now() - last_change >= timings.discovery_quiet) break;
         if (Clock::now() >= deadline || stopped(stop)) break;
         std::this_thread::sleep_for(kPoll);
@@ -85,8 +84,8 @@ std::uint32_t wait_for_units_after_reboot(CommsManager& comms, const CliTimings&
 TransferOutcome update_firmware(CommsManager& comms, const std::string& path_local8bit, ProgressFn progress,
                                 const void* progress_user, const FirmwareUpdateTimeouts& timeouts) {
     TransferOutcome outcome;
-    run_firmware_update(comms, path_local8bit, progress, progress_user, [&outcome] { outcome.ok = true; },
-                        timeouts);
+    run_firmware_update(
+        comms, path_local8bit, progress, progress_user, [&outcome] { outcome.ok = true; }, timeouts);
     // The worker tells its failure in its log line only.
     if (!outcome.ok) outcome.failure = "the firmware update failed (run with --verbose for the engine's log)";
     return outcome;
@@ -94,8 +93,7 @@ TransferOutcome update_firmware(CommsManager& comms, const std::string& path_loc
 
 TransferOutcome upload_airports(CommsManager& comms, const std::string& path_local8bit,
                                 const std::vector<std::uint8_t>& uids, const AirportUnitStart& on_unit_start,
-                                ProgressFn progress, const void* progress_user,
-                                const AirportUploadTimeouts& timeouts) {
+                                ProgressFn progress, const void* progress_user, const AirportUploadTimeouts& timeouts) {
     const AirportResult result =
         run_airport_upload(comms, path_local8bit, uids, on_unit_start, progress, progress_user, timeouts);
     TransferOutcome outcome;

@@ -35,8 +35,7 @@ bool connect_bridge(CommsManager& comms);
 // Waits until every unit that answered has identified itself and nothing new
 // was heard for timings.discovery_quiet, at most timings.discovery_limit (or
 // until stop is set). Returns the identified units in registry order.
-std::vector<DeviceInfo> discover_units(CommsManager& comms, const CliTimings& timings,
-                                       const std::atomic<bool>* stop);
+std::vector<DeviceInfo> discover_units(CommsManager& comms, const CliTimings& timings, const std::atomic<bool>* stop);
 
 LoadResult load_configuration(ConfigExchange& exchange);
 StoreResult store_settings(ConfigExchange& exchange);
@@ -58,7 +57,6 @@ TransferOutcome update_firmware(CommsManager& comms, const std::string& path_loc
 // before each unit on the calling thread.
 TransferOutcome upload_airports(CommsManager& comms, const std::string& path_local8bit,
                                 const std::vector<std::uint8_t>& uids, const AirportUnitStart& on_unit_start,
-                                ProgressFn progress, const void* progress_user,
-                                const AirportUploadTimeouts& timeouts);
+                                ProgressFn progress, const void* progress_user, const AirportUploadTimeouts& timeouts);
 
 }  // namespace vk61::cli

@@ -93,7 +93,8 @@ void ProgressDisplay::tick() {
     const std::string text = prefix + describe(done, total, phase, rate, left);
 
     if (terminal_) {
-        const double fraction = total == 0 ? 0.0 : std::min(1.0, static_cast<double>(done) / static_cast<double>(total));
+        const double fraction =
+            total == 0 ? 0.0 : std::min(1.0, static_cast<double>(done) / static_cast<double>(total));
         const int filled = static_cast<int>(fraction * kBarWidth);
         const std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
                                 std::string(static_cast<std::size_t>(kBarWidth - filled), '-') + "] ";

@@ -184,7 +184,9 @@ protected:
         EXPECT_NE(entry, nullptr) << name;
         return entry ? entry->first_index : 0;
     }
-    std::uint32_t stored(std::uint8_t uid, unsigned index) const { return bus.eeprom_element(uid, index).value_or(0xDEADBEEF); }
+    std::uint32_t stored(std::uint8_t uid, unsigned index) const {
+        return bus.eeprom_element(uid, index).value_or(0xDEADBEEF);
+    }
     // Every unit stores a checksum that matches the record it stores.
     void expect_stored_checksums_match() const {
         for (std::uint8_t uid : bus.unit_uids()) {

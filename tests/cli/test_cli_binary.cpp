@@ -111,7 +111,8 @@ protected:
             simulator.waitForReadyRead(100);
             banner += simulator.readAllStandardOutput();
         }
-        const QRegularExpressionMatch match = QRegularExpression("listening on ([0-9.]+:[0-9]+)").match(QString::fromUtf8(banner));
+        const QRegularExpressionMatch match =
+            QRegularExpression("listening on ([0-9.]+:[0-9]+)").match(QString::fromUtf8(banner));
         ASSERT_TRUE(match.hasMatch()) << banner.toStdString();
         bridge = match.captured(1).toStdString();
     }
@@ -123,10 +124,8 @@ protected:
 
     std::vector<std::string> environment(const std::string& bridge_address) const {
         const std::string home = scratch.path().toStdString();
-        return {"VK61_BRIDGE=" + bridge_address,
-                "VK61_DEMO_MANIFEST_URL=" + kNoManifest.toString().toStdString(),
-                "XDG_CACHE_HOME=" + home + "/cache",
-                "XDG_DATA_HOME=" + home + "/data"};
+        return {"VK61_BRIDGE=" + bridge_address, "VK61_DEMO_MANIFEST_URL=" + kNoManifest.toString().toStdString(),
+                "XDG_CACHE_HOME=" + home + "/cache", "XDG_DATA_HOME=" + home + "/data"};
     }
     ProcessRun run(const std::vector<std::string>& args, bool terminal = false) {
         return run_binary(args, environment(bridge), terminal);

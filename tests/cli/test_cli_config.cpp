@@ -118,14 +118,13 @@ TEST_F(CliConfig, SetOfTheValuesHeldStoresNothing) {
 
 TEST_F(CliConfig, BadSettingsAreRefusedBeforeAnythingIsSent) {
     const std::uint32_t v_ne_before = stored(1, index_of("v_ne"));
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"config", "set", "v_ne=999"},
-             {"config", "set", "v_ne=170", "no_such_setting=1"},
-             {"config", "set", "sky_color_upper=blue"},
-             {"config", "set", "v_ne"},
-             {"config", "get", "no_such_setting"},
-             {"config", "frobnicate"},
-             {"firmware", "update"}}) {
+    for (const auto& args : std::vector<std::vector<std::string>>{{"config", "set", "v_ne=999"},
+                                                                  {"config", "set", "v_ne=170", "no_such_setting=1"},
+                                                                  {"config", "set", "sky_color_upper=blue"},
+                                                                  {"config", "set", "v_ne"},
+                                                                  {"config", "get", "no_such_setting"},
+                                                                  {"config", "frobnicate"},
+                                                                  {"firmware", "update"}}) {
         const CliRun result = run(args);
         EXPECT_EQ(result.code, 2) << args.back() << ": " << result.err;
     }
@@ -192,8 +191,8 @@ TEST_F(CliConfig, MalformedFilesAreRefusedBeforeAnythingIsSent) {
     ASSERT_TRUE(write_file(path("broken.json"), "{\"format\": \"vk61-efis-configuration\", "));
     ASSERT_TRUE(write_file(path("unknown.json"),
                            R"({"format": "vk61-efis-configuration", "format_version": 1, "settings": {"warp": 9}})"));
-    for (const QString& name : {QStringLiteral("broken.json"), QStringLiteral("unknown.json"),
-                                QStringLiteral("missing.json")}) {
+    for (const QString& name :
+         {QStringLiteral("broken.json"), QStringLiteral("unknown.json"), QStringLiteral("missing.json")}) {
         EXPECT_EQ(run({"config", "import", path(name).toStdString()}).code, 2) << name.toStdString();
     }
     EXPECT_EQ(bus.host_frame_count(), 0u);

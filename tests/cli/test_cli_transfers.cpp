@@ -19,7 +19,8 @@ protected:
             EXPECT_EQ(bus.flash_bytes(uid, kWriteAddress + kImageOffset, static_cast<std::size_t>(body.size())),
                       bytes_of(body))
                 << "image, UID " << unsigned{uid};
-            EXPECT_EQ(bus.flash_bytes(uid, kWriteAddress, 64), bytes_of(file.left(64))) << "header, UID " << unsigned{uid};
+            EXPECT_EQ(bus.flash_bytes(uid, kWriteAddress, 64), bytes_of(file.left(64)))
+                << "header, UID " << unsigned{uid};
         }
     }
 };
