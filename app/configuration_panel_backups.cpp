@@ -20,6 +20,7 @@
 #include "config/config_file.h"
 #include "config_preview.h"
 #include "configuration_panel.h"
+#include "configuration_snapshot.h"
 #include "device_text.h"
 #include "ui_mainwindow.h"
 
@@ -33,33 +34,14 @@ const QString kFileFilter = QStringLiteral("EFIS Configuration (*.json);;All Fil
 
 }  // namespace
 
-// The primary unit's record, if it has identified itself.
 std::optional<vk61::DeviceInfo> ConfigurationPanel::primaryUnit() const {
     if (!comms_) return std::nullopt;
-    const std::uint8_t primary = comms_->primary_uid();
-    for (const vk61::DeviceInfo& unit : comms_->device_snapshot()) {
-        if (unit.uid == primary && !unit.is_placeholder()) return unit;
-    }
-    return std::nullopt;
+    return ::primaryUnit(*comms_);
 }
 
 std::optional<vk61::ConfigFile> ConfigurationPanel::confirmedConfigurationFile(const QString& reason) const {
-    if (!model_.confirmed() || model_.unknown_count() > 0) return std::nullopt;
-    vk61::ConfigFile file;
-    file.created = QDateTime::currentDateTimeUtc();
-    file.tool = QStringLiteral("vk61-efis-config " VK61_VERSION);
-    file.reason = reason;
-    if (const std::optional<vk61::DeviceInfo> unit = primaryUnit()) {
-        file.efis.serial = serialText(unit->device_id);
-        file.efis.firmware = QStringLiteral("%1.%2.%3")
-                                 .arg(unit->firmware >> 24)
-                                 .arg((unit->firmware >> 16) & 0xFFu)
-                                 .arg((unit->firmware >> 8) & 0xFFu);
-    }
-    file.efis.memory_version = model_.confirmed()->memory_version();
-    file.settings = *model_.confirmed();
-    file.present.set();
-    return file;
+    return ::confirmedConfigurationFile(model_, primaryUnit(), QStringLiteral("vk61-efis-config " VK61_VERSION),
+                                        reason);
 }
 
 QString ConfigurationPanel::backupBeforeStore(const QString& reason) {

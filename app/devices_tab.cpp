@@ -33,20 +33,6 @@ constexpr std::uint8_t kMaxOptionUid = 15;
 enum Column { ColConnected, ColDevice, ColSerial, ColUpdate, ColTermination, ColScreen };
 
 
-QString typeName(std::uint8_t code) {
-    switch (code) {
-        case 0xC3: return QStringLiteral("Halvard");
-        case 0xD5: return QStringLiteral("Tessaly");
-        case 0xFF: return QStringLiteral("Morrow");
-        default: return QStringLiteral("Unknown (0x%1)").arg(code, 2, 16, QLatin1Char('0'));
-    }
-}
-
-bool countsAsConnected(const vk61::DeviceInfo& unit, bool link_connected) {
-    if (unit.occupied) return unit.alive;
-    return unit.alive || link_connected;
-}
-
 QTableWidgetItem* makeItem(const QString& text, Qt::Alignment alignment, const QFont& font) {
     auto* item = new QTableWidgetItem(text);
     item->setTextAlignment(alignment | Qt::AlignVCenter);
@@ -141,7 +127,7 @@ void DevicesTab::refresh() {
             }
             serial = serialText(unit.device_id);
         }
-        if (name.isEmpty()) name = typeName(unit.type_code());
+        if (name.isEmpty()) name = unitTypeName(unit.type_code());
 
         table->setItem(row, ColConnected, makeItem(countsAsConnected(unit, link_connected) ? QStringLiteral("✅")
                                                                                          : QStringLiteral("❌"),

@@ -10,6 +10,7 @@ namespace vk61 {
 namespace {
 std::mutex g_log_mutex;
 std::function<void(const std::string&)> g_sink;  // guarded by g_log_mutex
+std::FILE* g_stream = stdout;                    // guarded by g_log_mutex
 }  // namespace
 
 void debug_log(const char* format, ...) {
@@ -28,14 +29,21 @@ void debug_log(const char* format, ...) {
     va_end(args);
 
     std::lock_guard lock(g_log_mutex);
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fflush(stdout);
+    if (g_stream != nullptr) {
+        std::fwrite(line.data(), 1, line.size(), g_stream);
+        std::fflush(g_stream);
+    }
     if (g_sink) g_sink(line);
 }
 
 void set_debug_log_sink(std::function<void(const std::string&)> sink) {
     std::lock_guard lock(g_log_mutex);
     g_sink = std::move(sink);
+}
+
+void set_debug_log_stream(std::FILE* stream) {
+    std::lock_guard lock(g_log_mutex);
+    g_stream = stream;
 }
 
 }  // namespace vk61

@@ -15,7 +15,7 @@ export DEB_BUILD_MAINT_OPTIONS=hardening=+all
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVK61_BUILD_TESTS=OFF -DVK61_BUILD_BENCH=OFF \
   -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CPPFLAGS) $(dpkg-buildflags --get CXXFLAGS)" \
   -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)" >/dev/null
-ninja -C "$build" vk61-efis-config vk61_packaging_files
+ninja -C "$build" vk61-efis-config vk61-efis-cli vk61_packaging_files
 rm -f "$build"/*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
 deb=$(ls "$build"/vk61-efis-config_*.deb)
@@ -32,12 +32,14 @@ if [ "${1:-}" = "--install-check" ]; then
   mount -t proc proc "$root/proc"
   cp "$deb" "$root/tmp/"
   chroot "$root" sh -c "apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq /tmp/$(basename "$deb") >/dev/null"
-  for f in /usr/bin/vk61-efis-config /usr/share/applications/vk61-efis-config.desktop \
+  for f in /usr/bin/vk61-efis-config /usr/bin/vk61-efis-cli /usr/share/applications/vk61-efis-config.desktop \
            /lib/udev/rules.d/70-vk61-bridge.rules /usr/share/man/man1/vk61-efis-config.1.gz \
+           /usr/share/man/man1/vk61-efis-cli.1.gz /usr/share/bash-completion/completions/vk61-efis-cli \
            /usr/share/metainfo/vk61-efis-config.metainfo.xml \
            /usr/share/doc/vk61-efis-config/copyright; do
     test -e "$root$f" || { echo "missing after install: $f" >&2; exit 1; }
   done
   chroot "$root" env QT_QPA_PLATFORM=offscreen vk61-efis-config --version
+  chroot "$root" vk61-efis-cli --version
   echo "Installed and checked in a clean Debian 12 chroot."
 fi

@@ -4,8 +4,8 @@
 # The emoji font is for the devices table's connected marks (and screenshots).
 set -euo pipefail
 
-packages=(cmake ninja-build pkg-config g++ qt6-base-dev libhidapi-dev libgtest-dev libgmock-dev libssl-dev openssl
-          fonts-noto-color-emoji "$@")
+packages=(cmake ninja-build pkg-config g++ qt6-base-dev libhidapi-dev libcli11-dev libgtest-dev libgmock-dev
+          libssl-dev openssl fonts-noto-color-emoji "$@")
 
 missing=()
 for p in "${packages[@]}"; do

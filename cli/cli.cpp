@@ -1,0 +1,161 @@
+#include "cli.h"
+
+#include <CLI/CLI.hpp>
+
+#include <QtGlobal>
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+
+#include "commands.h"
+#include "debug_log.h"
+#include "exit_codes.h"
+
+namespace vk61::cli {
+
+namespace {
+
+void discard_message(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+void message_to_stderr(QtMsgType, const QMessageLogContext&, const QString& message) {
+    std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+// The engine's log and Qt's messages go to standard error with --verbose and
+// nowhere without; standard output carries only results. Restored on exit.
+class LogRouting {
+public:
+    explicit LogRouting(bool verbose)
+        : previous_(qInstallMessageHandler(verbose ? message_to_stderr : discard_message)) {
+        set_debug_log_stream(verbose ? stderr : nullptr);
+    }
+    ~LogRouting() {
+        set_debug_log_stream(stdout);
+        qInstallMessageHandler(previous_);
+    }
+    LogRouting(const LogRouting&) = delete;
+    LogRouting& operator=(const LogRouting&) = delete;
+
+private:
+    QtMessageHandler previous_;
+};
+
+std::optional<std::uint32_t> parse_device_id(const std::string& text) {
+    bool ok = false;
+    const std::uint32_t value = QString::fromStdString(text).toUInt(&ok, 0);
+    return ok ? std::optional<std::uint32_t>(value) : std::nullopt;
+}
+
+}  // namespace
+
+int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err, const CliEnvironment& env) {
+    CLI::App app{"Sets up the VK61 EFIS and the units on its bus, without a window.", env.program};
+    app.footer(kExitCodesHelp);
+    app.set_version_flag("--version", std::string(env.program) + " " + VK61_VERSION);
+    app.require_subcommand(1);
+    // Global options may also follow the command.
+    app.fallthrough();
+    bool json = false;
+    bool verbose = false;
+    app.add_flag("--json", json, "Machine-readable output (JSON) on standard output");
+    app.add_flag("-v,--verbose", verbose, "The engine's log lines on standard error");
+
+    CLI::App* list = app.add_subcommand("list", "The units on the bus, with update availability");
+
+    CLI::App* config = app.add_subcommand("config", "The EFIS settings");
+    config->require_subcommand(1);
+    CLI::App* show = config->add_subcommand("show", "Every setting, read from the EFIS");
+    std::vector<std::string> names;
+    CLI::App* get = config->add_subcommand("get", "The named settings' values, one a line");
+    get->add_option("NAME", names, "Setting names (see config show)")->required();
+    std::vector<std::string> assignments;
+    CLI::App* set = config->add_subcommand("set", "Check, write, store and verify settings (backup first)");
+    set->add_option("NAME=VALUE", assignments, "Settings to change")->required();
+    std::string export_path;
+    CLI::App* export_cmd = config->add_subcommand("export", "Write the EFIS configuration to a file");
+    export_cmd->add_option("FILE", export_path, "Configuration file to write")->required();
+    std::string import_path;
+    bool dry_run = false;
+    CLI::App* import_cmd = config->add_subcommand("import", "Restore a configuration file (preview, then apply)");
+    import_cmd->add_option("FILE", import_path, "Configuration file to read")->required();
+    import_cmd->add_flag("--dry-run", dry_run, "Show the preview only; send nothing");
+
+    bool wait = false;
+    CLI::App* reboot = app.add_subcommand("reboot", "Reboot the units");
+    reboot->add_flag("--wait", wait, "Return once a unit has been heard again (fail after about a minute)");
+
+    // firmware update and airports upload: a FILE or --fetch, never both.
+    struct TransferArguments {
+        CLI::App* command = nullptr;
+        std::string path;
+        bool fetch = false;
+    };
+    const auto add_transfer = [&app](TransferArguments& arguments, const char* group, const char* group_help,
+                                     const char* name, const char* help, const char* file_help,
+                                     const char* fetch_help) {
+        CLI::App* parent = app.add_subcommand(group, group_help);
+        parent->require_subcommand(1);
+        arguments.command = parent->add_subcommand(name, help);
+        CLI::Option* file = arguments.command->add_option("FILE", arguments.path, file_help);
+        file->excludes(arguments.command->add_flag("--fetch", arguments.fetch, fetch_help));
+    };
+    TransferArguments update;
+    add_transfer(update, "firmware", "Firmware of the units", "update",
+                 "Update every unit from FILE or a fetched package", "Firmware file (.bin)",
+                 "Download the matching package");
+    TransferArguments upload;
+    add_transfer(upload, "airports", "The airport database of the units", "upload",
+                 "Replace the airport database on every unit", "Airport database (.db)",
+                 "Download the newest database");
+
+    std::string device_id_text;
+    CLI::App* fetch = app.add_subcommand("fetch", "Download and verify into the cache; print the path");
+    fetch->require_subcommand(1);
+    CLI::App* fetch_manifest = fetch->add_subcommand("manifest", "The downloads manifest");
+    CLI::App* fetch_firmware = fetch->add_subcommand("firmware", "The firmware package of a unit");
+    fetch_firmware->add_option("--device-id", device_id_text, "Device id (0xC3010000); default: the EFIS on the bus");
+    CLI::App* fetch_airports = fetch->add_subcommand("airports", "The newest airport database");
+
+    // CLI11 takes the arguments last first.
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+        for (const TransferArguments* transfer : {&update, &upload}) {
+            if (transfer->command->parsed() && transfer->path.empty() && !transfer->fetch) {
+                throw CLI::ValidationError("FILE or --fetch", "give a FILE or --fetch");
+            }
+        }
+    } catch (const CLI::ParseError& e) {
+        const int code = app.exit(e, out, err);
+        return code == 0 ? kExitOk : kExitBadInput;
+    }
+
+    const LogRouting routing(verbose);
+    const Context context{out, err, json, env};
+    if (list->parsed()) return run_list(context);
+    if (show->parsed()) return run_config_show(context);
+    if (get->parsed()) return run_config_get(context, names);
+    if (set->parsed()) return run_config_set(context, assignments);
+    if (export_cmd->parsed()) return run_config_export(context, QString::fromStdString(export_path));
+    if (import_cmd->parsed()) return run_config_import(context, QString::fromStdString(import_path), dry_run);
+    if (reboot->parsed()) return run_reboot(context, wait);
+    if (update.command->parsed()) return run_firmware_update(context, QString::fromStdString(update.path));
+    if (upload.command->parsed()) return run_airports_upload(context, QString::fromStdString(upload.path));
+    if (fetch_manifest->parsed()) return run_fetch_manifest(context);
+    if (fetch_firmware->parsed()) {
+        std::optional<std::uint32_t> device_id;
+        if (!device_id_text.empty()) {
+            device_id = parse_device_id(device_id_text);
+            if (!device_id) {
+                return context.fail(kExitBadInput,
+                                    QStringLiteral("Not a device id: %1").arg(QString::fromStdString(device_id_text)));
+            }
+        }
+        return run_fetch_firmware(context, device_id);
+    }
+    if (fetch_airports->parsed()) return run_fetch_airports(context);
+    return context.fail(kExitBadInput, QStringLiteral("No command"));
+}
+
+}  // namespace vk61::cli

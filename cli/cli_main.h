@@ -1,0 +1,11 @@
+// The entry both executables share: the application object the downloads
+// code needs, Ctrl-C handling, and run_cli on the process's own streams.
+#pragma once
+
+namespace vk61::cli {
+
+// application_name picks the per-user cache and backup folders: the CLI
+// shares them with the window of the same build.
+int cli_main(int argc, char** argv, const char* program, const char* application_name);
+
+}  // namespace vk61::cli

@@ -1,0 +1,43 @@
+// The commands. Each returns its exit code, having reported any failure.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "command_context.h"
+
+namespace vk61::cli {
+
+// commands_units.cpp
+int run_list(const Context& context);
+int run_reboot(const Context& context, bool wait);
+
+// commands_config.cpp
+int run_config_show(const Context& context);
+int run_config_get(const Context& context, const std::vector<std::string>& names);
+int run_config_set(const Context& context, const std::vector<std::string>& assignments);
+int run_config_export(const Context& context, const QString& path);
+int run_config_import(const Context& context, const QString& path, bool dry_run);
+
+// commands_transfer.cpp; an empty path means --fetch.
+int run_firmware_update(const Context& context, const QString& path);
+int run_airports_upload(const Context& context, const QString& path);
+
+// commands_fetch.cpp
+int run_fetch_manifest(const Context& context);
+int run_fetch_firmware(const Context& context, std::optional<std::uint32_t> device_id);
+int run_fetch_airports(const Context& context);
+
+// Downloads shared by fetch and the --fetch options (commands_fetch.cpp):
+// each verifies what it got against the manifest's digest. They return
+// kExitOk with *path set, or the reported exit code.
+int fetch_firmware_for(const Context& context, std::uint32_t device_id, QString* path);
+int fetch_airport_database(const Context& context, QString* path);
+// The unit whose firmware is fetched: the primary one, else the first.
+const DeviceInfo* choose_unit(const std::vector<DeviceInfo>& units, std::uint8_t primary);
+
+}  // namespace vk61::cli

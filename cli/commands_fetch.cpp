@@ -1,0 +1,113 @@
+// fetch manifest, firmware and airports, and the downloads behind the
+// --fetch options: the window's downloads code, its fall-backs and digests.
+#include <QFileInfo>
+#include <QJsonObject>
+
+#include "commands.h"
+#include "comms_manager.h"
+#include "device_text.h"
+#include "downloads/downloads.h"
+#include "exit_codes.h"
+
+namespace vk61::cli {
+
+namespace {
+
+// The server's manifest (never a cached copy, as the window's firmware
+// fetch), parsed; it lands in the cache.
+int fetch_online_packages(const Context& context, QList<FirmwarePackage>* packages) {
+    QByteArray manifest;
+    QString error;
+    if (!fetch_manifest_online(&manifest, &error)) {
+        return context.fail(kExitDownload,
+                            QStringLiteral("Could not download the firmware manifest from the server (%1)").arg(error));
+    }
+    if (!parse_firmware_manifest(manifest, packages, &error)) {
+        return context.fail(kExitDownload, QStringLiteral("Could not parse firmware manifest: %1").arg(error));
+    }
+    return kExitOk;
+}
+
+int print_path(const Context& context, const QString& path) {
+    if (context.json) context.print_json(QJsonObject{{"path", path}});
+    context.say(path);
+    return kExitOk;
+}
+
+}  // namespace
+
+const DeviceInfo* choose_unit(const std::vector<DeviceInfo>& units, std::uint8_t primary) {
+    for (const DeviceInfo& unit : units) {
+        if (unit.uid == primary) return &unit;
+    }
+    return units.empty() ? nullptr : &units.front();
+}
+
+int fetch_firmware_for(const Context& context, std::uint32_t device_id, QString* path) {
+    QList<FirmwarePackage> packages;
+    if (const int code = fetch_online_packages(context, &packages); code != kExitOk) return code;
+    const FirmwarePackage* package = find_firmware_for_device(packages, device_id);
+    if (package == nullptr) {
+        return context.fail(
+            kExitDownload,
+            QStringLiteral("No firmware package in the manifest matches device %1").arg(serialText(device_id)));
+    }
+    context.err << "Downloading firmware: " << package->firmware_file.toStdString() << '\n' << std::flush;
+    QString local;
+    QString error;
+    if (!package->resolve_local_path(&local, &error)) return context.fail(kExitDownload, error);
+    if (!verify_file_sha256(local, package->sha256, &error)) return context.fail(kExitDownload, error);
+    *path = local;
+    return kExitOk;
+}
+
+int fetch_airport_database(const Context& context, QString* path) {
+    QByteArray manifest;
+    QString error;
+    if (!load_manifest_bytes(&manifest, &error)) {
+        return context.fail(kExitDownload, QStringLiteral("Could not load downloads manifest: %1").arg(error));
+    }
+    QList<DatabasePackage> databases;
+    if (!parse_database_manifest(manifest, &databases, &error)) {
+        return context.fail(kExitDownload, QStringLiteral("Could not parse database manifest: %1").arg(error));
+    }
+    const DatabasePackage* package = find_latest_database(databases, QStringLiteral("airport"));
+    if (package == nullptr) {
+        return context.fail(kExitDownload,
+                            QStringLiteral("No airport database entry found in downloads_manifest.json."));
+    }
+    context.err << "Downloading airport database: "
+                << (package->display_name.isEmpty() ? package->database_file : package->display_name).toStdString()
+                << '\n'
+                << std::flush;
+    QString local;
+    if (!package->resolve_local_path(&local, &error)) return context.fail(kExitDownload, error);
+    *path = local;
+    return kExitOk;
+}
+
+int run_fetch_manifest(const Context& context) {
+    QList<FirmwarePackage> packages;
+    if (const int code = fetch_online_packages(context, &packages); code != kExitOk) return code;
+    return print_path(context, manifest_cache_path());
+}
+
+int run_fetch_firmware(const Context& context, std::optional<std::uint32_t> device_id) {
+    if (!device_id) {
+        BusSession session(context);
+        if (const int code = session.open(); code != kExitOk) return code;
+        const DeviceInfo* unit = choose_unit(session.units(), session.comms().primary_uid());
+        device_id = unit->device_id;
+    }
+    QString path;
+    if (const int code = fetch_firmware_for(context, *device_id, &path); code != kExitOk) return code;
+    return print_path(context, path);
+}
+
+int run_fetch_airports(const Context& context) {
+    QString path;
+    if (const int code = fetch_airport_database(context, &path); code != kExitOk) return code;
+    return print_path(context, path);
+}
+
+}  // namespace vk61::cli

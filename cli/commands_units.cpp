@@ -1,0 +1,111 @@
+// list and reboot.
+#include <QJsonArray>
+#include <QJsonObject>
+
+#include <algorithm>
+
+#include "bus_task.h"
+#include "commands.h"
+#include "comms_manager.h"
+#include "device_text.h"
+#include "downloads/manifest_source.h"
+#include "downloads/package_selection.h"
+#include "engine_calls.h"
+#include "exit_codes.h"
+
+namespace vk61::cli {
+
+int run_list(const Context& context) {
+    BusSession session(context);
+    if (const int code = session.open(/*allow_no_units=*/true); code != kExitOk) return code;
+
+    // Names and update availability come from the manifest when it can be
+    // had (the server, else the cached or local copy), as in the devices table.
+    QList<FirmwarePackage> packages;
+    QString manifest_error;
+    const bool have_manifest = load_firmware_packages(&packages, &manifest_error);
+    if (!have_manifest)
+        context.warn(QStringLiteral("No downloads manifest (%1); update availability unknown").arg(manifest_error));
+
+    std::vector<DeviceInfo> units = session.units();
+    std::sort(units.begin(), units.end(), [](const DeviceInfo& a, const DeviceInfo& b) { return a.uid < b.uid; });
+    const bool link_connected = session.comms().is_connected();
+
+    QJsonArray rows;
+    for (const DeviceInfo& unit : units) {
+        QString name;
+        QJsonValue update = QJsonValue::Null;
+        if (const FirmwarePackage* package = find_firmware_for_device(packages, unit.device_id)) {
+            name = package->display_name.isEmpty() ? package->device_type : package->display_name;
+            update = is_firmware_older(unit.firmware, *package);
+        }
+        if (name.isEmpty()) name = unitTypeName(unit.type_code());
+        rows.append(QJsonObject{{"uid", unit.uid},
+                                {"name", name},
+                                {"serial", serialText(unit.device_id)},
+                                {"firmware", firmwareText(unit.firmware)},
+                                {"connected", countsAsConnected(unit, link_connected)},
+                                {"update_available", update}});
+    }
+    if (context.json) {
+        context.print_json(QJsonObject{{"units", rows}});
+        return kExitOk;
+    }
+    if (rows.isEmpty()) {
+        context.say(QStringLiteral("No units answered on the bus"));
+        return kExitOk;
+    }
+    context.say(QStringLiteral("%1  %2  %3  %4  %5  %6")
+                    .arg(QStringLiteral("UID"), 3)
+                    .arg(QStringLiteral("Name"), -20)
+                    .arg(QStringLiteral("Serial"), -10)
+                    .arg(QStringLiteral("Firmware"), -8)
+                    .arg(QStringLiteral("Connected"), -9)
+                    .arg(QStringLiteral("Update")));
+    for (const QJsonValue& value : rows) {
+        const QJsonObject row = value.toObject();
+        const QJsonValue update = row["update_available"];
+        context.say(QStringLiteral("%1  %2  %3  %4  %5  %6")
+                        .arg(row["uid"].toInt(), 3)
+                        .arg(row["name"].toString(), -20)
+                        .arg(row["serial"].toString(), -10)
+                        .arg(row["firmware"].toString(), -8)
+                        .arg(row["connected"].toBool() ? QStringLiteral("yes") : QStringLiteral("no"), -9)
+                        .arg(update.isNull()   ? QStringLiteral("unknown")
+                             : update.toBool() ? QStringLiteral("yes")
+                                               : QStringLiteral("no")));
+    }
+    return kExitOk;
+}
+
+int run_reboot(const Context& context, bool wait) {
+    BusSession session(context);
+    if (const int code = session.open(); code != kExitOk) return code;
+    if (!send_reboot(session.comms()))
+        return context.fail(kExitBusFailure, QStringLiteral("Failed to send reboot command"));
+    if (!wait) {
+        if (context.json) context.print_json(QJsonObject{{"rebooted", true}});
+        context.say(QStringLiteral("Reboot sent"));
+        return kExitOk;
+    }
+    context.err << "Reboot sent — waiting for the units to come back\n" << std::flush;
+    std::uint32_t heard = 0;
+    const bool finished = run_bus_task(session.comms(), context.env.interrupted, [&] {
+        heard = wait_for_units_after_reboot(session.comms(), context.env.timings, context.env.interrupted);
+    });
+    if (!finished) return context.fail(kExitBusFailure, QStringLiteral("Interrupted"));
+    if (heard == 0) return context.fail(kExitBusFailure, QStringLiteral("Devices did not reappear after reboot"));
+    QJsonArray uids;
+    QStringList texts;
+    for (unsigned uid = 1; uid < 32; ++uid) {
+        if ((heard >> uid) & 1u) {
+            uids.append(static_cast<int>(uid));
+            texts << QString::number(uid);
+        }
+    }
+    if (context.json) context.print_json(QJsonObject{{"rebooted", true}, {"units_heard", uids}});
+    context.say(QStringLiteral("Device reconnected (UID %1 heard)").arg(texts.join(QStringLiteral(", "))));
+    return kExitOk;
+}
+
+}  // namespace vk61::cli

@@ -1,0 +1,62 @@
+// Every call the command-line tool makes into the bus engine, its workers and
+// the configuration exchange, in one place: the engine reports success as
+// bool (and explains itself in its log) or in small result structs, and this
+// file turns that into what the commands need.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "config_exchange.h"
+#include "device_info.h"
+#include "flash/flash_types.h"
+
+namespace vk61 {
+class CommsManager;
+}
+
+namespace vk61::cli {
+
+// What a transfer came to.
+struct TransferOutcome {
+    bool ok = false;
+    int units_done = 0;
+    int units_total = 0;
+    std::uint8_t failed_uid = 0;  // 0: none, or not known
+    std::string failure;          // for people; empty on success
+};
+
+// Opens the bridge (USB HID, else CAN FD) and starts discovery.
+bool connect_bridge(CommsManager& comms);
+
+// Waits until every unit that answered has identified itself and nothing new
+// was heard for timings.discovery_quiet, at most timings.discovery_limit (or
+// until stop is set). Returns the identified units in registry order.
+std::vector<DeviceInfo> discover_units(CommsManager& comms, const CliTimings& timings, const std::atomic<bool>* stop);
+
+LoadResult load_configuration(ConfigExchange& exchange);
+StoreResult store_settings(ConfigExchange& exchange);
+
+// Broadcasts the reboot command.
+bool send_reboot(CommsManager& comms);
+// The window's reboot wait: after reboot_first_check, up to reboot_checks
+// checks reboot_next_check apart, each asking the units again; returns the
+// UIDs (bit n for UID n) heard since the first check, 0 when none came back
+// in time or stop was set.
+std::uint32_t wait_for_units_after_reboot(CommsManager& comms, const CliTimings& timings,
+                                          const std::atomic<bool>* stop);
+
+// The firmware worker: prepare, erase, image, header on every unit.
+TransferOutcome update_firmware(CommsManager& comms, const std::string& path_local8bit, ProgressFn progress,
+                                const void* progress_user, const FirmwareUpdateTimeouts& timeouts);
+
+// The airport worker: the database to each unit in turn. on_unit_start runs
+// before each unit on the calling thread.
+TransferOutcome upload_airports(CommsManager& comms, const std::string& path_local8bit,
+                                const std::vector<std::uint8_t>& uids, const AirportUnitStart& on_unit_start,
+                                ProgressFn progress, const void* progress_user, const AirportUploadTimeouts& timeouts);
+
+}  // namespace vk61::cli

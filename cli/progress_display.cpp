@@ -1,0 +1,120 @@
+#include "progress_display.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "flash/flash_types.h"
+
+namespace vk61::cli {
+
+namespace {
+
+constexpr int kBarWidth = 24;
+
+std::string formatted(const char* format, auto... args) {
+    char buffer[160];
+    std::snprintf(buffer, sizeof buffer, format, args...);
+    return buffer;
+}
+
+std::string duration_text(double seconds) {
+    if (!std::isfinite(seconds) || seconds < 0) return "--:--";
+    const auto whole = static_cast<long long>(seconds + 0.5);
+    return formatted("%lld:%02lld", whole / 60, whole % 60);
+}
+
+std::string rate_text(double per_second, bool erase) {
+    if (erase) return formatted("%.1f blocks/s", per_second);
+    if (per_second >= 1024.0 * 1024.0) return formatted("%.1f MiB/s", per_second / (1024.0 * 1024.0));
+    return formatted("%.1f KiB/s", per_second / 1024.0);
+}
+
+}  // namespace
+
+ProgressDisplay::ProgressDisplay(std::ostream& err, bool terminal, std::chrono::milliseconds line_interval)
+    : err_(err), terminal_(terminal), line_interval_(line_interval) {}
+
+void ProgressDisplay::record(std::uint64_t done, std::uint64_t total, std::uint64_t phase, const void* user) {
+    auto* self = static_cast<ProgressDisplay*>(const_cast<void*>(user));
+    self->done_.store(done, std::memory_order_relaxed);
+    self->total_.store(total, std::memory_order_relaxed);
+    self->phase_.store(phase, std::memory_order_relaxed);
+    self->reports_.fetch_add(1, std::memory_order_release);
+}
+
+void ProgressDisplay::begin_unit(std::uint8_t uid, int position, int count) {
+    unit_.store(uid | static_cast<std::uint32_t>(position) << 8 | static_cast<std::uint32_t>(count) << 16);
+}
+
+std::string ProgressDisplay::describe(std::uint64_t done, std::uint64_t total, std::uint64_t phase, double rate,
+                                      double seconds_left) {
+    const bool erase = phase == kPhaseErase;
+    const double percent = total == 0 ? 0.0 : 100.0 * static_cast<double>(done) / static_cast<double>(total);
+    std::string text = formatted("%-8s %3.0f%%  ", erase ? "Erasing" : "Writing", std::floor(percent));
+    if (erase) {
+        text += formatted("%llu / %llu blocks", static_cast<unsigned long long>(done),
+                          static_cast<unsigned long long>(total));
+    } else {
+        const auto chunks = [](std::uint64_t bytes) { return (bytes + kFlashChunkSize - 1) / kFlashChunkSize; };
+        text += formatted("%llu / %llu bytes, %llu / %llu blocks", static_cast<unsigned long long>(done),
+                          static_cast<unsigned long long>(total), static_cast<unsigned long long>(chunks(done)),
+                          static_cast<unsigned long long>(chunks(total)));
+    }
+    text += "  " + rate_text(rate, erase) + "  " + duration_text(seconds_left) + " left";
+    return text;
+}
+
+void ProgressDisplay::tick() {
+    const std::uint64_t reports = reports_.load(std::memory_order_acquire);
+    if (reports == seen_reports_) return;
+    seen_reports_ = reports;
+    const std::uint64_t done = done_.load(std::memory_order_relaxed);
+    const std::uint64_t total = total_.load(std::memory_order_relaxed);
+    const std::uint64_t phase = phase_.load(std::memory_order_relaxed);
+    const std::uint32_t unit = unit_.load();
+    const auto now = Clock::now();
+
+    const bool new_phase = phase != shown_phase_ || unit != shown_unit_;
+    if (new_phase) {
+        shown_phase_ = phase;
+        shown_unit_ = unit;
+        phase_start_ = now;
+        phase_start_done_ = done;
+    }
+    const double elapsed = std::chrono::duration<double>(now - phase_start_).count();
+    const double rate = elapsed > 0.2 ? static_cast<double>(done - std::min(done, phase_start_done_)) / elapsed : 0.0;
+    const double left = rate > 0 ? static_cast<double>(total - std::min(total, done)) / rate : NAN;
+
+    std::string prefix;
+    if (unit != 0) {
+        prefix = formatted("Unit %u / %u (UID %u): ", (unit >> 8) & 0xFFu, unit >> 16, unit & 0xFFu);
+    }
+    const std::string text = prefix + describe(done, total, phase, rate, left);
+
+    if (terminal_) {
+        const double fraction =
+            total == 0 ? 0.0 : std::min(1.0, static_cast<double>(done) / static_cast<double>(total));
+        const int filled = static_cast<int>(fraction * kBarWidth);
+        const std::string bar = "[" + std::string(static_cast<std::size_t>(filled), '#') +
+                                std::string(static_cast<std::size_t>(kBarWidth - filled), '-') + "] ";
+        if (new_phase && drawn_) err_ << '\n';
+        // Carriage return and erase-to-end-of-line: the bar is redrawn in place.
+        err_ << '\r' << bar << text << "\x1b[K" << std::flush;
+        drawn_ = true;
+        return;
+    }
+    if (new_phase || done == total || now - last_line_ >= line_interval_) {
+        err_ << text << '\n' << std::flush;
+        last_line_ = now;
+    }
+}
+
+void ProgressDisplay::finish() {
+    // Show the last report, then leave the bar's line.
+    tick();
+    if (terminal_ && drawn_) err_ << '\n' << std::flush;
+    drawn_ = false;
+}
+
+}  // namespace vk61::cli

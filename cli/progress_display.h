@@ -1,0 +1,62 @@
+// Progress of a transfer on standard error: on a terminal a bar redrawn in
+// place (phase, percentage, bytes and blocks, rate, time left); without one,
+// a plain line every few seconds and at each change of phase.
+//
+// record() is the engine's progress callback: it runs on the worker or the
+// receive thread with the transfer's lock held, so it only stores numbers;
+// tick() draws them on the thread that owns the stream.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <ostream>
+#include <string>
+
+namespace vk61::cli {
+
+class ProgressDisplay {
+public:
+    ProgressDisplay(std::ostream& err, bool terminal, std::chrono::milliseconds line_interval);
+    ProgressDisplay(const ProgressDisplay&) = delete;
+    ProgressDisplay& operator=(const ProgressDisplay&) = delete;
+
+    // A ProgressFn; user is the ProgressDisplay.
+    static void record(std::uint64_t done, std::uint64_t total, std::uint64_t phase, const void* user);
+    // The next unit of a transfer that visits the units in turn.
+    void begin_unit(std::uint8_t uid, int position, int count);
+
+    // Draws what changed; call it regularly on the stream's thread.
+    void tick();
+    // Ends the bar's line (terminal) so that later messages start afresh.
+    void finish();
+
+    // The text of one progress report, without the bar.
+    static std::string describe(std::uint64_t done, std::uint64_t total, std::uint64_t phase, double rate,
+                                double seconds_left);
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    std::ostream& err_;
+    const bool terminal_;
+    const std::chrono::milliseconds line_interval_;
+
+    // Written by record() and begin_unit(), read by tick().
+    std::atomic<std::uint64_t> done_{0};
+    std::atomic<std::uint64_t> total_{0};
+    std::atomic<std::uint64_t> phase_{0};
+    std::atomic<std::uint64_t> reports_{0};
+    std::atomic<std::uint32_t> unit_{0};  // uid | position << 8 | count << 16; 0 = one transfer for all
+
+    // tick()'s own.
+    std::uint64_t seen_reports_ = 0;
+    std::uint64_t shown_phase_ = ~0ull;
+    std::uint32_t shown_unit_ = 0;
+    Clock::time_point phase_start_{};
+    std::uint64_t phase_start_done_ = 0;
+    Clock::time_point last_line_{};
+    bool drawn_ = false;
+};
+
+}  // namespace vk61::cli

@@ -1,0 +1,202 @@
+// list and the config commands, checked against what the simulated units
+// hold.
+#include <QFileInfo>
+
+#include "cli_test_support.h"
+#include "config/config_file.h"
+
+namespace clitest {
+namespace {
+
+using vk61::cli::CliEnvironment;
+
+class CliConfig : public CliFixture {};
+
+TEST_F(CliConfig, ListShowsEveryUnitInItsJsonShape) {
+    const CliRun result = run({"list", "--json"});
+    ASSERT_EQ(result.code, 0) << result.err;
+    const QJsonArray units = result.json()["units"].toArray();
+    ASSERT_EQ(units.size(), 3) << result.out;
+    for (int i = 0; i < units.size(); ++i) {
+        const QJsonObject unit = units[i].toObject();
+        EXPECT_EQ(keys_of(unit), (QStringList{"connected", "firmware", "name", "serial", "uid", "update_available"}));
+        EXPECT_EQ(unit["uid"].toInt(), i + 1);
+        EXPECT_TRUE(unit["connected"].toBool());
+        // No manifest: whether an update exists is not known.
+        EXPECT_TRUE(unit["update_available"].isNull());
+    }
+    EXPECT_EQ(units[0].toObject()["serial"].toString(), QStringLiteral("0xC3010001"));
+    EXPECT_EQ(units[0].toObject()["firmware"].toString(), QStringLiteral("1.4.2"));
+}
+
+TEST_F(CliConfig, ListTellsUpdatesFromTheManifest) {
+    DownloadServer server;
+    ASSERT_TRUE(server.put_manifest("C3", "9.0.0", "efis.bin", firmware_image(0x20000, 1000, 0x100), {}, "db"));
+    vk61::set_manifest_url_override_for_testing(server.manifest_url());
+    const QJsonArray units = run({"list", "--json"}).json()["units"].toArray();
+    ASSERT_EQ(units.size(), 3);
+    EXPECT_EQ(units[0].toObject()["name"].toString(), QStringLiteral("EFIS Halvard"));
+    EXPECT_TRUE(units[0].toObject()["update_available"].toBool());
+    EXPECT_TRUE(units[1].toObject()["update_available"].isNull());  // no package for its type
+}
+
+TEST_F(CliConfig, WithoutABridgeEveryCommandExitsThree) {
+    vhid::set_interfaces({});
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"list"}, {"config", "show"}, {"config", "set", "v_ne=170"}, {"reboot"}}) {
+        const CliRun result = run(args);
+        EXPECT_EQ(result.code, 3) << args[0] << ": " << result.err;
+    }
+    EXPECT_EQ(run({"list", "--json"}).json()["exit_code"].toInt(), 3);
+}
+
+TEST_F(CliConfig, GetPrintsTheStoredValues) {
+    // The EFIS holds 147 under a checksum that covers it.
+    const unsigned v_ne = index_of("v_ne");
+    ASSERT_TRUE(bus.set_ram_element(1, v_ne, 147));
+    ASSERT_TRUE(bus.set_ram_element(1, 252, sim::config_image_crc(*bus.ram_image(1))));
+    const CliRun result = run({"config", "get", "v_ne", "sky_color_upper"});
+    ASSERT_EQ(result.code, 0) << result.err;
+    EXPECT_EQ(result.out.substr(0, 4), "147\n");
+    EXPECT_EQ(result.out[4], '#');
+
+    const QJsonObject json = run({"config", "get", "v_ne", "--json"}).json();
+    EXPECT_EQ(keys_of(json), (QStringList{"checksum_ok", "settings"}));
+    EXPECT_EQ(json["settings"].toObject()["v_ne"].toInt(), 147);
+    EXPECT_TRUE(json["checksum_ok"].toBool());
+
+    // A record that does not match its checksum is shown, and the command fails.
+    ASSERT_TRUE(bus.set_ram_element(1, v_ne, 148));
+    const CliRun mismatch = run({"config", "get", "v_ne"});
+    EXPECT_EQ(mismatch.code, 1);
+    EXPECT_EQ(mismatch.out, "148\n");
+    EXPECT_NE(mismatch.err.find("checksum"), std::string::npos) << mismatch.err;
+}
+
+TEST_F(CliConfig, ShowListsEverySettingOfTheCatalogue) {
+    const CliRun result = run({"config", "show", "--json"});
+    ASSERT_EQ(result.code, 0) << result.err;
+    const QJsonObject settings = result.json()["settings"].toObject();
+    EXPECT_EQ(settings.size(), static_cast<qsizetype>(vk61::settings_catalogue().size()));
+    for (const vk61::SettingEntry& entry : vk61::settings_catalogue()) {
+        EXPECT_TRUE(settings.contains(QString::fromUtf8(entry.name.data(), entry.name.size()))) << entry.name;
+    }
+}
+
+TEST_F(CliConfig, SetStoresOnEveryUnitUnderAMatchingChecksumAfterABackup) {
+    const CliRun result = run({"config", "set", "v_ne=170", "sky_color_upper=#102030", "--json"});
+    ASSERT_EQ(result.code, 0) << result.err;
+    const unsigned colour = index_of("sky_color_upper");
+    for (std::uint8_t uid : bus.unit_uids()) {
+        EXPECT_EQ(stored(uid, index_of("v_ne")), 170u) << "UID " << unsigned{uid};
+        EXPECT_EQ(stored(uid, colour) & 0xFFFFFFu, 0x102030u) << "UID " << unsigned{uid};
+    }
+    expect_stored_checksums_match();
+    const QJsonObject json = result.json();
+    EXPECT_EQ(keys_of(json), (QStringList{"backup", "changed", "checksum", "stored"}));
+    EXPECT_EQ(json["checksum"].toString(),
+              QStringLiteral("0x") + QString::number(stored(1, 252), 16).rightJustified(8, '0').toUpper());
+    // The backup holds what the EFIS held before the store.
+    QFile backup(json["backup"].toString());
+    ASSERT_TRUE(backup.open(QIODevice::ReadOnly)) << json["backup"].toString().toStdString();
+    QString error;
+    const auto file = vk61::read_config_file(backup.readAll(), &error);
+    ASSERT_TRUE(file) << error.toStdString();
+    EXPECT_NE(vk61::config_get_value(file->settings, index_of("v_ne")), 170u);
+    EXPECT_EQ(file->reason, QStringLiteral("before Save"));
+}
+
+TEST_F(CliConfig, SetOfTheValuesHeldStoresNothing) {
+    const std::uint32_t v_ne = stored(1, index_of("v_ne"));
+    const std::uint32_t checksum = stored(1, 252);
+    const CliRun result = run({"config", "set", "v_ne=" + std::to_string(v_ne), "--json"});
+    ASSERT_EQ(result.code, 0) << result.err;
+    EXPECT_FALSE(result.json()["stored"].toBool());
+    EXPECT_EQ(stored(1, 252), checksum);
+    EXPECT_TRUE(QDir(backups.path()).entryList(QDir::AllDirs | QDir::NoDotAndDotDot).isEmpty());
+}
+
+TEST_F(CliConfig, BadSettingsAreRefusedBeforeAnythingIsSent) {
+    const std::uint32_t v_ne_before = stored(1, index_of("v_ne"));
+    for (const auto& args : std::vector<std::vector<std::string>>{{"config", "set", "v_ne=999"},
+                                                                  {"config", "set", "v_ne=170", "no_such_setting=1"},
+                                                                  {"config", "set", "sky_color_upper=blue"},
+                                                                  {"config", "set", "v_ne"},
+                                                                  {"config", "get", "no_such_setting"},
+                                                                  {"config", "frobnicate"},
+                                                                  {"firmware", "update"}}) {
+        const CliRun result = run(args);
+        EXPECT_EQ(result.code, 2) << args.back() << ": " << result.err;
+    }
+    EXPECT_EQ(bus.host_frame_count(), 0u);
+    EXPECT_EQ(stored(1, index_of("v_ne")), v_ne_before);
+    const QJsonObject json = run({"config", "set", "v_ne=999", "--json"}).json();
+    EXPECT_EQ(keys_of(json), (QStringList{"error", "exit_code"}));
+    EXPECT_TRUE(json["error"].toString().contains("v_ne"));
+}
+
+TEST_F(CliConfig, ExportWritesTheStoredConfiguration) {
+    const CliRun result = run({"config", "export", path("efis.json").toStdString(), "--json"});
+    ASSERT_EQ(result.code, 0) << result.err;
+    EXPECT_EQ(keys_of(result.json()), (QStringList{"path", "serial"}));
+    QFile in(path("efis.json"));
+    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+    QString error;
+    const auto file = vk61::read_config_file(in.readAll(), &error);
+    ASSERT_TRUE(file) << error.toStdString();
+    EXPECT_TRUE(file->present.all());
+    EXPECT_EQ(file->efis.serial, QStringLiteral("0xC3010001"));
+    for (unsigned index = 0; index < vk61::kSettingCount; ++index) {
+        EXPECT_EQ(vk61::config_get_value(file->settings, index), stored(1, index)) << "index " << index;
+    }
+}
+
+TEST_F(CliConfig, ImportPreviewsThenApplies) {
+    ASSERT_EQ(run({"config", "export", path("efis.json").toStdString()}).code, 0);
+    QFile file(path("efis.json"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    QJsonObject document = QJsonDocument::fromJson(file.readAll()).object();
+    QJsonObject settings = document["settings"].toObject();
+    settings["v_ne"] = 181;
+    settings["v_n0"] = 150;
+    document["settings"] = settings;
+    ASSERT_TRUE(write_file(path("changed.json"), QJsonDocument(document).toJson()));
+
+    const CliRun preview = run({"config", "import", path("changed.json").toStdString(), "--dry-run", "--json"});
+    ASSERT_EQ(preview.code, 0) << preview.err;
+    EXPECT_EQ(keys_of(preview.json()), (QStringList{"applied", "changes", "checksum", "file"}));
+    EXPECT_FALSE(preview.json()["applied"].toBool());
+    const QJsonArray changes = preview.json()["changes"].toArray();
+    ASSERT_EQ(changes.size(), 2);
+    // In catalogue order: v_n0 (index 5), then v_ne (6).
+    EXPECT_EQ(changes[1].toObject()["setting"].toString(), QStringLiteral("v_ne"));
+    EXPECT_EQ(changes[1].toObject()["file"].toInt(), 181);
+    EXPECT_EQ(changes[1].toObject()["efis"].toInt(), static_cast<int>(stored(1, index_of("v_ne"))));
+    EXPECT_NE(stored(1, index_of("v_ne")), 181u);
+
+    const CliRun table = run({"config", "import", path("changed.json").toStdString(), "--dry-run"});
+    EXPECT_NE(table.out.find("On the EFIS"), std::string::npos) << table.out;
+    EXPECT_NE(table.out.find("v_ne"), std::string::npos);
+
+    const CliRun applied = run({"config", "import", path("changed.json").toStdString()});
+    ASSERT_EQ(applied.code, 0) << applied.err;
+    for (std::uint8_t uid : bus.unit_uids()) {
+        EXPECT_EQ(stored(uid, index_of("v_ne")), 181u);
+        EXPECT_EQ(stored(uid, index_of("v_n0")), 150u);
+    }
+    expect_stored_checksums_match();
+}
+
+TEST_F(CliConfig, MalformedFilesAreRefusedBeforeAnythingIsSent) {
+    ASSERT_TRUE(write_file(path("broken.json"), "{\"format\": \"vk61-efis-configuration\", "));
+    ASSERT_TRUE(write_file(path("unknown.json"),
+                           R"({"format": "vk61-efis-configuration", "format_version": 1, "settings": {"warp": 9}})"));
+    for (const QString& name :
+         {QStringLiteral("broken.json"), QStringLiteral("unknown.json"), QStringLiteral("missing.json")}) {
+        EXPECT_EQ(run({"config", "import", path(name).toStdString()}).code, 2) << name.toStdString();
+    }
+    EXPECT_EQ(bus.host_frame_count(), 0u);
+}
+
+}  // namespace
+}  // namespace clitest
