@@ -260,7 +260,10 @@ TEST_F(FlashEraseTest, cablePulledWhileAwaitingRepliesEndsTheRun) {
     vhid::pull_cable();
     worker.join();
     EXPECT_EQ(result.step, OperationStep::Erase);
-    EXPECT_EQ(result.reason, FailureReason::LinkLost) << describe(result);
+    // UID 1's last erase may go out from the receive thread as the cable goes.
+    EXPECT_TRUE(result.reason == FailureReason::LinkLost || result.reason == FailureReason::SendFailed)
+        << describe(result);
+    EXPECT_TRUE(log.contains("fw_erase: failed (complete=1 failed=1)\n"));
 }
 
 TEST_F(FlashEraseTest, disconnectMidRunEndsIt) {

@@ -446,13 +446,16 @@ TEST_F(SettingsExchangeTest, pulledCableEndsSettingsWaitsAtOnce) {
 
         auto waiting = std::async(std::launch::async, c.run);
         ASSERT_TRUE(wait_sent(c.request_base));
+        // The unit takes the request from inside the host's write: let that
+        // write return, so the pull finds the operation in its wait.
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
         const auto pulled = Clock::now();
         vhid::pull_cable();
         ASSERT_EQ(waiting.wait_for(kWaitLimit), std::future_status::ready) << "the wait sat out its time-out";
         const OperationResult result = waiting.get();
         EXPECT_LT(Clock::now() - pulled, kPrompt);
         EXPECT_EQ(result.step, c.step);
-        EXPECT_EQ(result.reason, FailureReason::LinkLost);
+        EXPECT_EQ(result.reason, FailureReason::LinkLost) << describe(result);
     }
 }
 
