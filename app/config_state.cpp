@@ -20,4 +20,4 @@ void MainWindow::updateSaveDevicesButton() {
     ui->pushButton_save_devices->setEnabled(model.has_device_changes());
 }
 
-ConfigExchange MainWindow::configExchange() { return ConfigExchange(comms.get(), model, configTimeouts()); }
+ConfigExchange MainWindow::configExchange() { return ConfigExchange(comms.get(), model, settings_.config_timeouts); }

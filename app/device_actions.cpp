@@ -9,23 +9,12 @@
 #include "comms_manager.h"
 #include "main_window.h"
 #include "ui_mainwindow.h"
-#include "window_testing_hooks.h"
 
 namespace {
 
-constexpr int kDefaultFirstRebootCheckMs = 3000;
-constexpr int kDefaultNextRebootCheckMs = 1000;
 constexpr int kLastRebootAttempt = 59;  // 60 checks in all
 
-int g_first_reboot_check_ms = kDefaultFirstRebootCheckMs;
-int g_next_reboot_check_ms = kDefaultNextRebootCheckMs;
-
 }  // namespace
-
-void setRebootWaitIntervalsForTesting(int first_check_ms, int next_check_ms) {
-    g_first_reboot_check_ms = first_check_ms > 0 ? first_check_ms : kDefaultFirstRebootCheckMs;
-    g_next_reboot_check_ms = next_check_ms > 0 ? next_check_ms : kDefaultNextRebootCheckMs;
-}
 
 // Blocks the GUI thread for two header reads, the writes of the pending
 // options (and of other pending settings), the store and the read-back of
@@ -53,7 +42,7 @@ void MainWindow::onRebootClicked() {
     }
     // Precise timers: a coarse one may fire up to 5% early, and no check may
     // come before the units had their 3000 ms.
-    QTimer::singleShot(g_first_reboot_check_ms, Qt::PreciseTimer, this,
+    QTimer::singleShot(settings_.reboot_first_check_ms, Qt::PreciseTimer, this,
                        [this] { waitForDevicesAfterReboot(0, 0); });
     qDebug() << "Reboot command sent successfully";
     showStatus(tr("Reboot sent — waiting for device to reconnect"));
@@ -81,7 +70,7 @@ void MainWindow::waitForDevicesAfterReboot(int attempt, std::uint64_t mark) {
         }
     }
     if (attempt < kLastRebootAttempt) {
-        QTimer::singleShot(g_next_reboot_check_ms, Qt::PreciseTimer, this,
+        QTimer::singleShot(settings_.reboot_next_check_ms, Qt::PreciseTimer, this,
                            [this, attempt, mark] { waitForDevicesAfterReboot(attempt + 1, mark); });
     } else {
         showStatus(tr("Devices did not reappear after reboot"));

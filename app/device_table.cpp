@@ -13,7 +13,7 @@
 #include "comms_manager.h"
 #include "config/settings_catalogue.h"
 #include "device_text.h"
-#include "downloads/manifest_source.h"
+#include "downloads/manifest_service.h"
 #include "downloads/package_selection.h"
 #include "main_window.h"
 #include "unread_settings.h"
@@ -104,7 +104,10 @@ void MainWindow::refreshDeviceTable() {
         return a.uid < b.uid;
     });
 
-    if (firmwarePackages.isEmpty()) vk61::load_firmware_packages(&firmwarePackages, nullptr);
+    // Names and the update column come from the manifest; until it has
+    // arrived they read "Unknown", and its arrival refreshes the table.
+    manifests->request_packages();
+    const QList<vk61::FirmwarePackage>& firmwarePackages = manifests->firmware_packages();
     const bool link_connected = comms->is_connected();
     const std::uint32_t termination = model.value(vk61::kIndexTerminationMask);
 

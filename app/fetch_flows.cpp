@@ -3,15 +3,16 @@
 // database from the downloads manifest, and accepting a firmware file only
 // when its digest matches what the manifest says about it.
 //
-// The downloads calls block inside a nested event loop, so each flow first
-// disables its own fetch and browse buttons and enables them again at the end.
-// The start buttons stay usable meanwhile, so a transfer of the same kind may
+// Each flow is a chain of callbacks: the button's slot starts the manifest
+// request and returns, the manifest's arrival continues the flow, and the
+// package file's arrival ends it. Meanwhile the window stays live: a flow
+// disables only its own fetch and browse buttons and enables them again at
+// the end. The start buttons stay usable, so a transfer of the same kind may
 // begin while a fetch waits. Such a transfer reads its file from disk as it
 // goes (the firmware body after the erase, the database once per unit), and
 // resolving a package may delete and rewrite that very file in the cache
 // folder: each flow therefore looks again just before it touches package
 // files, and leaves its buttons to the transfer when one started.
-#include <QCoreApplication>
 #include <QDebug>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -19,6 +20,7 @@
 
 #include "comms_manager.h"
 #include "downloads/downloads.h"
+#include "downloads/manifest_service.h"
 #include "main_window.h"
 #include "ui_mainwindow.h"
 
@@ -48,20 +50,24 @@ void MainWindow::onFetchFwClicked() {
         showStatus(tr("Finish firmware update before fetching a new package"));
         return;
     }
+    if (firmwareFetchRunning) return;  // its button is disabled until the flow ends
+    firmwareFetchRunning = true;
     ui->pushButton_fetch_fw->setEnabled(false);
     ui->pushButton_browse->setEnabled(false);
     showStatus(tr("Fetching firmware manifest..."));
-    QCoreApplication::processEvents();
+    manifests->fetch_online(this, [this](const vk61::FetchOutcome& fetched) { onFirmwareManifestFetched(fetched); });
+}
 
+void MainWindow::endFirmwareFetch() {
+    firmwareFetchRunning = false;
     // An update started meanwhile keeps them disabled; its end enables them.
-    const auto enableButtons = [this] {
-        if (firmwareThread) return;
-        ui->pushButton_fetch_fw->setEnabled(true);
-        ui->pushButton_browse->setEnabled(true);
-    };
+    if (firmwareThread) return;
+    ui->pushButton_fetch_fw->setEnabled(true);
+    ui->pushButton_browse->setEnabled(true);
+}
 
-    QByteArray manifest;
-    if (!vk61::fetch_manifest_online(&manifest, nullptr)) {
+void MainWindow::onFirmwareManifestFetched(const vk61::FetchOutcome& fetched) {
+    if (!fetched.ok) {
         QMessageBox box(QMessageBox::Warning, tr("Manifest Unavailable"),
                         tr("Could not download the firmware manifest from the server."), QMessageBox::NoButton, this);
         box.setInformativeText(tr("Connect to the internet and try again, or select a firmware file manually "
@@ -71,16 +77,18 @@ void MainWindow::onFetchFwClicked() {
         box.exec();
         if (box.clickedButton() == select) chooseFirmwareFile();
         showStatus(tr("Could not download firmware manifest"));
-        enableButtons();
+        endFirmwareFetch();
         return;
     }
 
-    firmwarePackages.clear();
+    // The manifest service keeps the same list (entries before a bad one
+    // included) for the devices table and for checking chosen files.
+    QList<vk61::FirmwarePackage> packages;
     QString error;
-    if (!vk61::parse_firmware_manifest(manifest, &firmwarePackages, &error)) {
+    if (!vk61::parse_firmware_manifest(fetched.body, &packages, &error)) {
         warn(this, tr("Manifest Parse Failed"), error);
         showStatus(tr("Could not parse firmware manifest"));
-        enableButtons();
+        endFirmwareFetch();
         return;
     }
 
@@ -94,46 +102,43 @@ void MainWindow::onFetchFwClicked() {
         warn(this, tr("Device Not Connected"),
              tr("Connect to a device first so the correct firmware package can be selected from the manifest."));
         showStatus(tr("Connect a device to fetch firmware"));
-        enableButtons();
+        endFirmwareFetch();
         return;
     }
 
-    const vk61::FirmwarePackage* found = vk61::find_firmware_for_device(firmwarePackages, unit->device_id);
-    if (found == nullptr) {
+    const vk61::FirmwarePackage* package = vk61::find_firmware_for_device(packages, unit->device_id);
+    if (package == nullptr) {
         warn(this, tr("Firmware Not Found"), tr("No firmware package in the manifest matches this device."));
         showStatus(tr("No matching firmware in manifest"));
-        enableButtons();
+        endFirmwareFetch();
         return;
     }
-    // A copy: the nested event loop of the download must not see the list
-    // change under a pointer into it.
-    const vk61::FirmwarePackage package = *found;
-    showStatus(tr("Downloading firmware: %1").arg(package.firmware_file));
-    QCoreApplication::processEvents();
+    showStatus(tr("Downloading firmware: %1").arg(package->firmware_file));
     if (firmwareThread) {
         showStatus(tr("Finish firmware update before fetching a new package"));
+        firmwareFetchRunning = false;
         return;
     }
-    downloadFirmwarePackage(package);
+    package->start_resolve_local_path(settings_.downloads, this,
+                                      [this, sha256 = package->sha256](const vk61::FileOutcome& resolved) {
+                                          onFirmwarePackageResolved(resolved, sha256);
+                                      });
+}
 
+void MainWindow::onFirmwarePackageResolved(const vk61::FileOutcome& resolved, const QString& expected_sha256) {
+    if (!resolved.ok) {
+        warn(this, tr("Firmware Download Failed"), resolved.error);
+        qDebug() << resolved.error;
+        clearFirmwareSelection();
+    } else {
+        selectFirmwareFile(resolved.path, expected_sha256);
+    }
     if (firmwareFilePath.isEmpty()) {
         showStatus(tr("Firmware download failed"));
     } else {
         showStatus(tr("Firmware ready: %1").arg(QFileInfo(firmwareFilePath).fileName()));
     }
-    enableButtons();
-}
-
-void MainWindow::downloadFirmwarePackage(const vk61::FirmwarePackage& package) {
-    QString path;
-    QString error;
-    if (!package.resolve_local_path(&path, &error)) {
-        warn(this, tr("Firmware Download Failed"), error);
-        qDebug() << error;
-        clearFirmwareSelection();
-        return;
-    }
-    selectFirmwareFile(path, package.sha256);
+    endFirmwareFetch();
 }
 
 bool MainWindow::selectFirmwareFile(const QString& path, const QString& expected_sha256) {
@@ -144,8 +149,9 @@ bool MainWindow::selectFirmwareFile(const QString& path, const QString& expected
     }
 
     QString expected = expected_sha256;
-    if (expected.isEmpty() && !firmwarePackages.isEmpty()) {
-        if (const vk61::FirmwarePackage* known = vk61::find_firmware_by_file_name(firmwarePackages, path)) {
+    if (expected.isEmpty()) {
+        if (const vk61::FirmwarePackage* known =
+                vk61::find_firmware_by_file_name(manifests->firmware_packages(), path)) {
             expected = known->sha256;
         }
     }
@@ -181,33 +187,36 @@ void MainWindow::onFetchAptDbClicked() {
         showStatus(tr("Finish airport transfer before fetching a new database"));
         return;
     }
+    if (airportFetchRunning) return;  // its button is disabled until the flow ends
+    airportFetchRunning = true;
     ui->pushButton_fetch_apt_db->setEnabled(false);
     ui->pushButton_browse_airports->setEnabled(false);
     showStatus(tr("Fetching airport database manifest..."));
-    QCoreApplication::processEvents();
+    manifests->load(this, [this](const vk61::FetchOutcome& loaded) { onAirportManifestLoaded(loaded); });
+}
 
-    const auto airportRunning = [this] { return airportThread && airportThread->isRunning(); };
+void MainWindow::endAirportFetch() {
+    airportFetchRunning = false;
     // A transfer started meanwhile keeps them disabled; its end enables them.
-    const auto enableButtons = [this, airportRunning] {
-        if (airportRunning()) return;
-        ui->pushButton_fetch_apt_db->setEnabled(true);
-        ui->pushButton_browse_airports->setEnabled(true);
-    };
+    if (airportThread && airportThread->isRunning()) return;
+    ui->pushButton_fetch_apt_db->setEnabled(true);
+    ui->pushButton_browse_airports->setEnabled(true);
+}
 
-    QByteArray manifest;
-    QString error;
-    if (!vk61::load_manifest_bytes(&manifest, &error)) {
-        warn(this, tr("Manifest Unavailable"), error);
+void MainWindow::onAirportManifestLoaded(const vk61::FetchOutcome& loaded) {
+    if (!loaded.ok) {
+        warn(this, tr("Manifest Unavailable"), loaded.error);
         showStatus(tr("Could not load downloads manifest"));
-        enableButtons();
+        endAirportFetch();
         return;
     }
 
     QList<vk61::DatabasePackage> databases;
-    if (!vk61::parse_database_manifest(manifest, &databases, &error)) {
+    QString error;
+    if (!vk61::parse_database_manifest(loaded.body, &databases, &error)) {
         warn(this, tr("Manifest Parse Failed"), error);
         showStatus(tr("Could not parse database manifest"));
-        enableButtons();
+        endAirportFetch();
         return;
     }
 
@@ -215,31 +224,34 @@ void MainWindow::onFetchAptDbClicked() {
     if (package == nullptr) {
         warn(this, tr("Airport Database Not Found"), tr("No airport database entry found in downloads_manifest.json."));
         showStatus(tr("No airport database in manifest"));
-        enableButtons();
+        endAirportFetch();
         return;
     }
 
     showStatus(tr("Downloading airport database: %1")
                    .arg(package->display_name.isEmpty() ? package->database_file : package->display_name));
-    QCoreApplication::processEvents();
-    if (airportRunning()) {
+    if (airportThread && airportThread->isRunning()) {
         showStatus(tr("Finish airport transfer before fetching a new database"));
+        airportFetchRunning = false;
         return;
     }
-    QString path;
-    if (!package->resolve_local_path(&path, &error)) {
-        warn(this, tr("Airport Database Download Failed"), error);
-        showStatus(tr("Airport database download failed"));
-        enableButtons();
-        return;
-    }
+    package->start_resolve_local_path(settings_.downloads, this,
+                                      [this](const vk61::FileOutcome& resolved) { onAirportDatabaseResolved(resolved); });
+}
 
-    airportFilePath = path;
-    const QString name = QFileInfo(path).fileName();
+void MainWindow::onAirportDatabaseResolved(const vk61::FileOutcome& resolved) {
+    if (!resolved.ok) {
+        warn(this, tr("Airport Database Download Failed"), resolved.error);
+        showStatus(tr("Airport database download failed"));
+        endAirportFetch();
+        return;
+    }
+    airportFilePath = resolved.path;
+    const QString name = QFileInfo(resolved.path).fileName();
     ui->text_firmware_file_2->setPlainText(name);
     ui->text_firmware_file_2->setEnabled(true);
     ui->pushButton_start_airport->setEnabled(true);
     ui->progressBar_airports->setEnabled(true);
     showStatus(tr("Airport database ready: %1").arg(name));
-    enableButtons();
+    endAirportFetch();
 }

@@ -9,21 +9,15 @@
 #include <QTimer>
 
 #include "comms_manager.h"
-#include "downloads/manifest_source.h"
+#include "downloads/manifest_service.h"
 #include "message_handler.h"
 #include "ui_mainwindow.h"
-#include "window_testing_hooks.h"
 
-namespace {
-constexpr int kDefaultInitialLoadDelayMs = 1500;
-int g_initial_load_delay_ms = kDefaultInitialLoadDelayMs;
-}  // namespace
-
-void setInitialLoadDelayForTesting(int delay_ms) {
-    g_initial_load_delay_ms = delay_ms > 0 ? delay_ms : kDefaultInitialLoadDelayMs;
-}
-
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWindow) {
+MainWindow::MainWindow(const WindowSettings& settings, QWidget* parent)
+    : QMainWindow(parent),
+      settings_(settings),
+      ui(new Ui_MainWindow),
+      manifests(new vk61::ManifestService(settings.downloads, this)) {
     installMessageHandler();
     ui->setupUi(this);
     ui->tabWidget->setTabVisible(ui->tabWidget->indexOf(ui->tab_cal), false);
@@ -158,12 +152,13 @@ void MainWindow::connectSlots() {
     connect(ui->action_import_configuration, &QAction::triggered, this, &MainWindow::onImportConfigurationClicked);
     connect(ui->action_configuration_backups, &QAction::triggered, this, &MainWindow::onConfigurationBackupsClicked);
 
-    // The downloads manifest is fetched once at launch (bounded by the fetch
-    // time-out) so that later offline use finds the memory and disk copies.
-    QString error;
-    if (!vk61::prefetch_manifest(&error)) {
-        qDebug() << "Downloads manifest prefetch at launch failed:" << error;
-    }
+    // The downloads manifest is fetched once at launch, beside the window,
+    // so that later offline use finds the memory and disk copies; the devices
+    // table shows its names and updates once it has arrived.
+    connect(manifests, &vk61::ManifestService::firmware_packages_changed, this, &MainWindow::refreshDeviceTable);
+    manifests->load(this, [](const vk61::FetchOutcome& loaded) {
+        if (!loaded.ok) qDebug() << "Downloads manifest prefetch at launch failed:" << loaded.error;
+    });
 }
 
 void MainWindow::initializeDeviceConnection() {
@@ -182,7 +177,7 @@ void MainWindow::initializeDeviceConnection() {
         showStatus(comms->interface_kind() == vk61::InterfaceKind::CanFd ? tr("Connected via CAN FD")
                                                                          : tr("Connected via USB HID"));
         refreshDeviceTable();
-        QTimer::singleShot(g_initial_load_delay_ms, this, [this] {
+        QTimer::singleShot(settings_.initial_load_delay_ms, this, [this] {
             if (comms && comms->is_connected()) onLoadClicked();
         });
     } else {

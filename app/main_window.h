@@ -23,19 +23,23 @@
 #include "config_exchange.h"
 #include "device_info.h"
 #include "downloads/firmware_package.h"
+#include "downloads/http_fetch.h"
+#include "window_settings.h"
 
 class Ui_MainWindow;
 class QCheckBox;
 
 namespace vk61 {
 class CommsManager;
+class ManifestService;
 }
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    // The product runs with WindowSettings{}; tests and the demo pass their own.
+    explicit MainWindow(const WindowSettings& settings = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Read access for tests and for the window's own helpers.
@@ -44,6 +48,11 @@ public:
     const std::set<int>& pendingChangeSet() const { return model.pending(); }
     const vk61::ConfigModel& configModel() const { return model; }
     vk61::CommsManager* commsManager() const { return comms.get(); }
+    const WindowSettings& settings() const { return settings_; }
+    // The downloads manifest and its firmware packages, as this window has them.
+    vk61::ManifestService& manifestService() const { return *manifests; }
+    // True while a fetch button's flow waits for the network.
+    bool fetchInProgress() const { return firmwareFetchRunning || airportFetchRunning; }
 
     // Rebuilds the devices table from the registry (GUI thread).
     void refreshDeviceTable();
@@ -158,10 +167,17 @@ private:
     // could not read, with a tooltip that says so.
     void showUnreadSettings();
 
-    // fetch_flows.cpp: every firmware file passes selectFirmwareFile.
+    // fetch_flows.cpp: every firmware file passes selectFirmwareFile. Each
+    // fetch flow is a chain of callbacks from the event loop; the end*Fetch
+    // functions close a flow and give its buttons back.
     bool selectFirmwareFile(const QString& path, const QString& expected_sha256);
     void clearFirmwareSelection();
-    void downloadFirmwarePackage(const vk61::FirmwarePackage& package);
+    void onFirmwareManifestFetched(const vk61::FetchOutcome& fetched);
+    void onFirmwarePackageResolved(const vk61::FileOutcome& resolved, const QString& expected_sha256);
+    void endFirmwareFetch();
+    void onAirportManifestLoaded(const vk61::FetchOutcome& loaded);
+    void onAirportDatabaseResolved(const vk61::FileOutcome& resolved);
+    void endAirportFetch();
     void chooseFirmwareFile();
 
     // update_tab.cpp: the two transfers on their worker threads.
@@ -175,10 +191,13 @@ private:
     std::uint32_t parseIcaoAddress() const;
 
     // ---- members, in this order ----
+    const WindowSettings settings_;
     Ui_MainWindow* ui = nullptr;
     QString firmwareFilePath;
     QString airportFilePath;
-    QList<vk61::FirmwarePackage> firmwarePackages;
+    vk61::ManifestService* manifests = nullptr;  // a child of the window
+    bool firmwareFetchRunning = false;
+    bool airportFetchRunning = false;
     std::unique_ptr<vk61::CommsManager> comms;
     QPointer<QThread> firmwareThread;
     QPointer<QThread> airportThread;
