@@ -21,7 +21,8 @@
 #include "comms_manager.h"
 #include "downloads/downloads.h"
 #include "downloads/manifest_service.h"
-#include "main_window.h"
+#include "ui_mainwindow.h"
+#include "update_tab.h"
 #include "ui_mainwindow.h"
 
 namespace {
@@ -45,7 +46,7 @@ const vk61::DeviceInfo* chooseUnit(const std::vector<vk61::DeviceInfo>& units, s
 
 }  // namespace
 
-void MainWindow::onFetchFwClicked() {
+void UpdateTab::fetchFirmware() {
     if (firmwareThread) {
         showStatus(tr("Finish firmware update before fetching a new package"));
         return;
@@ -58,7 +59,7 @@ void MainWindow::onFetchFwClicked() {
     manifests->fetch_online(this, [this](const vk61::FetchOutcome& fetched) { onFirmwareManifestFetched(fetched); });
 }
 
-void MainWindow::endFirmwareFetch() {
+void UpdateTab::endFirmwareFetch() {
     firmwareFetchRunning = false;
     // An update started meanwhile keeps them disabled; its end enables them.
     if (firmwareThread) return;
@@ -66,10 +67,10 @@ void MainWindow::endFirmwareFetch() {
     ui->pushButton_browse->setEnabled(true);
 }
 
-void MainWindow::onFirmwareManifestFetched(const vk61::FetchOutcome& fetched) {
+void UpdateTab::onFirmwareManifestFetched(const vk61::FetchOutcome& fetched) {
     if (!fetched.ok) {
         QMessageBox box(QMessageBox::Warning, tr("Manifest Unavailable"),
-                        tr("Could not download the firmware manifest from the server."), QMessageBox::NoButton, this);
+                        tr("Could not download the firmware manifest from the server."), QMessageBox::NoButton, dialogs_);
         box.setInformativeText(tr("Connect to the internet and try again, or select a firmware file manually "
                                   "using \"Select Firmware File\"."));
         QPushButton* select = box.addButton(tr("Select Firmware File"), QMessageBox::ActionRole);
@@ -86,7 +87,7 @@ void MainWindow::onFirmwareManifestFetched(const vk61::FetchOutcome& fetched) {
     QList<vk61::FirmwarePackage> packages;
     QString error;
     if (!vk61::parse_firmware_manifest(fetched.body, &packages, &error)) {
-        warn(this, tr("Manifest Parse Failed"), error);
+        warn(dialogs_, tr("Manifest Parse Failed"), error);
         showStatus(tr("Could not parse firmware manifest"));
         endFirmwareFetch();
         return;
@@ -94,12 +95,12 @@ void MainWindow::onFirmwareManifestFetched(const vk61::FetchOutcome& fetched) {
 
     const vk61::DeviceInfo* unit = nullptr;
     std::vector<vk61::DeviceInfo> units;
-    if (comms && comms->is_connected()) {
-        units = comms->device_snapshot();
-        unit = chooseUnit(units, comms->primary_uid());
+    if (comms() && comms()->is_connected()) {
+        units = comms()->device_snapshot();
+        unit = chooseUnit(units, comms()->primary_uid());
     }
     if (unit == nullptr) {
-        warn(this, tr("Device Not Connected"),
+        warn(dialogs_, tr("Device Not Connected"),
              tr("Connect to a device first so the correct firmware package can be selected from the manifest."));
         showStatus(tr("Connect a device to fetch firmware"));
         endFirmwareFetch();
@@ -108,7 +109,7 @@ void MainWindow::onFirmwareManifestFetched(const vk61::FetchOutcome& fetched) {
 
     const vk61::FirmwarePackage* package = vk61::find_firmware_for_device(packages, unit->device_id);
     if (package == nullptr) {
-        warn(this, tr("Firmware Not Found"), tr("No firmware package in the manifest matches this device."));
+        warn(dialogs_, tr("Firmware Not Found"), tr("No firmware package in the manifest matches this device."));
         showStatus(tr("No matching firmware in manifest"));
         endFirmwareFetch();
         return;
@@ -119,15 +120,15 @@ void MainWindow::onFirmwareManifestFetched(const vk61::FetchOutcome& fetched) {
         firmwareFetchRunning = false;
         return;
     }
-    package->start_resolve_local_path(settings_.downloads, this,
+    package->start_resolve_local_path(downloads_, this,
                                       [this, sha256 = package->sha256](const vk61::FileOutcome& resolved) {
                                           onFirmwarePackageResolved(resolved, sha256);
                                       });
 }
 
-void MainWindow::onFirmwarePackageResolved(const vk61::FileOutcome& resolved, const QString& expected_sha256) {
+void UpdateTab::onFirmwarePackageResolved(const vk61::FileOutcome& resolved, const QString& expected_sha256) {
     if (!resolved.ok) {
-        warn(this, tr("Firmware Download Failed"), resolved.error);
+        warn(dialogs_, tr("Firmware Download Failed"), resolved.error);
         qDebug() << resolved.error;
         clearFirmwareSelection();
     } else {
@@ -141,9 +142,9 @@ void MainWindow::onFirmwarePackageResolved(const vk61::FileOutcome& resolved, co
     endFirmwareFetch();
 }
 
-bool MainWindow::selectFirmwareFile(const QString& path, const QString& expected_sha256) {
+bool UpdateTab::selectFirmwareFile(const QString& path, const QString& expected_sha256) {
     if (!QFileInfo::exists(path)) {
-        warn(this, tr("Firmware File Missing"), tr("Firmware file was not found:\n%1").arg(path));
+        warn(dialogs_, tr("Firmware File Missing"), tr("Firmware file was not found:\n%1").arg(path));
         clearFirmwareSelection();
         return false;
     }
@@ -158,7 +159,7 @@ bool MainWindow::selectFirmwareFile(const QString& path, const QString& expected
 
     QString error;
     if (!vk61::verify_file_sha256(path, expected, &error)) {
-        QMessageBox box(QMessageBox::Critical, tr("Firmware Verification Failed"), error, QMessageBox::Ok, this);
+        QMessageBox box(QMessageBox::Critical, tr("Firmware Verification Failed"), error, QMessageBox::Ok, dialogs_);
         box.exec();
         qDebug() << error;
         clearFirmwareSelection();
@@ -174,7 +175,7 @@ bool MainWindow::selectFirmwareFile(const QString& path, const QString& expected
     return true;
 }
 
-void MainWindow::clearFirmwareSelection() {
+void UpdateTab::clearFirmwareSelection() {
     if (!firmwareFilePath.isEmpty()) firmwareFilePath.clear();
     ui->text_firmware_file->clear();
     ui->text_firmware_file->setEnabled(false);
@@ -182,7 +183,7 @@ void MainWindow::clearFirmwareSelection() {
     ui->progressBar_firmware->setEnabled(false);
 }
 
-void MainWindow::onFetchAptDbClicked() {
+void UpdateTab::fetchAirportDatabase() {
     if (airportThread && airportThread->isRunning()) {
         showStatus(tr("Finish airport transfer before fetching a new database"));
         return;
@@ -195,7 +196,7 @@ void MainWindow::onFetchAptDbClicked() {
     manifests->load(this, [this](const vk61::FetchOutcome& loaded) { onAirportManifestLoaded(loaded); });
 }
 
-void MainWindow::endAirportFetch() {
+void UpdateTab::endAirportFetch() {
     airportFetchRunning = false;
     // A transfer started meanwhile keeps them disabled; its end enables them.
     if (airportThread && airportThread->isRunning()) return;
@@ -203,9 +204,9 @@ void MainWindow::endAirportFetch() {
     ui->pushButton_browse_airports->setEnabled(true);
 }
 
-void MainWindow::onAirportManifestLoaded(const vk61::FetchOutcome& loaded) {
+void UpdateTab::onAirportManifestLoaded(const vk61::FetchOutcome& loaded) {
     if (!loaded.ok) {
-        warn(this, tr("Manifest Unavailable"), loaded.error);
+        warn(dialogs_, tr("Manifest Unavailable"), loaded.error);
         showStatus(tr("Could not load downloads manifest"));
         endAirportFetch();
         return;
@@ -214,7 +215,7 @@ void MainWindow::onAirportManifestLoaded(const vk61::FetchOutcome& loaded) {
     QList<vk61::DatabasePackage> databases;
     QString error;
     if (!vk61::parse_database_manifest(loaded.body, &databases, &error)) {
-        warn(this, tr("Manifest Parse Failed"), error);
+        warn(dialogs_, tr("Manifest Parse Failed"), error);
         showStatus(tr("Could not parse database manifest"));
         endAirportFetch();
         return;
@@ -222,7 +223,7 @@ void MainWindow::onAirportManifestLoaded(const vk61::FetchOutcome& loaded) {
 
     const vk61::DatabasePackage* package = vk61::find_latest_database(databases, QStringLiteral("airport"));
     if (package == nullptr) {
-        warn(this, tr("Airport Database Not Found"), tr("No airport database entry found in downloads_manifest.json."));
+        warn(dialogs_, tr("Airport Database Not Found"), tr("No airport database entry found in downloads_manifest.json."));
         showStatus(tr("No airport database in manifest"));
         endAirportFetch();
         return;
@@ -235,13 +236,13 @@ void MainWindow::onAirportManifestLoaded(const vk61::FetchOutcome& loaded) {
         airportFetchRunning = false;
         return;
     }
-    package->start_resolve_local_path(settings_.downloads, this,
+    package->start_resolve_local_path(downloads_, this,
                                       [this](const vk61::FileOutcome& resolved) { onAirportDatabaseResolved(resolved); });
 }
 
-void MainWindow::onAirportDatabaseResolved(const vk61::FileOutcome& resolved) {
+void UpdateTab::onAirportDatabaseResolved(const vk61::FileOutcome& resolved) {
     if (!resolved.ok) {
-        warn(this, tr("Airport Database Download Failed"), resolved.error);
+        warn(dialogs_, tr("Airport Database Download Failed"), resolved.error);
         showStatus(tr("Airport database download failed"));
         endAirportFetch();
         return;

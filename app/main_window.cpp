@@ -12,6 +12,7 @@
 #include "downloads/manifest_service.h"
 #include "message_handler.h"
 #include "ui_mainwindow.h"
+#include "update_tab.h"
 
 MainWindow::MainWindow(const WindowSettings& settings, QWidget* parent)
     : QMainWindow(parent),
@@ -20,6 +21,15 @@ MainWindow::MainWindow(const WindowSettings& settings, QWidget* parent)
       manifests(new vk61::ManifestService(settings.downloads, this)) {
     installMessageHandler();
     ui->setupUi(this);
+    updateTab = new UpdateTab(ui, this, manifests, settings_.downloads,
+                              {[this] { return comms.get(); }, [this](const QString& text) { showStatus(text); },
+                               [this] {
+                                   // The update may leave the units with another configuration (or
+                                   // none): keep the one they hold now. A failed backup does not
+                                   // stop the update.
+                                   showBackupError(backupBeforeStore(QStringLiteral("before firmware update")));
+                               }},
+                              this);
     ui->tabWidget->setTabVisible(ui->tabWidget->indexOf(ui->tab_cal), false);
     setUpDeviceTable();
     showStatus(tr("Initializing..."));
@@ -45,33 +55,12 @@ MainWindow::MainWindow(const WindowSettings& settings, QWidget* parent)
     QTimer::singleShot(0, this, &MainWindow::initializeDeviceConnection);
 }
 
-namespace {
-// A worker holds the manager and posts to the window, so neither may go away
-// while it runs. disconnect() has already failed its current bus operation,
-// so it ends promptly; the bounded wait is the normal path and the unbounded
-// one only guards against a worker that is still reading its file.
-void waitForWorker(QThread* thread, const char* name) {
-    if (thread == nullptr || !thread->isRunning()) return;
-    if (!thread->wait(5000)) {
-        qWarning() << name << "worker still running 5 s after disconnect; waiting for it to end";
-        thread->wait();
-    }
-}
-}  // namespace
-
 MainWindow::~MainWindow() {
     if (comms) comms->disconnect();
-    waitForWorker(firmwareThread, "Firmware");
-    waitForWorker(airportThread, "Airport");
-    airportThread = nullptr;
-    // The airport completion clears airportThread while its thread is still
-    // returning; the worker threads are children of the window and must have
-    // ended before the base class deletes them.
-    for (QThread* thread : findChildren<QThread*>(Qt::FindDirectChildrenOnly)) waitForWorker(thread, "Transfer");
+    updateTab->waitForWorkers();
     comms.reset();
     delete ui;
     ui = nullptr;
-    firmwareThread = nullptr;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -186,6 +175,16 @@ void MainWindow::initializeDeviceConnection() {
         refreshDeviceTable();
     }
 }
+
+bool MainWindow::fetchInProgress() const { return updateTab->fetchInProgress(); }
+
+// The update tab's buttons: its object owns the files, flows and workers.
+void MainWindow::onBrowseClicked() { updateTab->browseFirmware(); }
+void MainWindow::onFetchFwClicked() { updateTab->fetchFirmware(); }
+void MainWindow::onStartUpdateClicked() { updateTab->startFirmwareUpdate(); }
+void MainWindow::onBrowseAirportsClicked() { updateTab->browseAirports(); }
+void MainWindow::onFetchAptDbClicked() { updateTab->fetchAirportDatabase(); }
+void MainWindow::onStartAirportClicked() { updateTab->startAirportTransfer(); }
 
 void MainWindow::onMainTabChanged(int index) {
     // Looked up for the tab bar's sake only; switching tabs changes nothing.

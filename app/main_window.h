@@ -1,9 +1,12 @@
 // The single window of the tool: four tabs (devices, settings, device
 // updates, calibrations - the last one hidden), the status bar, and the
-// bus manager it creates once the event loop runs.
+// bus manager it creates once the event loop runs. The update tab's state
+// lives in an UpdateTab (update_tab.h), the downloads manifest in a
+// ManifestService; the window's update-tab slots forward to the former.
 //
 // Everything here runs on the GUI thread. Work from the manager's receive
-// thread and from transfer workers reaches the window only as queued calls.
+// thread reaches the window, and work from the transfer workers its update
+// tab, only as queued calls.
 #pragma once
 
 #include <QList>
@@ -23,10 +26,10 @@
 #include "config_exchange.h"
 #include "device_info.h"
 #include "downloads/firmware_package.h"
-#include "downloads/http_fetch.h"
 #include "window_settings.h"
 
 class Ui_MainWindow;
+class UpdateTab;
 class QCheckBox;
 
 namespace vk61 {
@@ -52,14 +55,10 @@ public:
     // The downloads manifest and its firmware packages, as this window has them.
     vk61::ManifestService& manifestService() const { return *manifests; }
     // True while a fetch button's flow waits for the network.
-    bool fetchInProgress() const { return firmwareFetchRunning || airportFetchRunning; }
+    bool fetchInProgress() const;
 
     // Rebuilds the devices table from the registry (GUI thread).
     void refreshDeviceTable();
-
-    // Shows a transfer's progress on its bar and the status bar. GUI thread
-    // only: the workers reach it through queued calls.
-    void showTransferProgress(bool firmware, int value, const QString& text);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -167,23 +166,6 @@ private:
     // could not read, with a tooltip that says so.
     void showUnreadSettings();
 
-    // fetch_flows.cpp: every firmware file passes selectFirmwareFile. Each
-    // fetch flow is a chain of callbacks from the event loop; the end*Fetch
-    // functions close a flow and give its buttons back.
-    bool selectFirmwareFile(const QString& path, const QString& expected_sha256);
-    void clearFirmwareSelection();
-    void onFirmwareManifestFetched(const vk61::FetchOutcome& fetched);
-    void onFirmwarePackageResolved(const vk61::FileOutcome& resolved, const QString& expected_sha256);
-    void endFirmwareFetch();
-    void onAirportManifestLoaded(const vk61::FetchOutcome& loaded);
-    void onAirportDatabaseResolved(const vk61::FileOutcome& resolved);
-    void endAirportFetch();
-    void chooseFirmwareFile();
-
-    // update_tab.cpp: the two transfers on their worker threads.
-    void onFirmwareThreadFinished();
-    void onAirportTransferFinished(int units_done, int units_total, int failed_uid, bool success);
-
     // settings_panel.cpp, config_load.cpp, config_save.cpp
     void fillRegistrationPrefixes();
     void populateSettingsForm();
@@ -193,14 +175,9 @@ private:
     // ---- members, in this order ----
     const WindowSettings settings_;
     Ui_MainWindow* ui = nullptr;
-    QString firmwareFilePath;
-    QString airportFilePath;
     vk61::ManifestService* manifests = nullptr;  // a child of the window
-    bool firmwareFetchRunning = false;
-    bool airportFetchRunning = false;
+    UpdateTab* updateTab = nullptr;              // a child of the window
     std::unique_ptr<vk61::CommsManager> comms;
-    QPointer<QThread> firmwareThread;
-    QPointer<QThread> airportThread;
 
     // The configuration as read from and stored to the EFIS, with the edits
     // not yet stored and which settings are known.
