@@ -14,8 +14,8 @@
 #include "settings_form.h"
 #include "ui_mainwindow.h"
 
-ConfigurationPanel::ConfigurationPanel(QMainWindow* window, Ui_MainWindow& ui)
-    : QObject(window), window_(window), ui_(ui) {
+ConfigurationPanel::ConfigurationPanel(QMainWindow* window, Ui_MainWindow& ui, const ConfigTimeouts& timeouts)
+    : QObject(window), window_(window), ui_(ui), timeouts_(timeouts) {
     for (const char* prefix : vk61::REGISTRATION_PREFIXES) ui_.comboBox_reg_prefix->addItem(QString::fromLatin1(prefix));
 }
 
@@ -41,7 +41,7 @@ void ConfigurationPanel::updateDeviceOptionsPending() {
     emit deviceOptionsPending(model_.has_device_changes());
 }
 
-ConfigExchange ConfigurationPanel::exchange() { return ConfigExchange(comms_, model_, configTimeouts()); }
+ConfigExchange ConfigurationPanel::exchange() { return ConfigExchange(comms_, model_, timeouts_); }
 
 // ---- colours ----
 

@@ -34,7 +34,7 @@ class ConfigurationPanel : public QObject {
 public:
     // window: the parent of the dialogs and the owner of the status bar;
     // ui: its widgets, of which the panel uses the settings tab's.
-    ConfigurationPanel(QMainWindow* window, Ui_MainWindow& ui);
+    ConfigurationPanel(QMainWindow* window, Ui_MainWindow& ui, const ConfigTimeouts& timeouts = {});
 
     // The manager the exchanges run on; null before the link is opened.
     void setComms(vk61::CommsManager* comms) { comms_ = comms; }
@@ -97,5 +97,6 @@ private:
     QMainWindow* window_;
     Ui_MainWindow& ui_;
     vk61::CommsManager* comms_ = nullptr;
+    const ConfigTimeouts timeouts_;
     vk61::ConfigModel model_;
 };

@@ -53,13 +53,15 @@ QWidget* centredCell(QWidget* control) {
 }  // namespace
 
 DevicesTab::DevicesTab(QTableWidget* table, QPushButton* save_button, QStatusBar* status_bar,
-                       const vk61::ConfigModel& model, PackageList packages, QObject* parent)
+                       const vk61::ConfigModel& model, PackageList packages, QObject* parent,
+                       RebootChecks checks)
     : QObject(parent),
       table_(table),
       save_button_(save_button),
       status_bar_(status_bar),
       model_(model),
-      packages_(std::move(packages)) {
+      packages_(std::move(packages)),
+      intervals_(checks) {
     save_button_->setEnabled(false);
     table->setRowCount(0);
     table->horizontalHeader()->setStretchLastSection(true);

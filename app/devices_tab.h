@@ -27,6 +27,13 @@ class CommsManager;
 class ConfigModel;
 }  // namespace vk61
 
+// When the reboot wait checks for the units: the first check (the units
+// need their 3000 ms) and the later ones.
+struct RebootChecks {
+    int first_check_ms = 3000;
+    int next_check_ms = 1000;
+};
+
 class DevicesTab : public QObject {
     Q_OBJECT
 
@@ -36,7 +43,7 @@ public:
     using PackageList = std::function<const QList<vk61::FirmwarePackage>&()>;
 
     DevicesTab(QTableWidget* table, QPushButton* save_button, QStatusBar* status_bar, const vk61::ConfigModel& model,
-               PackageList packages, QObject* parent);
+               PackageList packages, QObject* parent, RebootChecks checks = {});
 
     // The manager the rows come from and the reboot goes to; null before
     // the link is opened.
@@ -68,4 +75,5 @@ private:
     const vk61::ConfigModel& model_;
     PackageList packages_;
     vk61::CommsManager* comms_ = nullptr;
+    const RebootChecks intervals_;
 };

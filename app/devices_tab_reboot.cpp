@@ -5,23 +5,12 @@
 
 #include "comms_manager.h"
 #include "devices_tab.h"
-#include "window_testing_hooks.h"
 
 namespace {
 
-constexpr int kDefaultFirstRebootCheckMs = 3000;
-constexpr int kDefaultNextRebootCheckMs = 1000;
 constexpr int kLastRebootAttempt = 59;  // 60 checks in all
 
-int g_first_reboot_check_ms = kDefaultFirstRebootCheckMs;
-int g_next_reboot_check_ms = kDefaultNextRebootCheckMs;
-
 }  // namespace
-
-void setRebootWaitIntervalsForTesting(int first_check_ms, int next_check_ms) {
-    g_first_reboot_check_ms = first_check_ms > 0 ? first_check_ms : kDefaultFirstRebootCheckMs;
-    g_next_reboot_check_ms = next_check_ms > 0 ? next_check_ms : kDefaultNextRebootCheckMs;
-}
 
 void DevicesTab::reboot() {
     if (!comms_ || !comms_->is_connected()) {
@@ -36,7 +25,7 @@ void DevicesTab::reboot() {
     }
     // Precise timers: a coarse one may fire up to 5% early, and no check may
     // come before the units had their 3000 ms.
-    QTimer::singleShot(g_first_reboot_check_ms, Qt::PreciseTimer, this,
+    QTimer::singleShot(intervals_.first_check_ms, Qt::PreciseTimer, this,
                        [this] { checkAfterReboot(0, 0); });
     qDebug() << "Reboot command sent successfully";
     showStatus(tr("Reboot sent — waiting for device to reconnect"));
@@ -64,7 +53,7 @@ void DevicesTab::checkAfterReboot(int attempt, std::uint64_t mark) {
         }
     }
     if (attempt < kLastRebootAttempt) {
-        QTimer::singleShot(g_next_reboot_check_ms, Qt::PreciseTimer, this,
+        QTimer::singleShot(intervals_.next_check_ms, Qt::PreciseTimer, this,
                            [this, attempt, mark] { checkAfterReboot(attempt + 1, mark); });
     } else {
         showStatus(tr("Devices did not reappear after reboot"));

@@ -3,15 +3,16 @@
 // database from the downloads manifest, and accepting a firmware file only
 // when its digest matches what the manifest says about it.
 //
-// The downloads calls block inside a nested event loop, so each flow first
-// disables its own fetch and browse buttons and enables them again at the end.
-// The start buttons stay usable meanwhile, so a transfer of the same kind may
+// Each flow is a chain of callbacks: the button's slot starts the manifest
+// request and returns, the manifest's arrival continues the flow, and the
+// package file's arrival ends it. Meanwhile the window stays live: a flow
+// disables only its own fetch and browse buttons and enables them again at
+// the end. The start buttons stay usable, so a transfer of the same kind may
 // begin while a fetch waits. Such a transfer reads its file from disk as it
 // goes (the firmware body after the erase, the database once per unit), and
 // resolving a package may delete and rewrite that very file in the cache
 // folder: each flow therefore looks again just before it touches package
 // files, and leaves its buttons to the transfer when one started.
-#include <QCoreApplication>
 #include <QDebug>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -19,7 +20,9 @@
 
 #include "comms_manager.h"
 #include "downloads/downloads.h"
-#include "main_window.h"
+#include "downloads/manifest_service.h"
+#include "ui_mainwindow.h"
+#include "update_tab.h"
 #include "ui_mainwindow.h"
 
 namespace {
@@ -43,27 +46,31 @@ const vk61::DeviceInfo* chooseUnit(const std::vector<vk61::DeviceInfo>& units, s
 
 }  // namespace
 
-void MainWindow::onFetchFwClicked() {
+void UpdateTab::fetchFirmware() {
     if (firmwareThread) {
         showStatus(tr("Finish firmware update before fetching a new package"));
         return;
     }
+    if (firmwareFetchRunning) return;  // its button is disabled until the flow ends
+    firmwareFetchRunning = true;
     ui->pushButton_fetch_fw->setEnabled(false);
     ui->pushButton_browse->setEnabled(false);
     showStatus(tr("Fetching firmware manifest..."));
-    QCoreApplication::processEvents();
+    manifests->fetch_online(this, [this](const vk61::FetchOutcome& fetched) { onFirmwareManifestFetched(fetched); });
+}
 
+void UpdateTab::endFirmwareFetch() {
+    firmwareFetchRunning = false;
     // An update started meanwhile keeps them disabled; its end enables them.
-    const auto enableButtons = [this] {
-        if (firmwareThread) return;
-        ui->pushButton_fetch_fw->setEnabled(true);
-        ui->pushButton_browse->setEnabled(true);
-    };
+    if (firmwareThread) return;
+    ui->pushButton_fetch_fw->setEnabled(true);
+    ui->pushButton_browse->setEnabled(true);
+}
 
-    QByteArray manifest;
-    if (!vk61::fetch_manifest_online(&manifest, nullptr)) {
+void UpdateTab::onFirmwareManifestFetched(const vk61::FetchOutcome& fetched) {
+    if (!fetched.ok) {
         QMessageBox box(QMessageBox::Warning, tr("Manifest Unavailable"),
-                        tr("Could not download the firmware manifest from the server."), QMessageBox::NoButton, this);
+                        tr("Could not download the firmware manifest from the server."), QMessageBox::NoButton, dialogs_);
         box.setInformativeText(tr("Connect to the internet and try again, or select a firmware file manually "
                                   "using \"Select Firmware File\"."));
         QPushButton* select = box.addButton(tr("Select Firmware File"), QMessageBox::ActionRole);
@@ -71,88 +78,88 @@ void MainWindow::onFetchFwClicked() {
         box.exec();
         if (box.clickedButton() == select) chooseFirmwareFile();
         showStatus(tr("Could not download firmware manifest"));
-        enableButtons();
+        endFirmwareFetch();
         return;
     }
 
-    firmwarePackages.clear();
+    // The manifest service keeps the same list (entries before a bad one
+    // included) for the devices table and for checking chosen files.
+    QList<vk61::FirmwarePackage> packages;
     QString error;
-    if (!vk61::parse_firmware_manifest(manifest, &firmwarePackages, &error)) {
-        warn(this, tr("Manifest Parse Failed"), error);
+    if (!vk61::parse_firmware_manifest(fetched.body, &packages, &error)) {
+        warn(dialogs_, tr("Manifest Parse Failed"), error);
         showStatus(tr("Could not parse firmware manifest"));
-        enableButtons();
+        endFirmwareFetch();
         return;
     }
 
     const vk61::DeviceInfo* unit = nullptr;
     std::vector<vk61::DeviceInfo> units;
-    if (comms && comms->is_connected()) {
-        units = comms->device_snapshot();
-        unit = chooseUnit(units, comms->primary_uid());
+    if (comms() && comms()->is_connected()) {
+        units = comms()->device_snapshot();
+        unit = chooseUnit(units, comms()->primary_uid());
     }
     if (unit == nullptr) {
-        warn(this, tr("Device Not Connected"),
+        warn(dialogs_, tr("Device Not Connected"),
              tr("Connect to a device first so the correct firmware package can be selected from the manifest."));
         showStatus(tr("Connect a device to fetch firmware"));
-        enableButtons();
+        endFirmwareFetch();
         return;
     }
 
-    const vk61::FirmwarePackage* found = vk61::find_firmware_for_device(firmwarePackages, unit->device_id);
-    if (found == nullptr) {
-        warn(this, tr("Firmware Not Found"), tr("No firmware package in the manifest matches this device."));
+    const vk61::FirmwarePackage* package = vk61::find_firmware_for_device(packages, unit->device_id);
+    if (package == nullptr) {
+        warn(dialogs_, tr("Firmware Not Found"), tr("No firmware package in the manifest matches this device."));
         showStatus(tr("No matching firmware in manifest"));
-        enableButtons();
+        endFirmwareFetch();
         return;
     }
-    // A copy: the nested event loop of the download must not see the list
-    // change under a pointer into it.
-    const vk61::FirmwarePackage package = *found;
-    showStatus(tr("Downloading firmware: %1").arg(package.firmware_file));
-    QCoreApplication::processEvents();
+    showStatus(tr("Downloading firmware: %1").arg(package->firmware_file));
     if (firmwareThread) {
         showStatus(tr("Finish firmware update before fetching a new package"));
+        firmwareFetchRunning = false;
         return;
     }
-    downloadFirmwarePackage(package);
+    package->start_resolve_local_path(downloads_, this,
+                                      [this, sha256 = package->sha256](const vk61::FileOutcome& resolved) {
+                                          onFirmwarePackageResolved(resolved, sha256);
+                                      });
+}
 
+void UpdateTab::onFirmwarePackageResolved(const vk61::FileOutcome& resolved, const QString& expected_sha256) {
+    if (!resolved.ok) {
+        warn(dialogs_, tr("Firmware Download Failed"), resolved.error);
+        qDebug() << resolved.error;
+        clearFirmwareSelection();
+    } else {
+        selectFirmwareFile(resolved.path, expected_sha256);
+    }
     if (firmwareFilePath.isEmpty()) {
         showStatus(tr("Firmware download failed"));
     } else {
         showStatus(tr("Firmware ready: %1").arg(QFileInfo(firmwareFilePath).fileName()));
     }
-    enableButtons();
+    endFirmwareFetch();
 }
 
-void MainWindow::downloadFirmwarePackage(const vk61::FirmwarePackage& package) {
-    QString path;
-    QString error;
-    if (!package.resolve_local_path(&path, &error)) {
-        warn(this, tr("Firmware Download Failed"), error);
-        qDebug() << error;
-        clearFirmwareSelection();
-        return;
-    }
-    selectFirmwareFile(path, package.sha256);
-}
-
-bool MainWindow::selectFirmwareFile(const QString& path, const QString& expected_sha256) {
+bool UpdateTab::selectFirmwareFile(const QString& path, const QString& expected_sha256) {
     if (!QFileInfo::exists(path)) {
-        warn(this, tr("Firmware File Missing"), tr("Firmware file was not found:\n%1").arg(path));
+        warn(dialogs_, tr("Firmware File Missing"), tr("Firmware file was not found:\n%1").arg(path));
         clearFirmwareSelection();
         return false;
     }
 
     QString expected = expected_sha256;
-    if (expected.isEmpty() && !firmwarePackages.isEmpty()) {
-        if (const vk61::FirmwarePackage* known = vk61::find_firmware_by_file_name(firmwarePackages, path)) {
+    if (expected.isEmpty()) {
+        if (const vk61::FirmwarePackage* known =
+                vk61::find_firmware_by_file_name(manifests->firmware_packages(), path)) {
             expected = known->sha256;
         }
     }
 
     QString error;
     if (!vk61::verify_file_sha256(path, expected, &error)) {
-        QMessageBox box(QMessageBox::Critical, tr("Firmware Verification Failed"), error, QMessageBox::Ok, this);
+        QMessageBox box(QMessageBox::Critical, tr("Firmware Verification Failed"), error, QMessageBox::Ok, dialogs_);
         box.exec();
         qDebug() << error;
         clearFirmwareSelection();
@@ -168,7 +175,7 @@ bool MainWindow::selectFirmwareFile(const QString& path, const QString& expected
     return true;
 }
 
-void MainWindow::clearFirmwareSelection() {
+void UpdateTab::clearFirmwareSelection() {
     if (!firmwareFilePath.isEmpty()) firmwareFilePath.clear();
     ui->text_firmware_file->clear();
     ui->text_firmware_file->setEnabled(false);
@@ -176,70 +183,76 @@ void MainWindow::clearFirmwareSelection() {
     ui->progressBar_firmware->setEnabled(false);
 }
 
-void MainWindow::onFetchAptDbClicked() {
+void UpdateTab::fetchAirportDatabase() {
     if (airportThread && airportThread->isRunning()) {
         showStatus(tr("Finish airport transfer before fetching a new database"));
         return;
     }
+    if (airportFetchRunning) return;  // its button is disabled until the flow ends
+    airportFetchRunning = true;
     ui->pushButton_fetch_apt_db->setEnabled(false);
     ui->pushButton_browse_airports->setEnabled(false);
     showStatus(tr("Fetching airport database manifest..."));
-    QCoreApplication::processEvents();
+    manifests->load(this, [this](const vk61::FetchOutcome& loaded) { onAirportManifestLoaded(loaded); });
+}
 
-    const auto airportRunning = [this] { return airportThread && airportThread->isRunning(); };
+void UpdateTab::endAirportFetch() {
+    airportFetchRunning = false;
     // A transfer started meanwhile keeps them disabled; its end enables them.
-    const auto enableButtons = [this, airportRunning] {
-        if (airportRunning()) return;
-        ui->pushButton_fetch_apt_db->setEnabled(true);
-        ui->pushButton_browse_airports->setEnabled(true);
-    };
+    if (airportThread && airportThread->isRunning()) return;
+    ui->pushButton_fetch_apt_db->setEnabled(true);
+    ui->pushButton_browse_airports->setEnabled(true);
+}
 
-    QByteArray manifest;
-    QString error;
-    if (!vk61::load_manifest_bytes(&manifest, &error)) {
-        warn(this, tr("Manifest Unavailable"), error);
+void UpdateTab::onAirportManifestLoaded(const vk61::FetchOutcome& loaded) {
+    if (!loaded.ok) {
+        warn(dialogs_, tr("Manifest Unavailable"), loaded.error);
         showStatus(tr("Could not load downloads manifest"));
-        enableButtons();
+        endAirportFetch();
         return;
     }
 
     QList<vk61::DatabasePackage> databases;
-    if (!vk61::parse_database_manifest(manifest, &databases, &error)) {
-        warn(this, tr("Manifest Parse Failed"), error);
+    QString error;
+    if (!vk61::parse_database_manifest(loaded.body, &databases, &error)) {
+        warn(dialogs_, tr("Manifest Parse Failed"), error);
         showStatus(tr("Could not parse database manifest"));
-        enableButtons();
+        endAirportFetch();
         return;
     }
 
     const vk61::DatabasePackage* package = vk61::find_latest_database(databases, QStringLiteral("airport"));
     if (package == nullptr) {
-        warn(this, tr("Airport Database Not Found"), tr("No airport database entry found in downloads_manifest.json."));
+        warn(dialogs_, tr("Airport Database Not Found"), tr("No airport database entry found in downloads_manifest.json."));
         showStatus(tr("No airport database in manifest"));
-        enableButtons();
+        endAirportFetch();
         return;
     }
 
     showStatus(tr("Downloading airport database: %1")
                    .arg(package->display_name.isEmpty() ? package->database_file : package->display_name));
-    QCoreApplication::processEvents();
-    if (airportRunning()) {
+    if (airportThread && airportThread->isRunning()) {
         showStatus(tr("Finish airport transfer before fetching a new database"));
+        airportFetchRunning = false;
         return;
     }
-    QString path;
-    if (!package->resolve_local_path(&path, &error)) {
-        warn(this, tr("Airport Database Download Failed"), error);
-        showStatus(tr("Airport database download failed"));
-        enableButtons();
-        return;
-    }
+    package->start_resolve_local_path(downloads_, this,
+                                      [this](const vk61::FileOutcome& resolved) { onAirportDatabaseResolved(resolved); });
+}
 
-    airportFilePath = path;
-    const QString name = QFileInfo(path).fileName();
+void UpdateTab::onAirportDatabaseResolved(const vk61::FileOutcome& resolved) {
+    if (!resolved.ok) {
+        warn(dialogs_, tr("Airport Database Download Failed"), resolved.error);
+        showStatus(tr("Airport database download failed"));
+        endAirportFetch();
+        return;
+    }
+    airportFilePath = resolved.path;
+    const QString name = QFileInfo(resolved.path).fileName();
     ui->text_firmware_file_2->setPlainText(name);
     ui->text_firmware_file_2->setEnabled(true);
     ui->pushButton_start_airport->setEnabled(true);
     ui->progressBar_airports->setEnabled(true);
     showStatus(tr("Airport database ready: %1").arg(name));
-    enableButtons();
+    endAirportFetch();
 }

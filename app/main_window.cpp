@@ -11,34 +11,40 @@
 #include "comms_manager.h"
 #include "configuration_panel.h"
 #include "devices_tab.h"
-#include "downloads/manifest_source.h"
+#include "downloads/manifest_service.h"
 #include "message_handler.h"
 #include "settings_form.h"
 #include "ui_mainwindow.h"
-#include "window_testing_hooks.h"
+#include "update_tab.h"
 
-namespace {
-constexpr int kDefaultInitialLoadDelayMs = 1500;
-int g_initial_load_delay_ms = kDefaultInitialLoadDelayMs;
-}  // namespace
-
-void setInitialLoadDelayForTesting(int delay_ms) {
-    g_initial_load_delay_ms = delay_ms > 0 ? delay_ms : kDefaultInitialLoadDelayMs;
-}
-
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWindow) {
+MainWindow::MainWindow(const WindowSettings& settings, QWidget* parent)
+    : QMainWindow(parent),
+      settings_(settings),
+      ui(new Ui_MainWindow),
+      manifests(new vk61::ManifestService(settings.downloads, this)) {
     installMessageHandler();
     ui->setupUi(this);
+    updateTab = new UpdateTab(ui, this, manifests, settings_.downloads,
+                              {[this] { return comms.get(); }, [this](const QString& text) { showStatus(text); },
+                               [this] {
+                                   // The update may leave the units with another configuration (or
+                                   // none): keep the one they hold now. A failed backup does not
+                                   // stop the update.
+                                   showBackupError(backupBeforeStore(QStringLiteral("before firmware update")));
+                               }},
+                              this);
     ui->tabWidget->setTabVisible(ui->tabWidget->indexOf(ui->tab_cal), false);
-    configuration = new ConfigurationPanel(this, *ui);
+    configuration = new ConfigurationPanel(this, *ui, settings_.config_timeouts);
     devices = new DevicesTab(
         ui->table_devices, ui->pushButton_save_devices, statusBar(), configuration->model(),
         // The packages the table names units and offers updates from.
+        // Until the manifest has arrived they are none, and its arrival
+        // refreshes the table.
         [this]() -> const QList<vk61::FirmwarePackage>& {
-            if (firmwarePackages.isEmpty()) vk61::load_firmware_packages(&firmwarePackages, nullptr);
-            return firmwarePackages;
+            manifests->request_packages();
+            return manifests->firmware_packages();
         },
-        this);
+        this, RebootChecks{settings_.reboot_first_check_ms, settings_.reboot_next_check_ms});
     // The devices tab edits its options in the configuration, and shows
     // them again after every load.
     connect(devices, &DevicesTab::optionEdited, configuration,
@@ -67,33 +73,12 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), ui(new Ui_MainWin
     QTimer::singleShot(0, this, &MainWindow::initializeDeviceConnection);
 }
 
-namespace {
-// A worker holds the manager and posts to the window, so neither may go away
-// while it runs. disconnect() has already failed its current bus operation,
-// so it ends promptly; the bounded wait is the normal path and the unbounded
-// one only guards against a worker that is still reading its file.
-void waitForWorker(QThread* thread, const char* name) {
-    if (thread == nullptr || !thread->isRunning()) return;
-    if (!thread->wait(5000)) {
-        qWarning() << name << "worker still running 5 s after disconnect; waiting for it to end";
-        thread->wait();
-    }
-}
-}  // namespace
-
 MainWindow::~MainWindow() {
     if (comms) comms->disconnect();
-    waitForWorker(firmwareThread, "Firmware");
-    waitForWorker(airportThread, "Airport");
-    airportThread = nullptr;
-    // The airport completion clears airportThread while its thread is still
-    // returning; the worker threads are children of the window and must have
-    // ended before the base class deletes them.
-    for (QThread* thread : findChildren<QThread*>(Qt::FindDirectChildrenOnly)) waitForWorker(thread, "Transfer");
+    updateTab->waitForWorkers();
     comms.reset();
     delete ui;
     ui = nullptr;
-    firmwareThread = nullptr;
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -168,12 +153,13 @@ void MainWindow::connectSlots() {
     connect(ui->action_import_configuration, &QAction::triggered, this, &MainWindow::onImportConfigurationClicked);
     connect(ui->action_configuration_backups, &QAction::triggered, this, &MainWindow::onConfigurationBackupsClicked);
 
-    // The downloads manifest is fetched once at launch (bounded by the fetch
-    // time-out) so that later offline use finds the memory and disk copies.
-    QString error;
-    if (!vk61::prefetch_manifest(&error)) {
-        qDebug() << "Downloads manifest prefetch at launch failed:" << error;
-    }
+    // The downloads manifest is fetched once at launch, beside the window,
+    // so that later offline use finds the memory and disk copies; the devices
+    // table shows its names and updates once it has arrived.
+    connect(manifests, &vk61::ManifestService::firmware_packages_changed, this, &MainWindow::refreshDeviceTable);
+    manifests->load(this, [](const vk61::FetchOutcome& loaded) {
+        if (!loaded.ok) qDebug() << "Downloads manifest prefetch at launch failed:" << loaded.error;
+    });
 }
 
 void MainWindow::initializeDeviceConnection() {
@@ -194,7 +180,7 @@ void MainWindow::initializeDeviceConnection() {
         showStatus(comms->interface_kind() == vk61::InterfaceKind::CanFd ? tr("Connected via CAN FD")
                                                                          : tr("Connected via USB HID"));
         refreshDeviceTable();
-        QTimer::singleShot(g_initial_load_delay_ms, this, [this] {
+        QTimer::singleShot(settings_.initial_load_delay_ms, this, [this] {
             if (comms && comms->is_connected()) onLoadClicked();
         });
     } else {
@@ -203,3 +189,13 @@ void MainWindow::initializeDeviceConnection() {
         refreshDeviceTable();
     }
 }
+
+bool MainWindow::fetchInProgress() const { return updateTab->fetchInProgress(); }
+
+// The update tab's buttons: its object owns the files, flows and workers.
+void MainWindow::onBrowseClicked() { updateTab->browseFirmware(); }
+void MainWindow::onFetchFwClicked() { updateTab->fetchFirmware(); }
+void MainWindow::onStartUpdateClicked() { updateTab->startFirmwareUpdate(); }
+void MainWindow::onBrowseAirportsClicked() { updateTab->browseAirports(); }
+void MainWindow::onFetchAptDbClicked() { updateTab->fetchAirportDatabase(); }
+void MainWindow::onStartAirportClicked() { updateTab->startAirportTransfer(); }

@@ -28,20 +28,24 @@
 #include "config_exchange.h"
 #include "device_info.h"
 #include "downloads/firmware_package.h"
+#include "window_settings.h"
 
 class Ui_MainWindow;
 class ConfigurationPanel;
 class DevicesTab;
+class UpdateTab;
 
 namespace vk61 {
 class CommsManager;
+class ManifestService;
 }
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    explicit MainWindow(QWidget* parent = nullptr);
+    // The product runs with WindowSettings{}; tests and the demo pass their own.
+    explicit MainWindow(const WindowSettings& settings = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // Read access for tests and for the window's own helpers.
@@ -50,13 +54,14 @@ public:
     const std::set<int>& pendingChangeSet() const { return configModel().pending(); }
     const vk61::ConfigModel& configModel() const;
     vk61::CommsManager* commsManager() const { return comms.get(); }
+    const WindowSettings& settings() const { return settings_; }
+    // The downloads manifest and its firmware packages, as this window has them.
+    vk61::ManifestService& manifestService() const { return *manifests; }
+    // True while a fetch button's flow waits for the network.
+    bool fetchInProgress() const;
 
     // Rebuilds the devices table from the registry (GUI thread).
     void refreshDeviceTable();
-
-    // Shows a transfer's progress on its bar and the status bar. GUI thread
-    // only: the workers reach it through queued calls.
-    void showTransferProgress(bool firmware, int value, const QString& text);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -124,24 +129,12 @@ private:
     QString backupBeforeStore(const QString& reason);
     void showBackupError(const QString& error);
 
-    // fetch_flows.cpp: every firmware file passes selectFirmwareFile.
-    bool selectFirmwareFile(const QString& path, const QString& expected_sha256);
-    void clearFirmwareSelection();
-    void downloadFirmwarePackage(const vk61::FirmwarePackage& package);
-    void chooseFirmwareFile();
-
-    // update_tab.cpp: the two transfers on their worker threads.
-    void onFirmwareThreadFinished();
-    void onAirportTransferFinished(int units_done, int units_total, int failed_uid, bool success);
-
     // ---- members, in this order ----
+    const WindowSettings settings_;
     Ui_MainWindow* ui = nullptr;
-    QString firmwareFilePath;
-    QString airportFilePath;
-    QList<vk61::FirmwarePackage> firmwarePackages;
+    vk61::ManifestService* manifests = nullptr;  // a child of the window
+    UpdateTab* updateTab = nullptr;              // a child of the window
     std::unique_ptr<vk61::CommsManager> comms;
-    QPointer<QThread> firmwareThread;
-    QPointer<QThread> airportThread;
 
     // The configuration as read from and stored to the EFIS, with the edits
     // not yet stored and which settings are known, and the settings form.

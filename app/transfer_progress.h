@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-class MainWindow;
+class UpdateTab;
 
 namespace vk61::progress {
 
@@ -40,7 +40,7 @@ private:
 // pointer. Used by one thread at a time: the worker, or the receive thread
 // while the worker waits in an erase run.
 struct TransferProgressContext {
-    MainWindow* window = nullptr;
+    UpdateTab* tab = nullptr;
     bool firmware = true;
     vk61::progress::Throttle throttle;
     // Airport transfer only: the unit being written and its place in the list.

@@ -1,8 +1,4 @@
-// The "Device Updates" tab: choosing files and running the firmware update
-// and the airport-database transfer, each on a worker thread of its own.
-//
-// Workers never touch widgets: progress, success and completion are posted
-// to the window as queued calls carrying their values by copy.
+// The update tab's files and its two transfers on their worker threads.
 #include <QDebug>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -14,9 +10,9 @@
 #include "comms_manager.h"
 #include "flash/airport_worker.h"
 #include "flash/firmware_worker.h"
-#include "main_window.h"
 #include "transfer_progress.h"
 #include "ui_mainwindow.h"
+#include "update_tab.h"
 
 namespace {
 
@@ -34,43 +30,77 @@ void postProgress(std::uint64_t done, std::uint64_t total, std::uint64_t phase, 
 
     QString text;
     if (context->firmware) {
-        text = phase == 0 ? MainWindow::tr("Erasing: %1 / %2 blocks").arg(done).arg(total)
-                          : MainWindow::tr("Uploading: %1 / %2 bytes").arg(done).arg(total);
+        text = phase == 0 ? UpdateTab::tr("Erasing: %1 / %2 blocks").arg(done).arg(total)
+                          : UpdateTab::tr("Uploading: %1 / %2 bytes").arg(done).arg(total);
     } else {
-        text = (phase == 0 ? MainWindow::tr("Device %1 / %2 (UID %3): erasing %4 / %5 blocks")
-                           : MainWindow::tr("Device %1 / %2 (UID %3): uploading %4 / %5 bytes"))
+        text = (phase == 0 ? UpdateTab::tr("Device %1 / %2 (UID %3): erasing %4 / %5 blocks")
+                           : UpdateTab::tr("Device %1 / %2 (UID %3): uploading %4 / %5 bytes"))
                    .arg(context->position)
                    .arg(context->count)
                    .arg(context->uid)
                    .arg(done)
                    .arg(total);
     }
-    MainWindow* window = context->window;
+    UpdateTab* tab = context->tab;
     const bool firmware = context->firmware;
     QMetaObject::invokeMethod(
-        window, [window, firmware, value, text] { window->showTransferProgress(firmware, value, text); },
+        tab, [tab, firmware, value, text] { tab->showTransferProgress(firmware, value, text); },
         Qt::QueuedConnection);
 }
 
 }  // namespace
 
-void MainWindow::showTransferProgress(bool firmware, int value, const QString& text) {
+UpdateTab::UpdateTab(Ui_MainWindow* ui, QWidget* dialogs, vk61::ManifestService* manifests,
+                     vk61::DownloadSettings downloads, WindowAccess window, QObject* parent)
+    : QObject(parent),
+      ui(ui),
+      dialogs_(dialogs),
+      manifests(manifests),
+      downloads_(std::move(downloads)),
+      window_(std::move(window)) {}
+
+namespace {
+// A worker holds the manager and posts to the tab, so neither may go away
+// while it runs. disconnect() has already failed its current bus operation,
+// so it ends promptly; the bounded wait is the normal path and the unbounded
+// one only guards against a worker that is still reading its file.
+void waitForWorker(QThread* thread, const char* name) {
+    if (thread == nullptr || !thread->isRunning()) return;
+    if (!thread->wait(5000)) {
+        qWarning() << name << "worker still running 5 s after disconnect; waiting for it to end";
+        thread->wait();
+    }
+}
+}  // namespace
+
+void UpdateTab::waitForWorkers() {
+    waitForWorker(firmwareThread, "Firmware");
+    waitForWorker(airportThread, "Airport");
+    airportThread = nullptr;
+    // The airport completion clears airportThread while its thread is still
+    // returning; the worker threads are children of the tab and must have
+    // ended before they are deleted.
+    for (QThread* thread : findChildren<QThread*>(Qt::FindDirectChildrenOnly)) waitForWorker(thread, "Transfer");
+    firmwareThread = nullptr;
+}
+
+void UpdateTab::showTransferProgress(bool firmware, int value, const QString& text) {
     QProgressBar* bar = firmware ? ui->progressBar_firmware : ui->progressBar_airports;
     bar->setRange(0, vk61::progress::kBarMaximum);
     bar->setValue(value);
     showStatus(text);
 }
 
-void MainWindow::onBrowseClicked() { chooseFirmwareFile(); }
+void UpdateTab::browseFirmware() { chooseFirmwareFile(); }
 
-void MainWindow::chooseFirmwareFile() {
-    const QString path = QFileDialog::getOpenFileName(this, tr("Select Firmware File"), QString(),
+void UpdateTab::chooseFirmwareFile() {
+    const QString path = QFileDialog::getOpenFileName(dialogs_, tr("Select Firmware File"), QString(),
                                                       tr("Firmware Files (*.bin);;All Files (*)"));
     if (!path.isEmpty()) selectFirmwareFile(path, QString());
 }
 
-void MainWindow::onBrowseAirportsClicked() {
-    const QString path = QFileDialog::getOpenFileName(this, tr("Select Airport Database"), QString(),
+void UpdateTab::browseAirports() {
+    const QString path = QFileDialog::getOpenFileName(dialogs_, tr("Select Airport Database"), QString(),
                                                       tr("Database Files (*.db);;All Files (*)"));
     if (path.isEmpty()) return;
     airportFilePath = path;
@@ -80,8 +110,8 @@ void MainWindow::onBrowseAirportsClicked() {
     ui->progressBar_airports->setEnabled(true);
 }
 
-void MainWindow::onStartUpdateClicked() {
-    if (!comms || !comms->is_connected()) {
+void UpdateTab::startFirmwareUpdate() {
+    if (!comms() || !comms()->is_connected()) {
         showStatus(tr("No communication interface connected"));
         qDebug() << "Firmware update failed: not connected";
         return;
@@ -110,15 +140,13 @@ void MainWindow::onStartUpdateClicked() {
     ui->progressBar_firmware->setRange(0, vk61::progress::kBarMaximum);
     ui->progressBar_firmware->setValue(0);
     showStatus(tr("Preparing firmware update..."));
-    // The update may leave the units with another configuration (or none):
-    // keep the one they hold now. A failed backup does not stop the update.
-    showBackupError(backupBeforeStore(QStringLiteral("before firmware update")));
+    window_.backupBeforeUpdate();
 
-    vk61::CommsManager* manager = comms.get();
+    vk61::CommsManager* manager = comms();
     const std::string path = firmwareFilePath.toLocal8Bit().toStdString();
     QThread* thread = QThread::create([this, manager, path] {
         TransferProgressContext context;
-        context.window = this;
+        context.tab = this;
         context.firmware = true;
         vk61::run_firmware_update(*manager, path, postProgress, &context, [this] {
             QMetaObject::invokeMethod(
@@ -131,17 +159,17 @@ void MainWindow::onStartUpdateClicked() {
                 Qt::QueuedConnection);
         });
     });
-    // A child of the window, so a thread object whose deferred deletion never
-    // ran (the event loop ended first) is still deleted; the destructor waits
-    // for every such child before the base class deletes it.
+    // A child of the tab, so a thread object whose deferred deletion never
+    // ran (the event loop ended first) is still deleted; waitForWorkers()
+    // waits for every such child before the window lets the tab go.
     thread->setParent(this);
     firmwareThread = thread;
-    connect(thread, &QThread::finished, this, &MainWindow::onFirmwareThreadFinished);
+    connect(thread, &QThread::finished, this, &UpdateTab::onFirmwareThreadFinished);
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     thread->start(QThread::InheritPriority);
 }
 
-void MainWindow::onFirmwareThreadFinished() {
+void UpdateTab::onFirmwareThreadFinished() {
     ui->pushButton_browse->setEnabled(true);
     ui->pushButton_fetch_fw->setEnabled(true);
     ui->pushButton_start_update->setEnabled(true);
@@ -150,17 +178,17 @@ void MainWindow::onFirmwareThreadFinished() {
     firmwareThread = nullptr;
 }
 
-void MainWindow::onStartAirportClicked() {
+void UpdateTab::startAirportTransfer() {
     if (airportFilePath.isEmpty()) {
         showStatus(tr("No airport database file selected"));
         return;
     }
-    if (!comms || !comms->is_connected()) {
+    if (!comms() || !comms()->is_connected()) {
         showStatus(tr("Device not connected. Please connect to device first."));
         qDebug() << "Airport upload failed: CommsManager not connected";
         return;
     }
-    const std::vector<vk61::DeviceInfo> units = comms->device_snapshot();
+    const std::vector<vk61::DeviceInfo> units = comms()->device_snapshot();
     if (units.empty()) {
         showStatus(tr("No devices discovered for airport database update"));
         return;
@@ -187,11 +215,11 @@ void MainWindow::onStartAirportClicked() {
     showStatus(tr("Starting airport database transfer to %1 device(s)...").arg(uids.size()));
     qDebug() << "Airport database upload:" << airportFilePath << "devices:" << uids.size();
 
-    vk61::CommsManager* manager = comms.get();
+    vk61::CommsManager* manager = comms();
     const std::string path = airportFilePath.toLocal8Bit().toStdString();
     QThread* thread = QThread::create([this, manager, path, uids] {
         TransferProgressContext context;
-        context.window = this;
+        context.tab = this;
         context.firmware = false;
         const vk61::AirportResult result = vk61::run_airport_upload(
             *manager, path, uids,
@@ -209,13 +237,13 @@ void MainWindow::onStartAirportClicked() {
             },
             Qt::QueuedConnection);
     });
-    thread->setParent(this);  // see onStartUpdateClicked
+    thread->setParent(this);  // see startFirmwareUpdate
     airportThread = thread;
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     thread->start(QThread::InheritPriority);
 }
 
-void MainWindow::onAirportTransferFinished(int units_done, int units_total, int failed_uid, bool success) {
+void UpdateTab::onAirportTransferFinished(int units_done, int units_total, int failed_uid, bool success) {
     ui->pushButton_browse_airports->setEnabled(true);
     ui->pushButton_fetch_apt_db->setEnabled(true);
     ui->pushButton_start_airport->setEnabled(true);

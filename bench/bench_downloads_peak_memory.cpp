@@ -88,7 +88,7 @@ int run_once(qint64 size_mib) {
     QString path, error;
     QElapsedTimer timer;
     timer.start();
-    const bool ok = package.resolve_local_path(&path, &error);
+    const bool ok = package.resolve_local_path(vk61::DownloadSettings{}, &path, &error);
     const double seconds = timer.nsecsElapsed() / 1e9;
     const qint64 peak = status_kib("VmHWM");
     server.kill();

@@ -27,12 +27,10 @@
 #include "default_installation.h"
 #include "demo_content.h"
 #include "directory_handler.h"
-#include "downloads/testing_hooks.h"
 #include "installation.h"
 #include "loopback_http_server.h"
 #include "main_window.h"
 #include "virtual_hidapi_control.h"
-#include "window_testing_hooks.h"
 
 namespace benchrig {
 
@@ -75,9 +73,10 @@ public:
         sim::add_default_units(bus, units);
         bus.set_latency(latency);
         vhid::attach_bridge(&bridge);
-        setInitialLoadDelayForTesting(1);
-        vk61::set_manifest_url_override_for_testing(manifest);
-        window = std::make_unique<MainWindow>();
+        WindowSettings settings;
+        settings.initial_load_delay_ms = 1;
+        settings.downloads.manifest_url = manifest;
+        window = std::make_unique<MainWindow>(settings);
         QObject::connect(window->statusBar(), &QStatusBar::messageChanged, window.get(),
                          [this](const QString& text) {
                              statuses << text;

@@ -11,7 +11,6 @@
 
 #include "bridge.h"
 #include "comms_manager.h"
-#include "downloads/testing_hooks.h"
 #include "installation.h"
 #include "main_window.h"
 #include "virtual_hidapi_control.h"
@@ -19,7 +18,8 @@
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    vk61::set_manifest_url_override_for_testing(QUrl("http://127.0.0.1:1/firmware/downloads_manifest.json"));
+    WindowSettings settings;  // the product's, with the manifest from a closed port
+    settings.downloads.manifest_url = QUrl("http://127.0.0.1:1/firmware/downloads_manifest.json");
 
     sim::Installation bus;
     for (std::uint8_t uid = 1; uid <= 3; ++uid) {
@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     const int runs = 15;
     std::vector<double> close_ms;
     for (int run = 0; run < runs; ++run) {
-        auto* window = new MainWindow;
+        auto* window = new MainWindow(settings);
         window->show();
         if (!QTest::qWaitFor([&] { return window->commsManager() && window->commsManager()->is_connected(); },
                              5000)) {

@@ -15,7 +15,6 @@
 
 #include "bridge.h"
 #include "default_installation.h"
-#include "downloads/testing_hooks.h"
 #include "installation.h"
 #include "main_window.h"
 #include "virtual_hidapi_control.h"
@@ -42,7 +41,8 @@ protected:
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    vk61::set_manifest_url_override_for_testing(QUrl("http://127.0.0.1:1/firmware/downloads_manifest.json"));
+    WindowSettings settings;  // the product's, with the manifest from a closed port
+    settings.downloads.manifest_url = QUrl("http://127.0.0.1:1/firmware/downloads_manifest.json");
 
     const int runs = 5;
     std::vector<double> ms;
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
         sim::Bridge bridge(bus);
         vhid::attach_bridge(&bridge);
         {
-            MainWindow window;
+            MainWindow window(settings);
             FirstPaint paint;
             window.installEventFilter(&paint);
             window.show();

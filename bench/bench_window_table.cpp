@@ -12,7 +12,6 @@
 
 #include "bridge.h"
 #include "comms_manager.h"
-#include "downloads/testing_hooks.h"
 #include "installation.h"
 #include "main_window.h"
 #include "virtual_hidapi_control.h"
@@ -20,7 +19,8 @@
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    vk61::set_manifest_url_override_for_testing(QUrl("http://127.0.0.1:1/firmware/downloads_manifest.json"));
+    WindowSettings settings;  // the product's, with the manifest from a closed port
+    settings.downloads.manifest_url = QUrl("http://127.0.0.1:1/firmware/downloads_manifest.json");
 
     sim::Installation bus;
     for (std::uint8_t uid = 1; uid <= 15; ++uid) {
@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
     sim::Bridge bridge(bus);
     vhid::attach_bridge(&bridge);
 
-    MainWindow window;
+    MainWindow window(settings);
     window.show();
     auto* table = window.findChild<QTableWidget*>("table_devices");
     if (!QTest::qWaitFor([&] { return table->rowCount() == 15; }, 5000)) {

@@ -10,6 +10,7 @@
 
 #include "commands.h"
 #include "debug_log.h"
+#include "downloads/manifest_service.h"
 #include "exit_codes.h"
 
 namespace vk61::cli {
@@ -132,7 +133,8 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     }
 
     const LogRouting routing(verbose);
-    const Context context{out, err, json, env};
+    ManifestService manifests(env.downloads);
+    const Context context{out, err, json, env, manifests};
     if (list->parsed()) return run_list(context);
     if (show->parsed()) return run_config_show(context);
     if (get->parsed()) return run_config_get(context, names);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "config_timeouts.h"
+#include "downloads/download_settings.h"
 #include "flash/airport_worker.h"
 #include "flash/firmware_worker.h"
 
@@ -48,6 +49,9 @@ struct CliEnvironment {
     // Folder of the automatic backups; empty: BackupStore::default_root().
     QString backup_root;
     CliTimings timings;
+    // Manifest URL, fetch time-out and application folder; the product's by
+    // default, the demo's server in the demo build.
+    DownloadSettings downloads;
 };
 
 // Runs the command that args names (args excludes the program name). Results

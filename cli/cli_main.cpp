@@ -26,7 +26,8 @@ extern "C" void on_interrupt(int signal_number) {
 
 }  // namespace
 
-int cli_main(int argc, char** argv, const char* program, const char* application_name) {
+int cli_main(int argc, char** argv, const char* program, const char* application_name,
+             const DownloadSettings& downloads) {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QString::fromUtf8(application_name));
     std::signal(SIGINT, on_interrupt);
@@ -34,6 +35,7 @@ int cli_main(int argc, char** argv, const char* program, const char* application
 
     CliEnvironment env;
     env.program = program;
+    env.downloads = downloads;
     env.interrupted = &g_interrupted;
     std::vector<std::string> args(argv + 1, argv + argc);
     return run_cli(args, std::cout, std::cerr, env);

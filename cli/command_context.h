@@ -17,6 +17,10 @@ namespace vk61 {
 class CommsManager;
 }
 
+namespace vk61 {
+class ManifestService;
+}
+
 namespace vk61::cli {
 
 struct Context {
@@ -24,6 +28,9 @@ struct Context {
     std::ostream& err;
     bool json = false;
     const CliEnvironment& env;
+    // The downloads manifest as this run has it (one per run, like the
+    // window's): the network first, then the memory, cache and local copies.
+    ManifestService& manifests;
 
     // Reports a failure: the message on standard error and, with --json,
     // {"error": message, "exit_code": code} on standard output. Returns code.

@@ -18,7 +18,7 @@ namespace {
 int fetch_online_packages(const Context& context, QList<FirmwarePackage>* packages) {
     QByteArray manifest;
     QString error;
-    if (!fetch_manifest_online(&manifest, &error)) {
+    if (!fetch_manifest_online(context.manifests, &manifest, &error)) {
         return context.fail(kExitDownload,
                             QStringLiteral("Could not download the firmware manifest from the server (%1)").arg(error));
     }
@@ -55,7 +55,7 @@ int fetch_firmware_for(const Context& context, std::uint32_t device_id, QString*
     context.err << "Downloading firmware: " << package->firmware_file.toStdString() << '\n' << std::flush;
     QString local;
     QString error;
-    if (!package->resolve_local_path(&local, &error)) return context.fail(kExitDownload, error);
+    if (!package->resolve_local_path(context.env.downloads, &local, &error)) return context.fail(kExitDownload, error);
     if (!verify_file_sha256(local, package->sha256, &error)) return context.fail(kExitDownload, error);
     *path = local;
     return kExitOk;
@@ -64,7 +64,7 @@ int fetch_firmware_for(const Context& context, std::uint32_t device_id, QString*
 int fetch_airport_database(const Context& context, QString* path) {
     QByteArray manifest;
     QString error;
-    if (!load_manifest_bytes(&manifest, &error)) {
+    if (!load_manifest_bytes(context.manifests, &manifest, &error)) {
         return context.fail(kExitDownload, QStringLiteral("Could not load downloads manifest: %1").arg(error));
     }
     QList<DatabasePackage> databases;
@@ -81,7 +81,7 @@ int fetch_airport_database(const Context& context, QString* path) {
                 << '\n'
                 << std::flush;
     QString local;
-    if (!package->resolve_local_path(&local, &error)) return context.fail(kExitDownload, error);
+    if (!package->resolve_local_path(context.env.downloads, &local, &error)) return context.fail(kExitDownload, error);
     *path = local;
     return kExitOk;
 }

@@ -31,7 +31,7 @@ int check_firmware_file(const Context& context, const QString& path, const QStri
         // As the window does, the manifest (server, else a cached or local
         // copy) gives the digest of a file it names.
         QList<FirmwarePackage> packages;
-        if (load_firmware_packages(&packages, nullptr)) {
+        if (load_firmware_packages(context.manifests, &packages, nullptr)) {
             if (const FirmwarePackage* known = find_firmware_by_file_name(packages, path)) expected = known->sha256;
         }
     }

@@ -23,7 +23,7 @@ int run_list(const Context& context) {
     // had (the server, else the cached or local copy), as in the devices table.
     QList<FirmwarePackage> packages;
     QString manifest_error;
-    const bool have_manifest = load_firmware_packages(&packages, &manifest_error);
+    const bool have_manifest = load_firmware_packages(context.manifests, &packages, &manifest_error);
     if (!have_manifest)
         context.warn(QStringLiteral("No downloads manifest (%1); update availability unknown").arg(manifest_error));
 

@@ -1,7 +1,13 @@
 // One database entry of the downloads manifest (the airport database).
 #pragma once
 
+#include "downloads/http_fetch.h"
+
 #include <QString>
+
+#include <functional>
+
+class QObject;
 
 namespace vk61 {
 
@@ -15,8 +21,11 @@ struct DatabasePackage {
     QString download_url;
     QString sha256;
 
-    // Same rules as FirmwarePackage::resolve_local_path, with database texts.
-    bool resolve_local_path(QString* local_path_out, QString* error = nullptr) const;
+    // Same rules as FirmwarePackage's, with database texts.
+    void start_resolve_local_path(const DownloadSettings& settings, QObject* context,
+                                  std::function<void(FileOutcome)> done) const;
+    bool resolve_local_path(const DownloadSettings& settings, QString* local_path_out,
+                            QString* error = nullptr) const;
 };
 
 }  // namespace vk61

@@ -1,14 +1,8 @@
 #include "downloads/download_locations.h"
 
-#include "downloads/runtime_settings.h"
-
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
-
-#ifndef VK61_MANIFEST_HOST
-#error "VK61_MANIFEST_HOST must be defined by the build (CMake cache variable of the same name)"
-#endif
 
 namespace vk61 {
 
@@ -23,8 +17,8 @@ QString manifest_cache_path() {
     return QDir(downloads_cache_dir()).filePath(QStringLiteral("downloads_manifest.json"));
 }
 
-QStringList local_manifest_candidates() {
-    const QString app_dir = detail::effective_application_dir();
+QStringList local_manifest_candidates(const DownloadSettings& settings) {
+    const QString app_dir = settings.effective_application_dir();
     return {
         app_dir + QStringLiteral("/firmware/downloads_manifest.json"),
         app_dir + QStringLiteral("/../firmware/downloads_manifest.json"),
@@ -32,25 +26,19 @@ QStringList local_manifest_candidates() {
     };
 }
 
-QString find_local_manifest() {
-    for (const QString& candidate : local_manifest_candidates()) {
+QString find_local_manifest(const DownloadSettings& settings) {
+    for (const QString& candidate : local_manifest_candidates(settings)) {
         if (QFileInfo::exists(candidate))
             return candidate;
     }
     return {};
 }
 
-QString local_firmware_dir() {
-    const QString manifest = find_local_manifest();
+QString local_firmware_dir(const DownloadSettings& settings) {
+    const QString manifest = find_local_manifest(settings);
     if (manifest.isEmpty())
-        return detail::effective_application_dir() + QStringLiteral("/firmware");
+        return settings.effective_application_dir() + QStringLiteral("/firmware");
     return QFileInfo(manifest).absolutePath();
-}
-
-QUrl default_manifest_url() {
-    return QUrl(QStringLiteral("https://") + QStringLiteral(VK61_MANIFEST_HOST) +
-                    QStringLiteral("/firmware/downloads_manifest.json"),
-                QUrl::TolerantMode);
 }
 
 }  // namespace vk61

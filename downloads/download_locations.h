@@ -1,9 +1,10 @@
 // Where downloaded and locally provided files live. Paths use forward slashes.
 #pragma once
 
+#include "downloads/download_settings.h"
+
 #include <QString>
 #include <QStringList>
-#include <QUrl>
 
 namespace vk61 {
 
@@ -19,18 +20,15 @@ QString manifest_cache_path();
 // In the order they are tried: <app dir>/firmware/downloads_manifest.json,
 // <app dir>/../firmware/downloads_manifest.json,
 // <current dir>/firmware/downloads_manifest.json. The application directory is
-// that of the running executable, not the current directory.
-QStringList local_manifest_candidates();
+// settings.effective_application_dir(): by default that of the running
+// executable, not the current directory.
+QStringList local_manifest_candidates(const DownloadSettings& settings);
 
 // The first candidate that exists, or an empty text.
-QString find_local_manifest();
+QString find_local_manifest(const DownloadSettings& settings);
 
 // The directory of find_local_manifest(), or <app dir>/firmware when there is
 // no local manifest. Package files provided beside the application live here.
-QString local_firmware_dir();
-
-// https://<manifest host>/firmware/downloads_manifest.json. The host is fixed at
-// build time (CMake cache variable VK61_MANIFEST_HOST).
-QUrl default_manifest_url();
+QString local_firmware_dir(const DownloadSettings& settings);
 
 }  // namespace vk61

@@ -3,14 +3,25 @@
 #include "downloads/package_file_resolver.h"
 
 namespace vk61 {
+namespace {
 
-bool FirmwarePackage::resolve_local_path(QString* local_path_out, QString* error) const {
-    static constexpr detail::PackageFileKind kFirmware{
-        "Manifest entry has no firmware_file name",
-        "Firmware package not available locally and manifest has no download_url",
-    };
-    return detail::resolve_package_file({firmware_file, download_url, sha256}, kFirmware,
-                                        local_path_out, error);
+constexpr detail::PackageFileKind kFirmware{
+    "Manifest entry has no firmware_file name",
+    "Firmware package not available locally and manifest has no download_url",
+};
+
+}  // namespace
+
+void FirmwarePackage::start_resolve_local_path(const DownloadSettings& settings, QObject* context,
+                                               std::function<void(FileOutcome)> done) const {
+    detail::start_resolve_package_file({firmware_file, download_url, sha256}, kFirmware, settings, context,
+                                       std::move(done));
+}
+
+bool FirmwarePackage::resolve_local_path(const DownloadSettings& settings, QString* local_path_out,
+                                         QString* error) const {
+    return detail::resolve_package_file({firmware_file, download_url, sha256}, kFirmware, settings, local_path_out,
+                                        error);
 }
 
 }  // namespace vk61

@@ -2,9 +2,14 @@
 #pragma once
 
 #include "downloads/firmware_version.h"
+#include "downloads/http_fetch.h"
 
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+
+class QObject;
 
 namespace vk61 {
 
@@ -22,10 +27,17 @@ struct FirmwarePackage {
     // Turns the package into a file on disk: a cached copy that passes its
     // digest, else a fresh download into the cache (verified), else - only
     // for a package without download_url - the file in local_firmware_dir().
+    // `done` runs once, later, on the thread of context (see start_fetch);
+    // the file is hashed once or twice on that thread.
+    void start_resolve_local_path(const DownloadSettings& settings, QObject* context,
+                                  std::function<void(FileOutcome)> done) const;
+
+    // The blocking form, for callers without a window (see fetch_url).
     // Writes *local_path_out only on success.
-    // Blocks (nested event loop) for at most one fetch_url() when a download
-    // is needed, plus the time to hash the file once or twice.
-    bool resolve_local_path(QString* local_path_out, QString* error = nullptr) const;
+    bool resolve_local_path(const DownloadSettings& settings, QString* local_path_out,
+                            QString* error = nullptr) const;
+
+    friend bool operator==(const FirmwarePackage&, const FirmwarePackage&) = default;
 };
 
 }  // namespace vk61

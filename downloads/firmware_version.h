@@ -12,6 +12,8 @@ struct FirmwareVersion {
     quint8 major = 0;
     quint8 minor = 0;
     quint8 patch = 0;
+
+    friend bool operator==(const FirmwareVersion&, const FirmwareVersion&) = default;
 };
 
 }  // namespace vk61

@@ -2,7 +2,14 @@
 // and DatabasePackage::resolve_local_path.
 #pragma once
 
+#include "downloads/download_settings.h"
+#include "downloads/http_fetch.h"
+
 #include <QString>
+
+#include <functional>
+
+class QObject;
 
 namespace vk61::detail {
 
@@ -20,10 +27,15 @@ struct PackageFileSource {
 };
 
 // Cache (verified) first, then a verified download into the cache, or - only
-// without a URL - the local firmware folder. *local_path_out is written only
-// on success and always names a file inside the cache or the local folder.
-// Blocks for at most one fetch_url() plus hashing.
+// without a URL - the local firmware folder. A successful outcome always names
+// a file inside the cache or the local folder. `done` runs once, later, on the
+// thread of context (see start_fetch); the digests are computed on that thread.
+void start_resolve_package_file(const PackageFileSource& source, const PackageFileKind& kind,
+                                const DownloadSettings& settings, QObject* context,
+                                std::function<void(FileOutcome)> done);
+
+// The blocking form (see fetch_url). *local_path_out is written only on success.
 bool resolve_package_file(const PackageFileSource& source, const PackageFileKind& kind,
-                          QString* local_path_out, QString* error);
+                          const DownloadSettings& settings, QString* local_path_out, QString* error);
 
 }  // namespace vk61::detail

@@ -1,5 +1,5 @@
-// Where the demo build finds its download server. The demo executable passes
-// demo_manifest_url() to set_manifest_url_override_for_testing() in its main.
+// Where the demo build finds its download server. The demo executable puts
+// demo_manifest_url() in the settings it constructs its window with.
 #pragma once
 
 #include <QUrl>

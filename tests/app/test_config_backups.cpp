@@ -25,7 +25,6 @@
 #include "update_test_support.h"
 #include "device_text.h"
 #include "window_test_support.h"
-#include "window_testing_hooks.h"
 
 namespace {
 
@@ -149,15 +148,14 @@ private:
 
 private slots:
     void initTestCase() {
-        setConfigTimeoutsForTesting({50, 200, 500});
-        setInitialLoadDelayForTesting(1);
-        sw = std::make_unique<SimulatedWindow>();
+        WindowSettings settings = windowtest::offTheNetwork();
+        settings.config_timeouts = {50, 200, 500};
+        settings.initial_load_delay_ms = 1;  // the first load need not wait 1.5 s here
+        sw = std::make_unique<SimulatedWindow>(3, settings);
         QVERIFY(sw->waitForInitialLoad());
     }
     void cleanupTestCase() {
         sw.reset();
-        setConfigTimeoutsForTesting({});
-        setInitialLoadDelayForTesting(0);
     }
     void init() {
         sw->reset();

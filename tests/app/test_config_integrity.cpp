@@ -16,7 +16,6 @@
 #include "config/config_record.h"
 #include "config_timeouts.h"
 #include "window_test_support.h"
-#include "window_testing_hooks.h"
 
 namespace {
 
@@ -92,16 +91,16 @@ private:
 
 private slots:
     void initTestCase() {
-        setConfigTimeoutsForTesting({50, 200, 500});
-        setInitialLoadDelayForTesting(1);
-        sw = std::make_unique<SimulatedWindow>();
+        WindowSettings settings = windowtest::offTheNetwork();
+        settings.config_timeouts = {50, 200, 500};
+        settings.initial_load_delay_ms = 1;  // the first load need not wait 1.5 s here
+        settings.reboot_first_check_ms = 100;  // the reboot tests need not wait 3 s
+        settings.reboot_next_check_ms = 50;
+        sw = std::make_unique<SimulatedWindow>(3, settings);
         QVERIFY(sw->waitForInitialLoad());
     }
     void cleanupTestCase() {
         sw.reset();
-        setConfigTimeoutsForTesting({});
-        setInitialLoadDelayForTesting(0);
-        setRebootWaitIntervalsForTesting(0, 0);
     }
     void init() {
         sw->reset();
@@ -265,7 +264,6 @@ private slots:
     }
 
     void afterReboot_aLoadWarningStaysInView() {
-        setRebootWaitIntervalsForTesting(100, 50);
         sw->bus.set_reboot_duration(300ms);
         sw->click("pushButton_reboot_2");
         sw->bus.add_fault(dropReads(20, 3));
@@ -292,7 +290,6 @@ private slots:
             {"latency 20 ms, reports every 0.5 s", 20ms, 500ms, false},
             {"WHOAMI at once, the rest 20 ms late", 20ms, 500ms, true},
         };
-        setRebootWaitIntervalsForTesting(100, 50);
         sw->bus.set_reboot_duration(300ms);
         for (const Row& row : rows) {
             sw->bus.set_latency(row.latency);

@@ -14,7 +14,6 @@
 #include <algorithm>
 
 #include "window_test_support.h"
-#include "window_testing_hooks.h"
 
 using windowtest::SimulatedWindow;
 
@@ -83,11 +82,18 @@ class DevicesTabTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { setInitialLoadDelayForTesting(20); }
-    void init() { setRebootWaitIntervalsForTesting(0, 0); }
+    // Product settings with a 20 ms wait before the first load, and the
+    // given reboot-check intervals (the product's when not given).
+    static WindowSettings settings(int first_reboot_check_ms = 3000, int next_reboot_check_ms = 1000) {
+        WindowSettings settings = windowtest::offTheNetwork();
+        settings.initial_load_delay_ms = 20;
+        settings.reboot_first_check_ms = first_reboot_check_ms;
+        settings.reboot_next_check_ms = next_reboot_check_ms;
+        return settings;
+    }
 
     void table_ordersNamesAndDescribesUnits() {
-        SimulatedWindow sw;
+        SimulatedWindow sw(3, settings());
         replaceUnits(sw, {unit(4, 0xFF010004), unit(1, 0xC3010001), unit(2, 0xD5020002), unit(5, 0x1A000005)});
         QVERIFY(sw.waitForInitialLoad());
         // A UID the bus calls occupied but that has not said who it is.
@@ -126,7 +132,7 @@ private slots:
     }
 
     void termination_atMostTwoUnits() {
-        SimulatedWindow sw(6);
+        SimulatedWindow sw(6, settings());
         setElementEverywhere(sw, 34, 0x0006);
         QVERIFY(sw.waitForInitialLoad());
         QTRY_COMPARE(table(sw)->rowCount(), 6);
@@ -149,7 +155,7 @@ private slots:
     }
 
     void defaultScreen_showsAndStoresTheUnitsByte() {
-        SimulatedWindow sw(6);
+        SimulatedWindow sw(6, settings());
         // UID 1 byte 9 (out of range: shown as AHRS), UID 2 byte 6 (no such
         // screen: shown as the first item).
         setElementEverywhere(sw, 36, 0x00060900);
@@ -166,7 +172,7 @@ private slots:
     }
 
     void saveDevices_sendsOnlyWhatChangedThenStores() {
-        SimulatedWindow sw(3);
+        SimulatedWindow sw(3, settings());
         setElementEverywhere(sw, 34, 0);
         QVERIFY(sw.waitForInitialLoad());
         QTRY_COMPARE(table(sw)->rowCount(), 3);
@@ -200,7 +206,7 @@ private slots:
     }
 
     void saveDevices_screensOfUid1And9_send36Then38() {
-        SimulatedWindow sw(9);
+        SimulatedWindow sw(9, settings());
         QVERIFY(sw.waitForInitialLoad());
         QTRY_COMPARE(table(sw)->rowCount(), 9);
         screenBox(sw, 9)->setCurrentIndex(screenBox(sw, 9)->findText("Altimeter"));
@@ -219,7 +225,7 @@ private slots:
     // The store covers the whole record: an unsent Settings-tab edit goes out
     // before it, so no unit stores old values under the new CRC.
     void saveDevices_sendsUnsentSettingsBeforeTheStore() {
-        SimulatedWindow sw(2);
+        SimulatedWindow sw(2, settings());
         setElementEverywhere(sw, 34, 0);
         QVERIFY(sw.waitForInitialLoad());
         QTRY_COMPARE(table(sw)->rowCount(), 2);
@@ -240,7 +246,7 @@ private slots:
     }
 
     void saveDevices_failedHeaderReadWritesNothing() {
-        SimulatedWindow sw(3);
+        SimulatedWindow sw(3, settings());
         setElementEverywhere(sw, 34, 0);
         QVERIFY(sw.waitForInitialLoad());
         QTRY_COMPARE(table(sw)->rowCount(), 3);
@@ -264,7 +270,7 @@ private slots:
     }
 
     void saveDevices_withoutChangesOrLink() {
-        SimulatedWindow sw(1);
+        SimulatedWindow sw(1, settings());
         QVERIFY(sw.waitForInitialLoad());
         QMetaObject::invokeMethod(sw.window.get(), "onSaveDevicesClicked");
         QCOMPARE(sw.status(), QString("No device changes to save"));
@@ -276,14 +282,13 @@ private slots:
     }
 
     void reboot_waitEndsWhenAUnitIsAliveAgain() {
-        SimulatedWindow sw(3);
+        SimulatedWindow sw(3, settings(250, 50));
         QVERIFY(sw.waitForInitialLoad());
         // As on a real bus: replies take a little while and occupancy
         // reports come regularly, so a check sees the flags of the last one.
         sw.bus.set_latency(std::chrono::milliseconds(2));
         sw.bus.set_occupancy_interval(std::chrono::milliseconds(100));
         sw.bus.set_reboot_duration(std::chrono::milliseconds(600));
-        setRebootWaitIntervalsForTesting(250, 50);
         QTRY_VERIFY_WITH_TIMEOUT(sw.window->commsManager()->device_snapshot().front().alive, 2000);
         sw.statuses.clear();
 
@@ -299,11 +304,10 @@ private slots:
     // Units that stay silent after the reboot: alive flags left from before
     // it do not end the wait.
     void reboot_staleAliveFlagsDoNotCount() {
-        SimulatedWindow sw(2);
+        SimulatedWindow sw(2, settings(5, 5));
         QVERIFY(sw.waitForInitialLoad());
         sw.bus.send_occupancy_report();  // every unit alive
         QTRY_VERIFY(sw.window->commsManager()->device_snapshot().front().alive);
-        setRebootWaitIntervalsForTesting(5, 5);
         sw.bus.set_reboot_duration(std::chrono::seconds(60));
         sw.statuses.clear();
         sw.widget<QPushButton>("pushButton_reboot_2")->click();
@@ -316,7 +320,7 @@ private slots:
     // first WHOAMI after the reboot command, and "Device reconnected", come
     // no earlier.
     void reboot_productTimings_firstCheckAfterThreeSeconds() {
-        SimulatedWindow sw(2);
+        SimulatedWindow sw(2, settings());
         QVERIFY(sw.waitForInitialLoad());
         sw.bus.set_reboot_duration(std::chrono::milliseconds(100));
         QElapsedTimer clock;
@@ -342,9 +346,8 @@ private slots:
     }
 
     void reboot_bridgeGoneForGood_givesUpAfterSixtyChecks() {
-        SimulatedWindow sw(2);
+        SimulatedWindow sw(2, settings(5, 5));
         QVERIFY(sw.waitForInitialLoad());
-        setRebootWaitIntervalsForTesting(5, 5);
         sw.widget<QPushButton>("pushButton_reboot")->click();
         vhid::pull_cable();  // and never plugged back
         QTRY_COMPARE_WITH_TIMEOUT(sw.status(), QString("Devices did not reappear after reboot"), 5000);
@@ -355,7 +358,7 @@ private slots:
     }
 
     void cableReplug_refreshesAndReloads() {
-        SimulatedWindow sw(3);
+        SimulatedWindow sw(3, settings());
         QVERIFY(sw.waitForInitialLoad());
         sw.statuses.clear();
         vhid::pull_cable();

@@ -7,7 +7,6 @@
 #include <QTextEdit>
 
 #include "update_test_support.h"
-#include "window_testing_hooks.h"
 
 using updatetest::browse;
 using updatetest::DialogDriver;
@@ -41,12 +40,10 @@ class FetchAirportTest : public QObject {
     }
 
 private slots:
-    void initTestCase() { setInitialLoadDelayForTesting(1); }
     void init() {
         updatetest::resetDownloads();
         QDir(appDir()).removeRecursively();
     }
-    void cleanup() { windowtest::keepOffTheNetwork(); }
 
     void prefetchAtLaunch_thenOfflineFromEveryCopy() {
         DownloadServer server;
@@ -55,13 +52,14 @@ private slots:
         QVERIFY(server.putManifest({server.firmwareEntry("C3", "1.5.0", "halvard.bin", "x")},
                                    {server.databaseEntry("airports_2026-11.db", "2026-11-27", newest),
                                     server.databaseEntry("airports_2026-10.db", "2026-10-30", older)}));
-        vk61::set_manifest_url_override_for_testing(server.manifestUrl());
         vhid::attach_bridge(nullptr);
         vhid::set_interfaces({});  // no units: the fetch of a database needs none
 
-        auto window = std::make_unique<MainWindow>();
-        // The constructor fetched the manifest and kept a copy on disk.
-        QCOMPARE(server.requests().value(0), kManifestPath);
+        auto window = std::make_unique<MainWindow>(updatetest::updateSettings(server.manifestUrl()));
+        // The window fetches the manifest at launch, beside it, and keeps a
+        // copy on disk.
+        QTRY_COMPARE_WITH_TIMEOUT(server.requests().value(0), kManifestPath, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->manifestService().memory_copy().isEmpty(), 5000);
         QFile cache(updatetest::downloadsCacheDir() + "/downloads_manifest.json");
         QFile served(server.path("firmware/downloads_manifest.json"));
         QVERIFY(cache.open(QIODevice::ReadOnly) && served.open(QIODevice::ReadOnly));
@@ -76,7 +74,7 @@ private slots:
         const QString ready = "Airport database ready: airports_2026-11.db";
 
         statuses.clear();
-        fetch->click();
+        QVERIFY(updatetest::clickAndWaitForFetch(window.get(), fetch));
         QCOMPARE(statuses, (QStringList{"Fetching airport database manifest...",
                                         "Downloading airport database: Airports 2026-11-27", ready}));
         QCOMPARE(selected(window.get()), QString("airports_2026-11.db"));
@@ -94,13 +92,13 @@ private slots:
         const QString cachedDb = updatetest::downloadsCacheDir() + "/airports_2026-11.db";
         const Step steps[] = {
             {"memory copy", [] {}, "", ready},
-            {"cache file", [] { vk61::clear_manifest_memory_cache_for_testing(); }, "", ready},
+            {"cache file", [&] { window->manifestService().forget_memory_copy(); }, "", ready},
             {"database not cached", [&] { QFile::remove(cachedDb); }, "Airport Database Download Failed",
              "Airport database download failed"},
             {"nothing anywhere",
-             [] {
+             [&] {
                  QDir(updatetest::downloadsCacheDir()).removeRecursively();
-                 vk61::clear_manifest_memory_cache_for_testing();
+                 window->manifestService().forget_memory_copy();
              },
              "Manifest Unavailable", "Could not load downloads manifest"},
         };
@@ -108,7 +106,7 @@ private slots:
             step.prepare();
             dialogs.clear();
             if (!step.title.isEmpty()) dialogs.pressButton("OK");
-            fetch->click();
+            QVERIFY(updatetest::clickAndWaitForFetch(window.get(), fetch));
             QVERIFY2(dialogs.titles() == (step.title.isEmpty() ? QStringList{} : QStringList{step.title}), step.what);
             if (!step.title.isEmpty()) {
                 QVERIFY2(dialogs.seen().first().text.startsWith("Network error fetching "), step.what);
@@ -130,7 +128,7 @@ private slots:
                                                                                  {"database_file", "local_airports.db"}}}}})
                 .toJson()));
         dialogs.clear();
-        fetch->click();
+        QVERIFY(updatetest::clickAndWaitForFetch(window.get(), fetch));
         QVERIFY(dialogs.seen().isEmpty());
         QCOMPARE(window->statusBar()->currentMessage(), QString("Airport database ready: local_airports.db"));
         QCOMPARE(selected(window.get()), QString("local_airports.db"));
@@ -156,15 +154,14 @@ private slots:
         QFETCH(QString, status);
         DownloadServer server;
         QVERIFY(server.putManifest({server.firmwareEntry("C3", "1.5.0", "halvard.bin", "x")}, databases));
-        vk61::set_manifest_url_override_for_testing(server.manifestUrl());
         vhid::attach_bridge(nullptr);
         vhid::set_interfaces({});
-        auto window = std::make_unique<MainWindow>();
+        auto window = std::make_unique<MainWindow>(updatetest::updateSettings(server.manifestUrl()));
         window->show();
         QTRY_VERIFY_WITH_TIMEOUT(window->statusBar()->currentMessage().startsWith("Failed to connect"), 5000);
         DialogDriver dialogs;
         dialogs.pressButton("OK");
-        window->findChild<QPushButton*>("pushButton_fetch_apt_db")->click();
+        QVERIFY(updatetest::clickAndWaitForFetch(window.get(), window->findChild<QPushButton*>("pushButton_fetch_apt_db")));
         QCOMPARE(dialogs.titles(), QStringList{title});
         QCOMPARE(dialogs.seen().first().text, text);
         QCOMPARE(dialogs.seen().first().icon, QMessageBox::Warning);
@@ -183,9 +180,8 @@ private slots:
         DownloadServer server;
         QVERIFY(server.putManifest({}, {server.databaseEntry("airports.db", "2026-11-27",
                                                              updatetest::nonZeroBytes(4000, 5))}));
-        SimulatedWindow w(3);
+        SimulatedWindow w(3, updatetest::updateSettings(server.manifestUrl()));
         QVERIFY(w.waitForInitialLoad());
-        vk61::set_manifest_url_override_for_testing(server.manifestUrl());
         DialogDriver dialogs;
         const QString chosen = files.filePath("airports.db");
         QVERIFY(updatetest::writeFile(chosen, updatetest::nonZeroBytes(2000, 6)));
@@ -196,7 +192,7 @@ private slots:
         };
         server.clearRequests();
         w.statuses.clear();
-        w.widget<QPushButton>("pushButton_fetch_apt_db")->click();
+        QVERIFY(updatetest::clickAndWaitForFetch(w.window.get(), w.widget<QPushButton>("pushButton_fetch_apt_db")));
         server.onRequest = nullptr;
         QVERIFY(w.statuses.contains("Starting airport database transfer to 3 device(s)..."));
         QCOMPARE(w.status(), QString("Finish airport transfer before fetching a new database"));

@@ -8,7 +8,6 @@
 #include <QTextEdit>
 
 #include "update_test_support.h"
-#include "window_testing_hooks.h"
 
 using updatetest::browse;
 using updatetest::DialogDriver;
@@ -41,25 +40,24 @@ class FetchFirmwareTest : public QObject {
 
     QTemporaryDir files;
 
-    // A window whose units are all known, its manifest URL pointed at server.
-    static bool ready(SimulatedWindow& w, DownloadServer& server) {
+    // A window whose units are all known, with empty download caches.
+    static bool ready(SimulatedWindow& w, DownloadServer&) {
         if (!w.waitForInitialLoad()) return false;
         updatetest::resetDownloads();
-        vk61::set_manifest_url_override_for_testing(server.manifestUrl());
+        w.window->manifestService().forget_memory_copy();
         return true;
     }
     static QString selected(SimulatedWindow& w) { return w.widget<QTextEdit>("text_firmware_file")->toPlainText(); }
     static bool startEnabled(SimulatedWindow& w) { return w.widget<QPushButton>("pushButton_start_update")->isEnabled(); }
-    static void fetch(SimulatedWindow& w) { w.widget<QPushButton>("pushButton_fetch_fw")->click(); }
+    static void fetch(SimulatedWindow& w) {
+        QVERIFY(updatetest::clickAndWaitForFetch(w.window.get(), w.widget<QPushButton>("pushButton_fetch_fw")));
+    }
     static bool buttonsEnabled(SimulatedWindow& w) {
         return w.widget<QPushButton>("pushButton_fetch_fw")->isEnabled() &&
                w.widget<QPushButton>("pushButton_browse")->isEnabled();
     }
 
 private slots:
-    void initTestCase() { setInitialLoadDelayForTesting(1); }
-    void cleanup() { windowtest::keepOffTheNetwork(); }
-
     // Online, then offline: the box offers "Select Firmware File"; a file
     // chosen there whose name the earlier manifest knows is tested against
     // that digest; the status names the failed download in every case.
@@ -67,7 +65,7 @@ private slots:
         DownloadServer server;
         Packages packages;
         QVERIFY(packages.publish(server));
-        SimulatedWindow w(3);
+        SimulatedWindow w(3, updatetest::updateSettings(server.manifestUrl()));
         QVERIFY(ready(w, server));
         DialogDriver dialogs;
         fetch(w);
@@ -129,7 +127,7 @@ private slots:
         DownloadServer server;
         Packages packages;
         QVERIFY(packages.publish(server));
-        SimulatedWindow w(3);
+        SimulatedWindow w(3, updatetest::updateSettings(server.manifestUrl()));
         QVERIFY(ready(w, server));
         DialogDriver dialogs;
         w.statuses.clear();
@@ -198,7 +196,7 @@ private slots:
         DownloadServer server;
         Packages packages;
         QVERIFY(packages.publish(server));
-        SimulatedWindow w(3);
+        SimulatedWindow w(3, updatetest::updateSettings(server.manifestUrl()));
         QVERIFY(ready(w, server));
         vk61::CommsManager* comms = w.window->commsManager();
         QCOMPARE(comms->device_snapshot().front().uid, std::uint8_t{1});
@@ -222,7 +220,7 @@ private slots:
         DownloadServer server;
         Packages packages;
         QVERIFY(packages.publish(server));
-        SimulatedWindow w(3);
+        SimulatedWindow w(3, updatetest::updateSettings(server.manifestUrl()));
         QVERIFY(ready(w, server));
         DialogDriver dialogs;
         vhid::pull_cable();
@@ -244,7 +242,7 @@ private slots:
         Packages packages;
         QJsonObject bad = server.firmwareEntry("D5", "2.x.0", "tessaly.bin", packages.d5);
         QVERIFY(server.putManifest({server.firmwareEntry("C3", "1.5.0", "halvard.bin", packages.c3), bad}));
-        SimulatedWindow w(3);
+        SimulatedWindow w(3, updatetest::updateSettings(server.manifestUrl()));
         QVERIFY(ready(w, server));
         DialogDriver dialogs;
         dialogs.pressButton("OK");
@@ -278,7 +276,7 @@ private slots:
         DownloadServer server;
         Packages packages;
         QVERIFY(packages.publish(server));
-        SimulatedWindow w(3);
+        SimulatedWindow w(3, updatetest::updateSettings(server.manifestUrl()));
         QVERIFY(ready(w, server));
         DialogDriver dialogs;
         fetch(w);

@@ -16,7 +16,6 @@
 
 #include "config/config_record.h"
 #include "config_timeouts.h"
-#include "window_testing_hooks.h"
 #include "window_test_support.h"
 
 namespace {
@@ -74,15 +73,14 @@ private:
 private slots:
     void initTestCase() {
         // A unit that does not answer costs 50 ms per read here, not 500.
-        setConfigTimeoutsForTesting({50, 200, 500});
-        setInitialLoadDelayForTesting(1);  // the first load need not wait 1.5 s here
-        sim = std::make_unique<windowtest::SimulatedWindow>();
+        WindowSettings settings = windowtest::offTheNetwork();
+        settings.config_timeouts = {50, 200, 500};
+        settings.initial_load_delay_ms = 1;  // the first load need not wait 1.5 s here
+        sim = std::make_unique<windowtest::SimulatedWindow>(3, settings);
         QVERIFY(sim->waitForInitialLoad());
     }
     void cleanupTestCase() {
         sim.reset();
-        setConfigTimeoutsForTesting({});
-        setInitialLoadDelayForTesting(0);
     }
     void init() { sim->reset(); }
 

@@ -98,8 +98,7 @@ private slots:
     void initTestCase() {
         vhid::attach_bridge(nullptr);
         vhid::set_interfaces({});  // no bridge: the connection fails at once and nothing is loaded
-        windowtest::keepOffTheNetwork();
-        window = std::make_unique<MainWindow>();
+        window = std::make_unique<MainWindow>(windowtest::offTheNetwork());
         window->show();
         QTRY_VERIFY_WITH_TIMEOUT(window->statusBar()->currentMessage().startsWith("Failed to connect"), 5000);
     }

@@ -17,7 +17,6 @@
 
 #include "config/config_record.h"
 #include "config_timeouts.h"
-#include "window_testing_hooks.h"
 #include "window_test_support.h"
 
 namespace {
@@ -86,15 +85,14 @@ private:
 
 private slots:
     void initTestCase() {
-        setConfigTimeoutsForTesting({50, 200, 500});
-        setInitialLoadDelayForTesting(1);  // the first load need not wait 1.5 s here
-        sim = std::make_unique<windowtest::SimulatedWindow>();
+        WindowSettings settings = windowtest::offTheNetwork();
+        settings.config_timeouts = {50, 200, 500};
+        settings.initial_load_delay_ms = 1;  // the first load need not wait 1.5 s here
+        sim = std::make_unique<windowtest::SimulatedWindow>(3, settings);
         QVERIFY(sim->waitForInitialLoad());
     }
     void cleanupTestCase() {
         sim.reset();
-        setConfigTimeoutsForTesting({});
-        setInitialLoadDelayForTesting(0);
     }
     void init() {
         sim->reset();

@@ -26,11 +26,11 @@
 #include "bridge.h"
 #include "comms_manager.h"
 #include "debug_log.h"
-#include "downloads/testing_hooks.h"
 #include "installation.h"
 #include "main_window.h"
 #include "message_handler.h"
 #include "virtual_hidapi_control.h"
+#include "window_test_support.h"
 
 namespace {
 
@@ -81,18 +81,13 @@ class StartupTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() {
-        // No test may reach the network: the prefetch goes to a closed port.
-        vk61::set_manifest_url_override_for_testing(QUrl("http://127.0.0.1:1/firmware/downloads_manifest.json"));
-    }
-
     void noBridge_showsFormAndFailureTexts() {
         vhid::attach_bridge(nullptr);
         vhid::set_interfaces({});  // nothing on the USB bus
         LogLines log;
 
         QStringList statuses;
-        auto window = std::make_unique<MainWindow>();
+        auto window = std::make_unique<MainWindow>(windowtest::offTheNetwork());
         statuses << window->statusBar()->currentMessage();
         connect(window->statusBar(), &QStatusBar::messageChanged, this,
                 [&statuses](const QString& text) { statuses << text; });
@@ -145,7 +140,7 @@ private slots:
         sim::Bridge bridge(bus);
         vhid::attach_bridge(&bridge);
 
-        auto window = std::make_unique<MainWindow>();
+        auto window = std::make_unique<MainWindow>(windowtest::offTheNetwork());
         window->show();
         QTRY_VERIFY_WITH_TIMEOUT(window->commsManager() && window->commsManager()->is_connected(), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(window->commsManager()->device_snapshot().size(), std::size_t{3}, 5000);

@@ -10,7 +10,6 @@
 #include <set>
 
 #include "update_test_support.h"
-#include "window_testing_hooks.h"
 
 using updatetest::browse;
 using updatetest::DialogDriver;
@@ -22,8 +21,7 @@ struct Installation {
     Installation() {
         sim::add_default_units(bus, 3);
         vhid::attach_bridge(&bridge);
-        windowtest::keepOffTheNetwork();
-        window = std::make_unique<MainWindow>();
+        window = std::make_unique<MainWindow>(updatetest::updateSettings());
         diagnostics.install();
         window->show();
     }
@@ -57,8 +55,6 @@ class UpdateCloseTest : public QObject {
     QTemporaryDir files;
 
 private slots:
-    void initTestCase() { setInitialLoadDelayForTesting(1); }
-
     void closeDuringTransfer_data() {
         QTest::addColumn<bool>("firmware");
         QTest::addColumn<QString>("failureLine");

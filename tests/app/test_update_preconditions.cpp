@@ -7,7 +7,6 @@
 #include <QTextEdit>
 
 #include "update_test_support.h"
-#include "window_testing_hooks.h"
 
 using updatetest::browse;
 using updatetest::DialogDriver;
@@ -43,7 +42,6 @@ class UpdatePreconditionsTest : public QObject {
 
 private slots:
     void initTestCase() {
-        setInitialLoadDelayForTesting(1);
         firmware = files.filePath("app.bin");
         database = files.filePath("airports.db");
         QVERIFY(updatetest::writeFile(firmware, updatetest::firmwareImage(0x20000, 2000, 0x100)));
@@ -55,8 +53,7 @@ private slots:
     void noConnection_checkOrderOfBothStarts() {
         vhid::attach_bridge(nullptr);
         vhid::set_interfaces({});
-        windowtest::keepOffTheNetwork();
-        auto window = std::make_unique<MainWindow>();
+        auto window = std::make_unique<MainWindow>(updatetest::updateSettings());
         windowtest::Diagnostics diagnostics;
         diagnostics.install();
         window->show();
@@ -93,7 +90,7 @@ private slots:
     // chosen file gone from the disk when the update is started.
     void connected_fileAndUnitChecks() {
         {
-            SimulatedWindow w(1);
+            SimulatedWindow w(1, updatetest::updateSettings());
             QVERIFY(w.bus.remove_unit(1));
             QTRY_VERIFY_WITH_TIMEOUT(w.window->commsManager() && w.window->commsManager()->is_connected(), 5000);
             DialogDriver dialogs;
@@ -104,7 +101,7 @@ private slots:
             QCOMPARE(w.status(), QString("No devices discovered for airport database update"));
             QVERIFY(w.widget<QPushButton>("pushButton_start_airport")->isEnabled());
         }
-        SimulatedWindow w(2);
+        SimulatedWindow w(2, updatetest::updateSettings());
         QVERIFY(w.waitForInitialLoad());
         DialogDriver dialogs;
         const QString doomed = files.filePath("doomed.bin");
@@ -126,7 +123,7 @@ private slots:
     // second start of its own kind, and each fetch refuses while its own
     // transfer runs.
     void runningTransfers_refuseWhatTheyMust() {
-        SimulatedWindow w(3);
+        SimulatedWindow w(3, updatetest::updateSettings());
         QVERIFY(w.waitForInitialLoad());
         DialogDriver dialogs;
         QVERIFY(browse(w.widget<QPushButton>("pushButton_browse"), dialogs, firmware));

@@ -12,7 +12,6 @@
 #include <utility>
 
 #include "update_test_support.h"
-#include "window_testing_hooks.h"
 
 using updatetest::browse;
 using updatetest::DialogDriver;
@@ -48,14 +47,12 @@ class UpdateTransfersTest : public QObject {
     }
 
 private slots:
-    void initTestCase() { setInitialLoadDelayForTesting(1); }
-
     // Three units at different write addresses, their space pre-filled with
     // zeros so that a missing erase shows: each ends with the header at its
     // write address, erased bytes up to the image, the image, erased bytes
     // to the end of total_size.
     void firmwareUpdate_writesEveryUnitAndEndsWithFinished() {
-        SimulatedWindow w(3);
+        SimulatedWindow w(3, updatetest::updateSettings());
         QVERIFY(w.waitForInitialLoad());
         DialogDriver dialogs;
         const std::map<std::uint8_t, std::uint32_t> address{{1, 0x00100000}, {2, 0x00200000}, {3, 0x00340000}};
@@ -116,7 +113,7 @@ private slots:
     // status says only that it finished, the bar stays in the erase range,
     // nothing is written, and the next start runs normally.
     void failedErase_endsWithFinishedAndStartEnabled() {
-        SimulatedWindow w(3);
+        SimulatedWindow w(3, updatetest::updateSettings());
         QVERIFY(w.waitForInitialLoad());
         DialogDriver dialogs;
         QVERIFY(browse(w.widget<QPushButton>("pushButton_browse"), dialogs, writeFirmware("nack.bin")));
@@ -146,7 +143,7 @@ private slots:
     // and the bar starts again at 0 for the second unit. The number of
     // progress updates stays within what the throttle allows.
     void airportTransfer_eachUnitInTurnWithItsOwnBar() {
-        SimulatedWindow w(1);
+        SimulatedWindow w(1, updatetest::updateSettings());
         QVERIFY(w.bus.remove_unit(1));  // before the window connects
         sim::UnitSpec two;
         two.uid = 2;
@@ -220,7 +217,7 @@ private slots:
     // The second of three units refuses to close its database: the first
     // keeps its new one, the third is not touched, the bar drops to 0.
     void airportTransfer_stopsAtTheFirstFailingUnit() {
-        SimulatedWindow w(3);
+        SimulatedWindow w(3, updatetest::updateSettings());
         QVERIFY(w.waitForInitialLoad());
         DialogDriver dialogs;
         const QByteArray database = updatetest::nonZeroBytes(3000, 9);

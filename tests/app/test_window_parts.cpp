@@ -91,8 +91,6 @@ class WindowPartsTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { windowtest::keepOffTheNetwork(); }
-
     // The name and update columns come from the one package lookup the tab
     // is given, asked again on every refresh; rows are the primary unit
     // first, then by UID.

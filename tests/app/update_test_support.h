@@ -37,7 +37,7 @@
 #include <unistd.h>
 
 #include "directory_handler.h"
-#include "downloads/testing_hooks.h"
+#include "downloads/manifest_service.h"
 #include "loopback_http_server.h"
 #include "window_test_support.h"
 
@@ -258,11 +258,25 @@ inline QString downloadsCacheDir() {
     return QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/firmware");
 }
 
-// Empties the download cache and forgets the in-memory manifest: a fresh
-// start for the next test.
-inline void resetDownloads() {
-    QDir(downloadsCacheDir()).removeRecursively();
-    vk61::clear_manifest_memory_cache_for_testing();
+// Empties the download cache: a fresh start for the next test (each window
+// has its own memory copy of the manifest).
+inline void resetDownloads() { QDir(downloadsCacheDir()).removeRecursively(); }
+
+// Window settings for the update tests: the manifest from manifest_url (a
+// closed port when empty), the scratch application folder of run() (which
+// has no local manifest), and no wait before the first load.
+inline WindowSettings updateSettings(const QUrl& manifest_url = QUrl()) {
+    WindowSettings settings = windowtest::offTheNetwork();
+    if (!manifest_url.isEmpty()) settings.downloads.manifest_url = manifest_url;
+    settings.downloads.application_dir = QDir::homePath() + QStringLiteral("/app");
+    settings.initial_load_delay_ms = 1;
+    return settings;
+}
+
+// Clicks a fetch button and waits (up to timeout_ms) until its flow has ended.
+inline bool clickAndWaitForFetch(MainWindow* window, QPushButton* button, int timeout_ms = 10000) {
+    button->click();
+    return QTest::qWaitFor([window] { return !window->fetchInProgress(); }, timeout_ms);
 }
 
 // The kernel's id of the calling thread.
@@ -286,7 +300,6 @@ int run(int argc, char** argv) {
         qunsetenv(name);
     QApplication app(argc, argv);
     QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
-    vk61::set_application_dir_for_testing(home.path() + QStringLiteral("/app"));
     TestObject test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -34,17 +34,19 @@
 #include "debug_log.h"
 #include "default_config.h"
 #include "default_installation.h"
-#include "downloads/testing_hooks.h"
 #include "installation.h"
 #include "main_window.h"
+#include "window_settings.h"
 #include "virtual_hidapi_control.h"
 
 namespace windowtest {
 
-// No test reaches the network: the manifest prefetch of every window goes to
-// a closed port. Call before constructing a MainWindow.
-inline void keepOffTheNetwork() {
-    vk61::set_manifest_url_override_for_testing(QUrl("http://127.0.0.1:1/firmware/downloads_manifest.json"));
+// The product's settings, except that no test reaches the network: the
+// manifest of every window comes from a closed port.
+inline WindowSettings offTheNetwork() {
+    WindowSettings settings;
+    settings.downloads.manifest_url = QUrl("http://127.0.0.1:1/firmware/downloads_manifest.json");
+    return settings;
 }
 
 // Qt messages (debug, warning, ...) as their text, chained in front of the
@@ -168,15 +170,14 @@ inline void setDeviceElement(sim::Installation& bus, std::uint8_t uid, unsigned 
 // waitForInitialLoad() before driving it.
 class SimulatedWindow {
 public:
-    explicit SimulatedWindow(unsigned units = 3) {
+    explicit SimulatedWindow(unsigned units = 3, const WindowSettings& settings = offTheNetwork()) {
         // The window writes configuration backups into the application data
         // folder: never the user's own.
         previousDataHome = qgetenv("XDG_DATA_HOME");
         qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
         sim::add_default_units(bus, units);
         vhid::attach_bridge(&bridge);
-        keepOffTheNetwork();
-        window = std::make_unique<MainWindow>();
+        window = std::make_unique<MainWindow>(settings);
         diagnostics.install();
         QObject::connect(window->statusBar(), &QStatusBar::messageChanged, window.get(),
                          [this](const QString& text) { statuses << text; });

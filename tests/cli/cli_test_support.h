@@ -34,7 +34,6 @@
 #include "config_image.h"
 #include "default_installation.h"
 #include "directory_handler.h"
-#include "downloads/testing_hooks.h"
 #include "installation.h"
 #include "loopback_http_server.h"
 #include "virtual_hidapi_control.h"
@@ -151,9 +150,8 @@ protected:
         env.timings.reboot_next_check = std::chrono::milliseconds(100);
         env.timings.reboot_checks = 20;
         env.timings.progress_line_interval = std::chrono::milliseconds(50);
-        vk61::set_manifest_url_override_for_testing(kNoManifest);
-        vk61::clear_manifest_memory_cache_for_testing();
-        vk61::set_application_dir_for_testing(scratch.path() + QStringLiteral("/app"));
+        env.downloads.manifest_url = kNoManifest;
+        env.downloads.application_dir = scratch.path() + QStringLiteral("/app");
         // A cache and data folder of this test's own: ctest runs tests side by
         // side, and two of them must not fetch into one cache.
         qputenv("XDG_CACHE_HOME", (scratch.path() + QStringLiteral("/cache")).toLocal8Bit());
@@ -165,7 +163,6 @@ protected:
     }
     void TearDown() override {
         vhid::attach_bridge(nullptr);
-        vk61::set_manifest_url_override_for_testing(QUrl());
     }
 
     CliRun run(std::vector<std::string> args) {

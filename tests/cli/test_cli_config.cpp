@@ -32,7 +32,7 @@ TEST_F(CliConfig, ListShowsEveryUnitInItsJsonShape) {
 TEST_F(CliConfig, ListTellsUpdatesFromTheManifest) {
     DownloadServer server;
     ASSERT_TRUE(server.put_manifest("C3", "9.0.0", "efis.bin", firmware_image(0x20000, 1000, 0x100), {}, "db"));
-    vk61::set_manifest_url_override_for_testing(server.manifest_url());
+    env.downloads.manifest_url = server.manifest_url();
     const QJsonArray units = run({"list", "--json"}).json()["units"].toArray();
     ASSERT_EQ(units.size(), 3);
     EXPECT_EQ(units[0].toObject()["name"].toString(), QStringLiteral("EFIS Halvard"));

@@ -65,7 +65,7 @@ TEST_F(CliTransfers, AFileTheManifestNamesMustMatchItsDigest) {
     ASSERT_TRUE(write_file(path("efis.bin"), file));
     DownloadServer server;
     ASSERT_TRUE(server.put_manifest("C3", "9.0.0", "efis.bin", file, QString(64, '0'), "db"));
-    vk61::set_manifest_url_override_for_testing(server.manifest_url());
+    env.downloads.manifest_url = server.manifest_url();
     const CliRun result = run({"firmware", "update", path("efis.bin").toStdString()});
     EXPECT_EQ(result.code, 4) << result.err;
     EXPECT_EQ(bus.host_frame_count(), 0u);
@@ -75,7 +75,7 @@ TEST_F(CliTransfers, FirmwareUpdateFetchesTheUnitsPackage) {
     const QByteArray file = firmware_image(0x20000, 3000, kImageOffset, 7);
     DownloadServer server;
     ASSERT_TRUE(server.put_manifest("C3", "9.0.0", "efis-9.bin", file, {}, "db"));
-    vk61::set_manifest_url_override_for_testing(server.manifest_url());
+    env.downloads.manifest_url = server.manifest_url();
     const CliRun result = run({"firmware", "update", "--fetch"});
     ASSERT_EQ(result.code, 0) << result.err;
     expect_firmware_in_flash(file);
@@ -86,7 +86,7 @@ TEST_F(CliTransfers, FetchVerifiesIntoTheCacheAndPrintsThePath) {
     const QByteArray database = non_zero_bytes(4000, 5);
     DownloadServer server;
     ASSERT_TRUE(server.put_manifest("C3", "9.0.0", "efis-9.bin", file, {}, database));
-    vk61::set_manifest_url_override_for_testing(server.manifest_url());
+    env.downloads.manifest_url = server.manifest_url();
 
     const CliRun manifest = run({"fetch", "manifest", "--json"});
     ASSERT_EQ(manifest.code, 0) << manifest.err;
@@ -112,10 +112,10 @@ TEST_F(CliTransfers, DownloadFailuresExitFour) {
     // The manifest's digest does not match the file it names.
     ASSERT_TRUE(server.put_manifest("C3", "9.0.0", "efis-9.bin", firmware_image(0x20000, 300, kImageOffset),
                                     QString(64, 'a'), "db"));
-    vk61::set_manifest_url_override_for_testing(server.manifest_url());
+    env.downloads.manifest_url = server.manifest_url();
     EXPECT_EQ(run({"fetch", "firmware", "--device-id", "0xC3010000"}).code, 4);
     EXPECT_EQ(run({"fetch", "firmware", "--device-id", "0xAB010000"}).code, 4);  // no package for the type
-    vk61::set_manifest_url_override_for_testing(kNoManifest);
+    env.downloads.manifest_url = kNoManifest;
     EXPECT_EQ(run({"fetch", "manifest"}).code, 4);
     EXPECT_EQ(run({"firmware", "update", "--fetch"}).code, 4);
 }

@@ -36,7 +36,7 @@ TEST_F(DemoContentTest, everyPackageDownloadsAndVerifies) {
         ASSERT_NE(p, nullptr) << std::hex << device_id;
         EXPECT_EQ(is_firmware_older(running, *p), update) << std::hex << device_id;
         QString path;
-        ASSERT_TRUE(p->resolve_local_path(&path, &error)) << error.toStdString();
+        ASSERT_TRUE(p->resolve_local_path(settings(), &path, &error)) << error.toStdString();
         const QByteArray image = test::read_file(path);
         ASSERT_EQ(image.size(), 64 + 150000);
         const auto* header = reinterpret_cast<const uchar*>(image.constData());
@@ -49,7 +49,7 @@ TEST_F(DemoContentTest, everyPackageDownloadsAndVerifies) {
     ASSERT_NE(airport, nullptr);
     EXPECT_EQ(airport->database_file, "airports_2026-11.db");
     QString path;
-    ASSERT_TRUE(airport->resolve_local_path(&path, &error)) << error.toStdString();
+    ASSERT_TRUE(airport->resolve_local_path(settings(), &path, &error)) << error.toStdString();
     EXPECT_EQ(QFileInfo(path).size(), 2 << 20);
 }
 

@@ -1,5 +1,4 @@
 #include "downloads/http_fetch.h"
-#include "downloads/testing_hooks.h"
 
 #include "loopback_http_server.h"
 #include "test_support.h"
@@ -48,8 +47,8 @@ protected:
 };
 
 TEST_F(HttpFetchTest, outcomes) {
-    EXPECT_EQ(fetch_timeout_ms_for_testing(), 60000);  // what the product runs with
-    set_fetch_timeout_for_testing(300);
+    EXPECT_EQ(DownloadSettings{}.fetch_timeout_ms, 60000);  // what the product runs with
+    const int timeout_ms = 300;
     struct Row {
         bool tls;
         const char* path;
@@ -71,7 +70,7 @@ TEST_F(HttpFetchTest, outcomes) {
         const QUrl url = (row.tls ? secure_ : plain_).url(QString::fromLatin1(row.path));
         QByteArray body = "untouched";
         QString error;
-        EXPECT_EQ(fetch_url(url, &body, &error), row.body != nullptr) << row.path;
+        EXPECT_EQ(fetch_url(url, timeout_ms, &body, &error), row.body != nullptr) << row.path;
         EXPECT_EQ(body, row.body ? QByteArray(row.body) : QByteArray("untouched")) << row.path;
         const QString expected = QString::fromLatin1(row.error).replace("%1", url.toString());
         EXPECT_TRUE(row.body ? error.isEmpty() : error.startsWith(expected))
@@ -85,10 +84,10 @@ TEST_F(HttpFetchTest, outcomes) {
 TEST_F(HttpFetchTest, notFoundTextAndRequestHeaders) {
     QByteArray body;
     QString error;
-    EXPECT_FALSE(fetch_url(plain_.url("/missing"), &body, &error));
+    EXPECT_FALSE(fetch_url(plain_.url("/missing"), kFetchTimeoutMs, &body, &error));
     EXPECT_TRUE(error.contains("Not Found")) << error.toStdString();  // the network layer's text
     for (int i = 0; i < 2; ++i)
-        ASSERT_TRUE(fetch_url(plain_.url("/m.json"), &body, nullptr));
+        ASSERT_TRUE(fetch_url(plain_.url("/m.json"), kFetchTimeoutMs, &body, nullptr));
     ASSERT_EQ(plain_.requests().size(), 3);
     EXPECT_EQ(plain_.requests()[1].header("User-Agent"), "Corvane_config_v2");
     EXPECT_EQ(plain_.requests()[2].header("Cookie"), "");  // a fresh access object each call
@@ -97,10 +96,10 @@ TEST_F(HttpFetchTest, notFoundTextAndRequestHeaders) {
 TEST_F(HttpFetchTest, emptyBodyIsNeverStored) {
     const QString path = current_dir() + "/pkg.bin";
     QString error;
-    EXPECT_FALSE(download_to_file(plain_.url("/empty"), path, &error));
+    EXPECT_FALSE(download_to_file(plain_.url("/empty"), kFetchTimeoutMs, path, &error));
     EXPECT_EQ(error, "Downloaded file is empty: " + plain_.url("/empty").toString());
     EXPECT_FALSE(QFile::exists(path));
-    ASSERT_TRUE(download_to_file(plain_.url("/m.json"), path, &error)) << error.toStdString();
+    ASSERT_TRUE(download_to_file(plain_.url("/m.json"), kFetchTimeoutMs, path, &error)) << error.toStdString();
     EXPECT_EQ(test::read_file(path), "manifest body");
 }
 
@@ -116,7 +115,7 @@ TEST_F(HttpFetchTest, failedWriteLeavesNoPartialFile) {
     small.rlim_cur = 8 * 1024;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     QString error;
-    const bool stored = download_to_file(plain_.url("/big"), path, &error);
+    const bool stored = download_to_file(plain_.url("/big"), kFetchTimeoutMs, path, &error);
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous_handler);
 

@@ -1,6 +1,6 @@
 #include "downloads/download_locations.h"
 #include "downloads/manifest_source.h"
-#include "downloads/testing_hooks.h"
+#include "downloads/manifest_service.h"
 
 #include "loopback_http_server.h"
 #include "test_support.h"
@@ -23,12 +23,15 @@ protected:
         test::DownloadsTest::SetUp();
         served_.body = kOnline;
         ASSERT_TRUE(server_.listen());
-        set_manifest_url_override_for_testing(server_.url("/firmware/downloads_manifest.json"));
+        DownloadSettings settings = test::DownloadsTest::settings();
+        settings.manifest_url = server_.url("/firmware/downloads_manifest.json");
+        service_ = std::make_unique<ManifestService>(settings);
     }
     QString local_manifest() const { return app_dir() + "/firmware/downloads_manifest.json"; }
 
     HttpResponse served_;
     LoopbackHttpServer server_{[this](const HttpRequest&) { return served_; }};
+    std::unique_ptr<ManifestService> service_;  // one run's memory copy
 };
 
 TEST_F(ManifestSourceTest, locations) {
@@ -37,15 +40,15 @@ TEST_F(ManifestSourceTest, locations) {
     EXPECT_TRUE(QFileInfo(downloads_cache_dir()).isDir());  // made again on demand
     EXPECT_TRUE(manifest_cache_path().endsWith("/firmware/downloads_manifest.json"));
 
-    const QStringList candidates = local_manifest_candidates();
+    const QStringList candidates = local_manifest_candidates(settings());
     EXPECT_EQ(candidates, QStringList({local_manifest(), app_dir() + "/../firmware/downloads_manifest.json",
                                        current_dir() + "/firmware/downloads_manifest.json"}));
-    EXPECT_EQ(local_firmware_dir(), app_dir() + "/firmware");
+    EXPECT_EQ(local_firmware_dir(settings()), app_dir() + "/firmware");
     write_file(candidates[2], "{}");
-    EXPECT_EQ(find_local_manifest(), candidates[2]);
-    EXPECT_EQ(local_firmware_dir(), current_dir() + "/firmware");
+    EXPECT_EQ(find_local_manifest(settings()), candidates[2]);
+    EXPECT_EQ(local_firmware_dir(settings()), current_dir() + "/firmware");
     write_file(candidates[0], "{}");
-    EXPECT_EQ(find_local_manifest(), candidates[0]);
+    EXPECT_EQ(find_local_manifest(settings()), candidates[0]);
 }
 
 TEST_F(ManifestSourceTest, offlineFallbackOrderIsMemoryThenCacheFileThenLocalCopy) {
@@ -53,42 +56,42 @@ TEST_F(ManifestSourceTest, offlineFallbackOrderIsMemoryThenCacheFileThenLocalCop
     QByteArray bytes;
     QString error;
     QList<FirmwarePackage> entries(2);
-    EXPECT_FALSE(load_firmware_packages(&entries, &error));
+    EXPECT_FALSE(load_firmware_packages(*service_, &entries, &error));
     EXPECT_TRUE(error.startsWith("Network error fetching " + server_.url("/firmware/downloads_manifest.json").toString()))
         << error.toStdString();
     EXPECT_EQ(entries.size(), 2);  // untouched without a manifest
 
     write_file(manifest_cache_path(), "");  // present but empty: skipped
     write_file(local_manifest(), "local copy");
-    ASSERT_TRUE(load_manifest_bytes(&bytes, &error));
+    ASSERT_TRUE(load_manifest_bytes(*service_, &bytes, &error));
     EXPECT_EQ(bytes, "local copy");
     EXPECT_EQ(read_file(manifest_cache_path()), "");  // disk copies never write the cache file
 
     write_file(manifest_cache_path(), "cache copy");
-    ASSERT_TRUE(load_manifest_bytes(&bytes, &error));
+    ASSERT_TRUE(load_manifest_bytes(*service_, &bytes, &error));
     EXPECT_EQ(bytes, "local copy");  // the memory copy shadows the disk within a run
 
-    clear_manifest_memory_cache_for_testing();
-    ASSERT_TRUE(load_manifest_bytes(&bytes, &error));
+    service_->forget_memory_copy();
+    ASSERT_TRUE(load_manifest_bytes(*service_, &bytes, &error));
     EXPECT_EQ(bytes, "cache copy");
 }
 
 TEST_F(ManifestSourceTest, prefetchServesThisRunFromMemoryAndTheNextFromTheCacheFile) {
     write_file(manifest_cache_path(), "older cache copy");
     QString error;
-    ASSERT_TRUE(prefetch_manifest(&error)) << error.toStdString();  // the network comes first
-    EXPECT_EQ(manifest_memory_cache(), kOnline);
+    ASSERT_TRUE(prefetch_manifest(*service_, &error)) << error.toStdString();  // the network comes first
+    EXPECT_EQ(service_->memory_copy(), kOnline);
     EXPECT_EQ(read_file(manifest_cache_path()), kOnline);
 
     served_ = HttpResponse::not_found();
     QByteArray bytes;
-    ASSERT_TRUE(load_manifest_bytes(&bytes, nullptr));
+    ASSERT_TRUE(load_manifest_bytes(*service_, &bytes, nullptr));
     EXPECT_EQ(bytes, kOnline);
 
-    clear_manifest_memory_cache_for_testing();  // the next run
+    service_->forget_memory_copy();  // the next run
     write_file(local_manifest(), "local copy");
     QList<FirmwarePackage> entries;
-    ASSERT_TRUE(load_firmware_packages(&entries, &error)) << error.toStdString();
+    ASSERT_TRUE(load_firmware_packages(*service_, &entries, &error)) << error.toStdString();
     ASSERT_EQ(entries.size(), 1);
     EXPECT_EQ(entries[0].firmware_version.minor, 5);
 }
@@ -98,14 +101,14 @@ TEST_F(ManifestSourceTest, onlineFetchUsesNoCopies) {
     served_.body = "";
     QByteArray bytes = "unchanged";
     QString error = "unchanged";
-    EXPECT_FALSE(fetch_manifest_online(&bytes, &error));
+    EXPECT_FALSE(fetch_manifest_online(*service_, &bytes, &error));
     EXPECT_EQ(error, "");  // an empty body carries no message of its own
     EXPECT_EQ(bytes, "unchanged");
-    EXPECT_TRUE(manifest_memory_cache().isEmpty());
+    EXPECT_TRUE(service_->memory_copy().isEmpty());
 
     served_.body = kOnline;
-    EXPECT_TRUE(fetch_manifest_online(nullptr, nullptr));
-    EXPECT_EQ(manifest_memory_cache(), kOnline);
+    EXPECT_TRUE(fetch_manifest_online(*service_, nullptr, nullptr));
+    EXPECT_EQ(service_->memory_copy(), kOnline);
 }
 
 }  // namespace

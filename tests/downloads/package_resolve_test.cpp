@@ -42,7 +42,7 @@ TEST_F(PackageResolveTest, staleCachedCopyIsReplacedInTheSameCall) {
     write_file(cached("app.bin"), "old build");
     served_.body = "new build";
     QString path, error;
-    ASSERT_TRUE(package("sub/dir/app.bin", "new build").resolve_local_path(&path, &error)) << error.toStdString();
+    ASSERT_TRUE(package("sub/dir/app.bin", "new build").resolve_local_path(settings(), &path, &error)) << error.toStdString();
     EXPECT_EQ(path, cached("app.bin"));
     EXPECT_EQ(read_file(path), "new build");
     EXPECT_EQ(server_.requests().size(), 1);
@@ -54,7 +54,7 @@ TEST_F(PackageResolveTest, goodCachedCopyIsUsedWithoutTheNetwork) {
     const FirmwarePackage rows[] = {package("app.bin", "cached build"), package("app.bin", QByteArray())};
     for (const FirmwarePackage& p : rows) {
         QString path;
-        ASSERT_TRUE(p.resolve_local_path(&path, nullptr));
+        ASSERT_TRUE(p.resolve_local_path(settings(), &path, nullptr));
         EXPECT_EQ(path, cached("app.bin"));
     }
     EXPECT_TRUE(server_.requests().isEmpty());
@@ -63,28 +63,28 @@ TEST_F(PackageResolveTest, goodCachedCopyIsUsedWithoutTheNetwork) {
 TEST_F(PackageResolveTest, downloadThatFailsItsDigestIsDeleted) {
     served_.body = "tampered";
     QString path = "unchanged", error;
-    EXPECT_FALSE(package("app.bin", "genuine").resolve_local_path(&path, &error));
+    EXPECT_FALSE(package("app.bin", "genuine").resolve_local_path(settings(), &path, &error));
     EXPECT_TRUE(error.startsWith("Firmware file SHA-256 does not match the manifest.\n")) << error.toStdString();
     EXPECT_EQ(path, "unchanged");
     EXPECT_FALSE(QFile::exists(cached("app.bin")));
 }
 
 TEST_F(PackageResolveTest, packageWithoutUrlComesFromTheLocalFolderUnchecked) {
-    write_file(QDir(local_firmware_dir()).filePath("app.bin"), "local build");
+    write_file(QDir(local_firmware_dir(settings())).filePath("app.bin"), "local build");
     QString path, error;
-    ASSERT_TRUE(package("sub/app.bin", "something else", false).resolve_local_path(&path, &error));
-    EXPECT_EQ(path, QDir(local_firmware_dir()).filePath("app.bin"));
+    ASSERT_TRUE(package("sub/app.bin", "something else", false).resolve_local_path(settings(), &path, &error));
+    EXPECT_EQ(path, QDir(local_firmware_dir(settings())).filePath("app.bin"));
 
     write_file(cached("app.bin"), "cached build");  // a verified cached copy wins
-    ASSERT_TRUE(package("app.bin", "cached build", false).resolve_local_path(&path, &error));
+    ASSERT_TRUE(package("app.bin", "cached build", false).resolve_local_path(settings(), &path, &error));
     EXPECT_EQ(path, cached("app.bin"));
 }
 
 TEST_F(PackageResolveTest, failedDownloadNeverFallsBackToTheLocalFolder) {
-    write_file(QDir(local_firmware_dir()).filePath("app.bin"), "local build");
+    write_file(QDir(local_firmware_dir(settings())).filePath("app.bin"), "local build");
     served_ = HttpResponse::not_found();
     QString path, error;
-    EXPECT_FALSE(package("app.bin", QByteArray()).resolve_local_path(&path, &error));
+    EXPECT_FALSE(package("app.bin", QByteArray()).resolve_local_path(settings(), &path, &error));
     EXPECT_TRUE(error.startsWith("Network error fetching ")) << error.toStdString();
 }
 
@@ -92,11 +92,11 @@ TEST_F(PackageResolveTest, interruptedDownloadLeavesNothingToReuse) {
     served_.body = QByteArray(5000, 'f');
     served_.close_after_bytes = 2000;
     QString path;
-    EXPECT_FALSE(package("app.bin", QByteArray()).resolve_local_path(&path, nullptr));
+    EXPECT_FALSE(package("app.bin", QByteArray()).resolve_local_path(settings(), &path, nullptr));
     EXPECT_FALSE(QFileInfo::exists(cached("app.bin")));
 
     served_.close_after_bytes = -1;
-    ASSERT_TRUE(package("app.bin", QByteArray()).resolve_local_path(&path, nullptr));
+    ASSERT_TRUE(package("app.bin", QByteArray()).resolve_local_path(settings(), &path, nullptr));
     EXPECT_EQ(read_file(path), served_.body);
     EXPECT_EQ(server_.requests().size(), 2);
 }
@@ -106,12 +106,12 @@ TEST_F(PackageResolveTest, namesThatAreNotFilesAreRefusedBeforeAnyFileAccess) {
     const QString outside = QFileInfo(downloads_cache_dir()).absolutePath();
     for (const char* name : {"", ".", "..", "sub/..", "a/b/", "..\\..", "x\\."}) {
         QString path, error;
-        EXPECT_FALSE(package(QString::fromLatin1(name), QByteArray()).resolve_local_path(&path, &error)) << name;
+        EXPECT_FALSE(package(QString::fromLatin1(name), QByteArray()).resolve_local_path(settings(), &path, &error)) << name;
         EXPECT_EQ(error, "Manifest entry has no firmware_file name") << name;
         DatabasePackage db;
         db.database_file = QString::fromLatin1(name);
         db.download_url = server_.url("/pkg/x.db").toString();
-        EXPECT_FALSE(db.resolve_local_path(&path, &error)) << name;
+        EXPECT_FALSE(db.resolve_local_path(settings(), &path, &error)) << name;
         EXPECT_EQ(error, "Manifest entry has no database_file name") << name;
     }
     EXPECT_TRUE(server_.requests().isEmpty());
@@ -121,17 +121,17 @@ TEST_F(PackageResolveTest, namesThatAreNotFilesAreRefusedBeforeAnyFileAccess) {
 
 TEST_F(PackageResolveTest, missingEverywhereAndDatabaseTexts) {
     QString path, error;
-    EXPECT_FALSE(package("app.bin", QByteArray(), false).resolve_local_path(&path, &error));
+    EXPECT_FALSE(package("app.bin", QByteArray(), false).resolve_local_path(settings(), &path, &error));
     EXPECT_EQ(error, "Firmware package not available locally and manifest has no download_url");
     DatabasePackage db;
     db.database_file = "airports.db";
-    EXPECT_FALSE(db.resolve_local_path(&path, &error));
+    EXPECT_FALSE(db.resolve_local_path(settings(), &path, &error));
     EXPECT_EQ(error, "Database package not available locally and manifest has no download_url");
 
     served_.body = "airports";
     db.download_url = server_.url("/db/airports.db").toString();
     db.sha256 = "  " + sha256_hex("airports").toUpper();
-    ASSERT_TRUE(db.resolve_local_path(&path, &error)) << error.toStdString();
+    ASSERT_TRUE(db.resolve_local_path(settings(), &path, &error)) << error.toStdString();
     EXPECT_EQ(path, cached("airports.db"));
 }
 

@@ -1,7 +1,6 @@
 #include "test_support.h"
 
 #include "downloads/download_locations.h"
-#include "downloads/testing_hooks.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -28,19 +27,12 @@ void DownloadsTest::SetUp() {
     ASSERT_TRUE(app_dir_.isValid() && current_dir_.isValid());
     // The cache lives under the scratch HOME that main() set up; empty it.
     QDir(QStandardPaths::writableLocation(QStandardPaths::CacheLocation)).removeRecursively();
-    clear_manifest_memory_cache_for_testing();
-    set_fetch_timeout_for_testing(0);
-    set_manifest_url_override_for_testing(QUrl());
-    set_application_dir_for_testing(app_dir_.path());
     previous_current_dir_ = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(current_dir_.path()));
 }
 
 void DownloadsTest::TearDown() {
     QDir::setCurrent(previous_current_dir_);
-    set_application_dir_for_testing(QString());
-    set_manifest_url_override_for_testing(QUrl());
-    set_fetch_timeout_for_testing(0);
 }
 
 bool tls_available() { return QSslSocket::supportsSsl(); }

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "downloads/download_settings.h"
+
 #include <QByteArray>
 #include <QSslConfiguration>
 #include <QString>
@@ -11,15 +13,20 @@
 
 namespace vk61::test {
 
-// Every test starts with an empty download cache, no manifest in memory, the
-// product's fetch limit and default manifest URL, and fresh application and
-// current directories (so no local manifest exists).
+// Every test starts with an empty download cache and fresh application and
+// current directories (so no local manifest exists). settings() holds the
+// product's fetch limit and manifest URL with the scratch application folder.
 class DownloadsTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
 
     QString app_dir() const { return app_dir_.path(); }
+    DownloadSettings settings() const {
+        DownloadSettings settings;
+        settings.application_dir = app_dir();
+        return settings;
+    }
     QString current_dir() const { return current_dir_.path(); }
 
 private:

@@ -1,0 +1,99 @@
+// The "Device Updates" tab: the chosen firmware and airport-database files,
+// the two fetch flows, and the firmware update and airport-database transfer,
+// each on a worker thread of its own. The window owns one and forwards the
+// form's update-tab slots to it.
+//
+// GUI thread only. Workers never touch widgets: progress, success and
+// completion are posted to this object as queued calls carrying their values
+// by copy.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QThread>
+
+#include <functional>
+
+#include "downloads/download_settings.h"
+#include "downloads/firmware_package.h"
+#include "downloads/http_fetch.h"
+
+class Ui_MainWindow;
+class QWidget;
+
+namespace vk61 {
+class CommsManager;
+class ManifestService;
+}
+
+class UpdateTab : public QObject {
+    Q_OBJECT
+
+public:
+    // What the tab needs from the window, which owns the link, the status
+    // bar and the configuration backups.
+    struct WindowAccess {
+        std::function<vk61::CommsManager*()> comms;  // null until the link is made
+        std::function<void(const QString&)> showStatus;
+        std::function<void()> backupBeforeUpdate;  // shows its own failure
+    };
+
+    // ui: the window's form, of which the tab uses the update tab's widgets;
+    // dialogs: the parent of its boxes and file dialogs.
+    UpdateTab(Ui_MainWindow* ui, QWidget* dialogs, vk61::ManifestService* manifests,
+              vk61::DownloadSettings downloads, WindowAccess window, QObject* parent);
+
+    // The form's buttons.
+    void browseFirmware();
+    void fetchFirmware();
+    void startFirmwareUpdate();
+    void browseAirports();
+    void fetchAirportDatabase();
+    void startAirportTransfer();
+
+    // True while a fetch flow waits for the network.
+    bool fetchInProgress() const { return firmwareFetchRunning || airportFetchRunning; }
+
+    // Waits until both workers have ended. The window calls it after it has
+    // disconnected the link (which makes them end promptly) and before the
+    // link goes away.
+    void waitForWorkers();
+
+    // Shows a transfer's progress on its bar and the status bar.
+    void showTransferProgress(bool firmware, int value, const QString& text);
+
+private:
+    vk61::CommsManager* comms() const { return window_.comms(); }
+    void showStatus(const QString& text) { window_.showStatus(text); }
+
+    // fetch_flows.cpp: every firmware file passes selectFirmwareFile. Each
+    // fetch flow is a chain of callbacks from the event loop; the end*Fetch
+    // functions close a flow and give its buttons back.
+    bool selectFirmwareFile(const QString& path, const QString& expected_sha256);
+    void clearFirmwareSelection();
+    void onFirmwareManifestFetched(const vk61::FetchOutcome& fetched);
+    void onFirmwarePackageResolved(const vk61::FileOutcome& resolved, const QString& expected_sha256);
+    void endFirmwareFetch();
+    void onAirportManifestLoaded(const vk61::FetchOutcome& loaded);
+    void onAirportDatabaseResolved(const vk61::FileOutcome& resolved);
+    void endAirportFetch();
+    void chooseFirmwareFile();
+
+    // update_tab.cpp: the ends of the two transfers.
+    void onFirmwareThreadFinished();
+    void onAirportTransferFinished(int units_done, int units_total, int failed_uid, bool success);
+
+    Ui_MainWindow* ui;
+    QWidget* dialogs_;
+    vk61::ManifestService* manifests;
+    const vk61::DownloadSettings downloads_;
+    WindowAccess window_;
+
+    QString firmwareFilePath;
+    QString airportFilePath;
+    QPointer<QThread> firmwareThread;
+    QPointer<QThread> airportThread;
+    bool firmwareFetchRunning = false;
+    bool airportFetchRunning = false;
+};
