@@ -61,10 +61,14 @@ TEST_F(DiscoveryTest, occupancyReportStoresMasksWithoutBit0AndAsksEachPresentUni
 TEST_F(DiscoveryTest, unitsHeardSinceAMark_countOnlyRepliesAfterIt) {
     connect_units(3);
     bus.send_occupancy_report(0x0E, 0x0E);
-    // The report makes the engine ask each unit for its client information;
-    // the answers are queued as the requests go out (latency 0), so once all
-    // three went out, settle() covers their replies too.
+    // The report makes the engine ask each unit for its client information,
+    // from the receive thread, and each answer is queued (latency 0) inside
+    // the send of its request. The simulator records a request before it
+    // queues the answer, so a first marker may overtake the last answer; but
+    // it is handled only after the receive thread has sent every request, so
+    // a second marker comes after every answer.
     ASSERT_TRUE(wait_sent(0x790, 3));
+    settle();
     settle();
     const std::uint64_t mark = comms->hearing_mark();
     // Alive flags from before the mark prove nothing.
