@@ -83,11 +83,18 @@ std::uint32_t wait_for_units_after_reboot(CommsManager& comms, const CliTimings&
 
 TransferOutcome update_firmware(CommsManager& comms, const std::string& path_local8bit, ProgressFn progress,
                                 const void* progress_user, const FirmwareUpdateTimeouts& timeouts) {
+    bool succeeded = false;
+    const OperationResult result = run_firmware_update(
+        comms, path_local8bit, progress, progress_user, [&succeeded] { succeeded = true; }, timeouts);
     TransferOutcome outcome;
-    run_firmware_update(
-        comms, path_local8bit, progress, progress_user, [&outcome] { outcome.ok = true; }, timeouts);
-    // The worker tells its failure in its log line only.
-    if (!outcome.ok) outcome.failure = "the firmware update failed (run with --verbose for the engine's log)";
+    // Only the worker's success (after the header is in place on every unit)
+    // counts; its result says where it stopped otherwise.
+    outcome.ok = succeeded && result.ok();
+    outcome.failed_uid = result.uid;
+    if (!outcome.ok) {
+        outcome.failure = "the firmware update failed: " +
+                          (result.ok() ? std::string("the worker did not report success") : describe(result));
+    }
     return outcome;
 }
 
@@ -102,7 +109,7 @@ TransferOutcome upload_airports(CommsManager& comms, const std::string& path_loc
     outcome.units_total = result.units_total;
     outcome.failed_uid = result.failed_uid;
     if (!outcome.ok) {
-        outcome.failure = "the airport database transfer failed on UID " + std::to_string(result.failed_uid) + " (" +
+        outcome.failure = "the airport database transfer failed: " + describe(result.failure) + " (" +
                           std::to_string(result.units_done) + " / " + std::to_string(result.units_total) +
                           " succeeded)";
     }

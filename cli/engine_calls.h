@@ -1,7 +1,8 @@
 // Every call the command-line tool makes into the bus engine, its workers and
-// the configuration exchange, in one place: the engine reports success as
-// bool (and explains itself in its log) or in small result structs, and this
-// file turns that into what the commands need.
+// the configuration exchange, in one place: the engine reports each
+// operation's outcome as a result value (OperationResult: the step, the unit
+// and the reason) or in small result structs, and this file turns that into
+// what the commands need.
 #pragma once
 
 #include <atomic>

@@ -40,6 +40,22 @@ TEST_F(CliTransfers, FirmwareUpdatePutsImageAndHeaderOnEveryUnit) {
     EXPECT_EQ(QDir(backups.path() + "/0xC3010001").entryList(QDir::Files).size(), 1);
 }
 
+// A unit that refuses a chunk ends the update with exit 1, a message that
+// names the step and the unit, and no firmware header written on any unit.
+TEST_F(CliTransfers, ARefusedChunkFailsTheUpdateAndNamesTheUnit) {
+    const QByteArray file = firmware_image(0x20000, 5000, kImageOffset);
+    ASSERT_TRUE(write_file(path("efis.bin"), file));
+    bus.add_fault(sim::Fault{sim::FaultKind::Nack, sim::ReplyKind::FlashReply, 0x420, 2, 2});
+    const CliRun result = run({"firmware", "update", path("efis.bin").toStdString()});
+    EXPECT_EQ(result.code, 1) << result.err;
+    EXPECT_NE(result.err.find("UID 2"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("refused"), std::string::npos) << result.err;
+    const std::vector<std::uint8_t> erased(64, 0xFF);
+    for (std::uint8_t uid : bus.unit_uids()) {
+        EXPECT_EQ(bus.flash_bytes(uid, kWriteAddress, 64), erased) << "header, UID " << unsigned{uid};
+    }
+}
+
 TEST_F(CliTransfers, ProgressOnATerminalRedrawsOneBar) {
     env.progress_terminal = true;
     ASSERT_TRUE(write_file(path("efis.bin"), firmware_image(0x20000, 20000, kImageOffset)));
