@@ -40,6 +40,7 @@
 #include "downloads/manifest_service.h"
 #include "loopback_http_server.h"
 #include "window_test_support.h"
+#include "../firmware_test_image.h"
 
 // ThreadSanitizer suppressions for Qt come from sanitizer_options.cpp,
 // linked into every window test.
@@ -165,28 +166,10 @@ inline bool writeFile(const QString& path, const QByteArray& bytes) {
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }
 
-// Bytes that are never zero, so no write chunk of them ends in zero bytes
-// (which the units would take as padding).
-inline QByteArray nonZeroBytes(qsizetype size, unsigned seed) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    std::uint32_t x = seed * 2654435761u + 1;
-    for (qsizetype i = 0; i < size; ++i) {
-        x = x * 1664525u + 1013904223u;
-        bytes[i] = static_cast<char>(1 + (x >> 24) % 255);
-    }
-    return bytes;
-}
-
-// A firmware file: 64-byte header with total_size, encrypted_size and the
-// image offset, then the body. Header bytes the tool does not read are filler.
+inline QByteArray nonZeroBytes(qsizetype size, unsigned seed) { return firmware_test::non_zero_bytes(size, seed); }
 inline QByteArray firmwareImage(std::uint32_t total_size, std::uint32_t body_size, std::uint32_t image_offset,
                                 unsigned seed = 1) {
-    QByteArray image = nonZeroBytes(64 + body_size, seed);
-    auto* header = reinterpret_cast<uchar*>(image.data());
-    qToLittleEndian<quint32>(total_size, header + 8);
-    qToLittleEndian<quint32>(body_size, header + 16);
-    qToLittleEndian<quint32>(image_offset, header + 44);
-    return image;
+    return firmware_test::firmware_image(total_size, body_size, image_offset, seed);
 }
 
 // A download server on 127.0.0.1 serving the files below a scratch folder.

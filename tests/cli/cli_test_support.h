@@ -37,6 +37,7 @@
 #include "installation.h"
 #include "loopback_http_server.h"
 #include "virtual_hidapi_control.h"
+#include "../firmware_test_image.h"
 
 namespace clitest {
 
@@ -61,29 +62,8 @@ inline QStringList keys_of(const QJsonObject& object) {
     return keys;
 }
 
-// Bytes that are never zero, so no write chunk of them ends in zero bytes
-// (which the units would take as padding).
-inline QByteArray non_zero_bytes(qsizetype size, unsigned seed) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    std::uint32_t x = seed * 2654435761u + 1;
-    for (qsizetype i = 0; i < size; ++i) {
-        x = x * 1664525u + 1013904223u;
-        bytes[i] = static_cast<char>(1 + (x >> 24) % 255);
-    }
-    return bytes;
-}
-
-// A firmware file: the 64-byte header (total_size, encrypted_size, image
-// offset), then the body.
-inline QByteArray firmware_image(std::uint32_t total_size, std::uint32_t body_size, std::uint32_t image_offset,
-                                 unsigned seed = 1) {
-    QByteArray image = non_zero_bytes(64 + body_size, seed);
-    auto* header = reinterpret_cast<uchar*>(image.data());
-    qToLittleEndian<quint32>(total_size, header + 8);
-    qToLittleEndian<quint32>(body_size, header + 16);
-    qToLittleEndian<quint32>(image_offset, header + 44);
-    return image;
-}
+using firmware_test::firmware_image;
+using firmware_test::non_zero_bytes;
 
 inline QString sha256_hex(const QByteArray& bytes) {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
