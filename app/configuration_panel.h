@@ -17,7 +17,7 @@
 
 #include "config/config_file.h"
 #include "config/config_model.h"
-#include "config_exchange.h"
+#include "core/config_exchange.h"
 #include "device_info.h"
 
 class QMainWindow;

@@ -20,8 +20,8 @@
 #include "config/config_file.h"
 #include "config_preview.h"
 #include "configuration_panel.h"
-#include "configuration_snapshot.h"
-#include "device_text.h"
+#include "core/configuration_snapshot.h"
+#include "core/device_text.h"
 #include "ui_mainwindow.h"
 
 #ifndef VK61_VERSION

@@ -18,7 +18,7 @@
 #include "comms_manager.h"
 #include "config/config_model.h"
 #include "config/settings_catalogue.h"
-#include "device_text.h"
+#include "core/device_text.h"
 #include "downloads/package_selection.h"
 #include "unread_settings.h"
 

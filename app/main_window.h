@@ -25,7 +25,7 @@
 #include "config/config_file.h"
 #include "config/config_model.h"
 #include "config/config_record.h"
-#include "config_exchange.h"
+#include "core/config_exchange.h"
 #include "device_info.h"
 #include "downloads/firmware_package.h"
 #include "window_settings.h"

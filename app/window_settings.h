@@ -4,7 +4,7 @@
 // elsewhere from outside.
 #pragma once
 
-#include "config_timeouts.h"
+#include "core/config_timeouts.h"
 #include "downloads/download_settings.h"
 
 struct WindowSettings {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "config_timeouts.h"
+#include "core/config_timeouts.h"
 #include "downloads/download_settings.h"
 #include "flash/airport_worker.h"
 #include "flash/firmware_worker.h"

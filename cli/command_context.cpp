@@ -6,7 +6,7 @@
 
 #include "comms_manager.h"
 #include "config/backup_store.h"
-#include "configuration_snapshot.h"
+#include "core/configuration_snapshot.h"
 #include "engine_calls.h"
 #include "exit_codes.h"
 

@@ -16,7 +16,7 @@
 #include "comms_manager.h"
 #include "config/config_file.h"
 #include "config_text.h"
-#include "configuration_snapshot.h"
+#include "core/configuration_snapshot.h"
 #include "engine_calls.h"
 #include "exit_codes.h"
 

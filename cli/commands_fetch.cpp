@@ -5,7 +5,7 @@
 
 #include "commands.h"
 #include "comms_manager.h"
-#include "device_text.h"
+#include "core/device_text.h"
 #include "downloads/downloads.h"
 #include "exit_codes.h"
 

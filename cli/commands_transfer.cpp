@@ -7,7 +7,7 @@
 #include "bus_task.h"
 #include "commands.h"
 #include "comms_manager.h"
-#include "config_exchange.h"
+#include "core/config_exchange.h"
 #include "downloads/downloads.h"
 #include "engine_calls.h"
 #include "exit_codes.h"

@@ -7,7 +7,7 @@
 #include "bus_task.h"
 #include "commands.h"
 #include "comms_manager.h"
-#include "device_text.h"
+#include "core/device_text.h"
 #include "downloads/manifest_source.h"
 #include "downloads/package_selection.h"
 #include "engine_calls.h"

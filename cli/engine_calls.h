@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "cli.h"
-#include "config_exchange.h"
+#include "core/config_exchange.h"
 #include "device_info.h"
 #include "flash/flash_types.h"
 

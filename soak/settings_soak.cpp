@@ -5,7 +5,7 @@
 #include <chrono>
 #include <vector>
 
-#include "config_exchange.h"
+#include "core/config_exchange.h"
 #include "config_image.h"
 #include "fault.h"
 

@@ -21,9 +21,9 @@
 #include <memory>
 
 #include "config/backup_store.h"
-#include "config_timeouts.h"
+#include "core/config_timeouts.h"
 #include "update_test_support.h"
-#include "device_text.h"
+#include "core/device_text.h"
 #include "window_test_support.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "config/config_record.h"
-#include "config_timeouts.h"
+#include "core/config_timeouts.h"
 #include "window_test_support.h"
 
 namespace {

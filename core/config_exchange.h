@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "config/config_model.h"
-#include "config_timeouts.h"
+#include "core/config_timeouts.h"
 
 namespace vk61 {
 class CommsManager;

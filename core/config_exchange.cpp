@@ -1,4 +1,4 @@
-#include "config_exchange.h"
+#include "core/config_exchange.h"
 
 #include <QDebug>
 #include <QString>

@@ -1,9 +1,9 @@
-#include "configuration_snapshot.h"
+#include "core/configuration_snapshot.h"
 
 #include <QDateTime>
 
 #include "comms_manager.h"
-#include "device_text.h"
+#include "core/device_text.h"
 
 std::optional<vk61::DeviceInfo> primaryUnit(const vk61::CommsManager& comms) {
     const std::uint8_t primary = comms.primary_uid();
