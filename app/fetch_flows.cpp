@@ -8,17 +8,18 @@
 // package file's arrival ends it. Meanwhile the window stays live: a flow
 // disables only its own fetch and browse buttons and enables them again at
 // the end. The start buttons stay usable, so a transfer of the same kind may
-// begin while a fetch waits. Such a transfer reads its file from disk as it
-// goes (the firmware body after the erase, the database once per unit), and
-// resolving a package may delete and rewrite that very file in the cache
-// folder: each flow therefore looks again just before it touches package
-// files, and leaves its buttons to the transfer when one started.
+// begin while a fetch waits. Such a transfer reads its file once, before it
+// sends anything, and sends those bytes, so resolving a package that rewrites
+// that very file in the cache folder cannot change what the units receive;
+// each flow still looks again just before it touches package files, and
+// leaves its buttons to the transfer when one started.
 #include <QDebug>
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 
 #include "comms_manager.h"
+#include "core/transfer_files.h"
 #include "downloads/downloads.h"
 #include "downloads/manifest_service.h"
 #include "ui_mainwindow.h"
@@ -142,7 +143,8 @@ void UpdateTab::onFirmwarePackageResolved(const vk61::FileOutcome& resolved, con
     endFirmwareFetch();
 }
 
-bool UpdateTab::selectFirmwareFile(const QString& path, const QString& expected_sha256) {
+bool UpdateTab::selectFirmwareFile(const QString& path, const QString& expected_sha256,
+                                   std::shared_ptr<const vk61::FirmwareImage>* image) {
     if (!QFileInfo::exists(path)) {
         warn(dialogs_, tr("Firmware File Missing"), tr("Firmware file was not found:\n%1").arg(path));
         clearFirmwareSelection();
@@ -157,15 +159,22 @@ bool UpdateTab::selectFirmwareFile(const QString& path, const QString& expected_
         }
     }
 
-    QString error;
-    if (!vk61::verify_file_sha256(path, expected, &error)) {
-        QMessageBox box(QMessageBox::Critical, tr("Firmware Verification Failed"), error, QMessageBox::Ok, dialogs_);
+    const vk61::LoadedFirmware loaded = vk61::load_firmware_file(path, expected);
+    if (loaded.problem == vk61::TransferFileProblem::DigestMismatch) {
+        QMessageBox box(QMessageBox::Critical, tr("Firmware Verification Failed"), loaded.error, QMessageBox::Ok,
+                        dialogs_);
         box.exec();
-        qDebug() << error;
+        qDebug() << loaded.error;
         clearFirmwareSelection();
         showStatus(tr("Firmware file rejected (SHA-256 mismatch)"));
         return false;
     }
+    if (!loaded.image) {
+        warn(dialogs_, tr("Firmware File Unusable"), loaded.error);
+        clearFirmwareSelection();
+        return false;
+    }
+    if (image != nullptr) *image = loaded.image;
 
     firmwareFilePath = path;
     ui->text_firmware_file->setPlainText(QFileInfo(path).fileName());

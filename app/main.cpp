@@ -1,22 +1,51 @@
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cstring>
 
 #include "files/checked_file_writer.h"
 #include "main_window.h"
 
-int main(int argc, char* argv[]) {
-    vk61::ignore_file_size_signal();
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("vk61-efis-config"));
-    QApplication::setApplicationVersion(QStringLiteral(VK61_VERSION));
+namespace {
 
-    // --help and --version only; the window needs nothing else to start.
+// --help and --version only; the window needs nothing else to start.
+void process_options(const QCoreApplication& app) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Configure and update a VK61 EFIS and its companion units over the USB bridge."));
     parser.addHelpOption();
     parser.addVersionOption();
     parser.process(app);
+}
+
+// Whether the command line asks for help or the version. Those answers need
+// no display, so they are given before the GUI application (which aborts
+// without one) is created. Other options, Qt's own (-platform) among them,
+// are left to the GUI application and the parser after it.
+bool wants_text_only(int argc, char* argv[]) {
+    for (int i = 1; i < argc; ++i) {
+        for (const char* option : {"-h", "--help", "-?", "--help-all", "-v", "--version"}) {
+            if (std::strcmp(argv[i], option) == 0) return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    vk61::ignore_file_size_signal();
+    if (wants_text_only(argc, argv)) {
+        QCoreApplication app(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("vk61-efis-config"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(VK61_VERSION));
+        process_options(app);  // exits
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("vk61-efis-config"));
+    QApplication::setApplicationVersion(QStringLiteral(VK61_VERSION));
+    process_options(app);
 
     MainWindow window;
     window.show();

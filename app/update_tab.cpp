@@ -2,12 +2,17 @@
 #include <QDebug>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
 #include <QProgressBar>
 
 #include <chrono>
 #include <memory>
 
 #include "comms_manager.h"
+#include "core/firmware_plan.h"
+#include "core/transfer_files.h"
+#include "downloads/downloads.h"
+#include "downloads/manifest_service.h"
 #include "flash/airport_worker.h"
 #include "flash/firmware_worker.h"
 #include "transfer_progress.h"
@@ -120,9 +125,10 @@ void UpdateTab::startFirmwareUpdate() {
         showStatus(tr("No firmware file selected"));
         return;
     }
-    // The file is checked again every time: it may have changed on disk
-    // since it was chosen.
-    if (!selectFirmwareFile(firmwareFilePath, QString())) return;
+    // The file is read and checked again every time: it may have changed on
+    // disk since it was chosen. The bytes read here are the ones sent.
+    std::shared_ptr<const vk61::FirmwareImage> image;
+    if (!selectFirmwareFile(firmwareFilePath, QString(), &image)) return;
     if (firmwareThread) {
         showStatus(tr("Firmware update already in progress"));
         return;
@@ -131,6 +137,8 @@ void UpdateTab::startFirmwareUpdate() {
         showStatus(tr("Finish airport transfer before firmware update"));
         return;
     }
+
+    if (!confirmFirmwarePlan(*image)) return;
 
     ui->pushButton_browse->setEnabled(false);
     ui->pushButton_fetch_fw->setEnabled(false);
@@ -143,12 +151,11 @@ void UpdateTab::startFirmwareUpdate() {
     window_.backupBeforeUpdate();
 
     vk61::CommsManager* manager = comms();
-    const std::string path = firmwareFilePath.toLocal8Bit().toStdString();
-    QThread* thread = QThread::create([this, manager, path] {
+    QThread* thread = QThread::create([this, manager, image] {
         TransferProgressContext context;
         context.tab = this;
         context.firmware = true;
-        vk61::run_firmware_update(*manager, path, postProgress, &context, [this] {
+        vk61::run_firmware_update(*manager, *image, postProgress, &context, [this] {
             QMetaObject::invokeMethod(
                 this,
                 [this] {
@@ -167,6 +174,32 @@ void UpdateTab::startFirmwareUpdate() {
     connect(thread, &QThread::finished, this, &UpdateTab::onFirmwareThreadFinished);
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     thread->start(QThread::InheritPriority);
+}
+
+bool UpdateTab::confirmFirmwarePlan(const vk61::FirmwareImage& image) {
+    const vk61::FirmwarePlan plan = vk61::plan_firmware_update(
+        image,
+        vk61::firmware_identity(firmwareFilePath,
+                                vk61::find_firmware_by_file_name(manifests->firmware_packages(), firmwareFilePath)),
+        comms()->device_snapshot());
+    if (plan.refused()) {
+        QMessageBox box(QMessageBox::Warning, tr("Firmware File Unusable"),
+                        tr("The firmware cannot be sent: %1.").arg(plan.refusal), QMessageBox::Ok, dialogs_);
+        box.exec();
+        showStatus(tr("Firmware update not started: %1").arg(plan.refusal));
+        return false;
+    }
+    for (const QString& line : plan.unit_lines()) qDebug().noquote() << "Firmware update:" << line;
+    if (!plan.needs_confirmation()) return true;
+    QMessageBox box(QMessageBox::Warning, tr("Confirm Firmware Update"),
+                    plan.unit_lines().join(QLatin1Char('\n')) + QStringLiteral("\n\n") +
+                        plan.concerns().join(QLatin1Char('\n')) + QStringLiteral("\n\n") +
+                        tr("Update anyway?"),
+                    QMessageBox::Yes | QMessageBox::No, dialogs_);
+    box.setDefaultButton(QMessageBox::No);
+    if (box.exec() == QMessageBox::Yes) return true;
+    showStatus(tr("Firmware update cancelled"));
+    return false;
 }
 
 void UpdateTab::onFirmwareThreadFinished() {
@@ -215,14 +248,22 @@ void UpdateTab::startAirportTransfer() {
     showStatus(tr("Starting airport database transfer to %1 device(s)...").arg(uids.size()));
     qDebug() << "Airport database upload:" << airportFilePath << "devices:" << uids.size();
 
+    // Read once, before anything is sent; every unit gets these bytes. A file
+    // that cannot be sent fails the first unit, none done.
+    const vk61::LoadedDatabase database = vk61::load_airport_database(airportFilePath, QString());
+    if (!database.bytes) {
+        qDebug() << database.error;
+        onAirportTransferFinished(0, static_cast<int>(uids.size()), uids.front(), false);
+        return;
+    }
+
     vk61::CommsManager* manager = comms();
-    const std::string path = airportFilePath.toLocal8Bit().toStdString();
-    QThread* thread = QThread::create([this, manager, path, uids] {
+    QThread* thread = QThread::create([this, manager, bytes = database.bytes, uids] {
         TransferProgressContext context;
         context.tab = this;
         context.firmware = false;
         const vk61::AirportResult result = vk61::run_airport_upload(
-            *manager, path, uids,
+            *manager, *bytes, uids,
             [&context](std::uint8_t uid, int position, int total) {
                 context.uid = uid;
                 context.position = position;

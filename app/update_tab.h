@@ -14,10 +14,12 @@
 #include <QThread>
 
 #include <functional>
+#include <memory>
 
 #include "downloads/download_settings.h"
 #include "downloads/firmware_package.h"
 #include "downloads/http_fetch.h"
+#include "flash/firmware_file.h"
 
 class Ui_MainWindow;
 class QWidget;
@@ -70,8 +72,15 @@ private:
     // fetch_flows.cpp: every firmware file passes selectFirmwareFile. Each
     // fetch flow is a chain of callbacks from the event loop; the end*Fetch
     // functions close a flow and give its buttons back.
-    bool selectFirmwareFile(const QString& path, const QString& expected_sha256);
+    // The file is read once and its digest computed over those bytes; with
+    // image, they are handed out, to be sent as they are.
+    bool selectFirmwareFile(const QString& path, const QString& expected_sha256,
+                            std::shared_ptr<const vk61::FirmwareImage>* image = nullptr);
     void clearFirmwareSelection();
+    // Lists what each unit will receive; refuses an image no unit can take
+    // and asks before a downgrade, an image for another type of unit or an
+    // erase far beyond the image. True when the update may start.
+    bool confirmFirmwarePlan(const vk61::FirmwareImage& image);
     void onFirmwareManifestFetched(const vk61::FetchOutcome& fetched);
     void onFirmwarePackageResolved(const vk61::FileOutcome& resolved, const QString& expected_sha256);
     void endFirmwareFetch();

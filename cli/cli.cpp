@@ -2,6 +2,9 @@
 
 #include <CLI/CLI.hpp>
 
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QStringList>
 #include <QtGlobal>
 
 #include <algorithm>
@@ -41,6 +44,30 @@ public:
 private:
     QtMessageHandler previous_;
 };
+
+// The first word of args that names no command where one is expected
+// ("config frobnicate"), as a message; empty when every word is known.
+QString unknown_command(const CLI::App& app, const std::vector<std::string>& args) {
+    const CLI::App* current = &app;
+    for (const std::string& word : args) {
+        if (word.empty() || word.front() == '-') continue;
+        const std::vector<const CLI::App*> commands = current->get_subcommands([](const CLI::App*) { return true; });
+        if (commands.empty()) return {};
+        QStringList names;
+        const CLI::App* next = nullptr;
+        for (const CLI::App* command : commands) {
+            names << QString::fromStdString(command->get_name());
+            if (command->get_name() == word) next = command;
+        }
+        if (next == nullptr) {
+            const QString where = current == &app ? QString() : QStringLiteral(" of %1").arg(QString::fromStdString(current->get_name()));
+            return QStringLiteral("Unknown command \"%1\"%2; expected one of: %3")
+                .arg(QString::fromStdString(word), where, names.join(QStringLiteral(", ")));
+        }
+        current = next;
+    }
+    return {};
+}
 
 std::optional<std::uint32_t> parse_device_id(const std::string& text) {
     bool ok = false;
@@ -105,6 +132,10 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     add_transfer(update, "firmware", "Firmware of the units", "update",
                  "Update every unit from FILE or a fetched package", "Firmware file (.bin)",
                  "Download the matching package");
+    bool force = false;
+    update.command->add_flag("--force", force,
+                             "Update even a unit that would go back to an older version or receive an image for "
+                             "another type of unit, or with an erase far beyond the image");
     TransferArguments upload;
     add_transfer(upload, "airports", "The airport database of the units", "upload",
                  "Replace the airport database on every unit", "Airport database (.db)",
@@ -128,8 +159,23 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             }
         }
     } catch (const CLI::ParseError& e) {
-        const int code = app.exit(e, out, err);
-        return code == 0 ? kExitOk : kExitBadInput;
+        // --help and --version end here too, with code 0.
+        if (e.get_exit_code() == 0) {
+            app.exit(e, out, err);
+            return kExitOk;
+        }
+        QString message = unknown_command(app, args);
+        if (message.isEmpty()) message = QString::fromStdString(e.what());
+        err << "error: " << message.toStdString() << '\n'
+            << "Run with --help for more information.\n" << std::flush;
+        // The parse failed, so --json is looked for among the words themselves.
+        if (std::find(args.begin(), args.end(), "--json") != args.end()) {
+            out << QJsonDocument(QJsonObject{{"error", message}, {"exit_code", kExitBadInput}})
+                       .toJson(QJsonDocument::Indented)
+                       .toStdString()
+                << std::flush;
+        }
+        return kExitBadInput;
     }
 
     const LogRouting routing(verbose);
@@ -142,7 +188,7 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (export_cmd->parsed()) return run_config_export(context, QString::fromStdString(export_path));
     if (import_cmd->parsed()) return run_config_import(context, QString::fromStdString(import_path), dry_run);
     if (reboot->parsed()) return run_reboot(context, wait);
-    if (update.command->parsed()) return run_firmware_update(context, QString::fromStdString(update.path));
+    if (update.command->parsed()) return run_firmware_update(context, QString::fromStdString(update.path), force);
     if (upload.command->parsed()) return run_airports_upload(context, QString::fromStdString(upload.path));
     if (fetch_manifest->parsed()) return run_fetch_manifest(context);
     if (fetch_firmware->parsed()) {

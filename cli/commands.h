@@ -24,7 +24,8 @@ int run_config_export(const Context& context, const QString& path);
 int run_config_import(const Context& context, const QString& path, bool dry_run);
 
 // commands_transfer.cpp; an empty path means --fetch.
-int run_firmware_update(const Context& context, const QString& path);
+// With force, an update the firmware plan asks to confirm goes ahead.
+int run_firmware_update(const Context& context, const QString& path, bool force);
 int run_airports_upload(const Context& context, const QString& path);
 
 // commands_fetch.cpp

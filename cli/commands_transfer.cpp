@@ -8,6 +8,8 @@
 #include "commands.h"
 #include "comms_manager.h"
 #include "core/config_exchange.h"
+#include "core/firmware_plan.h"
+#include "core/transfer_files.h"
 #include "downloads/downloads.h"
 #include "engine_calls.h"
 #include "exit_codes.h"
@@ -18,35 +20,69 @@ namespace vk61::cli {
 
 namespace {
 
-// The checks every firmware file passes before a unit is asked anything:
-// present, its digest as the manifest gives it (when the manifest names the
-// file), and a header whose sizes the file and the units' space hold.
-int check_firmware_file(const Context& context, const QString& path, const QString& expected_sha256) {
-    if (!QFileInfo(path).isFile()) {
-        return context.fail(kExitBadInput,
-                            QStringLiteral("Firmware file was not found: %1. Nothing was sent").arg(path));
-    }
-    QString expected = expected_sha256;
-    if (expected.isEmpty()) {
-        // As the window does, the manifest (server, else a cached or local
-        // copy) gives the digest of a file it names.
+// Reads the firmware file once and makes the checks every firmware file
+// passes before a unit is asked anything: present, its digest as the
+// manifest gives it (when the manifest names the file), and a header whose
+// sizes the file and the units' space hold. *image gets the bytes the units
+// will receive.
+int load_firmware(const Context& context, const QString& path, std::shared_ptr<const FirmwareImage>* image,
+                  FirmwareImageIdentity* identity) {
+    // As the window does, the manifest (server, else a cached or local copy)
+    // gives the digest of a file it names, and says what the image is.
+    QString expected;
+    *identity = firmware_identity(path, nullptr);
+    if (QFileInfo(path).isFile()) {
         QList<FirmwarePackage> packages;
         if (load_firmware_packages(context.manifests, &packages, nullptr)) {
-            if (const FirmwarePackage* known = find_firmware_by_file_name(packages, path)) expected = known->sha256;
+            if (const FirmwarePackage* known = find_firmware_by_file_name(packages, path)) {
+                expected = known->sha256;
+                *identity = firmware_identity(path, known);
+            }
         }
     }
-    QString error;
-    if (!verify_file_sha256(path, expected, &error)) {
-        return context.fail(kExitDownload, QStringLiteral("Firmware file rejected (SHA-256 mismatch): %1").arg(error));
+    const LoadedFirmware loaded = load_firmware_file(path, expected);
+    if (loaded.problem == TransferFileProblem::DigestMismatch) {
+        return context.fail(kExitDownload,
+                            QStringLiteral("Firmware file rejected (SHA-256 mismatch): %1").arg(loaded.error));
     }
-    FirmwareHeader header;
-    std::int64_t size = 0;
-    const std::string local = path.toLocal8Bit().toStdString();
-    if (!read_firmware_header(local, &header, &size) || header.encrypted_size() == 0 ||
-        !firmware_file_fits(header, size)) {
+    if (!loaded.image) return context.fail(kExitBadInput, loaded.error + QStringLiteral(". Nothing was sent"));
+    // What no unit could take is refused before the bus is opened.
+    if (const FirmwarePlan plan = plan_firmware_update(*loaded.image, *identity, {}); plan.refused()) {
         return context.fail(kExitBadInput,
-                            QStringLiteral("%1 is not a complete firmware file. Nothing was sent").arg(path));
+                            QStringLiteral("%1 cannot be sent: %2. Nothing was sent").arg(path, plan.refusal));
     }
+    *image = loaded.image;
+    return kExitOk;
+}
+
+// Lists what every unit will receive; an update that needs a second look
+// goes ahead only with force.
+int check_firmware_plan(const Context& context, const FirmwareImage& image, const FirmwareImageIdentity& identity,
+                        const std::vector<DeviceInfo>& units, bool force) {
+    const FirmwarePlan plan = plan_firmware_update(image, identity, units);
+    if (plan.refused()) {
+        return context.fail(kExitBadInput, QStringLiteral("The firmware cannot be sent: %1. Nothing was sent")
+                                               .arg(plan.refusal));
+    }
+    for (const QString& line : plan.unit_lines()) context.err << line.toStdString() << '\n';
+    context.err << std::flush;
+    const QStringList concerns = plan.concerns();
+    if (concerns.isEmpty()) return kExitOk;
+    if (!force) {
+        return context.fail(kExitBadInput, concerns.join(QStringLiteral("; ")) +
+                                               QStringLiteral(". Run again with --force to update anyway. "
+                                                              "Nothing was sent"));
+    }
+    for (const QString& concern : concerns) context.warn(concern);
+    return kExitOk;
+}
+
+// Reads the airport database once, before the bus is opened: a file that is
+// missing, empty or larger than the units hold is refused here.
+int load_database(const Context& context, const QString& path, std::shared_ptr<const std::vector<std::uint8_t>>* bytes) {
+    const LoadedDatabase loaded = load_airport_database(path, QString());
+    if (!loaded.bytes) return context.fail(kExitBadInput, loaded.error + QStringLiteral(". Nothing was sent"));
+    *bytes = loaded.bytes;
     return kExitOk;
 }
 
@@ -79,29 +115,32 @@ int run_transfer(const Context& context, BusSession& session,
 
 }  // namespace
 
-int run_firmware_update(const Context& context, const QString& file) {
+int run_firmware_update(const Context& context, const QString& file, bool force) {
     BusSession session(context);
     QString path = file;
+    std::shared_ptr<const FirmwareImage> image;
+    FirmwareImageIdentity identity;
     if (path.isEmpty()) {
         // --fetch: the package for the unit on the bus.
         if (const int code = session.open(); code != kExitOk) return code;
         const DeviceInfo* unit = choose_unit(session.units(), session.comms().primary_uid());
         if (const int code = fetch_firmware_for(context, unit->device_id, &path); code != kExitOk) return code;
-        if (const int code = check_firmware_file(context, path, QString()); code != kExitOk) return code;
+        if (const int code = load_firmware(context, path, &image, &identity); code != kExitOk) return code;
     } else {
-        if (const int code = check_firmware_file(context, path, QString()); code != kExitOk) return code;
+        if (const int code = load_firmware(context, path, &image, &identity); code != kExitOk) return code;
         if (const int code = session.open(); code != kExitOk) return code;
     }
+    if (const int code = check_firmware_plan(context, *image, identity, session.units(), force); code != kExitOk)
+        return code;
     backup_before_update(context, session);
 
     QJsonArray uids;
     for (const DeviceInfo& unit : session.units()) uids.append(unit.uid);
     TransferOutcome outcome;
-    const std::string local = path.toLocal8Bit().toStdString();
     const int code = run_transfer(
         context, session,
         [&](ProgressDisplay& progress) {
-            return update_firmware(session.comms(), local, &ProgressDisplay::record, &progress,
+            return update_firmware(session.comms(), *image, &ProgressDisplay::record, &progress,
                                    context.env.timings.firmware);
         },
         &outcome);
@@ -115,10 +154,9 @@ int run_airports_upload(const Context& context, const QString& file) {
     QString path = file;
     if (path.isEmpty()) {
         if (const int code = fetch_airport_database(context, &path); code != kExitOk) return code;
-    } else if (!QFileInfo(path).isFile() || !QFileInfo(path).isReadable()) {
-        return context.fail(kExitBadInput,
-                            QStringLiteral("Cannot read the airport database %1. Nothing was sent").arg(path));
     }
+    std::shared_ptr<const std::vector<std::uint8_t>> database;
+    if (const int code = load_database(context, path, &database); code != kExitOk) return code;
     BusSession session(context);
     if (const int code = session.open(); code != kExitOk) return code;
     std::vector<std::uint8_t> uids;
@@ -126,12 +164,11 @@ int run_airports_upload(const Context& context, const QString& file) {
     context.err << "Starting airport database transfer to " << uids.size() << " device(s)...\n" << std::flush;
 
     TransferOutcome outcome;
-    const std::string local = path.toLocal8Bit().toStdString();
     const int code = run_transfer(
         context, session,
         [&](ProgressDisplay& progress) {
             return upload_airports(
-                session.comms(), local, uids,
+                session.comms(), *database, uids,
                 [&progress](std::uint8_t uid, int position, int total) { progress.begin_unit(uid, position, total); },
                 &ProgressDisplay::record, &progress, context.env.timings.airports);
         },

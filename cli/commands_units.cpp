@@ -3,6 +3,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <chrono>
 
 #include "bus_task.h"
 #include "commands.h"
@@ -14,6 +15,10 @@
 #include "exit_codes.h"
 
 namespace vk61::cli {
+
+namespace {
+constexpr auto kRebootWaitLineInterval = std::chrono::seconds(5);
+}  // namespace
 
 int run_list(const Context& context) {
     BusSession session(context);
@@ -47,12 +52,10 @@ int run_list(const Context& context) {
                                 {"connected", countsAsConnected(unit, link_connected)},
                                 {"update_available", update}});
     }
+    // A bridge without a unit behind it is not a result a script can use.
+    if (rows.isEmpty()) return context.fail(kExitNotConnected, QStringLiteral("No units answered on the bus"));
     if (context.json) {
         context.print_json(QJsonObject{{"units", rows}});
-        return kExitOk;
-    }
-    if (rows.isEmpty()) {
-        context.say(QStringLiteral("No units answered on the bus"));
         return kExitOk;
     }
     context.say(QStringLiteral("%1  %2  %3  %4  %5  %6")
@@ -90,9 +93,19 @@ int run_reboot(const Context& context, bool wait) {
     }
     context.err << "Reboot sent — waiting for the units to come back\n" << std::flush;
     std::uint32_t heard = 0;
-    const bool finished = run_bus_task(session.comms(), context.env.interrupted, [&] {
-        heard = wait_for_units_after_reboot(session.comms(), context.env.timings, context.env.interrupted);
-    });
+    // The wait can last a minute: a line every few seconds says it is still on.
+    const auto started = std::chrono::steady_clock::now();
+    auto next_line = started + kRebootWaitLineInterval;
+    const bool finished = run_bus_task(
+        session.comms(), context.env.interrupted,
+        [&] { heard = wait_for_units_after_reboot(session.comms(), context.env.timings, context.env.interrupted); },
+        [&] {
+            const auto now = std::chrono::steady_clock::now();
+            if (now < next_line) return;
+            next_line = now + kRebootWaitLineInterval;
+            const auto waited = std::chrono::duration_cast<std::chrono::seconds>(now - started).count();
+            context.err << "Still waiting for the units (" << waited << " s)\n" << std::flush;
+        });
     if (!finished) return context.fail(kExitBusFailure, QStringLiteral("Interrupted"));
     if (heard == 0) return context.fail(kExitBusFailure, QStringLiteral("Devices did not reappear after reboot"));
     QJsonArray uids;

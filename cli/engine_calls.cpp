@@ -81,11 +81,11 @@ std::uint32_t wait_for_units_after_reboot(CommsManager& comms, const CliTimings&
     return comms.units_heard_since(mark);
 }
 
-TransferOutcome update_firmware(CommsManager& comms, const std::string& path_local8bit, ProgressFn progress,
+TransferOutcome update_firmware(CommsManager& comms, const FirmwareImage& image, ProgressFn progress,
                                 const void* progress_user, const FirmwareUpdateTimeouts& timeouts) {
     bool succeeded = false;
     const OperationResult result = run_firmware_update(
-        comms, path_local8bit, progress, progress_user, [&succeeded] { succeeded = true; }, timeouts);
+        comms, image, progress, progress_user, [&succeeded] { succeeded = true; }, timeouts);
     TransferOutcome outcome;
     // Only the worker's success (after the header is in place on every unit)
     // counts; its result says where it stopped otherwise.
@@ -98,11 +98,11 @@ TransferOutcome update_firmware(CommsManager& comms, const std::string& path_loc
     return outcome;
 }
 
-TransferOutcome upload_airports(CommsManager& comms, const std::string& path_local8bit,
+TransferOutcome upload_airports(CommsManager& comms, const std::vector<std::uint8_t>& database,
                                 const std::vector<std::uint8_t>& uids, const AirportUnitStart& on_unit_start,
                                 ProgressFn progress, const void* progress_user, const AirportUploadTimeouts& timeouts) {
     const AirportResult result =
-        run_airport_upload(comms, path_local8bit, uids, on_unit_start, progress, progress_user, timeouts);
+        run_airport_upload(comms, database, uids, on_unit_start, progress, progress_user, timeouts);
     TransferOutcome outcome;
     outcome.ok = result.success;
     outcome.units_done = result.units_done;

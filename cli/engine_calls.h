@@ -13,6 +13,7 @@
 #include "cli.h"
 #include "core/config_exchange.h"
 #include "device_info.h"
+#include "flash/firmware_file.h"
 #include "flash/flash_types.h"
 
 namespace vk61 {
@@ -50,13 +51,14 @@ bool send_reboot(CommsManager& comms);
 std::uint32_t wait_for_units_after_reboot(CommsManager& comms, const CliTimings& timings,
                                           const std::atomic<bool>* stop);
 
-// The firmware worker: prepare, erase, image, header on every unit.
-TransferOutcome update_firmware(CommsManager& comms, const std::string& path_local8bit, ProgressFn progress,
+// The firmware worker: prepare, erase, image, header on every unit, each
+// receiving the bytes of image.
+TransferOutcome update_firmware(CommsManager& comms, const FirmwareImage& image, ProgressFn progress,
                                 const void* progress_user, const FirmwareUpdateTimeouts& timeouts);
 
-// The airport worker: the database to each unit in turn. on_unit_start runs
+// The airport worker: the database's bytes to each unit in turn. on_unit_start runs
 // before each unit on the calling thread.
-TransferOutcome upload_airports(CommsManager& comms, const std::string& path_local8bit,
+TransferOutcome upload_airports(CommsManager& comms, const std::vector<std::uint8_t>& database,
                                 const std::vector<std::uint8_t>& uids, const AirportUnitStart& on_unit_start,
                                 ProgressFn progress, const void* progress_user, const AirportUploadTimeouts& timeouts);
 

@@ -57,9 +57,17 @@ std::string ProgressDisplay::describe(std::uint64_t done, std::uint64_t total, s
                           static_cast<unsigned long long>(total));
     } else {
         const auto chunks = [](std::uint64_t bytes) { return (bytes + kFlashChunkSize - 1) / kFlashChunkSize; };
-        text += formatted("%llu / %llu bytes, %llu / %llu blocks", static_cast<unsigned long long>(done),
+        // One packet is one write chunk of up to 64 bytes; "blocks" are the
+        // 64 KiB erase blocks of the phase before.
+        text += formatted("%llu / %llu bytes, %llu / %llu packets", static_cast<unsigned long long>(done),
                           static_cast<unsigned long long>(total), static_cast<unsigned long long>(chunks(done)),
                           static_cast<unsigned long long>(chunks(total)));
+    }
+    // Finished: the phase's average rate, when one was measured, and no
+    // time left to guess.
+    if (total != 0 && done >= total) {
+        if (rate > 0) text += "  " + rate_text(rate, erase);
+        return text + "  done";
     }
     text += "  " + rate_text(rate, erase) + "  " + duration_text(seconds_left) + " left";
     return text;
@@ -76,6 +84,11 @@ void ProgressDisplay::tick() {
     const auto now = Clock::now();
 
     const bool new_phase = phase != shown_phase_ || unit != shown_unit_;
+    if (unit != shown_unit_) {
+        // A unit's whole time (erase and write) estimates each unit after it.
+        if (shown_unit_ != 0) last_unit_seconds_ = std::chrono::duration<double>(now - unit_start_).count();
+        unit_start_ = now;
+    }
     if (new_phase) {
         shown_phase_ = phase;
         shown_unit_ = unit;
@@ -83,8 +96,21 @@ void ProgressDisplay::tick() {
         phase_start_done_ = done;
     }
     const double elapsed = std::chrono::duration<double>(now - phase_start_).count();
-    const double rate = elapsed > 0.2 ? static_cast<double>(done - std::min(done, phase_start_done_)) / elapsed : 0.0;
-    const double left = rate > 0 ? static_cast<double>(total - std::min(total, done)) / rate : NAN;
+    const double moved = static_cast<double>(done - std::min(done, phase_start_done_));
+    // A rate is trusted after 0.2 s, or at the end of the phase, whatever it took.
+    const double rate = elapsed > 0.2 || (done >= total && elapsed > 0) ? moved / elapsed : 0.0;
+    double left = rate > 0 ? static_cast<double>(total - std::min(total, done)) / rate : NAN;
+    // A transfer that visits the units in turn has the units after this one
+    // to go as well: each as long as the last one took, or, for the first,
+    // as long as this one is taking.
+    const std::uint32_t position = (unit >> 8) & 0xFFu;
+    const std::uint32_t count = unit >> 16;
+    if (unit != 0 && count > position && std::isfinite(left)) {
+        const double per_unit = last_unit_seconds_ > 0
+                                    ? last_unit_seconds_
+                                    : std::chrono::duration<double>(now - unit_start_).count() + left;
+        left += per_unit * (count - position);
+    }
 
     std::string prefix;
     if (unit != 0) {
@@ -104,9 +130,11 @@ void ProgressDisplay::tick() {
         drawn_ = true;
         return;
     }
-    if (new_phase || done == total || now - last_line_ >= line_interval_) {
+    // The same line twice (a last report repeated) is shown once.
+    if ((new_phase || done == total || now - last_line_ >= line_interval_) && text != last_text_) {
         err_ << text << '\n' << std::flush;
         last_line_ = now;
+        last_text_ = text;
     }
 }
 

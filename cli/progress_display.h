@@ -56,6 +56,9 @@ private:
     Clock::time_point phase_start_{};
     std::uint64_t phase_start_done_ = 0;
     Clock::time_point last_line_{};
+    std::string last_text_;
+    Clock::time_point unit_start_{};
+    double last_unit_seconds_ = 0;  // how long the previous unit took; 0 = none yet
     bool drawn_ = false;
 };
 

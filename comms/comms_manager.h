@@ -138,9 +138,14 @@ public:
     OperationResult write_fw_image(const std::vector<FirmwareTarget>& targets, std::uint32_t image_offset,
                                    const std::uint8_t* image, std::uint64_t length, const std::uint8_t* header,
                                    unsigned timeout_ms, ProgressFn progress, const void* user);
-    // Replaces the airport database of one unit (close, erase, write, open).
+    // Replaces the airport database of one unit (close, erase, write, open)
+    // with the file at path, read once before anything is sent.
     OperationResult upload_airport_db(std::uint8_t uid, const char* path, unsigned erase_timeout_ms,
                                       unsigned write_timeout_ms, ProgressFn progress, const void* user);
+    // The same with the database's bytes, read by the caller.
+    OperationResult upload_airport_db(std::uint8_t uid, const std::uint8_t* data, std::uint64_t size,
+                                      unsigned erase_timeout_ms, unsigned write_timeout_ms, ProgressFn progress,
+                                      const void* user);
 
     // Takes the next 24-bit sequence number (never 0); shared by sequenced
     // commands and erase commands.

@@ -71,10 +71,19 @@ std::optional<ConfigFile> read_config_file(const QByteArray& bytes, QString* err
         fail(error, QStringLiteral("Not an EFIS configuration file (its \"format\" is not \"%1\")").arg(QLatin1String(kConfigFileFormat)));
         return std::nullopt;
     }
-    const int version = root.value(QStringLiteral("format_version")).toInt(0);
-    if (version < 1 || version > kConfigFileVersion) {
+    const QJsonValue format_version = root.value(QStringLiteral("format_version"));
+    if (!format_version.isDouble()) {
+        // "1" in quotes is text, not the number the format asks for.
+        const QString shown = format_version.isString()   ? QStringLiteral("the text \"%1\"").arg(format_version.toString())
+                              : format_version.isUndefined() ? QStringLiteral("missing")
+                                                             : QStringLiteral("not a number");
+        fail(error, QStringLiteral("\"format_version\" is %1; it must be the number %2").arg(shown).arg(kConfigFileVersion));
+        return std::nullopt;
+    }
+    const double version = format_version.toDouble();
+    if (version != kConfigFileVersion) {
         fail(error, QStringLiteral("Format version %1 is not one this tool reads (it reads %2)")
-                        .arg(root.value(QStringLiteral("format_version")).toVariant().toString())
+                        .arg(QString::number(version, 'g', 17))
                         .arg(kConfigFileVersion));
         return std::nullopt;
     }

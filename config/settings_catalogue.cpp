@@ -77,10 +77,14 @@ QString hex32(std::uint32_t value) {
     return QStringLiteral("0x") + QStringLiteral("%1").arg(value, 8, 16, QLatin1Char('0')).toUpper();
 }
 
+// A value as the file writes it: text in quotes (so "170" is not taken for
+// the number 170), null as null.
 QString compact(const QJsonValue& value) {
-    if (value.isString()) return value.toString();
+    if (value.isString()) return QLatin1Char('"') + value.toString() + QLatin1Char('"');
     if (value.isDouble()) return QString::number(value.toDouble(), 'g', 17);
     if (value.isBool()) return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    if (value.isNull()) return QStringLiteral("null");
+    if (value.isUndefined()) return QStringLiteral("nothing");
     const QJsonDocument doc = value.isArray() ? QJsonDocument(value.toArray()) : QJsonDocument(value.toObject());
     return QString::fromUtf8(doc.toJson(QJsonDocument::Compact));
 }

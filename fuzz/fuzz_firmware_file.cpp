@@ -29,14 +29,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fwrite(data, 1, size, file);
     std::fclose(file);
 
-    vk61::FirmwareHeader header;
-    std::int64_t file_size = 0;
-    if (vk61::read_firmware_header(path, &header, &file_size)) {
-        const bool fits = vk61::firmware_file_fits(header, file_size);
-        std::vector<std::uint8_t> body;
-        const bool read = header.encrypted_size() != 0 && vk61::read_firmware_body(path, header.encrypted_size(), &body);
-        if (read && body.size() != header.encrypted_size()) std::abort();  // a success means every byte
-        if (header.encrypted_size() != 0 && fits && !read) std::abort();   // the fit check promised the body
+    vk61::FirmwareImage image;
+    if (vk61::read_firmware_image(path, &image)) {
+        if (image.file.size() != size) std::abort();  // a success means every byte
+        const bool fits = vk61::firmware_file_fits(image.header, static_cast<std::int64_t>(image.file.size()));
+        // The fit check promises the whole body.
+        if (fits && image.body_size() != image.header.encrypted_size()) std::abort();
     }
     vk61::run_firmware_update(manager, path, nullptr, nullptr, [] { std::abort(); });
     return 0;

@@ -8,15 +8,13 @@
 #include "comms_manager.h"
 #include "protocol.h"
 #include "debug_log.h"
-#include "flash/binary_file.h"
+#include "flash/airport_file.h"
 
 namespace vk61 {
 
 namespace {
 constexpr unsigned kDbAckTimeoutMs = 5000;
 constexpr std::uint32_t kDbAddress = 0;
-constexpr unsigned kMaxDbBlocks = 832;  // 54,525,952 bytes
-constexpr std::int64_t kMaxDbBytes = std::int64_t{kMaxDbBlocks} << 16;
 // Lets the unit finish closing its database before the first erase.
 constexpr auto kAfterCloseSettle = std::chrono::milliseconds(10);
 }  // namespace
@@ -33,44 +31,30 @@ OperationResult CommsManager::upload_airport_db(std::uint8_t uid, const char* pa
         debug_log("upload_airport_db: not connected\n");
         return failure(OperationStep::CloseDatabase, FailureReason::NotConnected);
     }
-    if (path == nullptr || *path == '\0') {
-        debug_log("upload_airport_db: invalid file path\n");
-        return failure(OperationStep::ReadFile, FailureReason::FileUnreadable);
-    }
-
     std::vector<std::uint8_t> database;
-    {
-        BinaryFile file(path);
-        if (!file.is_open()) {
-            debug_log("upload_airport_db: failed to open %s\n", path);
-            return failure(OperationStep::ReadFile, FailureReason::FileUnreadable);
-        }
-        if (!file.seek_end()) {
-            debug_log("upload_airport_db: failed to seek end of file\n");
-            return failure(OperationStep::ReadFile, FailureReason::FileUnreadable);
-        }
-        // The size is taken in 64 bits: a file over 2 GiB must be refused as
-        // too large, not wrapped into a small size and uploaded truncated.
-        const std::int64_t size = file.tell().value_or(-1);
-        if (size <= 0) {
-            debug_log("upload_airport_db: empty or invalid file size\n");
-            return failure(OperationStep::CheckFile, FailureReason::InvalidRequest);
-        }
-        const std::int64_t blocks = (size + 0xFFFF) >> 16;
-        if (size > kMaxDbBytes) {
-            debug_log("upload_airport_db: file too large (%llu bytes, %llu blocks); max %u blocks\n",
-                      static_cast<unsigned long long>(size), static_cast<unsigned long long>(blocks), kMaxDbBlocks);
-            return failure(OperationStep::CheckFile, FailureReason::FileTooLarge);
-        }
-        database.assign(static_cast<std::size_t>(size), 0);
-        const std::size_t got = file.seek(0) ? file.read(database.data(), database.size()) : 0;
-        if (got != database.size()) {
-            debug_log("upload_airport_db: failed to read file (%zu / %u bytes)\n", got,
-                      static_cast<unsigned>(database.size()));
-            return failure(OperationStep::ReadFile, FailureReason::FileUnreadable);
-        }
+    if (const OperationResult read = read_airport_database(path, &database); !read) {
+        return OperationResult::failure(read.step, read.reason, uid);
     }
-    const auto size = static_cast<std::uint32_t>(database.size());
+    return upload_airport_db(uid, database.data(), database.size(), erase_timeout_ms, write_timeout_ms, progress,
+                             user);
+}
+
+// Blocks as above; data is not copied and must outlive the call.
+OperationResult CommsManager::upload_airport_db(std::uint8_t uid, const std::uint8_t* data, std::uint64_t data_size,
+                                                unsigned erase_timeout_ms, unsigned write_timeout_ms,
+                                                ProgressFn progress, const void* user) {
+    const auto failure = [uid](OperationStep step, FailureReason why) {
+        return OperationResult::failure(step, why, uid);
+    };
+    if (!is_connected()) {
+        debug_log("upload_airport_db: not connected\n");
+        return failure(OperationStep::CloseDatabase, FailureReason::NotConnected);
+    }
+    if (const OperationResult checked = check_airport_database_size(data == nullptr ? 0 : static_cast<std::int64_t>(data_size));
+        !checked) {
+        return failure(checked.step, checked.reason);
+    }
+    const auto size = static_cast<std::uint32_t>(data_size);
     const std::uint32_t blocks = (size + 0xFFFF) >> 16;
     const std::uint32_t command = protocol::kAirportDb | (uid & protocol::kUidMask);
 
@@ -101,7 +85,7 @@ OperationResult CommsManager::upload_airport_db(std::uint8_t uid, const char* pa
         debug_log("upload_airport_db: erase failed on UID %u\n", uid);
         return step;
     }
-    step = extflash_raw(uid, kDbAddress, database.data(), database.size(), write_timeout_ms, progress, user);
+    step = extflash_raw(uid, kDbAddress, data, data_size, write_timeout_ms, progress, user);
     if (!step) {
         debug_log("upload_airport_db: write failed on UID %u\n", uid);
         return step;

@@ -1,19 +1,37 @@
 #include "flash/airport_worker.h"
 
 #include "comms_manager.h"
+#include "flash/airport_file.h"
 
 namespace vk61 {
 
 AirportResult run_airport_upload(CommsManager& comms, const std::string& path, const std::vector<std::uint8_t>& uids,
                                  const AirportUnitStart& on_unit_start, ProgressFn progress,
                                  const void* progress_user, const AirportUploadTimeouts& timeouts) {
+    std::vector<std::uint8_t> database;
+    const OperationResult read = read_airport_database(path.c_str(), &database);
+    if (read || uids.empty()) {
+        return run_airport_upload(comms, database, uids, on_unit_start, progress, progress_user, timeouts);
+    }
+    AirportResult result;
+    result.units_total = static_cast<int>(uids.size());
+    result.failed_uid = uids.front();
+    result.failure = OperationResult::failure(read.step, read.reason, uids.front());
+    if (on_unit_start) on_unit_start(uids.front(), 1, result.units_total);
+    return result;
+}
+
+AirportResult run_airport_upload(CommsManager& comms, const std::vector<std::uint8_t>& database,
+                                 const std::vector<std::uint8_t>& uids, const AirportUnitStart& on_unit_start,
+                                 ProgressFn progress, const void* progress_user,
+                                 const AirportUploadTimeouts& timeouts) {
     AirportResult result;
     result.units_total = static_cast<int>(uids.size());
     for (std::size_t i = 0; i < uids.size(); ++i) {
         const std::uint8_t uid = uids[i];
         if (on_unit_start) on_unit_start(uid, static_cast<int>(i) + 1, result.units_total);
-        const OperationResult unit =
-            comms.upload_airport_db(uid, path.c_str(), timeouts.erase_ms, timeouts.write_ms, progress, progress_user);
+        const OperationResult unit = comms.upload_airport_db(uid, database.data(), database.size(), timeouts.erase_ms,
+                                                             timeouts.write_ms, progress, progress_user);
         if (!unit) {
             result.failed_uid = uid;
             result.failure = unit;

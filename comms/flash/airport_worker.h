@@ -38,6 +38,14 @@ using AirportUnitStart = std::function<void(std::uint8_t uid, int position, int 
 // takes at most its close and open acknowledgement waits (5000 ms each), the
 // erase run (timeouts.erase_ms) and the echo waits of the write
 // (timeouts.write_ms each). Units after the first failure are not tried.
+// Every unit receives the bytes of database: nothing is read per unit.
+AirportResult run_airport_upload(CommsManager& comms, const std::vector<std::uint8_t>& database,
+                                 const std::vector<std::uint8_t>& uids, const AirportUnitStart& on_unit_start,
+                                 ProgressFn progress, const void* progress_user,
+                                 const AirportUploadTimeouts& timeouts = {});
+
+// The same, reading the file once first; a file that cannot be read or sent
+// fails the first unit, none done.
 AirportResult run_airport_upload(CommsManager& comms, const std::string& path, const std::vector<std::uint8_t>& uids,
                                  const AirportUnitStart& on_unit_start, ProgressFn progress,
                                  const void* progress_user, const AirportUploadTimeouts& timeouts = {});

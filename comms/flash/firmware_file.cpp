@@ -1,8 +1,9 @@
-// Reading an untrusted firmware file: the header, the body, and whether the
-// file can be written into the space the units erase for it.
+// Reading an untrusted firmware file, and whether it can be written into the
+// space the units erase for it.
 #include "flash/firmware_file.h"
 
 #include <algorithm>
+#include <cstring>
 #include <optional>
 
 #include "debug_log.h"
@@ -10,52 +11,44 @@
 
 namespace vk61 {
 
-bool read_firmware_header(const std::string& path, FirmwareHeader* header, std::int64_t* file_size) {
+std::uint64_t FirmwareImage::body_size() const {
+    const std::uint64_t held = file.size() > FirmwareHeader::kSize ? file.size() - FirmwareHeader::kSize : 0;
+    return std::min<std::uint64_t>(header.encrypted_size(), held);
+}
+
+OperationResult read_firmware_image(const std::string& path, FirmwareImage* image) {
+    const auto failure = [](OperationStep step, FailureReason why) { return OperationResult::failure(step, why); };
+    image->file.clear();
     BinaryFile file(path.c_str());
     if (!file.is_open()) {
         debug_log("firmware update: failed to open %s\n", path.c_str());
-        return false;
+        return failure(OperationStep::ReadFile, FailureReason::FileUnreadable);
     }
-    if (file.read(header->data(), FirmwareHeader::kSize) != FirmwareHeader::kSize) {
-        debug_log("firmware update: failed to read firmware header\n");
-        return false;
-    }
-    if (file_size != nullptr) {
-        const std::optional<std::int64_t> size = file.seek_end() ? file.tell() : std::nullopt;
-        if (!size) {
-            debug_log("firmware update: failed to seek past header\n");
-            return false;
-        }
-        *file_size = *size;
-    }
-    return true;
-}
-
-// Reads the image body that follows the header. The buffer is sized by what
-// the file holds, never by the header's word alone: a damaged or hostile
-// encrypted_size (0xFFFFFFFF, say) must end with the short-read line, not
-// with an allocation of 4 GiB.
-bool read_firmware_body(const std::string& path, std::uint32_t encrypted_size, std::vector<std::uint8_t>* body) {
-    BinaryFile file(path.c_str());
-    if (!file.is_open()) {
-        debug_log("firmware update: failed to reopen %s for image read\n", path.c_str());
-        return false;
-    }
-    const std::optional<std::int64_t> file_size = file.seek_end() ? file.tell() : std::nullopt;
-    if (!file_size || !file.seek(FirmwareHeader::kSize)) {
+    const std::optional<std::int64_t> size = file.seek_end() ? file.tell() : std::nullopt;
+    if (!size || !file.seek(0)) {
         debug_log("firmware update: failed to seek past header\n");
-        return false;
+        return failure(OperationStep::ReadFile, FailureReason::FileUnreadable);
     }
-    const std::int64_t available = std::max<std::int64_t>(0, *file_size - std::int64_t{FirmwareHeader::kSize});
-    const auto to_read = static_cast<std::size_t>(std::min<std::int64_t>(encrypted_size, available));
-    body->assign(to_read, 0);
-    const std::size_t got = file.read(body->data(), to_read);
-    file.close();
-    if (got < encrypted_size) {
-        debug_log("firmware update: failed to read encrypted image (%zu/%u bytes)\n", got, encrypted_size);
-        return false;
+    if (*size < static_cast<std::int64_t>(FirmwareHeader::kSize)) {
+        debug_log("firmware update: failed to read firmware header\n");
+        return failure(OperationStep::ReadFile, FailureReason::FileUnreadable);
     }
-    return true;
+    // Before the read: a file no unit can hold is not worth the memory.
+    if (*size > kMaxFirmwareFileBytes) {
+        debug_log("firmware update: file too large (%lld bytes); max %lld bytes\n", static_cast<long long>(*size),
+                  static_cast<long long>(kMaxFirmwareFileBytes));
+        return failure(OperationStep::CheckFile, FailureReason::FileTooLarge);
+    }
+    image->file.assign(static_cast<std::size_t>(*size), 0);
+    const std::size_t got = file.read(image->file.data(), image->file.size());
+    if (got != image->file.size()) {
+        debug_log("firmware update: failed to read firmware file (%zu / %lld bytes)\n", got,
+                  static_cast<long long>(*size));
+        image->file.clear();
+        return failure(OperationStep::ReadFile, FailureReason::FileUnreadable);
+    }
+    std::memcpy(image->header.data(), image->file.data(), FirmwareHeader::kSize);
+    return OperationResult::success();
 }
 
 bool firmware_file_fits(const FirmwareHeader& header, std::int64_t file_size) {

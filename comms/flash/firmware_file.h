@@ -1,5 +1,7 @@
-// The firmware worker's file handling, kept apart so that it can be tested
-// and fuzzed without a bus. Every failure writes its line to the log.
+// The firmware file as the update sends it: read into memory once, whole,
+// before anything is sent, so the bytes checked (digest, header, sizes) are
+// the bytes every unit receives. Kept apart from the bus so that it can be
+// tested and fuzzed without one. Every failure writes its line to the log.
 #pragma once
 
 #include <cstdint>
@@ -7,18 +9,30 @@
 #include <vector>
 
 #include "flash/firmware_header.h"
+#include "operation_result.h"
 
 namespace vk61 {
 
-// Reads the 64-byte header from the start of the file (path in the local
-// 8-bit encoding) and, when file_size is given, the file's size in bytes.
-bool read_firmware_header(const std::string& path, FirmwareHeader* header, std::int64_t* file_size = nullptr);
+// The most one erase run can cover: blocks 0 to 0xFFFE (a run may not reach
+// block 0xFFFF). A firmware file lies inside the space its units erase, so a
+// larger file cannot be sent; it is refused before it is read.
+inline constexpr std::int64_t kMaxEraseRunBytes = std::int64_t{0xFFFF} << 16;
+inline constexpr std::int64_t kMaxFirmwareFileBytes = kMaxEraseRunBytes;
 
-// Reads encrypted_size bytes of image body behind the header. The buffer is
-// sized by what the file holds, never by the header's word alone: a damaged
-// or hostile encrypted_size (0xFFFFFFFF, say) ends with the short-read line,
-// not with an allocation of 4 GiB.
-bool read_firmware_body(const std::string& path, std::uint32_t encrypted_size, std::vector<std::uint8_t>* body);
+struct FirmwareImage {
+    FirmwareHeader header;
+    std::vector<std::uint8_t> file;  // the whole file as read, header included
+
+    // The image body behind the header: encrypted_size bytes when the file
+    // holds them (firmware_file_fits says so), fewer when it does not.
+    const std::uint8_t* body() const { return file.data() + FirmwareHeader::kSize; }
+    std::uint64_t body_size() const;
+};
+
+// Reads the file (path in the local 8-bit encoding) whole into *image. Its
+// size is checked against kMaxFirmwareFileBytes before a byte is read; a file
+// shorter than the header is refused.
+OperationResult read_firmware_image(const std::string& path, FirmwareImage* image);
 
 // Whether the file can go to the units as it stands, judged from the header
 // and the file size alone so that it runs before any unit is touched: the

@@ -13,12 +13,21 @@ namespace vk61 {
 OperationResult run_firmware_update(CommsManager& comms, const std::string& path_local8bit, ProgressFn progress,
                                     const void* progress_user, const std::function<void()>& on_success,
                                     const FirmwareUpdateTimeouts& timeouts) {
+    FirmwareImage image;
+    if (const OperationResult read = read_firmware_image(path_local8bit, &image); !read) return read;
+    return run_firmware_update(comms, image, progress, progress_user, on_success, timeouts);
+}
+
+OperationResult run_firmware_update(CommsManager& comms, const FirmwareImage& image, ProgressFn progress,
+                                    const void* progress_user, const std::function<void()>& on_success,
+                                    const FirmwareUpdateTimeouts& timeouts) {
     const auto failure = [](OperationStep step, FailureReason why) { return OperationResult::failure(step, why); };
-    FirmwareHeader header;
-    std::int64_t file_size = 0;
-    if (!read_firmware_header(path_local8bit, &header, &file_size)) {
+    if (image.file.size() < FirmwareHeader::kSize) {
+        debug_log("firmware update: failed to read firmware header\n");
         return failure(OperationStep::ReadFile, FailureReason::FileUnreadable);
     }
+    const FirmwareHeader& header = image.header;
+    const auto file_size = static_cast<std::int64_t>(image.file.size());
     debug_log("firmware update: image total_size=%u bytes\n", header.total_size());
     // A file that cannot be written whole is refused before any unit is
     // asked for anything. A file without a body keeps its old order: the
@@ -27,6 +36,13 @@ OperationResult run_firmware_update(CommsManager& comms, const std::string& path
         const bool short_file = file_size - std::int64_t{FirmwareHeader::kSize} < std::int64_t{header.encrypted_size()};
         return failure(OperationStep::CheckFile,
                        short_file ? FailureReason::FileIncomplete : FailureReason::ImageOutsideErase);
+    }
+
+    // An erase no run can make (0xFFFFFFFF bytes, say, whose block count
+    // wraps to 0) is refused before the prepare command, not after it.
+    if (header.encrypted_size() != 0 && std::int64_t{header.total_size()} > kMaxEraseRunBytes) {
+        debug_log("firmware update: total_size %u is more than an erase run can cover\n", header.total_size());
+        return failure(OperationStep::CheckFile, FailureReason::InvalidRequest);
     }
 
     std::vector<FirmwareTarget> targets;
@@ -51,12 +67,13 @@ OperationResult run_firmware_update(CommsManager& comms, const std::string& path
         debug_log("firmware update: encrypted_size is zero\n");
         return failure(OperationStep::CheckFile, FailureReason::EmptyImage);
     }
-    std::vector<std::uint8_t> body;
-    if (!read_firmware_body(path_local8bit, encrypted_size, &body)) {
-        return failure(OperationStep::ReadFile, FailureReason::FileUnreadable);
+    // The fit check above holds the body to the file's size.
+    if (image.body_size() != encrypted_size) {
+        debug_log("firmware update: failed to read encrypted image (%zu/%u bytes)\n",
+                  static_cast<std::size_t>(image.body_size()), encrypted_size);
+        return failure(OperationStep::ReadFile, FailureReason::FileIncomplete);
     }
-
-    result = comms.write_fw_image(targets, header.image_offset(), body.data(), body.size(), header.data(),
+    result = comms.write_fw_image(targets, header.image_offset(), image.body(), image.body_size(), header.data(),
                                   timeouts.write_ms, progress, progress_user);
     if (!result) {
         debug_log("write_fw_image: failed\n");

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "flash/firmware_file.h"
 #include "flash/flash_types.h"
 #include "operation_result.h"
 
@@ -26,7 +27,13 @@ struct FirmwareUpdateTimeouts {
 // of the image write up to timeouts.write_ms; every wait ends at once when
 // the manager disconnects or the link drops. Each failure is logged and ends
 // the sequence at that step; the result names it. on_success is called (on
-// this thread) only after the header was written.
+// this thread) only after the header was written. Every unit receives the
+// bytes of image: the file is not read again.
+OperationResult run_firmware_update(CommsManager& comms, const FirmwareImage& image, ProgressFn progress,
+                                    const void* progress_user, const std::function<void()>& on_success,
+                                    const FirmwareUpdateTimeouts& timeouts = {});
+
+// The same, reading the file (path in the local 8-bit encoding) once first.
 OperationResult run_firmware_update(CommsManager& comms, const std::string& path_local8bit, ProgressFn progress,
                                     const void* progress_user, const std::function<void()>& on_success,
                                     const FirmwareUpdateTimeouts& timeouts = {});

@@ -138,6 +138,55 @@ private slots:
         QVERIFY(w.statuses.contains("Firmware upload complete"));
     }
 
+    // Before anything is sent the window checks what the update will do: a
+    // header no erase run can follow is refused, an erase far beyond the
+    // image is asked about; "No" sends nothing, "Yes" updates every unit.
+    void firmwarePlan_refusesOrAsksBeforeAnythingIsSent() {
+        SimulatedWindow w(3, updatetest::updateSettings());
+        QVERIFY(w.waitForInitialLoad());
+        DialogDriver dialogs;
+        constexpr std::uint32_t kFarBeyond = 0x300000;  // 3 MiB for a 4,000-byte image
+        struct Row {
+            const char* name;
+            std::uint32_t total_size;
+            const char* answer;
+            const char* title;
+            const char* status;  // the status the start ends with begins so
+            bool sent;
+        };
+        const Row rows[] = {
+            {"erase of 0xFFFFFFFF bytes", 0xFFFFFFFF, "OK", "Firmware File Unusable", "Firmware update not started",
+             false},
+            {"3 MiB beyond the image, No", kFarBeyond, "No", "Confirm Firmware Update", "Firmware update cancelled",
+             false},
+            {"3 MiB beyond the image, Yes", kFarBeyond, "Yes", "Confirm Firmware Update", "Firmware update finished",
+             true},
+        };
+        unsigned seed = 20;
+        for (const Row& row : rows) {
+            const QByteArray image = updatetest::firmwareImage(row.total_size, kBody, kOffset, ++seed);
+            const QString path = files.filePath(QStringLiteral("plan-%1.bin").arg(seed));
+            updatetest::writeFile(path, image);
+            QVERIFY2(browse(w.widget<QPushButton>("pushButton_browse"), dialogs, path), row.name);
+            dialogs.clear();
+            w.bus.clear_host_frames();
+            w.statuses.clear();
+            dialogs.pressButton(row.answer);
+            w.widget<QPushButton>("pushButton_start_update")->click();
+            QTRY_VERIFY2_WITH_TIMEOUT(w.status().startsWith(row.status), qPrintable(row.name + (": " + w.status())),
+                                      20000);
+            QVERIFY2(dialogs.titles().contains(row.title), qPrintable(dialogs.titles().join(", ")));
+            QCOMPARE(w.hostFrames(0x730).empty(), !row.sent);
+            if (!row.sent) continue;
+            QTRY_VERIFY_WITH_TIMEOUT(w.widget<QPushButton>("pushButton_start_update")->isEnabled(), 10000);
+            for (std::uint8_t uid : w.bus.unit_uids()) {
+                const std::uint32_t at = w.bus.unit_status(uid)->firmware_address;
+                QCOMPARE(w.bus.flash_bytes(uid, at + kOffset, kBody), bytesOf(image, 64, kBody));
+                QCOMPARE(w.bus.flash_bytes(uid, at, 64), bytesOf(image, 0, 64));
+            }
+        }
+    }
+
     // Units with UIDs 2 and 5: each gets the whole file at address 0 between
     // its close and open commands, the texts name the unit's place and UID,
     // and the bar starts again at 0 for the second unit. The number of

@@ -50,6 +50,41 @@ TEST_F(CliConfig, WithoutABridgeEveryCommandExitsThree) {
     EXPECT_EQ(run({"list", "--json"}).json()["exit_code"].toInt(), 3);
 }
 
+// Refusals a script can act on: a usage error as JSON when --json asked for
+// it, a bad airport database refused before the bus is opened, a bridge
+// without units answering as "not connected".
+TEST_F(CliConfig, RefusalsCarryTheirExitCodeAndSendNothing) {
+    ASSERT_TRUE(write_file(path("empty.db"), QByteArray()));
+    QFile big(path("big.db"));
+    ASSERT_TRUE(big.open(QIODevice::WriteOnly) && big.resize(54525952 + 1));
+    big.close();
+    ASSERT_TRUE(QDir().mkpath(path("folder.db")));
+    struct Row {
+        std::vector<std::string> args;
+        int code;
+        const char* says;  // in the JSON error object
+    };
+    const std::vector<Row> rows = {
+        {{"config", "frobnicate", "--json"}, 2, "Unknown command \"frobnicate\" of config"},
+        {{"--json", "firmware", "update", "a.bin", "--fetch"}, 2, "excludes"},
+        {{"airports", "upload", path("empty.db").toStdString(), "--json"}, 2, "is empty"},
+        {{"airports", "upload", path("big.db").toStdString(), "--json"}, 2, "at most 54525952"},
+        {{"airports", "upload", path("folder.db").toStdString(), "--json"}, 2, "is not a file"},
+    };
+    for (const Row& row : rows) {
+        const CliRun result = run(row.args);
+        EXPECT_EQ(result.code, row.code) << row.args[1] << ": " << result.err;
+        const QJsonObject json = result.json();
+        EXPECT_EQ(keys_of(json), (QStringList{"error", "exit_code"})) << result.out;
+        EXPECT_EQ(json["exit_code"].toInt(), row.code);
+        EXPECT_TRUE(json["error"].toString().contains(row.says)) << json["error"].toString().toStdString();
+    }
+    EXPECT_EQ(bus.host_frame_count(), 0u);
+
+    for (std::uint8_t uid : bus.unit_uids()) ASSERT_TRUE(bus.remove_unit(uid));
+    EXPECT_EQ(run({"list"}).code, 3);
+}
+
 TEST_F(CliConfig, GetPrintsTheStoredValues) {
     // The EFIS holds 147 under a checksum that covers it.
     const unsigned v_ne = index_of("v_ne");

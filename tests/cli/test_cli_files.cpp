@@ -7,6 +7,8 @@
 
 #include <QDirIterator>
 
+#include <atomic>
+
 #include "cli_test_support.h"
 #include "config/config_file.h"
 #include "files/checked_file_writer.h"
@@ -81,7 +83,9 @@ TEST_F(CliWrites, WritesThatFallShortOrWouldReplaceANonFileAreRefusedByName) {
         CliRun result;
         {
             std::optional<FileSizeLimit> limit;
-            if (row.limited) ASSERT_TRUE(limit.emplace(1024).set()) << row.name;
+            if (row.limited) {
+                ASSERT_TRUE(limit.emplace(1024).set()) << row.name;
+            }
             result = run(row.args);
         }
         EXPECT_EQ(result.code, row.code) << row.name << ": " << result.err;
@@ -94,13 +98,66 @@ TEST_F(CliWrites, WritesThatFallShortOrWouldReplaceANonFileAreRefusedByName) {
         }
     }
     EXPECT_EQ(file_type(pipe), static_cast<mode_t>(S_IFIFO));
-    if (have_device) EXPECT_EQ(file_type(device), static_cast<mode_t>(S_IFCHR));
+    if (have_device) {
+        EXPECT_EQ(file_type(device), static_cast<mode_t>(S_IFCHR));
+    }
     // Nothing else beside them: no export, no temporary file.
     QStringList expected = {"pipe.json"};
     if (have_device) expected.prepend("full.json");
     EXPECT_EQ(QDir(scratch.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name), expected);
     // The store of the second row reached every unit.
     for (std::uint8_t uid : bus.unit_uids()) EXPECT_EQ(stored(uid, index_of("v_ne")), 171u) << unsigned{uid};
+}
+
+// The units receive the bytes the tool read and checked before it sent
+// anything: a file replaced on disk during the transfer (after the erase, or
+// between two units) changes nothing in their flash.
+TEST_F(CliWrites, AFileReplacedDuringATransferChangesNothingTheUnitsReceive) {
+    constexpr std::uint32_t kWriteAddress = 0x00100000;  // the simulated units' firmware address
+    constexpr std::uint32_t kImageOffset = 0x100;
+    struct Row {
+        const char* name;
+        const char* command;
+        QString file;
+        QByteArray original;
+        QByteArray replacement;
+        std::uint32_t replaced_at;  // the identifier of the frame after which the file is replaced
+    };
+    const std::vector<Row> rows = {
+        // The first erase command: the image is written only after the erase.
+        {"firmware", "firmware", path("efis.bin"), firmware_image(0x20000, 5000, kImageOffset, 1),
+         firmware_image(0x20000, 5000, kImageOffset, 2), 0x431},
+        // The second unit's close command: the first unit has its database.
+        {"airport database", "airports", path("airports.db"), non_zero_bytes(70000, 3), non_zero_bytes(70000, 4),
+         0x452},
+    };
+    for (const Row& row : rows) {
+        ASSERT_TRUE(write_file(row.file, row.original)) << row.name;
+        std::atomic<bool> replaced{false};
+        bus.set_frame_observer([&](const vk61::BusFrame& frame) {
+            if (frame.identifier() == row.replaced_at && !replaced.exchange(true))
+                write_file(row.file, row.replacement);
+        });
+        const std::string verb = row.command == std::string("firmware") ? "update" : "upload";
+        const CliRun result = run({row.command, verb, row.file.toStdString()});
+        bus.set_frame_observer(nullptr);
+        ASSERT_EQ(result.code, 0) << row.name << ": " << result.err;
+        ASSERT_TRUE(replaced) << row.name;
+        for (std::uint8_t uid : bus.unit_uids()) {
+            if (row.command == std::string("firmware")) {
+                const QByteArray body = row.original.mid(64);
+                EXPECT_EQ(bus.flash_bytes(uid, kWriteAddress + kImageOffset, static_cast<std::size_t>(body.size())),
+                          bytes_of(body))
+                    << row.name << ", UID " << unsigned{uid};
+                EXPECT_EQ(bus.flash_bytes(uid, kWriteAddress, 64), bytes_of(row.original.left(64)))
+                    << row.name << " header, UID " << unsigned{uid};
+            } else {
+                EXPECT_EQ(bus.flash_bytes(uid, 0, static_cast<std::size_t>(row.original.size())),
+                          bytes_of(row.original))
+                    << row.name << ", UID " << unsigned{uid};
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // simulated units hold in flash and by the files in the cache.
 #include <QFileInfo>
 
+#include <atomic>
+
 #include "cli_test_support.h"
 
 namespace clitest {
@@ -92,9 +94,60 @@ TEST_F(CliTransfers, FirmwareUpdateFetchesTheUnitsPackage) {
     DownloadServer server;
     ASSERT_TRUE(server.put_manifest("C3", "9.0.0", "efis-9.bin", file, {}, "db"));
     env.downloads.manifest_url = server.manifest_url();
-    const CliRun result = run({"firmware", "update", "--fetch"});
+    // The EFIS's package reaches the companion units too: --force says so.
+    const CliRun result = run({"firmware", "update", "--fetch", "--force"});
     ASSERT_EQ(result.code, 0) << result.err;
     expect_firmware_in_flash(file);
+}
+
+// Before anything is sent, each unit is listed with what it will receive; a
+// downgrade, an image for another type of unit and an erase far beyond the
+// image need --force, and what no erase run can do is refused outright.
+TEST_F(CliTransfers, TheFirmwarePlanIsShownAndWhatNeedsASecondLookNeedsForce) {
+    struct Row {
+        const char* name;
+        const char* manifest_version;  // nullptr: no manifest names the file
+        std::uint32_t total_size;
+        bool force;
+        int code;
+        const char* says;
+    };
+    const std::vector<Row> rows = {
+        {"image for another type", "9.0.0", 0x20000, false, 2, "UID 2 is a Tessaly and would receive an image for"},
+        {"downgrade", "1.0.0", 0x20000, false, 2, "UID 1 (Halvard) would go back from 1.4.2"},
+        {"erase 16 MiB for 5,000 bytes", nullptr, 0x1000000, false, 2, "bytes beyond the end of the image"},
+        {"erase of 0xFFFFFFFF bytes", nullptr, 0xFFFFFFFF, true, 2, "cannot be sent"},
+        {"another type, forced", "9.0.0", 0x20000, true, 0, "UID 3  Morrow  1.0.3 -> efis-9.bin (9.0.0 for Halvard)"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QByteArray file = firmware_image(row.total_size, 5000, kImageOffset, 11);
+        // A name no earlier (cached) manifest knows, unless this row's names it.
+        const QString name = row.manifest_version ? QStringLiteral("efis-9.bin") : QStringLiteral("local.bin");
+        ASSERT_TRUE(write_file(path(name), file));
+        DownloadServer server;
+        env.downloads.manifest_url = kNoManifest;
+        if (row.manifest_version != nullptr) {
+            ASSERT_TRUE(server.put_manifest("C3", row.manifest_version, "efis-9.bin", file, {}, "db"));
+            env.downloads.manifest_url = server.manifest_url();
+        }
+        std::atomic<int> flash_commands{0};  // prepare and erase commands
+        bus.set_frame_observer([&](const vk61::BusFrame& frame) {
+            const std::uint32_t base = frame.identifier() & 0x7F0;
+            if (base == 0x730 || base == 0x430) ++flash_commands;
+        });
+        std::vector<std::string> args = {"firmware", "update", path(name).toStdString()};
+        if (row.force) args.push_back("--force");
+        const CliRun result = run(args);
+        bus.set_frame_observer(nullptr);
+        EXPECT_EQ(result.code, row.code) << result.err;
+        EXPECT_NE(result.err.find(row.says), std::string::npos) << result.err;
+        if (row.code == 0) {
+            expect_firmware_in_flash(file);
+        } else {
+            EXPECT_EQ(flash_commands.load(), 0);
+        }
+    }
 }
 
 TEST_F(CliTransfers, FetchVerifiesIntoTheCacheAndPrintsThePath) {
@@ -148,6 +201,14 @@ TEST_F(CliTransfers, AirportsUploadReachesEveryUnit) {
             << "UID " << unsigned{uid};
     }
     EXPECT_EQ(run({"airports", "upload", path("missing.db").toStdString()}).code, 2);
+    // The last progress line once, in packets, finished without a time left
+    // to guess.
+    const std::string last = "Unit 3 / 3 (UID 3): Writing  100%  70000 / 70000 bytes, 1094 / 1094 packets";
+    const std::size_t first = result.err.find(last);
+    ASSERT_NE(first, std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find(last, first + 1), std::string::npos) << result.err;
+    const std::string line = result.err.substr(first, result.err.find('\n', first) - first);
+    EXPECT_TRUE(line.ends_with("done")) << line;
 }
 
 TEST_F(CliTransfers, RebootWaitsUntilTheUnitsAreHeardAgain) {

@@ -81,6 +81,8 @@ TEST(ConfigFile, brokenFilesAreRefusedWithWhatIsWrong) {
     other["format"] = "something-else";
     QJsonObject newer = QJsonDocument::fromJson(good).object();
     newer["format_version"] = 2;
+    QJsonObject textVersion = QJsonDocument::fromJson(good).object();
+    textVersion["format_version"] = "1";
     QJsonObject bare = QJsonDocument::fromJson(good).object();
     bare.remove("settings");
     QJsonObject badOrigin = QJsonDocument::fromJson(good).object();
@@ -96,6 +98,7 @@ TEST(ConfigFile, brokenFilesAreRefusedWithWhatIsWrong) {
         {"not an object", "[1, 2]", "Not an EFIS configuration file"},
         {"another format", QJsonDocument(other).toJson(), "Not an EFIS configuration file"},
         {"newer format", QJsonDocument(newer).toJson(), "Format version 2"},
+        {"version as text", QJsonDocument(textVersion).toJson(), "\"format_version\" is the text \"1\"; it must be the number 1"},
         {"no settings", QJsonDocument(bare).toJson(), "no \"settings\""},
         {"bad memory version", QJsonDocument(badOrigin).toJson(), "memory_version"},
         {"unknown name", withSetting(good, "v_never", "100"), "Unknown setting \"v_never\""},

@@ -228,6 +228,8 @@ TEST(SettingsCatalogue, badValuesAreRefusedByName) {
         {"v_ne", "300", "out of range"},
         {"v_ne", "-1", "out of range"},
         {"v_ne", "\"fast\"", "not a number"},
+        {"v_ne", "\"170\"", "\"170\" is not a number"},
+        {"v_ne", "null", "null is not a number"},
         {"v_ne", "12.5", "not a whole number"},
         {"min_volt_warn", "12.34", "more than one decimal"},
         {"min_volt_warn", "-1", "out of range"},
