@@ -29,15 +29,21 @@ int check_firmware_file(const Context& context, const QString& path, const QStri
     QString expected = expected_sha256;
     if (expected.isEmpty()) {
         // As the window does, the manifest (server, else a cached or local
-        // copy) gives the digest of a file it names.
+        // copy) gives the digest of a file it names. The lookup is optional:
+        // it waits a few seconds at most and says so when it gives up.
         QList<FirmwarePackage> packages;
-        if (load_firmware_packages(context.manifests, &packages, nullptr)) {
+        QString lookup_error;
+        if (load_firmware_packages(context.manifests, &packages, &lookup_error,
+                                   context.env.downloads.optional_lookup_timeout_ms)) {
             if (const FirmwarePackage* known = find_firmware_by_file_name(packages, path)) expected = known->sha256;
+        } else {
+            context.warn(QStringLiteral("No downloads manifest (%1); the file is not checked against it")
+                             .arg(lookup_error));
         }
     }
     QString error;
     if (!verify_file_sha256(path, expected, &error)) {
-        return context.fail(kExitDownload, QStringLiteral("Firmware file rejected (SHA-256 mismatch): %1").arg(error));
+        return context.fail(kExitDownload, QStringLiteral("%1\nNothing was sent").arg(error));
     }
     FirmwareHeader header;
     std::int64_t size = 0;
