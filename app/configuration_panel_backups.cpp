@@ -11,7 +11,6 @@
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QMessageBox>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QStatusBar>
 
@@ -22,6 +21,7 @@
 #include "configuration_panel.h"
 #include "core/configuration_snapshot.h"
 #include "core/device_text.h"
+#include "files/checked_file_writer.h"
 #include "ui_mainwindow.h"
 
 #ifndef VK61_VERSION
@@ -81,9 +81,9 @@ void ConfigurationPanel::exportToFile() {
     const QString path = QFileDialog::getSaveFileName(window_, tr("Export Configuration"), suggested, kFileFilter);
     if (path.isEmpty()) return;
 
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(vk61::write_config_file(*file)) < 0 || !out.commit()) {
-        showStatus(tr("Error: Could not write %1: %2").arg(QDir::toNativeSeparators(path), out.errorString()));
+    if (const vk61::FileWriteResult write = vk61::write_file_atomically(path, vk61::write_config_file(*file));
+        !write.ok) {
+        showStatus(tr("Error: %1").arg(write.error));
         return;
     }
     QString status = tr("Configuration exported to %1").arg(QDir::toNativeSeparators(path));

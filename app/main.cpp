@@ -1,9 +1,11 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include "files/checked_file_writer.h"
 #include "main_window.h"
 
 int main(int argc, char* argv[]) {
+    vk61::ignore_file_size_signal();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vk61-efis-config"));
     QApplication::setApplicationVersion(QStringLiteral(VK61_VERSION));

@@ -75,7 +75,7 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     set->add_option("NAME=VALUE", assignments, "Settings to change")->required();
     std::string export_path;
     CLI::App* export_cmd = config->add_subcommand("export", "Write the EFIS configuration to a file");
-    export_cmd->add_option("FILE", export_path, "Configuration file to write")->required();
+    export_cmd->add_option("FILE", export_path, "Configuration file to write; - writes it to standard output")->required();
     std::string import_path;
     bool dry_run = false;
     CLI::App* import_cmd = config->add_subcommand("import", "Restore a configuration file (preview, then apply)");

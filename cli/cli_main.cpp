@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "cli.h"
+#include "files/checked_file_writer.h"
 
 namespace vk61::cli {
 
@@ -32,6 +33,7 @@ int cli_main(int argc, char** argv, const char* program, const char* application
     QCoreApplication::setApplicationName(QString::fromUtf8(application_name));
     std::signal(SIGINT, on_interrupt);
     std::signal(SIGTERM, on_interrupt);
+    ignore_file_size_signal();
 
     CliEnvironment env;
     env.program = program;

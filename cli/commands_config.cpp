@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <QSaveFile>
 
 #include <map>
 
@@ -19,6 +18,7 @@
 #include "core/configuration_snapshot.h"
 #include "engine_calls.h"
 #include "exit_codes.h"
+#include "files/checked_file_writer.h"
 
 namespace vk61::cli {
 
@@ -28,7 +28,9 @@ QString hex32(std::uint32_t value) {
     return QStringLiteral("0x") + QString::number(value, 16).rightJustified(8, QLatin1Char('0')).toUpper();
 }
 
-QString names_of(const std::vector<unsigned>& indices) {
+// The settings the indices belong to, each once: a setting of several
+// indices (the registration, say) is one name.
+QStringList setting_names(const std::vector<unsigned>& indices) {
     QStringList names;
     for (unsigned index : indices) {
         const SettingEntry* entry = setting_of_index(index);
@@ -36,8 +38,10 @@ QString names_of(const std::vector<unsigned>& indices) {
                                    : QString::number(index);
         if (!names.contains(name)) names << name;
     }
-    return names.join(QStringLiteral(", "));
+    return names;
 }
+
+QString names_of(const std::vector<unsigned>& indices) { return setting_names(indices).join(QStringLiteral(", ")); }
 
 QString name_of(const SettingEntry& entry) {
     return QString::fromUtf8(entry.name.data(), static_cast<qsizetype>(entry.name.size()));
@@ -58,12 +62,13 @@ public:
 
     // Connects and loads. With require_complete, a setting that stays unread
     // or a header that cannot be read is a failure; otherwise only the header.
-    int open_and_load(bool require_complete) {
+    // outcome ends the message of an incomplete load: what did not happen.
+    int open_and_load(bool require_complete, const QString& outcome = QStringLiteral("Nothing was sent")) {
         if (const int code = session_.open(); code != kExitOk) return code;
-        return load(require_complete);
+        return load(require_complete, outcome);
     }
 
-    int load(bool require_complete) {
+    int load(bool require_complete, const QString& outcome = QStringLiteral("Nothing was sent")) {
         LoadResult result;
         if (!run([&] { result = load_configuration(exchange_); })) return interrupted();
         switch (result.status) {
@@ -81,10 +86,11 @@ public:
         }
         crc_ok_ = result.crc_ok;
         if (!result.unread.empty()) {
+            const QStringList names = setting_names(result.unread);
             const QString message = QStringLiteral("%1 setting(s) could not be read: %2")
-                                        .arg(result.unread.size())
-                                        .arg(names_of(result.unread));
-            if (require_complete) return context_.fail(kExitBusFailure, message + QStringLiteral(". Nothing was sent"));
+                                        .arg(names.size())
+                                        .arg(names.join(QStringLiteral(", ")));
+            if (require_complete) return context_.fail(kExitBusFailure, message + QStringLiteral(". ") + outcome);
             context_.warn(message);
         }
         if (!result.crc_ok) {
@@ -256,18 +262,27 @@ int run_config_set(const Context& context, const std::vector<std::string>& assig
 
 int run_config_export(const Context& context, const QString& path) {
     EfisConfiguration efis(context);
-    if (const int code = efis.open_and_load(true); code != kExitOk) return code;
+    if (const int code = efis.open_and_load(true, QStringLiteral("Nothing was exported")); code != kExitOk)
+        return code;
     const auto file = confirmedConfigurationFile(efis.model(), primaryUnit(efis.session().comms()), tool_text(),
                                                  QStringLiteral("export"));
     if (!file) {
         return context.fail(kExitBusFailure, QStringLiteral("The configuration was not completely read from the EFIS"));
     }
-    QSaveFile out(path);
-    if (!out.open(QIODevice::WriteOnly) || out.write(write_config_file(*file)) < 0 || !out.commit()) {
-        return context.fail(
-            kExitBadInput,
-            QStringLiteral("Could not write %1: %2").arg(QDir::toNativeSeparators(path), out.errorString()));
+    const QByteArray bytes = write_config_file(*file);
+    // "-" is standard output: the file is the command's output, so nothing
+    // else is printed there.
+    if (path == QStringLiteral("-")) {
+        context.out.write(bytes.constData(), bytes.size());
+        context.out.flush();
+        if (!context.out.good()) {
+            context.out.clear();
+            return context.fail(kExitBadInput, QStringLiteral("Could not write the configuration to standard output"));
+        }
+        return kExitOk;
     }
+    if (const FileWriteResult write = write_file_atomically(path, bytes); !write.ok)
+        return context.fail(kExitBadInput, write.error);
     if (context.json)
         context.print_json(QJsonObject{{"path", QFileInfo(path).absoluteFilePath()}, {"serial", file->efis.serial}});
     context.say(QStringLiteral("Configuration exported to %1").arg(QDir::toNativeSeparators(path)));

@@ -3,8 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStandardPaths>
+
+#include "files/checked_file_writer.h"
 
 namespace vk61 {
 
@@ -22,9 +23,15 @@ QString file_name(const ConfigFile& file, int attempt) {
     return name + kSuffix;
 }
 
-// Newest first, by name.
+// Newest first, by name. Only the names file_name() gives count as backups:
+// anything else a user keeps in the folder ("00-annual-inspection.json") is
+// neither listed nor pruned.
 QStringList backup_files(const QDir& dir) {
-    return dir.entryList({QStringLiteral("*") + kSuffix}, QDir::Files, QDir::Name | QDir::Reversed);
+    static const QRegularExpression kBackupName(
+        QStringLiteral("^\\d{8}T\\d{6}\\.\\d{3}Z(_\\d+)?(-[a-z0-9-]*)?\\.json$"));
+    QStringList names = dir.entryList({QStringLiteral("*") + kSuffix}, QDir::Files, QDir::Name | QDir::Reversed);
+    names.removeIf([](const QString& name) { return !kBackupName.match(name).hasMatch(); });
+    return names;
 }
 
 std::optional<ConfigFile> read_file(const QString& path) {
@@ -84,13 +91,13 @@ BackupStore::Result BackupStore::save(const ConfigFile& file) const {
 
     int attempt = 0;
     while (dir.exists(file_name(file, attempt))) ++attempt;
-    QSaveFile out(dir.filePath(file_name(file, attempt)));
-    if (!out.open(QIODevice::WriteOnly) || out.write(write_config_file(file)) < 0 || !out.commit()) {
-        result.error = QStringLiteral("cannot write %1: %2").arg(QDir::toNativeSeparators(out.fileName()), out.errorString());
+    const QString written = dir.filePath(file_name(file, attempt));
+    if (const FileWriteResult write = write_file_atomically(written, write_config_file(file)); !write.ok) {
+        result.error = write.error;
         return result;
     }
     result.outcome = Outcome::Written;
-    result.path = out.fileName();
+    result.path = written;
 
     // Oldest beyond the newest kKeep go.
     const QStringList kept = backup_files(dir);

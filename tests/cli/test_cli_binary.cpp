@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,8 +27,10 @@ struct ProcessRun {
 };
 
 // Runs the demo binary with env added to this process's environment, its
-// standard error on a pseudo-terminal when terminal. Killed after 60 s.
-ProcessRun run_binary(const std::vector<std::string>& args, const std::vector<std::string>& env, bool terminal) {
+// standard error on a pseudo-terminal when terminal, its files limited to
+// file_size_limit bytes. Killed after 60 s.
+ProcessRun run_binary(const std::vector<std::string>& args, const std::vector<std::string>& env, bool terminal,
+                      rlim_t file_size_limit = RLIM_INFINITY) {
     int out_pipe[2];
     int err_fds[2];  // [0] read side, [1] the child's stderr
     if (::pipe(out_pipe) != 0) return {};
@@ -58,6 +61,12 @@ ProcessRun run_binary(const std::vector<std::string>& args, const std::vector<st
 
     const pid_t pid = ::fork();
     if (pid == 0) {
+        if (file_size_limit != RLIM_INFINITY) {
+            rlimit limit{};
+            ::getrlimit(RLIMIT_FSIZE, &limit);
+            limit.rlim_cur = file_size_limit;
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+        }
         ::dup2(out_pipe[1], STDOUT_FILENO);
         ::dup2(err_fds[1], STDERR_FILENO);
         ::close(out_pipe[0]);
@@ -160,6 +169,13 @@ TEST_F(CliBinary, ScriptedSessionAgainstTheStandaloneSimulator) {
 
     const ProcessRun verbose = run({"list", "--verbose"});
     EXPECT_NE(verbose.err.find("WHOAMI"), std::string::npos) << verbose.err;
+}
+
+TEST_F(CliBinary, ExportUnderAFileSizeLimitFailsNamingTheFileAndLeavesNone) {
+    const ProcessRun result = run_binary({"config", "export", path("efis.json")}, environment(bridge), false, 1024);
+    EXPECT_EQ(result.code, 2) << result.err;
+    EXPECT_NE(result.err.find("Could not write " + path("efis.json")), std::string::npos) << result.err;
+    EXPECT_TRUE(QDir(scratch.path()).entryList({"*efis.json*"}, QDir::Files | QDir::Hidden).isEmpty());
 }
 
 TEST_F(CliBinary, WithoutABridgeListExitsThree) {

@@ -136,18 +136,27 @@ TEST_F(CliConfig, BadSettingsAreRefusedBeforeAnythingIsSent) {
 }
 
 TEST_F(CliConfig, ExportWritesTheStoredConfiguration) {
-    const CliRun result = run({"config", "export", path("efis.json").toStdString(), "--json"});
-    ASSERT_EQ(result.code, 0) << result.err;
-    EXPECT_EQ(keys_of(result.json()), (QStringList{"path", "serial"}));
-    QFile in(path("efis.json"));
-    ASSERT_TRUE(in.open(QIODevice::ReadOnly));
-    QString error;
-    const auto file = vk61::read_config_file(in.readAll(), &error);
-    ASSERT_TRUE(file) << error.toStdString();
-    EXPECT_TRUE(file->present.all());
-    EXPECT_EQ(file->efis.serial, QStringLiteral("0xC3010001"));
-    for (unsigned index = 0; index < vk61::kSettingCount; ++index) {
-        EXPECT_EQ(vk61::config_get_value(file->settings, index), stored(1, index)) << "index " << index;
+    // "-" is standard output, never a file of that name.
+    for (const QString& target : {path("efis.json"), QStringLiteral("-")}) {
+        const bool to_stdout = target == QStringLiteral("-");
+        const CliRun result = run({"config", "export", target.toStdString(), "--json"});
+        ASSERT_EQ(result.code, 0) << result.err;
+        QByteArray bytes = QByteArray::fromStdString(result.out);
+        if (!to_stdout) {
+            EXPECT_EQ(keys_of(result.json()), (QStringList{"path", "serial"}));
+            QFile in(target);
+            ASSERT_TRUE(in.open(QIODevice::ReadOnly));
+            bytes = in.readAll();
+        }
+        EXPECT_FALSE(QFileInfo::exists(QStringLiteral("-")));
+        QString error;
+        const auto file = vk61::read_config_file(bytes, &error);
+        ASSERT_TRUE(file) << target.toStdString() << ": " << error.toStdString();
+        EXPECT_TRUE(file->present.all());
+        EXPECT_EQ(file->efis.serial, QStringLiteral("0xC3010001"));
+        for (unsigned index = 0; index < vk61::kSettingCount; ++index) {
+            EXPECT_EQ(vk61::config_get_value(file->settings, index), stored(1, index)) << "index " << index;
+        }
     }
 }
 

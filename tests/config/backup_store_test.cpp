@@ -33,6 +33,15 @@ std::uint32_t vneOf(const QString& path) {
 TEST(BackupStore, keepsTheNewestTwentyPerEfisNewestFirst) {
     QTemporaryDir root;
     const BackupStore store(root.path());
+    // Files the user keeps beside the backups are neither listed nor pruned,
+    // even when their names sort below every backup's.
+    const QStringList users = {"00-annual-inspection.json", "20000101T000000.000Z-copy.json.json", "notes.json"};
+    ASSERT_TRUE(QDir().mkpath(store.folder("0xC3010000")));
+    for (const QString& name : users) {
+        QFile user(QDir(store.folder("0xC3010000")).filePath(name));
+        ASSERT_TRUE(user.open(QIODevice::WriteOnly));
+        user.write("{}");
+    }
     for (int i = 0; i < 25; ++i) {
         const auto result = store.save(backup("0xC3010000", i, 100 + i));
         ASSERT_EQ(result.outcome, BackupStore::Outcome::Written) << result.error.toStdString();
@@ -48,7 +57,9 @@ TEST(BackupStore, keepsTheNewestTwentyPerEfisNewestFirst) {
         EXPECT_EQ(kept[i].created.time().minute(), 24 - static_cast<int>(i));
         EXPECT_EQ(kept[i].reason, QString("before Save"));
     }
-    EXPECT_EQ(QDir(store.folder("0xC3010000")).entryList(QDir::Files).size(), 20);
+    const QStringList left = QDir(store.folder("0xC3010000")).entryList(QDir::Files);
+    EXPECT_EQ(left.size(), 20 + users.size());
+    for (const QString& name : users) EXPECT_TRUE(left.contains(name)) << name.toStdString();
 
     const auto other = store.list("0xC3020000");
     ASSERT_EQ(other.size(), 1u);
