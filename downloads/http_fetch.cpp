@@ -6,6 +6,7 @@
 #include "downloads/wait_for_outcome.h"
 
 #include <QCryptographicHash>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -48,6 +49,13 @@ public:
     explicit FileSink(const PackageTarget& target) : target_(target), file_(target.path) {}
 
     bool open(QString* error) {
+        // The rename at the end would replace whatever is there: only a
+        // regular file (or nothing) may be.
+        const QFileInfo there(target_.path);
+        if (there.exists() && !there.isFile()) {
+            *error = QStringLiteral("Could not write %1: it exists and is not a regular file").arg(target_.path);
+            return false;
+        }
         if (file_.open(QIODevice::WriteOnly))
             return true;
         *error = QStringLiteral("Could not write %1").arg(target_.path);
@@ -76,7 +84,7 @@ public:
             *error = sha256_mismatch_message(target_.what, expected, actual);
             return false;
         }
-        if (!file_.commit()) {
+        if (!file_.flush() || !file_.commit()) {
             *error = QStringLiteral("Failed to write complete file to %1").arg(target_.path);
             return false;
         }

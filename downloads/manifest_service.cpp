@@ -4,11 +4,11 @@
 #include "downloads/download_locations.h"
 #include "downloads/manifest_parser.h"
 #include "downloads/manifest_source.h"
+#include "files/checked_file_writer.h"
 
 #include <QDebug>
 #include <QFileInfo>
 #include <QPointer>
-#include <QSaveFile>
 
 namespace vk61 {
 
@@ -92,11 +92,11 @@ void ManifestService::keep(const QByteArray& bytes, bool from_network) {
     memory_ = bytes;
     if (from_network) {
         // Replaced whole or not at all: a half-written cache would be the
-        // only manifest of an offline run. Failures are ignored; the memory
+        // only manifest of an offline run. A failure is logged; the memory
         // copy holds.
-        QSaveFile file(manifest_cache_path());
-        if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
-            file.commit();
+        const FileWriteResult written = write_file_atomically(manifest_cache_path(), bytes);
+        if (!written.ok)
+            qDebug().noquote() << "Downloads manifest not cached:" << written.error;
     }
     take_packages(bytes);
 }
