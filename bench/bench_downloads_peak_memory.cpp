@@ -1,11 +1,13 @@
 // Peak memory of downloading and verifying the largest airport database
-// (54 MiB) through DatabasePackage::resolve_local_path. The body is held in
-// memory by design; limit: the peak grows by no more than about twice the
-// package size. The package is served by vk61-download-server in its own
-// process, so only the client is measured.
-// Usage: bench_downloads_peak_memory [--size-mib N] [--runs N]
+// (54 MiB) through DatabasePackage::resolve_local_path. The body streams to a
+// temporary file and is hashed on the way, so the peak should grow by a few
+// MiB whatever the package's size; the limit checked is the looser one of
+// twice the package size. The package is served by vk61-download-server in
+// its own process, so only the client is measured.
+// Usage: bench_downloads_peak_memory [--size-mib N | --size-bytes N] [--runs N]
 // Each run is a fresh process (peak RSS only ever grows); medians are printed.
 #include "downloads/database_package.h"
+#include "downloads/download_limits.h"
 #include "downloads/download_locations.h"
 
 #include <QCoreApplication>
@@ -58,9 +60,9 @@ QString write_package(const QString& path, qint64 size) {
 }
 
 // One measured download in this process. Prints "baseline_kib=... peak_kib=...".
-int run_once(qint64 size_mib) {
+int run_once(qint64 size_bytes) {
     QTemporaryDir root;
-    const QString digest = write_package(root.filePath("databases/airports_big.db"), size_mib << 20);
+    const QString digest = write_package(root.filePath("databases/airports_big.db"), size_bytes);
     if (digest.isEmpty())
         return 1;
 
@@ -118,26 +120,29 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
 
-    qint64 size_mib = 54;
+    // The largest database the units take (and the download accepts): 52 MiB.
+    qint64 size_bytes = vk61::kMaxAirportDatabaseBytes;
     int runs = 5;
     bool once = false;
     const QStringList args = app.arguments();
     for (int i = 1; i < args.size(); ++i) {
         if (args[i] == "--once")
             once = true;
+        else if (args[i] == "--size-bytes" && i + 1 < args.size())
+            size_bytes = args[++i].toLongLong();
         else if (args[i] == "--size-mib" && i + 1 < args.size())
-            size_mib = args[++i].toLongLong();
+            size_bytes = args[++i].toLongLong() << 20;
         else if (args[i] == "--runs" && i + 1 < args.size())
             runs = std::max(1, args[++i].toInt());
     }
     if (once)
-        return run_once(size_mib);
+        return run_once(size_bytes);
 
     std::vector<double> baselines, peaks, growths, times;
     for (int run = 0; run < runs; ++run) {
         QProcess child;
         child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        child.start(app.applicationFilePath(), {"--once", "--size-mib", QString::number(size_mib)});
+        child.start(app.applicationFilePath(), {"--once", "--size-bytes", QString::number(size_bytes)});
         if (!child.waitForFinished(120000) || child.exitCode() != 0) {
             std::fprintf(stderr, "run %d failed\n", run + 1);
             return 1;
@@ -156,12 +161,13 @@ int main(int argc, char** argv) {
                     peaks.back(), baselines.back(), growths.back(), seconds);
     }
     const double growth = median(growths);
-    std::printf("package: %lld MiB, %d runs\n", size_mib, runs);
+    const double size_mib = size_bytes / 1048576.0;
+    std::printf("package: %lld bytes (%.1f MiB), %d runs\n", size_bytes, size_mib, runs);
     std::printf("median peak RSS (VmHWM): %.1f MiB; before the download: %.1f MiB\n", median(peaks),
                 median(baselines));
     std::printf("median growth while downloading and verifying: %.1f MiB = %.2fx the package "
-                "(limit about 2x) -> %s\n",
-                growth, growth / double(size_mib), growth <= 2.2 * double(size_mib) ? "within" : "OVER");
+                "(limit 2x) -> %s\n",
+                growth, growth / size_mib, growth <= 2 * size_mib ? "within" : "OVER");
     std::printf("median time: %.2f s\n", median(times));
     return 0;
 }

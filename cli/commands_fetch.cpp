@@ -55,8 +55,9 @@ int fetch_firmware_for(const Context& context, std::uint32_t device_id, QString*
     context.err << "Downloading firmware: " << package->firmware_file.toStdString() << '\n' << std::flush;
     QString local;
     QString error;
+    // Resolving proves the file against the manifest's digest (and its size
+    // against the firmware limit) before it is named here.
     if (!package->resolve_local_path(context.env.downloads, &local, &error)) return context.fail(kExitDownload, error);
-    if (!verify_file_sha256(local, package->sha256, &error)) return context.fail(kExitDownload, error);
     *path = local;
     return kExitOk;
 }
@@ -87,8 +88,17 @@ int fetch_airport_database(const Context& context, QString* path) {
 }
 
 int run_fetch_manifest(const Context& context) {
-    QList<FirmwarePackage> packages;
-    if (const int code = fetch_online_packages(context, &packages); code != kExitOk) return code;
+    QByteArray manifest;
+    QString error;
+    if (!fetch_manifest_online(context.manifests, &manifest, &error)) {
+        return context.fail(kExitDownload,
+                            QStringLiteral("Could not download the firmware manifest from the server (%1)").arg(error));
+    }
+    // Only a manifest that passed every check is in the cache: one with a bad
+    // entry is refused here, naming the entry, and the cached copy stays.
+    if (!check_manifest(manifest, &error)) {
+        return context.fail(kExitDownload, QStringLiteral("Refused the downloads manifest: %1").arg(error));
+    }
     return print_path(context, manifest_cache_path());
 }
 

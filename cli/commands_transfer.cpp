@@ -28,22 +28,28 @@ namespace {
 int load_firmware(const Context& context, const QString& path, std::shared_ptr<const FirmwareImage>* image,
                   FirmwareImageIdentity* identity) {
     // As the window does, the manifest (server, else a cached or local copy)
-    // gives the digest of a file it names, and says what the image is.
+    // gives the digest of a file it names, and says what the image is. The
+    // lookup is optional: it waits a few seconds at most and says so when it
+    // gives up.
     QString expected;
     *identity = firmware_identity(path, nullptr);
     if (QFileInfo(path).isFile()) {
         QList<FirmwarePackage> packages;
-        if (load_firmware_packages(context.manifests, &packages, nullptr)) {
+        QString lookup_error;
+        if (load_firmware_packages(context.manifests, &packages, &lookup_error,
+                                   context.env.downloads.optional_lookup_timeout_ms)) {
             if (const FirmwarePackage* known = find_firmware_by_file_name(packages, path)) {
                 expected = known->sha256;
                 *identity = firmware_identity(path, known);
             }
+        } else {
+            context.warn(QStringLiteral("No downloads manifest (%1); the file is not checked against it")
+                             .arg(lookup_error));
         }
     }
     const LoadedFirmware loaded = load_firmware_file(path, expected);
     if (loaded.problem == TransferFileProblem::DigestMismatch) {
-        return context.fail(kExitDownload,
-                            QStringLiteral("Firmware file rejected (SHA-256 mismatch): %1").arg(loaded.error));
+        return context.fail(kExitDownload, QStringLiteral("%1\nNothing was sent").arg(loaded.error));
     }
     if (!loaded.image) return context.fail(kExitBadInput, loaded.error + QStringLiteral(". Nothing was sent"));
     // What no unit could take is refused before the bus is opened.

@@ -28,7 +28,9 @@ int run_list(const Context& context) {
     // had (the server, else the cached or local copy), as in the devices table.
     QList<FirmwarePackage> packages;
     QString manifest_error;
-    const bool have_manifest = load_firmware_packages(context.manifests, &packages, &manifest_error);
+    // Optional: a few seconds at most, then the list without it.
+    const bool have_manifest = load_firmware_packages(context.manifests, &packages, &manifest_error,
+                                                      context.env.downloads.optional_lookup_timeout_ms);
     if (!have_manifest)
         context.warn(QStringLiteral("No downloads manifest (%1); update availability unknown").arg(manifest_error));
 

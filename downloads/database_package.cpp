@@ -1,5 +1,6 @@
 #include "downloads/database_package.h"
 
+#include "downloads/download_limits.h"
 #include "downloads/package_file_resolver.h"
 
 namespace vk61 {
@@ -8,6 +9,8 @@ namespace {
 constexpr detail::PackageFileKind kDatabase{
     "Manifest entry has no database_file name",
     "Database package not available locally and manifest has no download_url",
+    "Airport database",
+    kMaxAirportDatabaseBytes,
 };
 
 }  // namespace

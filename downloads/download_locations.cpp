@@ -22,13 +22,12 @@ QStringList local_manifest_candidates(const DownloadSettings& settings) {
     return {
         app_dir + QStringLiteral("/firmware/downloads_manifest.json"),
         app_dir + QStringLiteral("/../firmware/downloads_manifest.json"),
-        QDir::currentPath() + QStringLiteral("/firmware/downloads_manifest.json"),
     };
 }
 
 QString find_local_manifest(const DownloadSettings& settings) {
     for (const QString& candidate : local_manifest_candidates(settings)) {
-        if (QFileInfo::exists(candidate))
+        if (QFileInfo(candidate).isFile())
             return candidate;
     }
     return {};

@@ -18,13 +18,13 @@ QString downloads_cache_dir();
 QString manifest_cache_path();
 
 // In the order they are tried: <app dir>/firmware/downloads_manifest.json,
-// <app dir>/../firmware/downloads_manifest.json,
-// <current dir>/firmware/downloads_manifest.json. The application directory is
+// <app dir>/../firmware/downloads_manifest.json. The application directory is
 // settings.effective_application_dir(): by default that of the running
-// executable, not the current directory.
+// executable. Never the current directory: whatever lies where the tool
+// happens to be started is not a copy the user provided.
 QStringList local_manifest_candidates(const DownloadSettings& settings);
 
-// The first candidate that exists, or an empty text.
+// The first candidate that is a file, or an empty text.
 QString find_local_manifest(const DownloadSettings& settings);
 
 // The directory of find_local_manifest(), or <app dir>/firmware when there is

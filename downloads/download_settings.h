@@ -20,9 +20,15 @@ inline constexpr int kManifestRetryIntervalMs = 60000;
 // build time (CMake cache variable VK61_MANIFEST_HOST).
 QUrl default_manifest_url();
 
+// Limit for a manifest lookup that is only nice to have (the update column of
+// a unit list, the digest of a file the user chose): better an answer without
+// it than a minute's wait.
+inline constexpr int kOptionalLookupTimeoutMs = 5000;
+
 struct DownloadSettings {
     QUrl manifest_url = default_manifest_url();
     int fetch_timeout_ms = kFetchTimeoutMs;
+    int optional_lookup_timeout_ms = kOptionalLookupTimeoutMs;
     int manifest_retry_interval_ms = kManifestRetryIntervalMs;
     // Where local manifests and package files beside the application are
     // looked for; empty means the running executable's own folder.

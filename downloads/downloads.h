@@ -2,6 +2,7 @@
 #pragma once
 
 #include "downloads/database_package.h"
+#include "downloads/download_limits.h"
 #include "downloads/download_locations.h"
 #include "downloads/download_settings.h"
 #include "downloads/file_digest.h"

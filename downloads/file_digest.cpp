@@ -26,7 +26,12 @@ bool compute_file_sha256(const QString& path, QString* hex_out, QString* error) 
     return true;
 }
 
-bool verify_file_sha256(const QString& path, const QString& expected_sha256, QString* error) {
+QString sha256_mismatch_message(const QString& what, const QString& expected, const QString& actual) {
+    return QStringLiteral("%1 SHA-256 does not match the manifest.\nExpected: %2\nActual:   %3")
+        .arg(what, expected, actual);
+}
+
+bool verify_file_sha256(const QString& path, const QString& expected_sha256, QString* error, const QString& what) {
     const QString expected = expected_sha256.trimmed().toLower();
     if (expected.isEmpty())
         return true;  // the manifest gives no digest: accepted unread
@@ -38,10 +43,7 @@ bool verify_file_sha256(const QString& path, const QString& expected_sha256, QSt
     if (actual == expected)
         return true;
 
-    // The same text is used for database files.
-    set_error(error, QStringLiteral("Firmware file SHA-256 does not match the manifest.\n"
-                                    "Expected: %1\nActual:   %2")
-                         .arg(expected, actual));
+    set_error(error, sha256_mismatch_message(what, expected, actual));
     return false;
 }
 

@@ -1,5 +1,6 @@
 #include "downloads/firmware_package.h"
 
+#include "downloads/download_limits.h"
 #include "downloads/package_file_resolver.h"
 
 namespace vk61 {
@@ -8,6 +9,8 @@ namespace {
 constexpr detail::PackageFileKind kFirmware{
     "Manifest entry has no firmware_file name",
     "Firmware package not available locally and manifest has no download_url",
+    "Firmware file",
+    kMaxFirmwarePackageBytes,
 };
 
 }  // namespace

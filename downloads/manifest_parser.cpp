@@ -1,12 +1,15 @@
 #include "downloads/manifest_parser.h"
 
+#include "downloads/download_limits.h"
 #include "downloads/error_text.h"
+#include "downloads/manifest_file_name.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QJsonValue>
+#include <QDate>
 
 #include <cmath>
 #include <limits>
@@ -76,6 +79,24 @@ DatabasePackage database_from_object(const QJsonObject& object) {
     return package;
 }
 
+// The cache holds each package under the last component of its name, beside
+// the manifest: one entry's file must never stand in for the manifest or for
+// another entry's file. Two entries may share a name only when they share
+// the digest (the same bytes). Returns the complaint, or an empty text.
+template <typename Package>
+QString name_clash(const QString& file, const QString& sha256, const QList<Package>& earlier,
+                   QString Package::*file_field) {
+    const QString name = detail::manifest_file_name(file).toCaseFolded();
+    if (name == QLatin1String("downloads_manifest.json"))
+        return QStringLiteral("Package file name %1 is the manifest's own name").arg(file);
+    for (const Package& other : earlier) {
+        if (detail::manifest_file_name(other.*file_field).toCaseFolded() == name &&
+            other.sha256.trimmed().toLower() != sha256.trimmed().toLower())
+            return QStringLiteral("Package file name %1 is used by two entries").arg(file);
+    }
+    return {};
+}
+
 bool is_acceptable_database(const DatabasePackage& package) {
     return !package.db_type.isEmpty() && !package.database_file.isEmpty() &&
            package.database_file.endsWith(QLatin1String(".db"), Qt::CaseInsensitive);
@@ -119,6 +140,17 @@ bool parse_firmware_manifest(const QByteArray& bytes, QList<FirmwarePackage>* en
             set_error(error, QStringLiteral("Manifest entry missing device_type or firmware_file"));
             return false;
         }
+        // Nothing is taken on trust: a package that cannot be checked is a bad entry.
+        if (!is_well_formed_sha256(package.sha256)) {
+            set_error(error, QStringLiteral("Invalid sha256 for device_type %1").arg(package.device_type));
+            return false;
+        }
+        if (const QString clash =
+                name_clash(package.firmware_file, package.sha256, *entries_out, &FirmwarePackage::firmware_file);
+            !clash.isEmpty()) {
+            set_error(error, clash);
+            return false;
+        }
         entries_out->append(std::move(package));
     }
 
@@ -151,8 +183,27 @@ bool parse_database_manifest(const QByteArray& bytes, QList<DatabasePackage>* en
         if (!entry.isObject())
             continue;
         DatabasePackage package = database_from_object(entry.toObject());
-        if (is_acceptable_database(package))
-            entries_out->append(std::move(package));
+        if (!is_acceptable_database(package))
+            continue;
+        // A database that cannot be checked, or whose cycle cannot be
+        // ordered, is a bad entry, not one to drop quietly: the newest cycle
+        // would then silently be another.
+        if (!is_well_formed_sha256(package.sha256)) {
+            set_error(error, QStringLiteral("Invalid sha256 for database_file %1").arg(package.database_file));
+            return false;
+        }
+        if (!cycle_date(package).isValid()) {
+            set_error(error, QStringLiteral("Invalid cycle_effective_date for database_file %1")
+                                 .arg(package.database_file));
+            return false;
+        }
+        if (const QString clash =
+                name_clash(package.database_file, package.sha256, *entries_out, &DatabasePackage::database_file);
+            !clash.isEmpty()) {
+            set_error(error, clash);
+            return false;
+        }
+        entries_out->append(std::move(package));
     }
 
     if (entries_out->isEmpty()) {
@@ -180,6 +231,56 @@ bool parse_version_triplet(const QString& text, quint8* major, quint8* minor, qu
     *major = values[0];
     *minor = values[1];
     *patch = values[2];
+    return true;
+}
+
+QDate cycle_date(const DatabasePackage& package) {
+    return QDate::fromString(package.cycle_effective_date.trimmed(), QStringLiteral("yyyy-MM-dd"));
+}
+
+bool is_manifest_document(const QByteArray& bytes, QString* error) {
+    if (bytes.size() > kMaxManifestBytes) {
+        set_error(error, QStringLiteral("Manifest is larger than the limit of %1 bytes").arg(kMaxManifestBytes));
+        return false;
+    }
+    QJsonObject top;
+    return parse_top_object(bytes, &top, error);
+}
+
+bool check_manifest(const QByteArray& bytes, QString* error) {
+    if (!is_manifest_document(bytes, error))
+        return false;
+    QJsonObject top;
+    parse_top_object(bytes, &top, nullptr);
+
+    // Each list the document carries must parse whole (which also keeps
+    // the names within a list apart); the names of the two lists must not
+    // clash either.
+    bool any = false;
+    QList<FirmwarePackage> firmware;
+    if (!top.value(QLatin1String("firmware_packages")).toArray().isEmpty()) {
+        if (!parse_firmware_manifest(bytes, &firmware, error))
+            return false;
+        any = true;
+    }
+    if (!top.value(QLatin1String("database_files")).toArray().isEmpty()) {
+        QList<DatabasePackage> databases;
+        if (!parse_database_manifest(bytes, &databases, error))
+            return false;
+        for (const DatabasePackage& package : databases) {
+            const QString clash =
+                name_clash(package.database_file, package.sha256, firmware, &FirmwarePackage::firmware_file);
+            if (!clash.isEmpty()) {
+                set_error(error, clash);
+                return false;
+            }
+        }
+        any = true;
+    }
+    if (!any) {
+        set_error(error, QStringLiteral("Manifest lists no packages"));
+        return false;
+    }
     return true;
 }
 

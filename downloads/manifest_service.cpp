@@ -1,13 +1,14 @@
 #include "downloads/manifest_service.h"
 
+#include "downloads/download_limits.h"
 #include "downloads/download_locations.h"
 #include "downloads/manifest_parser.h"
 #include "downloads/manifest_source.h"
+#include "files/checked_file_writer.h"
 
 #include <QDebug>
 #include <QFileInfo>
 #include <QPointer>
-#include <QSaveFile>
 
 namespace vk61 {
 
@@ -17,22 +18,40 @@ ManifestService::ManifestService(DownloadSettings settings, QObject* parent)
     connect(&retry_timer_, &QTimer::timeout, this, &ManifestService::request_packages);
 }
 
-void ManifestService::start_online(std::function<void(FetchOutcome)> done) {
+void ManifestService::start_online(int timeout_ms, std::function<void(FetchOutcome)> done) {
     last_attempt_.start();
+    const QUrl url = settings_.manifest_url;
     // The fetch belongs to this service, not to the caller: what arrives is
     // kept even when the caller has gone.
-    start_fetch(settings_.manifest_url, settings_.fetch_timeout_ms, this,
-                [this, done = std::move(done)](FetchOutcome fetched) {
-                    if (fetched.ok && fetched.body.isEmpty())
+    start_fetch(url, timeout_ms < 0 ? settings_.fetch_timeout_ms : timeout_ms, kMaxManifestBytes, this,
+                [this, url, done = std::move(done)](FetchOutcome fetched) {
+                    QString refusal;
+                    if (fetched.ok && fetched.body.isEmpty()) {
                         fetched.ok = false;  // an empty manifest is no manifest; no message of its own
+                    } else if (fetched.ok && !is_manifest_document(fetched.body, &refusal)) {
+                        // A captive portal's page is no answer: the copies
+                        // of earlier runs stay, and load() falls back to them.
+                        fetched = {false, {},
+                                   QStringLiteral("Refused the downloads manifest from %1: %2").arg(url.toString(), refusal)};
+                    } else if (fetched.ok && !check_manifest(fetched.body, &refusal)) {
+                        // A manifest with a bad entry goes to the caller, whose
+                        // parser names the entry, but it replaces neither the
+                        // memory copy nor the cache: those hold only manifests
+                        // that passed every check. Its good entries before the
+                        // bad one still serve as the package list.
+                        qDebug().noquote() << "Downloads manifest not kept:" << refusal;
+                        take_packages(fetched.body);
+                        done(std::move(fetched));
+                        return;
+                    }
                     if (fetched.ok)
                         keep(fetched.body, true);
                     done(std::move(fetched));
                 });
 }
 
-void ManifestService::load(QObject* context, std::function<void(FetchOutcome)> done) {
-    start_online([this, caller = QPointer<QObject>(context), done = std::move(done)](FetchOutcome fetched) {
+void ManifestService::load(QObject* context, std::function<void(FetchOutcome)> done, int timeout_ms) {
+    start_online(timeout_ms, [this, caller = QPointer<QObject>(context), done = std::move(done)](FetchOutcome fetched) {
         if (!fetched.ok) {
             qDebug().noquote() << "Online downloads manifest unavailable:" << fetched.error;
             QByteArray bytes;
@@ -45,7 +64,7 @@ void ManifestService::load(QObject* context, std::function<void(FetchOutcome)> d
 }
 
 void ManifestService::fetch_online(QObject* context, std::function<void(FetchOutcome)> done) {
-    start_online([caller = QPointer<QObject>(context), done = std::move(done)](FetchOutcome fetched) {
+    start_online(-1, [caller = QPointer<QObject>(context), done = std::move(done)](FetchOutcome fetched) {
         if (caller)
             done(std::move(fetched));
     });
@@ -58,8 +77,9 @@ bool ManifestService::take_offline_copy(QByteArray* bytes_out) {
     }
     for (const QString& path : {manifest_cache_path(), find_local_manifest(settings_)}) {
         QByteArray bytes;
-        if (path.isEmpty() || !QFileInfo::exists(path) || !read_manifest_file(path, &bytes, nullptr) ||
-            bytes.isEmpty())
+        // A copy on disk is held to the same checks as one from the server.
+        if (path.isEmpty() || !QFileInfo(path).isFile() || !read_manifest_file(path, &bytes, nullptr) ||
+            bytes.isEmpty() || !check_manifest(bytes, nullptr))
             continue;
         keep(bytes, false);
         *bytes_out = std::move(bytes);
@@ -72,12 +92,16 @@ void ManifestService::keep(const QByteArray& bytes, bool from_network) {
     memory_ = bytes;
     if (from_network) {
         // Replaced whole or not at all: a half-written cache would be the
-        // only manifest of an offline run. Failures are ignored; the memory
+        // only manifest of an offline run. A failure is logged; the memory
         // copy holds.
-        QSaveFile file(manifest_cache_path());
-        if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
-            file.commit();
+        const FileWriteResult written = write_file_atomically(manifest_cache_path(), bytes);
+        if (!written.ok)
+            qDebug().noquote() << "Downloads manifest not cached:" << written.error;
     }
+    take_packages(bytes);
+}
+
+void ManifestService::take_packages(const QByteArray& bytes) {
     QList<FirmwarePackage> packages;
     parse_firmware_manifest(bytes, &packages, nullptr);  // a bad entry keeps those before it
     const bool changed = packages != packages_;

@@ -39,16 +39,22 @@ public:
     // before it.
     const QList<FirmwarePackage>& firmware_packages() const { return packages_; }
 
-    // Network first (a success replaces the memory copy and the cache file);
+    // Network first (a success that passes check_manifest() replaces the
+    // memory copy and the cache file; see fetch_online());
     // otherwise the memory copy, then manifest_cache_path(), then
-    // find_local_manifest(), the first non-empty one winning. Disk copies
-    // refresh only the memory copy. When nothing is found the error is the
-    // network's message. `done` runs once, later, unless context is deleted
-    // first.
-    void load(QObject* context, std::function<void(FetchOutcome)> done);
+    // find_local_manifest(), the first non-empty one that passes
+    // check_manifest() winning. Disk copies refresh only the memory copy.
+    // When nothing is found the error is the network's message. `done` runs
+    // once, later, unless context is deleted first. timeout_ms < 0 is the
+    // settings' fetch limit; a shorter one suits lookups that are optional.
+    void load(QObject* context, std::function<void(FetchOutcome)> done, int timeout_ms = -1);
 
     // Network only; a success is kept like load()'s. A successful fetch of an
-    // empty body fails with an empty message.
+    // empty body fails with an empty message, and one that is not
+    // is_manifest_document() fails with the reason. Only a manifest that
+    // passes check_manifest() is kept (memory copy and cache file), so a bad
+    // answer never replaces a good copy; one with a bad entry still reaches
+    // the caller, whose parser names that entry.
     void fetch_online(QObject* context, std::function<void(FetchOutcome)> done);
 
     // For readers of firmware_packages(): while the list is empty, starts a
@@ -62,9 +68,10 @@ signals:
     void firmware_packages_changed();
 
 private:
-    void start_online(std::function<void(FetchOutcome)> done);
+    void start_online(int timeout_ms, std::function<void(FetchOutcome)> done);
     bool take_offline_copy(QByteArray* bytes_out);
     void keep(const QByteArray& bytes, bool from_network);
+    void take_packages(const QByteArray& bytes);
     void on_lookup_done();
 
     DownloadSettings settings_;

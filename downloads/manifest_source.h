@@ -14,11 +14,13 @@ namespace vk61 {
 
 class ManifestService;
 
-// The whole file, possibly empty.
+// The whole file, possibly empty; a file larger than kMaxManifestBytes is
+// refused without being read whole.
 bool read_manifest_file(const QString& path, QByteArray* bytes_out, QString* error = nullptr);
 
-// ManifestService::load().
-bool load_manifest_bytes(ManifestService& service, QByteArray* bytes_out, QString* error = nullptr);
+// ManifestService::load(); timeout_ms < 0 is the settings' fetch limit.
+bool load_manifest_bytes(ManifestService& service, QByteArray* bytes_out, QString* error = nullptr,
+                         int timeout_ms = -1);
 
 // ManifestService::fetch_online(). bytes_out may be null.
 bool fetch_manifest_online(ManifestService& service, QByteArray* bytes_out, QString* error = nullptr);
@@ -30,6 +32,6 @@ bool prefetch_manifest(ManifestService& service, QString* error = nullptr);
 // load_manifest_bytes(), then parse_firmware_manifest(). On a load failure
 // *entries_out is left untouched.
 bool load_firmware_packages(ManifestService& service, QList<FirmwarePackage>* entries_out,
-                            QString* error = nullptr);
+                            QString* error = nullptr, int timeout_ms = -1);
 
 }  // namespace vk61

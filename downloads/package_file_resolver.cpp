@@ -1,5 +1,6 @@
 #include "downloads/package_file_resolver.h"
 
+#include "downloads/download_limits.h"
 #include "downloads/download_locations.h"
 #include "downloads/error_text.h"
 #include "downloads/file_digest.h"
@@ -23,6 +24,11 @@ void finish_later(QObject* context, std::function<void(FileOutcome)> done, FileO
     });
 }
 
+bool is_within_limit(const QString& path, qint64 max_bytes) {
+    const QFileInfo info(path);
+    return info.isFile() && info.size() <= max_bytes;
+}
+
 }  // namespace
 
 void start_resolve_package_file(const PackageFileSource& source, const PackageFileKind& kind,
@@ -36,9 +42,24 @@ void start_resolve_package_file(const PackageFileSource& source, const PackageFi
         return;
     }
 
+    // The manifest's own cache file is never a package's: checking it as one
+    // would delete it.
+    if (file_name.compare(QFileInfo(manifest_cache_path()).fileName(), Qt::CaseInsensitive) == 0) {
+        finish_later(context, std::move(done),
+                     {false, {}, QStringLiteral("Package file name %1 is the manifest's own name").arg(file_name)});
+        return;
+    }
+    if (!is_well_formed_sha256(source.sha256)) {
+        finish_later(context, std::move(done),
+                     {false, {}, QStringLiteral("Manifest entry %1 has no valid sha256 (64 hexadecimal digits)")
+                                     .arg(file_name)});
+        return;
+    }
+
     const QString cached_path = QDir(downloads_cache_dir()).filePath(file_name);
     if (QFileInfo::exists(cached_path)) {
-        if (verify_file_sha256(cached_path, source.sha256, nullptr)) {
+        if (is_within_limit(cached_path, kind.max_bytes) &&
+            verify_file_sha256(cached_path, source.sha256, nullptr, QString::fromLatin1(kind.what))) {
             finish_later(context, std::move(done), {true, cached_path, {}});
             return;
         }
@@ -47,23 +68,24 @@ void start_resolve_package_file(const PackageFileSource& source, const PackageFi
     }
 
     if (!source.download_url.isEmpty()) {
-        const QString sha256 = source.sha256;
-        start_download_to_file(QUrl(source.download_url, QUrl::TolerantMode), settings.fetch_timeout_ms,
-                               cached_path, context, [sha256, done = std::move(done)](FileOutcome stored) {
-                                   // A failed download never falls back to the local folder.
-                                   if (stored.ok && !verify_file_sha256(stored.path, sha256, &stored.error)) {
-                                       QFile::remove(stored.path);
-                                       stored = {false, {}, stored.error};
-                                   }
-                                   done(std::move(stored));
-                               });
+        // A failed download never falls back to the local folder.
+        const PackageTarget target{cached_path, kind.max_bytes, source.sha256, QString::fromLatin1(kind.what)};
+        start_download_to_file(QUrl(source.download_url, QUrl::TolerantMode), settings.fetch_timeout_ms, target,
+                               context, std::move(done));
         return;
     }
 
-    // Files provided beside the application are trusted as they are.
+    // Files provided beside the application are checked like downloads: the
+    // digest is the only proof of what they hold.
     const QString local_path = QDir(local_firmware_dir(settings)).filePath(file_name);
-    if (QFileInfo::exists(local_path)) {
-        finish_later(context, std::move(done), {true, local_path, {}});
+    if (QFileInfo(local_path).isFile()) {
+        QString error = QStringLiteral("%1 is larger than the limit of %2 bytes").arg(local_path).arg(kind.max_bytes);
+        if (is_within_limit(local_path, kind.max_bytes) &&
+            verify_file_sha256(local_path, source.sha256, &error, QString::fromLatin1(kind.what))) {
+            finish_later(context, std::move(done), {true, local_path, {}});
+        } else {
+            finish_later(context, std::move(done), {false, {}, error});
+        }
         return;
     }
     finish_later(context, std::move(done), {false, {}, QString::fromLatin1(kind.not_available_message)});

@@ -17,6 +17,8 @@ namespace vk61::detail {
 struct PackageFileKind {
     const char* no_name_message;        // the entry gives no usable file name
     const char* not_available_message;  // no download_url and no local file
+    const char* what;                   // how digest messages name the file
+    qint64 max_bytes;                   // the kind's size limit
 };
 
 // The package's fields that matter for finding its file.
@@ -27,8 +29,10 @@ struct PackageFileSource {
 };
 
 // Cache (verified) first, then a verified download into the cache, or - only
-// without a URL - the local firmware folder. A successful outcome always names
-// a file inside the cache or the local folder. `done` runs once, later, on the
+// without a URL - the local firmware folder (verified too). A successful
+// outcome always names a file inside the cache or the local folder whose
+// SHA-256 matched the entry's and whose size is within the kind's limit; an
+// entry without a well-formed digest is refused before any file access. `done` runs once, later, on the
 // thread of context (see start_fetch); the digests are computed on that thread.
 void start_resolve_package_file(const PackageFileSource& source, const PackageFileKind& kind,
                                 const DownloadSettings& settings, QObject* context,

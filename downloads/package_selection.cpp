@@ -1,6 +1,7 @@
 #include "downloads/package_selection.h"
 
 #include "downloads/manifest_file_name.h"
+#include "downloads/manifest_parser.h"
 
 #include <tuple>
 
@@ -42,9 +43,9 @@ const DatabasePackage* find_latest_database(const QList<DatabasePackage>& packag
     for (const DatabasePackage& package : packages) {
         if (package.db_type != key)
             continue;
-        // Plain code-unit comparison: fixed-width YYYY-MM-DD sorts by date.
-        // Strictly greater, so the earliest of equal dates stays.
-        if (!latest || package.cycle_effective_date > latest->cycle_effective_date)
+        // Compared as dates: "9999-99-99" is none and sorts before every
+        // date. Strictly greater, so the earliest of equal dates stays.
+        if (!latest || cycle_date(package) > cycle_date(*latest))
             latest = &package;
     }
     return latest;

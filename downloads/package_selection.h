@@ -20,8 +20,9 @@ bool is_firmware_older(quint32 firmware_word, const FirmwarePackage& package);
 const FirmwarePackage* find_firmware_for_device(const QList<FirmwarePackage>& packages,
                                                 quint32 device_id);
 
-// The package of db_type (trimmed, lower-cased) with the greatest
-// cycle_effective_date text; on equal dates the earliest in the list. Null if none.
+// The package of db_type (trimmed, lower-cased) with the latest
+// cycle_effective_date, read as a date (one that is no date comes first); on
+// equal dates the earliest in the list. Null if none.
 const DatabasePackage* find_latest_database(const QList<DatabasePackage>& packages,
                                             const QString& db_type);
 

@@ -2,6 +2,8 @@
 
 #include <QTcpSocket>
 
+#include <algorithm>
+
 namespace vk61 {
 namespace {
 
@@ -40,7 +42,11 @@ bool parse_request_head(const QByteArray& head, HttpRequest* request) {
 QByteArray response_head(const HttpResponse& response) {
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
                       reason_phrase(response.status) + "\r\n";
-    head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+    const qint64 length = response.announced_length >= 0   ? response.announced_length
+                          : response.repeat_body_bytes >= 0 ? response.repeat_body_bytes
+                                                            : response.body.size();
+    if (!response.omit_length)
+        head += "Content-Length: " + QByteArray::number(length) + "\r\n";
     head += "Connection: close\r\n";
     for (const auto& [name, value] : response.headers)
         head += name + ": " + value + "\r\n";
@@ -95,6 +101,15 @@ void HttpExchange::answer(const HttpRequest& request) {
         send_next_trickle_byte();
         return;
     }
+    if (response.repeat_body_bytes >= 0 && !response.body.isEmpty()) {
+        repeat_pattern_ = response.body;
+        while (repeat_pattern_.size() < 64 * 1024)
+            repeat_pattern_ += response.body;
+        repeat_left_ = response.repeat_body_bytes;
+        connect(socket_, &QTcpSocket::bytesWritten, this, &HttpExchange::send_next_repeat_piece);
+        send_next_repeat_piece();
+        return;
+    }
     if (response.close_after_bytes >= 0) {
         socket_->write(response.body.left(response.close_after_bytes));
         socket_->disconnectFromHost();  // sends what is queued, then closes
@@ -102,6 +117,20 @@ void HttpExchange::answer(const HttpRequest& request) {
     }
     socket_->write(response.body);
     socket_->disconnectFromHost();
+}
+
+// Keeps a few pieces queued and no more: an endless or huge body costs the
+// server no memory, and a client that stops reading stops it too.
+void HttpExchange::send_next_repeat_piece() {
+    while (repeat_left_ > 0 && socket_->bytesToWrite() < 4 * repeat_pattern_.size()) {
+        const qint64 n = std::min<qint64>(repeat_left_, repeat_pattern_.size());
+        socket_->write(repeat_pattern_.constData(), n);
+        repeat_left_ -= n;
+    }
+    if (repeat_left_ == 0) {
+        disconnect(socket_, &QTcpSocket::bytesWritten, this, &HttpExchange::send_next_repeat_piece);
+        socket_->disconnectFromHost();  // sends what is queued, then closes
+    }
 }
 
 void HttpExchange::send_next_trickle_byte() {

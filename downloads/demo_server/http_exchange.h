@@ -25,6 +25,7 @@ private:
     void read_request();
     void answer(const HttpRequest& request);
     void send_next_trickle_byte();
+    void send_next_repeat_piece();
 
     QTcpSocket* socket_;
     Handler handler_;
@@ -33,6 +34,8 @@ private:
     QByteArray trickle_body_;
     qsizetype trickle_sent_ = 0;
     QTimer trickle_timer_;
+    QByteArray repeat_pattern_;
+    qint64 repeat_left_ = 0;
 };
 
 }  // namespace vk61

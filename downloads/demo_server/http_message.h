@@ -27,6 +27,10 @@ struct HttpResponse {
     bool never_answer = false;    // keep the connection open and send nothing
     int trickle_interval_ms = 0;  // > 0: send the body one byte per interval
     qint64 close_after_bytes = -1;  // >= 0: announce the full body, send this many bytes, close
+    qint64 announced_length = -1;   // >= 0: the Content-Length sent, whatever the body's size
+    bool omit_length = false;       // send no Content-Length (the body ends when the connection does)
+    qint64 repeat_body_bytes = -1;  // >= 0: send the body over and over, this many bytes in all,
+                                    // made as the client takes them (never held whole)
 
     static HttpResponse not_found();
     static HttpResponse redirect(const QByteArray& location, int status = 302);

@@ -118,13 +118,14 @@ private slots:
         }
 
         // A manifest beside the application whose entry has no URL: the file
-        // in the local folder is used as it is.
+        // in the local folder is used once its digest matched.
         const QByteArray local = updatetest::nonZeroBytes(700, 3);
         QVERIFY(updatetest::writeFile(appDir() + "/firmware/local_airports.db", local));
         QVERIFY(updatetest::writeFile(
             appDir() + "/firmware/downloads_manifest.json",
             QJsonDocument(QJsonObject{{"database_files", QJsonArray{QJsonObject{{"db_type", "airport"},
                                                                                  {"cycle_effective_date", "2026-12-01"},
+                                                                                 {"sha256", updatetest::sha256Hex(local)},
                                                                                  {"database_file", "local_airports.db"}}}}})
                 .toJson()));
         dialogs.clear();
@@ -142,7 +143,10 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::newRow("no database_files") << QJsonArray{} << "Manifest Parse Failed" << "database_files is empty"
                                            << "Could not parse database manifest";
-        QTest::newRow("only terrain") << QJsonArray{QJsonObject{{"db_type", "terrain"}, {"database_file", "t.db"}}}
+        QTest::newRow("only terrain") << QJsonArray{QJsonObject{{"db_type", "terrain"},
+                                                                  {"database_file", "t.db"},
+                                                                  {"cycle_effective_date", "2026-11-27"},
+                                                                  {"sha256", QString(64, 'a')}}}
                                       << "Airport Database Not Found"
                                       << "No airport database entry found in downloads_manifest.json."
                                       << "No airport database in manifest";

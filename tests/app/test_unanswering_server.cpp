@@ -17,8 +17,8 @@ using windowtest::SimulatedWindow;
 namespace {
 
 const QByteArray kManifest = R"({"firmware_packages":[
-    {"device_type":"C3","display_name":"Halvard EFIS","firmware_file":"halvard.bin","firmware_version":"1.5.0"},
-    {"device_type":"D5","display_name":"Tessaly","firmware_file":"tessaly.bin","firmware_version":"2.1.0"}]})";
+    {"device_type":"C3","display_name":"Halvard EFIS","firmware_file":"halvard.bin","firmware_version":"1.5.0","sha256":"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"},
+    {"device_type":"D5","display_name":"Tessaly","firmware_file":"tessaly.bin","firmware_version":"2.1.0","sha256":"bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb"}]})";
 
 enum Column { ColDevice = 1, ColUpdate = 3 };
 

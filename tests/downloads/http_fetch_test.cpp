@@ -1,3 +1,4 @@
+#include "downloads/download_limits.h"
 #include "downloads/http_fetch.h"
 
 #include "loopback_http_server.h"
@@ -11,6 +12,11 @@
 
 namespace vk61 {
 namespace {
+
+// Where a package goes and what proves it.
+PackageTarget target(const QString& path, const QByteArray& content) {
+    return {path, kMaxAirportDatabaseBytes, test::sha256_hex(content), QStringLiteral("Airport database")};
+}
 
 HttpResponse ok(QByteArray body) {
     HttpResponse response;
@@ -70,7 +76,7 @@ TEST_F(HttpFetchTest, outcomes) {
         const QUrl url = (row.tls ? secure_ : plain_).url(QString::fromLatin1(row.path));
         QByteArray body = "untouched";
         QString error;
-        EXPECT_EQ(fetch_url(url, timeout_ms, &body, &error), row.body != nullptr) << row.path;
+        EXPECT_EQ(fetch_url(url, timeout_ms, kMaxManifestBytes, &body, &error), row.body != nullptr) << row.path;
         EXPECT_EQ(body, row.body ? QByteArray(row.body) : QByteArray("untouched")) << row.path;
         const QString expected = QString::fromLatin1(row.error).replace("%1", url.toString());
         EXPECT_TRUE(row.body ? error.isEmpty() : error.startsWith(expected))
@@ -84,10 +90,10 @@ TEST_F(HttpFetchTest, outcomes) {
 TEST_F(HttpFetchTest, notFoundTextAndRequestHeaders) {
     QByteArray body;
     QString error;
-    EXPECT_FALSE(fetch_url(plain_.url("/missing"), kFetchTimeoutMs, &body, &error));
+    EXPECT_FALSE(fetch_url(plain_.url("/missing"), kFetchTimeoutMs, kMaxManifestBytes, &body, &error));
     EXPECT_TRUE(error.contains("Not Found")) << error.toStdString();  // the network layer's text
     for (int i = 0; i < 2; ++i)
-        ASSERT_TRUE(fetch_url(plain_.url("/m.json"), kFetchTimeoutMs, &body, nullptr));
+        ASSERT_TRUE(fetch_url(plain_.url("/m.json"), kFetchTimeoutMs, kMaxManifestBytes, &body, nullptr));
     ASSERT_EQ(plain_.requests().size(), 3);
     EXPECT_EQ(plain_.requests()[1].header("User-Agent"), "Corvane_config_v2");
     EXPECT_EQ(plain_.requests()[2].header("Cookie"), "");  // a fresh access object each call
@@ -96,10 +102,11 @@ TEST_F(HttpFetchTest, notFoundTextAndRequestHeaders) {
 TEST_F(HttpFetchTest, emptyBodyIsNeverStored) {
     const QString path = current_dir() + "/pkg.bin";
     QString error;
-    EXPECT_FALSE(download_to_file(plain_.url("/empty"), kFetchTimeoutMs, path, &error));
+    EXPECT_FALSE(download_to_file(plain_.url("/empty"), kFetchTimeoutMs, target(path, ""), &error));
     EXPECT_EQ(error, "Downloaded file is empty: " + plain_.url("/empty").toString());
     EXPECT_FALSE(QFile::exists(path));
-    ASSERT_TRUE(download_to_file(plain_.url("/m.json"), kFetchTimeoutMs, path, &error)) << error.toStdString();
+    ASSERT_TRUE(download_to_file(plain_.url("/m.json"), kFetchTimeoutMs, target(path, "manifest body"), &error))
+        << error.toStdString();
     EXPECT_EQ(test::read_file(path), "manifest body");
 }
 
@@ -115,7 +122,8 @@ TEST_F(HttpFetchTest, failedWriteLeavesNoPartialFile) {
     small.rlim_cur = 8 * 1024;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     QString error;
-    const bool stored = download_to_file(plain_.url("/big"), kFetchTimeoutMs, path, &error);
+    const bool stored =
+        download_to_file(plain_.url("/big"), kFetchTimeoutMs, target(path, QByteArray(256 * 1024, 'p')), &error);
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous_handler);
 

@@ -6,7 +6,7 @@ namespace vk61 {
 namespace {
 
 const char* const kGoodC3 =
-    R"({"device_type":"C3","firmware_file":"a.bin","firmware_version":"1.0.0"})";
+    R"({"device_type":"C3","firmware_file":"a.bin","firmware_version":"1.0.0","sha256":"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"})";
 
 struct FirmwareFailure {
     const char* name;
@@ -32,6 +32,13 @@ TEST(FirmwareManifest, failuresReportTheirMessageAndKeepEarlierEntries) {
         {"second_entry_without_file", QByteArray(R"({"firmware_packages":[)") + kGoodC3 +
              R"(,{"device_type":"D5","firmware_version":"1.2.3"}]})",
          "Manifest entry missing device_type or firmware_file", 1},
+        {"second_entry_without_digest", QByteArray(R"({"firmware_packages":[)") + kGoodC3 +
+             R"(,{"device_type":"D5","firmware_file":"b.bin","firmware_version":"1.2.3"}]})",
+         "Invalid sha256 for device_type D5", 1},
+        {"empty_digest", R"({"firmware_packages":[{"device_type":"D5","firmware_file":"b.bin","firmware_version":"1.2.3","sha256":""}]})",
+         "Invalid sha256 for device_type D5", 0},
+        {"short_digest", R"({"firmware_packages":[{"device_type":"D5","firmware_file":"b.bin","firmware_version":"1.2.3","sha256":"abc"}]})",
+         "Invalid sha256 for device_type D5", 0},
         {"syntax_error", "{\"firmware_packages\": [", "Invalid manifest JSON: unterminated array", 0},
         {"blank_device_type", R"({"firmware_packages":[{"device_type":"  ","firmware_file":"a","firmware_version":"1.2.3"}]})",
          "Manifest entry missing device_type or firmware_file", 0},
@@ -51,7 +58,7 @@ TEST(FirmwareManifest, failuresReportTheirMessageAndKeepEarlierEntries) {
 TEST(FirmwareManifest, entryIsNormalisedAndNonObjectsSkipped) {
     const QByteArray json = R"({"firmware_packages":[7,
         {"device_type":" 3c ","display_name":"Halvard","firmware_file":"sub/dir/app.bin",
-         "download_url":"https://x/app.bin","sha256":"AB","minimum_bootloader_version":"2.0",
+         "download_url":"https://x/app.bin","sha256":" ABABABABABABABABABABABABABABABABABABABABABABABABABABABABABABABAB ","minimum_bootloader_version":"2.0",
          "hardware_revisions":["2",3,"01"],"firmware_version":" 1.20.255 ","extra":true}]})";
     QList<FirmwarePackage> entries;
     ASSERT_TRUE(parse_firmware_manifest(json, &entries, nullptr));
@@ -61,7 +68,7 @@ TEST(FirmwareManifest, entryIsNormalisedAndNonObjectsSkipped) {
     EXPECT_EQ(p.display_name, "Halvard");
     EXPECT_EQ(p.firmware_file, "sub/dir/app.bin");
     EXPECT_EQ(p.download_url, "https://x/app.bin");
-    EXPECT_EQ(p.sha256, "AB");
+    EXPECT_EQ(p.sha256, " ABABABABABABABABABABABABABABABABABABABABABABABABABABABABABABABAB ");  // kept as written; compared trimmed and lower-cased
     EXPECT_EQ(p.minimum_bootloader_version, "2.0");
     EXPECT_EQ(p.hardware_revisions, QStringList({"2", "", "01"}));  // a number becomes empty text
     EXPECT_EQ(p.firmware_version.major, 1);
@@ -71,14 +78,14 @@ TEST(FirmwareManifest, entryIsNormalisedAndNonObjectsSkipped) {
 
 TEST(DatabaseManifest, badEntriesAreDroppedNotFatal) {
     const QByteArray json = R"({"firmware_packages":[],"database_files":["x",
-        {"db_type":" Airport ","database_file":"AIRPORTS.DB","format_version":3,"cycle_effective_date":"2025-01-31"},
+        {"db_type":" Airport ","database_file":"AIRPORTS.DB","format_version":3,"cycle_effective_date":"2025-01-31","sha256":"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"},
         {"db_type":"airport","database_file":"airports.db.zip"},
         {"db_type":"airport","database_file":""},
         {"database_file":"no_type.db"},
-        {"db_type":"airport","database_file":"b.db","format_version":3.5},
-        {"db_type":"airport","database_file":"c.db","format_version":"3"},
-        {"db_type":"airport","database_file":"d.db","format_version":2147483648},
-        {"db_type":"airport","database_file":"e.db","format_version":-2147483648}]})";
+        {"db_type":"airport","database_file":"b.db","sha256":"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa","cycle_effective_date":"2025-01-31","format_version":3.5},
+        {"db_type":"airport","database_file":"c.db","sha256":"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa","cycle_effective_date":"2025-01-31","format_version":"3"},
+        {"db_type":"airport","database_file":"d.db","sha256":"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa","cycle_effective_date":"2025-01-31","format_version":2147483648},
+        {"db_type":"airport","database_file":"e.db","sha256":"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa","cycle_effective_date":"2025-01-31","format_version":-2147483648}]})";
     QList<DatabasePackage> entries;
     ASSERT_TRUE(parse_database_manifest(json, &entries, nullptr));
     QStringList files;
@@ -99,6 +106,12 @@ TEST(DatabaseManifest, failures) {
         {R"({"database_files":[{"db_type":"airport","database_file":"a.zip"},5]})",
          "No valid database packages in manifest"},
         {R"("text")", "Invalid manifest JSON: illegal value"},
+        {R"({"database_files":[{"db_type":"airport","database_file":"a.db","cycle_effective_date":"2025-01-31"}]})",
+         "Invalid sha256 for database_file a.db"},
+        {R"({"database_files":[{"db_type":"airport","database_file":"a.db","sha256":"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa","cycle_effective_date":"9999-99-99"}]})",
+         "Invalid cycle_effective_date for database_file a.db"},
+        {R"({"database_files":[{"db_type":"airport","database_file":"a.db","sha256":"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"}]})",
+         "Invalid cycle_effective_date for database_file a.db"},
     };
     for (const auto& [json, message] : rows) {
         QList<DatabasePackage> entries(2);

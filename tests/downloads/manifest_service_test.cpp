@@ -1,6 +1,7 @@
 // The manifest beside a window: lookups of the package list never wait,
 // make at most one online attempt per retry interval, and a callback whose
 // caller has gone never runs.
+#include "downloads/download_limits.h"
 #include "downloads/http_fetch.h"
 #include "downloads/manifest_service.h"
 
@@ -17,7 +18,7 @@ namespace vk61 {
 namespace {
 
 const QByteArray kManifest =
-    R"({"firmware_packages":[{"device_type":"C3","firmware_file":"a.bin","firmware_version":"1.5.0"}]})";
+    R"({"firmware_packages":[{"device_type":"C3","firmware_file":"a.bin","firmware_version":"1.5.0","sha256":"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"}]})";
 
 // The first `silent` manifest requests are never answered; later ones are.
 class ManifestServiceTest : public test::DownloadsTest {
@@ -97,7 +98,7 @@ TEST_F(ManifestServiceTest, callbackOfAGoneCallerNeverRuns) {
     auto caller = std::make_unique<QObject>();
     service.load(caller.get(), [&ran](const FetchOutcome&) { ran = true; });
     auto fetch_context = std::make_unique<QObject>();
-    start_fetch(server_.url("/other"), 300, fetch_context.get(), [&ran](const FetchOutcome&) { ran = true; });
+    start_fetch(server_.url("/other"), 300, kMaxManifestBytes, fetch_context.get(), [&ran](const FetchOutcome&) { ran = true; });
     caller.reset();
     fetch_context.reset();  // aborts its request
     QTest::qWait(600);      // past both time-outs

@@ -14,7 +14,14 @@ using test::read_file;
 using test::write_file;
 
 const QByteArray kOnline =
-    R"({"firmware_packages":[{"device_type":"C3","firmware_file":"a.bin","firmware_version":"1.5.0"}]})";
+    R"({"firmware_packages":[{"device_type":"C3","firmware_file":"a.bin","firmware_version":"1.5.0","sha256":"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"}]})";
+
+// A good manifest that names its one firmware file `file`.
+QByteArray manifest_naming(const char* file) {
+    return QByteArray(kOnline).replace("a.bin", file);
+}
+const QByteArray kLocalCopy = manifest_naming("local.bin");
+const QByteArray kCacheCopy = manifest_naming("cache.bin");
 
 // The manifest URL points at a server whose answer the test sets.
 class ManifestSourceTest : public test::DownloadsTest {
@@ -40,13 +47,13 @@ TEST_F(ManifestSourceTest, locations) {
     EXPECT_TRUE(QFileInfo(downloads_cache_dir()).isDir());  // made again on demand
     EXPECT_TRUE(manifest_cache_path().endsWith("/firmware/downloads_manifest.json"));
 
+    // Beside the application only: a copy in the current directory is never one.
     const QStringList candidates = local_manifest_candidates(settings());
-    EXPECT_EQ(candidates, QStringList({local_manifest(), app_dir() + "/../firmware/downloads_manifest.json",
-                                       current_dir() + "/firmware/downloads_manifest.json"}));
+    EXPECT_EQ(candidates, QStringList({local_manifest(), app_dir() + "/../firmware/downloads_manifest.json"}));
     EXPECT_EQ(local_firmware_dir(settings()), app_dir() + "/firmware");
-    write_file(candidates[2], "{}");
-    EXPECT_EQ(find_local_manifest(settings()), candidates[2]);
-    EXPECT_EQ(local_firmware_dir(settings()), current_dir() + "/firmware");
+    write_file(current_dir() + "/firmware/downloads_manifest.json", kOnline);
+    EXPECT_EQ(find_local_manifest(settings()), "");
+    EXPECT_EQ(local_firmware_dir(settings()), app_dir() + "/firmware");
     write_file(candidates[0], "{}");
     EXPECT_EQ(find_local_manifest(settings()), candidates[0]);
 }
@@ -62,18 +69,18 @@ TEST_F(ManifestSourceTest, offlineFallbackOrderIsMemoryThenCacheFileThenLocalCop
     EXPECT_EQ(entries.size(), 2);  // untouched without a manifest
 
     write_file(manifest_cache_path(), "");  // present but empty: skipped
-    write_file(local_manifest(), "local copy");
+    write_file(local_manifest(), kLocalCopy);
     ASSERT_TRUE(load_manifest_bytes(*service_, &bytes, &error));
-    EXPECT_EQ(bytes, "local copy");
+    EXPECT_EQ(bytes, kLocalCopy);
     EXPECT_EQ(read_file(manifest_cache_path()), "");  // disk copies never write the cache file
 
-    write_file(manifest_cache_path(), "cache copy");
+    write_file(manifest_cache_path(), kCacheCopy);
     ASSERT_TRUE(load_manifest_bytes(*service_, &bytes, &error));
-    EXPECT_EQ(bytes, "local copy");  // the memory copy shadows the disk within a run
+    EXPECT_EQ(bytes, kLocalCopy);  // the memory copy shadows the disk within a run
 
     service_->forget_memory_copy();
     ASSERT_TRUE(load_manifest_bytes(*service_, &bytes, &error));
-    EXPECT_EQ(bytes, "cache copy");
+    EXPECT_EQ(bytes, kCacheCopy);
 }
 
 TEST_F(ManifestSourceTest, prefetchServesThisRunFromMemoryAndTheNextFromTheCacheFile) {
@@ -89,7 +96,7 @@ TEST_F(ManifestSourceTest, prefetchServesThisRunFromMemoryAndTheNextFromTheCache
     EXPECT_EQ(bytes, kOnline);
 
     service_->forget_memory_copy();  // the next run
-    write_file(local_manifest(), "local copy");
+    write_file(local_manifest(), kLocalCopy);
     QList<FirmwarePackage> entries;
     ASSERT_TRUE(load_firmware_packages(*service_, &entries, &error)) << error.toStdString();
     ASSERT_EQ(entries.size(), 1);
@@ -97,7 +104,7 @@ TEST_F(ManifestSourceTest, prefetchServesThisRunFromMemoryAndTheNextFromTheCache
 }
 
 TEST_F(ManifestSourceTest, onlineFetchUsesNoCopies) {
-    write_file(local_manifest(), "local copy");
+    write_file(local_manifest(), kLocalCopy);
     served_.body = "";
     QByteArray bytes = "unchanged";
     QString error = "unchanged";

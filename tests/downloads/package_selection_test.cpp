@@ -87,7 +87,9 @@ TEST(DatabaseSelection, newestDateWinsAndEarliestOfEqualDates) {
     const QList<DatabasePackage> packages = {
         database("terrain", "2099-01-01", "t.db"), database("airport", "", "empty.db"),
         database("airport", "2025-01-31", "jan.db"), database("airport", "2025-02-01", "feb_a.db"),
-        database("airport", "2025-02-01", "feb_b.db")};
+        database("airport", "2025-02-01", "feb_b.db"), database("airport", "9999-99-99", "no_date.db"),
+        database("airport", "2025-2-10", "not_iso.db")};
+    // Dates, not texts: neither a date that cannot be nor an unpadded one wins.
     EXPECT_EQ(index_of(packages, find_latest_database(packages, "  AIRPORT ")), 3);
     EXPECT_EQ(index_of(packages, find_latest_database(packages, "obstacles")), -1);
     const QList<DatabasePackage> undated = {database("airport", "", "a.db"), database("airport", "", "b.db")};
