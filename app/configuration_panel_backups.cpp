@@ -2,8 +2,8 @@
 // restoring one from a file or from an automatic backup after a preview, and
 // the automatic backup taken before every store and firmware update.
 //
-// Everything here runs on the GUI thread; the restore blocks it for the
-// store and the reload, like Save and Load do.
+// Everything here runs on the GUI thread; the restore's store and reload run
+// on the bus worker, like Save and Load do.
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -113,7 +113,7 @@ void ConfigurationPanel::restoreFromBackup() {
     if (!path.isEmpty()) restoreConfigurationFrom(path);
 }
 
-// Blocks the GUI thread for the store and the reload (see ConfigExchange).
+// The store and the reload run on the bus worker (see ConfigExchange).
 void ConfigurationPanel::restoreConfigurationFrom(const QString& path) {
     const QString source = QFileInfo(path).fileName();
     QFile in(path);
@@ -169,18 +169,17 @@ void ConfigurationPanel::restoreConfigurationFrom(const QString& path) {
     populateForm();
 
     const QString backupError = backupBeforeStore(QStringLiteral("before import"));
-    const StoreResult stored = exchange().save_settings();
-    updateDeviceOptionsPending();
-    if (stored.status != StoreStatus::Saved) {
-        populateForm();
-        showStoreResult(stored, false);
-        showBackupError(backupError);
-        return;
-    }
-    // The reload reads back what the units hold and checks it against their
-    // checksum; only then is the restore reported as done.
-    if (load()) {
-        showStatus(tr("Configuration restored from %1: %2 setting(s) changed").arg(source).arg(ticked->size()));
-    }
-    showBackupError(backupError);
+    const auto changed = ticked->size();
+    storeSettings(backupError, [this, source, changed, backupError](bool saved) {
+        if (!saved) {
+            populateForm();
+            return;
+        }
+        // The reload reads back what the units hold and checks it against
+        // their checksum; only then is the restore reported as done.
+        load([this, source, changed, backupError](bool ok) {
+            if (ok) showStatus(tr("Configuration restored from %1: %2 setting(s) changed").arg(source).arg(changed));
+            showBackupError(backupError);
+        });
+    });
 }

@@ -37,7 +37,5 @@ int run_fetch_airports(const Context& context);
 // kExitOk with *path set, or the reported exit code.
 int fetch_firmware_for(const Context& context, std::uint32_t device_id, QString* path);
 int fetch_airport_database(const Context& context, QString* path);
-// The unit whose firmware is fetched: the primary one, else the first.
-const DeviceInfo* choose_unit(const std::vector<DeviceInfo>& units, std::uint8_t primary);
 
 }  // namespace vk61::cli

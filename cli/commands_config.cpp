@@ -76,6 +76,8 @@ public:
                     QStringLiteral("The EFIS did not answer the read of header word %1").arg(result.index));
             case LoadStatus::HeaderErased:
                 return context_.fail(kExitBusFailure, QStringLiteral("The EFIS holds no stored configuration"));
+            case LoadStatus::Cancelled:
+                return interrupted();
             case LoadStatus::Loaded:
                 break;
         }

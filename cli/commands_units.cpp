@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "comms_manager.h"
 #include "core/device_text.h"
+#include "core/reboot_wait.h"
 #include "downloads/manifest_source.h"
 #include "downloads/package_selection.h"
 #include "engine_calls.h"
@@ -91,7 +92,7 @@ int run_reboot(const Context& context, bool wait) {
     context.err << "Reboot sent — waiting for the units to come back\n" << std::flush;
     std::uint32_t heard = 0;
     const bool finished = run_bus_task(session.comms(), context.env.interrupted, [&] {
-        heard = wait_for_units_after_reboot(session.comms(), context.env.timings, context.env.interrupted);
+        heard = ::wait_for_units_after_reboot(session.comms(), context.env.timings.reboot, context.env.interrupted);
     });
     if (!finished) return context.fail(kExitBusFailure, QStringLiteral("Interrupted"));
     if (heard == 0) return context.fail(kExitBusFailure, QStringLiteral("Devices did not reappear after reboot"));

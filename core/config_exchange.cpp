@@ -21,27 +21,35 @@ QString hexText(std::uint32_t value) { return QString::number(value, 16); }
 
 }  // namespace
 
-ConfigExchange::ConfigExchange(vk61::CommsManager* comms, vk61::ConfigModel& model, const ConfigTimeouts& timeouts)
-    : comms_(comms), model_(model), timeouts_(timeouts) {}
+ConfigExchange::ConfigExchange(vk61::CommsManager* comms, vk61::ConfigModel& model, const ConfigTimeouts& timeouts,
+                               const std::atomic<bool>* stop)
+    : comms_(comms), model_(model), timeouts_(timeouts), stop_(stop) {}
 
 bool ConfigExchange::connected() const { return comms_ != nullptr && comms_->is_connected(); }
 
 bool ConfigExchange::read_with_retry(unsigned index, std::uint32_t* value) {
     for (int attempt = 0; attempt < kReadTries; ++attempt) {
-        if (!connected()) return false;
+        if (!connected() || stop_requested()) return false;
         if (comms_->read_setting_value(static_cast<std::uint8_t>(index), timeouts_.read_ms, value)) return true;
     }
     return false;
 }
 
 // Blocks for 44 sequential reads of up to three read time-outs each, with a
-// 1 ms pause after each setting read.
+// 1 ms pause after each setting read; an EFIS that stops answering ends it
+// after three silent settings (nine read time-outs).
 LoadResult ConfigExchange::load() {
     LoadResult result;
     if (!connected()) return result;
 
     model_.begin_load();
+    const auto cancelled = [&] {
+        model_.abandon_load();
+        result.status = LoadStatus::Cancelled;
+        return result;
+    };
     for (const unsigned index : kHeaderIndices) {
+        if (stop_requested()) return cancelled();
         std::uint32_t value = 0;
         if (!read_with_retry(index, &value)) {
             model_.abandon_load();
@@ -62,16 +70,28 @@ LoadResult ConfigExchange::load() {
 
     // Settings may legitimately hold 0xFFFFFFFF (opaque white), so they are
     // read with the call that tells that value from a failed read.
+    unsigned silent_in_a_row = 0;
     for (unsigned index = 0; index < vk61::kSettingCount; ++index) {
+        if (stop_requested()) return cancelled();
+        if (silent_in_a_row == kSilentSettingsLimit) {
+            // Each further read would cost three time-outs for nothing.
+            qDebug() << "The EFIS stopped answering; settings from index" << index << "on are not read";
+            result.stopped_at = static_cast<int>(index);
+            for (unsigned rest = index; rest < vk61::kSettingCount; ++rest) result.unread.push_back(rest);
+            break;
+        }
         std::uint32_t value = 0;
         if (read_with_retry(index, &value)) {
             model_.load_setting(index, value);
+            silent_in_a_row = 0;
         } else {
             qDebug() << "Warning: Failed to read value for index" << index << ", setting to 0";
             result.unread.push_back(index);
+            ++silent_in_a_row;
         }
         if (index + 1 < vk61::kSettingCount) QThread::msleep(kPauseBetweenReadsMs);
     }
+    if (stop_requested()) return cancelled();
     model_.finish_load();
 
     result.status = LoadStatus::Loaded;

@@ -7,7 +7,10 @@
 // The rules it keeps, whatever the bus loses:
 //  - a read that gets no reply is tried twice more before it counts as
 //    failed, and a setting that still cannot be read stays unknown;
-//  - a load that stops at a header word leaves the model as it was;
+//  - a load that stops at a header word, or is cancelled, leaves the model
+//    as it was;
+//  - a load stops early once three settings in a row got no reply after
+//    their retries: the EFIS stopped answering, and the rest stays unknown;
 //  - nothing is stored while any setting is unknown, and a store counts only
 //    when the primary unit reads back the checksum that was sent;
 //  - an index stays pending until the units acknowledged it (Update) or
@@ -16,6 +19,7 @@
 //    units got, the units disagree, and a load reads only one of them.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <set>
 #include <vector>
@@ -31,13 +35,17 @@ enum class LoadStatus {
     NotConnected,
     HeaderUnread,  // a header word got no reply; `index` names it
     HeaderErased,  // a header word reads 0xFFFFFFFF: the EFIS holds no stored configuration
+    Cancelled,     // the stop flag was set; nothing changed
     Loaded,        // ran to the end; `unread` and `crc_ok` say how well
 };
 
 struct LoadResult {
     LoadStatus status = LoadStatus::NotConnected;
     unsigned index = 0;            // the header word that stopped the load
-    std::vector<unsigned> unread;  // settings that still failed after their retries
+    std::vector<unsigned> unread;  // settings that still failed after their retries, or were not asked
+    // The EFIS stopped answering: the load ended before this setting, which
+    // and every later one stay unknown. -1 when every setting was asked for.
+    int stopped_at = -1;
     bool crc_ok = false;
     std::uint32_t computed_crc = 0;
 };
@@ -73,9 +81,14 @@ struct StoreResult {
 
 class ConfigExchange {
 public:
-    ConfigExchange(vk61::CommsManager* comms, vk61::ConfigModel& model, const ConfigTimeouts& timeouts);
+    // stop, when given, cancels a load between two reads (the running read
+    // ends within its time-out); stores are never cut short by it.
+    ConfigExchange(vk61::CommsManager* comms, vk61::ConfigModel& model, const ConfigTimeouts& timeouts,
+                   const std::atomic<bool>* stop = nullptr);
 
     // Reads the four header words, then settings 0-39, one at a time.
+    // Settings that got no reply stay unknown; after kSilentSettingsLimit of
+    // them in a row the EFIS is taken as silent and the rest are not asked.
     LoadResult load();
     // Sends every pending index in ascending order; failures stay pending.
     UpdateResult update();
@@ -100,8 +113,13 @@ public:
 private:
     StoreResult store(const std::vector<int>& order, bool print_crc);
     bool connected() const;
+    bool stop_requested() const { return stop_ != nullptr && stop_->load(); }
 
     vk61::CommsManager* comms_;
     vk61::ConfigModel& model_;
     ConfigTimeouts timeouts_;
+    const std::atomic<bool>* stop_;
 };
+
+// Settings in a row without a reply (after their retries) that end a load.
+inline constexpr unsigned kSilentSettingsLimit = 3;

@@ -27,6 +27,7 @@ const char* load_name(LoadStatus status) {
     case LoadStatus::NotConnected: return "load: not connected";
     case LoadStatus::HeaderUnread: return "load: header unread";
     case LoadStatus::HeaderErased: return "load: header erased";
+    case LoadStatus::Cancelled: return "load: cancelled";
     case LoadStatus::Loaded: return "load: loaded";
     }
     return "load: ?";

@@ -94,8 +94,8 @@ private slots:
         WindowSettings settings = windowtest::offTheNetwork();
         settings.config_timeouts = {50, 200, 500};
         settings.initial_load_delay_ms = 1;  // the first load need not wait 1.5 s here
-        settings.reboot_first_check_ms = 100;  // the reboot tests need not wait 3 s
-        settings.reboot_next_check_ms = 50;
+        settings.reboot.first_check = std::chrono::milliseconds(100);  // the reboot tests need not wait 3 s
+        settings.reboot.next_check = std::chrono::milliseconds(50);
         sw = std::make_unique<SimulatedWindow>(3, settings);
         QVERIFY(sw->waitForInitialLoad());
     }
@@ -148,6 +148,25 @@ private slots:
         expectCleanReload();
         QVERIFY(sw->widget<QPushButton>("color_picker_sky0")->isEnabled());
         QVERIFY(sw->widget<QWidget>("min_volt_warn_value")->isEnabled());
+    }
+
+    // The termination word unread: no termination box is offered, so no
+    // click can store a mask built from the unread 0 (which would switch off
+    // every other unit's termination); the units keep what they stored.
+    void terminationUnread_boxesAreNotOffered() {
+        const auto before = eepromImages();
+        sw->bus.add_fault(dropReads(34, 3));
+        sw->click("pushButton_load");
+        QCOMPARE(model().unknown_settings(), (std::vector<unsigned>{34}));
+        for (std::uint8_t uid : sw->bus.unit_uids()) {
+            QVERIFY(!terminationBox(*sw, uid)->isEnabled());
+            QVERIFY(terminationBox(*sw, uid)->toolTip().startsWith("Not read from the EFIS"));
+        }
+        terminationBox(*sw, 2)->click();
+        QVERIFY(!sw->window->pendingChangeSet().count(34));
+        sw->click("pushButton_save_devices");
+        QCOMPARE(eepromImages(), before);
+        expectCleanReload();
     }
 
     // The checksum read lost: the last record, the form and the table stay,
@@ -265,7 +284,7 @@ private slots:
 
     void afterReboot_aLoadWarningStaysInView() {
         sw->bus.set_reboot_duration(300ms);
-        sw->click("pushButton_reboot_2");
+        sw->widget<QPushButton>("pushButton_reboot_2")->click();
         sw->bus.add_fault(dropReads(20, 3));
         QTRY_VERIFY_WITH_TIMEOUT(sw->status().startsWith("Device reconnected"), 5000);
         QVERIFY2(sw->status().startsWith("Device reconnected — Warning: 1 setting(s) could not be read"),
