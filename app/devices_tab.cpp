@@ -32,6 +32,10 @@ constexpr std::uint8_t kMaxOptionUid = 15;
 
 enum Column { ColConnected, ColDevice, ColSerial, ColUpdate, ColTermination, ColScreen };
 
+// Whether an option box is offered (its unit has options, its setting was
+// read), whatever a running exchange says for the moment.
+constexpr char kOfferedProperty[] = "vk61Offered";
+
 
 QTableWidgetItem* makeItem(const QString& text, Qt::Alignment alignment, const QFont& font) {
     auto* item = new QTableWidgetItem(text);
@@ -84,7 +88,16 @@ void DevicesTab::showOptionsPending(bool pending) {
 void DevicesTab::setBusy(bool busy) {
     busy_ = busy;
     save_button_->setEnabled(options_pending_ && !busy_);
-    refresh();
+    // The rows stay; each box is offered again as its row was built.
+    for (int row = 0; row < table_->rowCount(); ++row) {
+        for (const int column : {ColTermination, ColScreen}) {
+            QWidget* cell = table_->cellWidget(row, column);
+            if (cell == nullptr) continue;
+            for (QWidget* box : cell->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                box->setEnabled(!busy_ && box->property(kOfferedProperty).toBool());
+            }
+        }
+    }
 }
 
 void DevicesTab::fitTableHeight() {
@@ -160,6 +173,7 @@ void DevicesTab::refresh() {
         // An option word the last load could not read is not offered: one
         // ticked box would send the unread bits of every other unit.
         const bool termination_known = model_.is_known(vk61::kIndexTerminationMask);
+        termination_box->setProperty(kOfferedProperty, has_options && termination_known);
         termination_box->setEnabled(has_options && termination_known && !busy_);
         if (!termination_known) termination_box->setToolTip(notReadToolTip());
         connect(termination_box, &QCheckBox::toggled, this,
@@ -182,6 +196,7 @@ void DevicesTab::refresh() {
             screen_box->setCurrentIndex(index >= 0 ? index : 0);
         }
         const bool screen_known = has_options && model_.is_known(vk61::kIndexDefaultScreenFirst + unit.uid / 4);
+        screen_box->setProperty(kOfferedProperty, has_options && screen_known);
         screen_box->setEnabled(has_options && screen_known && !busy_);
         if (has_options && !screen_known) screen_box->setToolTip(notReadToolTip());
         connect(screen_box, &QComboBox::currentIndexChanged, this,

@@ -234,7 +234,11 @@ private slots:
         sw->click("pushButton_load");  // reads 205 from UID 1; nothing pending now
         QVERIFY(sw->window->pendingChangeSet().empty());
         sw->widget<QSpinBox>("spinBox_vmin")->setValue(44);
+        // The primary unit's 205 was never stored: Save asks first.
+        bool asked = false;
+        windowtest::answerNextMessageBox("messageBox_unstored_values", QMessageBox::Save, &asked);
         sw->click("pushButton_save");
+        QVERIFY(asked);
         QCOMPARE(sw->status(), QString("Configuration saved to EEPROM successfully"));
         const sim::ConfigImage stored = expectConsistentEeprom();
         QCOMPARE(*sim::config_element(stored, 6), 205u);

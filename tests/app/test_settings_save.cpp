@@ -411,18 +411,8 @@ private slots:
 
         w<QSpinBox>("spinBox_vmin")->setValue(70);
         bool asked = false;
-        auto* poll = new QTimer(this);
-        connect(poll, &QTimer::timeout, poll, [&asked, poll, store] {
-            for (QWidget* top : QApplication::topLevelWidgets()) {
-                auto* box = qobject_cast<QMessageBox*>(top);
-                if (box == nullptr || !box->isVisible() || box->objectName() != "messageBox_unstored_values") continue;
-                asked = true;
-                box->button(store ? QMessageBox::Save : QMessageBox::Cancel)->click();
-                poll->deleteLater();
-                return;
-            }
-        });
-        poll->start(10);
+        windowtest::answerNextMessageBox("messageBox_unstored_values",
+                                         store ? QMessageBox::Save : QMessageBox::Cancel, &asked);
         sim->click("pushButton_save");
         QVERIFY(asked);
 

@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QList>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -146,6 +147,23 @@ inline void answerNextColourDialog(DialogAnswer* answer, const QColor& colour) {
             } else {
                 dialog->reject();
             }
+            poll->deleteLater();
+            return;
+        }
+    });
+    poll->start(10);
+}
+
+// Presses button in the next message box named name that opens; *seen
+// tells whether one did.
+inline void answerNextMessageBox(const QString& name, QMessageBox::StandardButton button, bool* seen) {
+    auto* poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, name, button, seen] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(top);
+            if (box == nullptr || !box->isVisible() || box->objectName() != name) continue;
+            *seen = true;
+            box->button(button)->click();
             poll->deleteLater();
             return;
         }
