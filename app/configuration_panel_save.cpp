@@ -4,6 +4,7 @@
 #include <QDebug>
 
 #include "comms_manager.h"
+#include "core/store_texts.h"
 #include "config/display_units.h"
 #include "config/registration.h"
 #include "config/setting_values.h"
@@ -17,6 +18,10 @@ void ConfigurationPanel::sendEdits() {
     switch (result.status) {
     case UpdateStatus::NotConnected:
         showNotConnected();
+        return;
+    case UpdateStatus::RuleRefused:
+        qDebug() << "Not sending:" << result.refusal;
+        showStatus(tr("Error: %1. Nothing was sent").arg(result.refusal));
         return;
     case UpdateStatus::NothingPending: showStatus(tr("No changes to send")); return;
     case UpdateStatus::Sent: break;
@@ -67,6 +72,10 @@ void ConfigurationPanel::showStoreResult(const StoreResult& result, bool device_
                       "Nothing was sent")
                        .arg(result.unknown));
         return;
+    case StoreStatus::RuleRefused:
+        qDebug() << "Not storing:" << result.refusal;
+        showStatus(tr("Error: %1. Nothing was sent").arg(result.refusal));
+        return;
     case StoreStatus::MemoryVersionUnread:
         qDebug() << "Error reading memory version value";
         showStatus(tr("Error: Failed to read memory version from device"));
@@ -75,19 +84,23 @@ void ConfigurationPanel::showStoreResult(const StoreResult& result, bool device_
         qDebug() << "Error reading num_elements value";
         showStatus(tr("Error: Failed to read num_elements from device"));
         return;
-    case StoreStatus::WriteFailed:
+    case StoreStatus::WriteFailed: {
+        QString text;
         if (device_options && result.index == static_cast<int>(vk61::kIndexTerminationMask)) {
             qDebug() << "Error sending termination resistor value to device";
-            showStatus(tr("Error: Failed to send termination setting to device"));
+            text = tr("Error: Failed to send termination setting to device");
         } else if (device_options && vk61::is_device_option(result.index)) {
             qDebug() << "Error sending default screen value for index" << result.index;
-            showStatus(tr("Error: Failed to send default screen setting to device"));
+            text = tr("Error: Failed to send default screen setting to device");
         } else {
             qDebug() << "Failed to send value for index" << result.index;
-            showStatus(tr("Error: Failed to send configuration value for index %1; nothing was stored")
-                           .arg(result.index));
+            text = tr("Error: Failed to send configuration value for index %1; nothing was stored").arg(result.index);
         }
+        // What was undone follows the fixed text.
+        if (const QString writeBack = writeBackText(result); !writeBack.isEmpty()) text += QStringLiteral(" — ") + writeBack;
+        showStatus(text);
         return;
+    }
     case StoreStatus::StoreFailed:
         if (device_options) {
             qDebug() << "Error storing device configuration to EEPROM";
