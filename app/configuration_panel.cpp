@@ -105,13 +105,12 @@ void ConfigurationPanel::connectForm() {
 void ConfigurationPanel::editSetting(const SettingBinding& binding) {
     const std::vector<std::uint32_t> values = widgetValues(binding, ui_, model_);
     const unsigned first = binding.entry->first_index;
-    if (values.size() == 1 && !withinEntryRange(binding, values.front()) && values.front() != model_.value(first)) {
-        const QString name = QString::fromLatin1(binding.entry->name.data(), static_cast<qsizetype>(binding.entry->name.size()));
-        qDebug() << "Edit refused:" << name << "outside the form's range";
-        showStatus(tr("Error: %1 may be set within %2 to %3 only")
-                       .arg(name)
-                       .arg(entryRange(binding).minimum)
-                       .arg(entryRange(binding).maximum));
+    vk61::ConfigRecord edited = model_.record();
+    for (unsigned i = 0; i < values.size(); ++i) vk61::config_set_value(edited, first + i, values[i]);
+    const QString violation = vk61::setting_range_violation(*binding.entry, edited, vk61::ValueRange::Entry);
+    if (!violation.isEmpty() && !vk61::setting_equal(*binding.entry, edited, model_.record())) {
+        qDebug() << "Edit refused:" << violation;
+        showStatus(tr("Error: %1; the form keeps the value the EFIS holds").arg(violation));
         showSetting(binding, ui_, model_);
         return;
     }

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 
 #include "comms_manager.h"
+#include "core/store_texts.h"
 #include "config/setting_values.h"
 #include "configuration_panel.h"
 #include "ui_mainwindow.h"
@@ -24,6 +25,10 @@ void ConfigurationPanel::showUpdateResult(const UpdateResult& result) {
     switch (result.status) {
     case UpdateStatus::NotConnected:
         showNotConnected();
+        return;
+    case UpdateStatus::RuleRefused:
+        qDebug() << "Not sending:" << result.refusal;
+        showStatus(tr("Error: %1. Nothing was sent").arg(result.refusal));
         return;
     case UpdateStatus::NothingPending: showStatus(tr("No changes to send")); return;
     case UpdateStatus::Sent: break;
@@ -94,6 +99,10 @@ void ConfigurationPanel::showStoreResult(const StoreResult& result, bool device_
                       "Nothing was sent")
                        .arg(result.unknown));
         return;
+    case StoreStatus::RuleRefused:
+        qDebug() << "Not storing:" << result.refusal;
+        showStatus(tr("Error: %1. Nothing was sent").arg(result.refusal));
+        return;
     case StoreStatus::MemoryVersionUnread:
         qDebug() << "Error reading memory version value";
         showStatus(tr("Error: Failed to read memory version from device"));
@@ -102,19 +111,23 @@ void ConfigurationPanel::showStoreResult(const StoreResult& result, bool device_
         qDebug() << "Error reading num_elements value";
         showStatus(tr("Error: Failed to read num_elements from device"));
         return;
-    case StoreStatus::WriteFailed:
+    case StoreStatus::WriteFailed: {
+        QString text;
         if (device_options && result.index == static_cast<int>(vk61::kIndexTerminationMask)) {
             qDebug() << "Error sending termination resistor value to device";
-            showStatus(tr("Error: Failed to send termination setting to device"));
+            text = tr("Error: Failed to send termination setting to device");
         } else if (device_options && vk61::is_device_option(result.index)) {
             qDebug() << "Error sending default screen value for index" << result.index;
-            showStatus(tr("Error: Failed to send default screen setting to device"));
+            text = tr("Error: Failed to send default screen setting to device");
         } else {
             qDebug() << "Failed to send value for index" << result.index;
-            showStatus(tr("Error: Failed to send configuration value for index %1; nothing was stored")
-                           .arg(result.index));
+            text = tr("Error: Failed to send configuration value for index %1; nothing was stored").arg(result.index);
         }
+        // What was undone follows the fixed text.
+        if (const QString writeBack = writeBackText(result); !writeBack.isEmpty()) text += QStringLiteral(" — ") + writeBack;
+        showStatus(text);
         return;
+    }
     case StoreStatus::StoreFailed:
         if (device_options) {
             qDebug() << "Error storing device configuration to EEPROM";
@@ -149,9 +162,7 @@ bool ConfigurationPanel::confirmStoringUnstoredValues() {
     // With settings unknown the store is refused anyway, and says why.
     if (!unstoredOnEfis_ || model_.unknown_count() > 0) return true;
     QMessageBox box(QMessageBox::Question, tr("Save settings to EFIS"),
-                    tr("The EFIS holds working values that were never stored: what was read does not match the "
-                       "checksum it stored. Saving stores them permanently along with your changes; a reboot of "
-                       "the EFIS would discard them instead.\n\nStore them along with your changes?"),
+                    unstoredValuesText() + QStringLiteral(".\n\n") + tr("Store them along with your changes?"),
                     QMessageBox::Save | QMessageBox::Cancel, window_);
     box.setObjectName(QStringLiteral("messageBox_unstored_values"));
     box.setDefaultButton(QMessageBox::Cancel);

@@ -160,16 +160,7 @@ void applyEntryRanges(const std::vector<SettingBinding>& bindings) {
 }
 
 EntryRange entryRange(const SettingBinding& binding) {
-    // PRE-MERGE: the form's ranges until the catalogue carries them.
-    const std::string_view name = binding.entry->name;
-    if (binding.conversion == C::Volts) return {5.0, 65.0};
-    if (binding.conversion == C::Degrees) return {-90.0, 90.0};
-    if (name == "v_ne") return {0, 240};
-    if (name == "backlight_brightness") return {0, 21};
-    if (name == "text_bg_alpha") return {0, 254};
-    if (name == "emitter_category") return {0, 21};
-    if (name == "map_view") return {0, 1};
-    return {0, 255};
+    return {binding.entry->entry.minimum, binding.entry->entry.maximum};
 }
 
 bool withinEntryRange(const SettingBinding& binding, std::uint32_t value) {

@@ -19,9 +19,14 @@ int run_reboot(const Context& context, bool wait);
 // commands_config.cpp
 int run_config_show(const Context& context);
 int run_config_get(const Context& context, const std::vector<std::string>& names);
-int run_config_set(const Context& context, const std::vector<std::string>& assignments);
+int run_config_set(const Context& context, const std::vector<std::string>& assignments, bool include_unstored);
 int run_config_export(const Context& context, const QString& path);
-int run_config_import(const Context& context, const QString& path, bool dry_run);
+struct ImportOptions {
+    bool dry_run = false;
+    bool force = false;             // apply a file of another memory version
+    bool include_unstored = false;  // store even though the EFIS holds unstored working values
+};
+int run_config_import(const Context& context, const QString& path, const ImportOptions& options);
 
 // commands_transfer.cpp; an empty path means --fetch.
 int run_firmware_update(const Context& context, const QString& path);

@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include "comms_manager.h"
+#include "config/record_rules.h"
 #include "debug_log.h"
 
 namespace {
@@ -117,6 +118,11 @@ UpdateResult ConfigExchange::update() {
         result.status = UpdateStatus::NothingPending;
         return result;
     }
+    result.refusal = refusal();
+    if (!result.refusal.isEmpty()) {
+        result.status = UpdateStatus::RuleRefused;
+        return result;
+    }
     result.status = UpdateStatus::Sent;
     const std::set<int> to_send = model_.pending();
     for (const int index : to_send) {
@@ -137,6 +143,13 @@ UpdateResult ConfigExchange::update() {
     return result;
 }
 
+QString ConfigExchange::refusal() const {
+    const auto& confirmed = model_.confirmed();
+    const auto refused =
+        vk61::check_store(model_.record(), confirmed ? &*confirmed : nullptr, vk61::ValueRange::Record);
+    return refused ? refused->message : QString();
+}
+
 std::vector<int> ConfigExchange::store_order(bool device_options) const {
     const std::set<int> owed = model_.to_store();
     if (!device_options) return std::vector<int>(owed.begin(), owed.end());
@@ -155,8 +168,35 @@ std::vector<int> ConfigExchange::store_order(bool device_options) const {
 StoreResult ConfigExchange::save_settings() { return store(store_order(false), true); }
 
 StoreResult ConfigExchange::save_device_options() {
-    if (connected() && !model_.has_device_changes()) return StoreResult{StoreStatus::NoDeviceChanges};
+    if (connected() && !model_.has_device_changes()) {
+        StoreResult result;
+        result.status = StoreStatus::NoDeviceChanges;
+        return result;
+    }
     return store(store_order(true), false);
+}
+
+// Blocks for one write of up to the write time-out per index. The units'
+// working memory would otherwise keep half of a change that was never
+// stored, and the next store of anything would store it with it.
+void ConfigExchange::write_back(const std::vector<int>& written, StoreResult& result) {
+    const auto& before = model_.confirmed();
+    for (const int index : written) {
+        // Without a complete record as read there is nothing to go back to.
+        const bool ok = before.has_value() && connected() &&
+                        comms_->write_setting(static_cast<std::uint8_t>(index),
+                                              vk61::config_get_value(*before, static_cast<unsigned>(index)),
+                                              timeouts_.write_ms)
+                            .ok();
+        if (ok) {
+            model_.written_back(index);
+            result.written_back.push_back(index);
+        } else {
+            qDebug() << "Failed to write back the value for index" << index;
+            result.differing.push_back(index);
+        }
+        QThread::msleep(kPauseBetweenWritesMs);
+    }
 }
 
 // Blocks for two header reads, one write per index of order and the store,
@@ -167,6 +207,11 @@ StoreResult ConfigExchange::store(const std::vector<int>& order, bool print_crc)
     if (model_.unknown_count() > 0) {
         result.status = StoreStatus::UnknownSettings;
         result.unknown = model_.unknown_count();
+        return result;
+    }
+    result.refusal = refusal();
+    if (!result.refusal.isEmpty()) {
+        result.status = StoreStatus::RuleRefused;
         return result;
     }
 
@@ -183,6 +228,7 @@ StoreResult ConfigExchange::store(const std::vector<int>& order, bool print_crc)
     result.crc = model_.prepare_store(memory_version, num_elements);
     if (print_crc) vk61::debug_log("New CRC %08X\n", result.crc);
 
+    std::vector<int> written;
     for (const int index : order) {
         const std::uint32_t value = model_.value(static_cast<unsigned>(index));
         const bool ok = comms_->write_setting(static_cast<std::uint8_t>(index), value, timeouts_.write_ms).ok();
@@ -191,8 +237,10 @@ StoreResult ConfigExchange::store(const std::vector<int>& order, bool print_crc)
         if (!ok) {
             result.status = StoreStatus::WriteFailed;
             result.index = index;
+            write_back(written, result);
             return result;
         }
+        written.push_back(index);
     }
 
     if (!comms_->save_user_settings(result.crc, timeouts_.store_ms)) {

@@ -19,6 +19,8 @@
 //    units got, the units disagree, and a load reads only one of them.
 #pragma once
 
+#include <QString>
+
 #include <atomic>
 #include <cstdint>
 #include <set>
@@ -50,21 +52,24 @@ struct LoadResult {
     std::uint32_t computed_crc = 0;
 };
 
-enum class UpdateStatus { NotConnected, NothingPending, Sent };
+enum class UpdateStatus { NotConnected, RuleRefused, NothingPending, Sent };
 
 struct UpdateResult {
     UpdateStatus status = UpdateStatus::NotConnected;
     int sent = 0;
     int failed = 0;
+    QString refusal;  // RuleRefused: the setting and the rule
 };
 
 enum class StoreStatus {
     NotConnected,
     NoDeviceChanges,      // devices tab: nothing of its own to store
     UnknownSettings,      // refused before anything was sent; `unknown` counts them
+    RuleRefused,          // refused before anything was sent; `refusal` names the setting and the rule
     MemoryVersionUnread,  // header preparation
     NumElementsUnread,
-    WriteFailed,       // `index` was not acknowledged; nothing was stored
+    WriteFailed,       // `index` was not acknowledged; nothing was stored, and what this
+                       // store had written was written back (`written_back`, `differing`)
     StoreFailed,       // the store itself was not acknowledged
     ChecksumUnread,    // stored, but the checksum could not be read back
     ChecksumMismatch,  // the primary unit holds `read_back`, not `crc`
@@ -77,6 +82,12 @@ struct StoreResult {
     unsigned unknown = 0;
     std::uint32_t crc = 0;
     std::uint32_t read_back = 0;
+    QString refusal;
+    // WriteFailed: the indices written before the failure and written back to
+    // the values read before, and those whose write-back failed too (their
+    // working values now differ from what the units stored).
+    std::vector<int> written_back;
+    std::vector<int> differing;
 };
 
 class ConfigExchange {
@@ -112,6 +123,10 @@ public:
 
 private:
     StoreResult store(const std::vector<int>& order, bool print_crc);
+    // After a failed write: every index of written back to its value as read.
+    void write_back(const std::vector<int>& written, StoreResult& result);
+    // The rules of what may be stored, checked on what would go out.
+    QString refusal() const;
     bool connected() const;
     bool stop_requested() const { return stop_ != nullptr && stop_->load(); }
 

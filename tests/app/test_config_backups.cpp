@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QFileDialog>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMenuBar>
@@ -264,6 +265,11 @@ private slots:
         QTest::newRow("Vne out of range") << "v_ne" << QJsonValue(300);
         QTest::newRow("malformed colour") << "airplane_color" << QJsonValue("white");
         QTest::newRow("unknown name") << "v_never" << QJsonValue(100);
+        QTest::newRow("three terminators") << "termination_uids" << QJsonValue(QJsonArray{1, 2, 3});
+        QTest::newRow("UID above 15") << "termination_uids" << QJsonValue(QJsonArray{31});
+        QTest::newRow("NaN correction") << "roll_correction" << QJsonValue("0x7FC00000");
+        QTest::newRow("ICAO of 8 digits") << "ownship_icao" << QJsonValue("FFFFFFFF");
+        QTest::newRow("screen beyond the list") << "default_screens" << QJsonValue(QJsonObject{{"2", 6}});
     }
     void badFile_nothingSentAndTheSettingNamed() {
         QFETCH(QString, name);
