@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 
 #include <algorithm>
@@ -65,6 +66,7 @@ int main(int argc, char** argv) {
         sinceTick.start();
 
         const auto start = std::chrono::steady_clock::now();
+        sim.window->statusBar()->clearMessage();  // the same text again must count
         sim.widget<QPushButton>("pushButton_load")->click();
         // The click itself is part of what the window does on its thread.
         longest_gap_ms = std::max(longest_gap_ms, sinceTick.nsecsElapsed() / 1e6);
