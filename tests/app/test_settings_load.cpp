@@ -218,6 +218,28 @@ private slots:
         QVERIFY(!w<QDoubleSpinBox>("min_volt_warn_value")->isEnabled());
     }
 
+    // Cancel ends a running load at its next read: the record, the form and
+    // the edits stay as they were, and the buttons come back.
+    void load_cancelled_changesNothing() {
+        w<QSpinBox>("spinBox_vmin")->setValue(77);
+        const vk61::ConfigRecord before = record();
+        const QStringList shown = windowtest::settingsFormSnapshot(*sim->window);
+        sim->bus.add_fault(dropSettingReplies(4, 3 * 40));  // every setting read is slow to fail
+        w<QPushButton>("pushButton_load")->click();
+        QVERIFY2(sim->window->busExchangeRunning(), qPrintable(sim->status()));
+        QVERIFY(!w<QPushButton>("pushButton_load")->isEnabled());
+        QVERIFY(w<QPushButton>("pushButton_cancel")->isEnabled());
+        sim->click("pushButton_cancel");
+        QVERIFY(sim->waitForBusIdle());
+        QVERIFY2(sim->status().startsWith("Load cancelled"), qPrintable(sim->status()));
+        QCOMPARE(record().bytes, before.bytes);
+        QCOMPARE(windowtest::settingsFormSnapshot(*sim->window), shown);
+        QCOMPARE(sim->window->pendingChangeSet(), std::set<int>{1});
+        QVERIFY(w<QPushButton>("pushButton_load")->isEnabled());
+        QVERIFY(!w<QPushButton>("pushButton_cancel")->isEnabled());
+        QVERIFY(sim->hostFrames(0x370).size() < std::size_t{4 + 3 * 3});  // it did not run to the early stop
+    }
+
     void load_crcMismatchStaysVisible() {
         setDevice(3, 99, false);  // changed behind the stored checksum's back
         sim->click("pushButton_load");
@@ -350,6 +372,7 @@ private slots:
         QCOMPARE(sim->status(), QString("Error: No communication interface connected (USB HID or CAN FD)"));
         QVERIFY(sim->diagnostics.messages().contains("No communication interface connected"));
     }
+
 };
 
 QTEST_MAIN(SettingsLoadTest)
