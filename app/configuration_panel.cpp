@@ -1,6 +1,6 @@
-// The settings form's edits: each widget writes its field of the
-// configuration record through setValue when the user changes it. Nothing
-// here talks to the bus.
+// The settings form's edits: each widget writes its setting through setValue
+// when the user changes it, as the binding table says. Nothing here talks to
+// the bus.
 #include "configuration_panel.h"
 
 #include <QColorDialog>
@@ -8,15 +8,25 @@
 #include <QMainWindow>
 #include <QStatusBar>
 
-#include "config/display_units.h"
-#include "config/registration.h"
+#include <QAbstractSlider>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QPlainTextEdit>
+#include <QRadioButton>
+#include <QSpinBox>
+
+#include "bus_worker.h"
 #include "config/setting_values.h"
+#include "setting_bindings.h"
 #include "settings_form.h"
 #include "ui_mainwindow.h"
 
-ConfigurationPanel::ConfigurationPanel(QMainWindow* window, Ui_MainWindow& ui, const ConfigTimeouts& timeouts)
-    : QObject(window), window_(window), ui_(ui), timeouts_(timeouts) {
+ConfigurationPanel::ConfigurationPanel(QMainWindow* window, Ui_MainWindow& ui, BusWorker* worker,
+                                       const ConfigTimeouts& timeouts)
+    : QObject(window), window_(window), ui_(ui), worker_(worker), timeouts_(timeouts), bindings_(settingBindings(ui)) {
     for (const char* prefix : vk61::REGISTRATION_PREFIXES) ui_.comboBox_reg_prefix->addItem(QString::fromLatin1(prefix));
+    applyEntryRanges(bindings_);
+    connectForm();
 }
 
 void ConfigurationPanel::showStatus(const QString& text) { window_->statusBar()->showMessage(text); }
@@ -41,47 +51,82 @@ void ConfigurationPanel::updateDeviceOptionsPending() {
     emit deviceOptionsPending(model_.has_device_changes());
 }
 
-ConfigExchange ConfigurationPanel::exchange() { return ConfigExchange(comms_, model_, timeouts_); }
+bool ConfigurationPanel::runExchange(std::function<void(ConfigExchange&)> step, std::function<void()> done,
+                                     bool cancellable) {
+    auto model = std::make_shared<vk61::ConfigModel>(model_);
+    vk61::CommsManager* comms = comms_;
+    const ConfigTimeouts timeouts = timeouts_;
+    return worker_->run<bool>(
+        [comms, timeouts, model, step = std::move(step)](const std::atomic<bool>& stop) {
+            ConfigExchange exchange(comms, *model, timeouts, &stop);
+            step(exchange);
+            return true;
+        },
+        [this, model, done = std::move(done)](bool) {
+            model_ = *model;
+            updateDeviceOptionsPending();
+            done();
+        },
+        cancellable);
+}
 
-// ---- colours ----
+// ---- the form's edits: one loop over the binding table ----
 
-// The dialog opens on the record's current colour, with the picker's own
+void ConfigurationPanel::connectForm() {
+    for (const SettingBinding& binding : bindings_) {
+        const SettingBinding* row = &binding;
+        for (QWidget* widget : binding.widgets) {
+            if (auto* spin = qobject_cast<QSpinBox*>(widget)) {
+                connect(spin, &QSpinBox::valueChanged, this, [this, row] { editSetting(*row); });
+            } else if (auto* number = qobject_cast<QDoubleSpinBox*>(widget)) {
+                connect(number, &QDoubleSpinBox::valueChanged, this, [this, row] { editSetting(*row); });
+            } else if (auto* slider = qobject_cast<QAbstractSlider*>(widget)) {
+                connect(slider, &QAbstractSlider::valueChanged, this, [this, row] { editSetting(*row); });
+            } else if (auto* box = qobject_cast<QComboBox*>(widget)) {
+                connect(box, &QComboBox::currentIndexChanged, this, [this, row] { editSetting(*row); });
+            } else if (auto* text = qobject_cast<QPlainTextEdit*>(widget)) {
+                connect(text, &QPlainTextEdit::textChanged, this, [this, row] { editSetting(*row); });
+            } else if (auto* radio = qobject_cast<QRadioButton*>(widget)) {
+                connect(radio, &QRadioButton::toggled, this, [this, row] { editSetting(*row); });
+            } else if (auto* button = qobject_cast<QPushButton*>(widget)) {
+                // A colour: the dialog first, then the button's new colour.
+                connect(button, &QPushButton::clicked, this, [this, row, button] {
+                    if (pickColour(colourButtonFor(ui_, button))) editSetting(*row);
+                });
+            }
+        }
+    }
+}
+
+// The user changed a widget: its setting takes what the widgets now spell.
+// A number outside the form's range (a widened widget still showing what the
+// EFIS held is stepped further) is refused; the widget shows the setting
+// again.
+void ConfigurationPanel::editSetting(const SettingBinding& binding) {
+    const std::vector<std::uint32_t> values = widgetValues(binding, ui_, model_);
+    const unsigned first = binding.entry->first_index;
+    vk61::ConfigRecord edited = model_.record();
+    for (unsigned i = 0; i < values.size(); ++i) vk61::config_set_value(edited, first + i, values[i]);
+    const QString violation = vk61::setting_range_violation(*binding.entry, edited, vk61::ValueRange::Entry);
+    if (!violation.isEmpty() && !vk61::setting_equal(*binding.entry, edited, model_.record())) {
+        qDebug() << "Edit refused:" << violation;
+        showStatus(tr("Error: %1; the form keeps the value the EFIS holds").arg(violation));
+        showSetting(binding, ui_, model_);
+        return;
+    }
+    for (unsigned i = 0; i < values.size(); ++i) setValue(static_cast<int>(first + i), values[i]);
+}
+
+// The dialog opens on the button's current colour, with the picker's own
 // colour offered as the second custom colour; cancel changes nothing.
-void ConfigurationPanel::pickColour(const ColourButton& colour) {
+bool ConfigurationPanel::pickColour(const ColourButton& colour) {
+    QPushButton* button = ui_.*colour.button;
+    const std::uint32_t current = colourOfButton(button).value_or(0xFF000000u);
     QColorDialog::setCustomColor(1, QColor(colour.suggestion));
     const QColor chosen =
-        QColorDialog::getColor(QColor(static_cast<QRgb>(model_.value(colour.index))), window_,
+        QColorDialog::getColor(QColor(static_cast<QRgb>(current)), window_,
                                QCoreApplication::translate("ColourButton", colour.title), QColorDialog::ColorDialogOptions());
-    if (!chosen.isValid()) return;
-    (ui_.*colour.button)->setStyleSheet(colourStyleSheet(chosen.rgb()));
-    editColour(colour.index);
+    if (!chosen.isValid()) return false;
+    button->setStyleSheet(colourStyleSheet(chosen.rgb()));
+    return true;
 }
-
-void ConfigurationPanel::editColour(unsigned index) {
-    if (const auto colour = colourOfButton(ui_.*colourButtonOf(index).button)) setValue(static_cast<int>(index), *colour);
-}
-
-// ---- the other widgets ----
-
-void ConfigurationPanel::editWhole(unsigned index, int value) {
-    setValue(static_cast<int>(index), static_cast<std::uint32_t>(value));
-}
-
-void ConfigurationPanel::editVolts(unsigned index, double volts) {
-    setValue(static_cast<int>(index), vk61::volts_to_tenths(volts));
-}
-
-void ConfigurationPanel::editDegrees(unsigned index, double degrees) {
-    setValue(static_cast<int>(index), vk61::float_setting(degrees));
-}
-
-void ConfigurationPanel::editUnits() { setValue(0, vk61::units_word(model_.value(0), unitsOfForm(ui_))); }
-
-void ConfigurationPanel::editRegistration() {
-    const auto words = vk61::registration_words(registrationOfForm(ui_));
-    for (unsigned i = 0; i < words.size(); ++i) setValue(static_cast<int>(vk61::kIndexRegistrationFirst + i), words[i]);
-}
-
-void ConfigurationPanel::editIcaoAddress() { setValue(31, icaoAddressOfForm(ui_)); }
-
-void ConfigurationPanel::editIcaoAddressType() { setValue(32, ui_.radioButton_rand_icao->isChecked() ? 1u : 0u); }

@@ -2,8 +2,8 @@
 // restoring one from a file or from an automatic backup after a preview, and
 // the automatic backup taken before every store and firmware update.
 //
-// Everything here runs on the GUI thread; the restore blocks it for the
-// store and the reload, like Save and Load do.
+// Everything here runs on the GUI thread; the restore's store and reload run
+// on the bus worker, like Save and Load do.
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -22,6 +22,7 @@
 #include "core/configuration_snapshot.h"
 #include "core/device_text.h"
 #include "files/checked_file_writer.h"
+#include "core/store_backup.h"
 #include "ui_mainwindow.h"
 
 #ifndef VK61_VERSION
@@ -47,16 +48,14 @@ std::optional<vk61::ConfigFile> ConfigurationPanel::confirmedConfigurationFile(c
 QString ConfigurationPanel::backupBeforeStore(const QString& reason) {
     // With settings unknown there is nothing complete to keep; a store is
     // refused then anyway.
-    const auto file = confirmedConfigurationFile(reason);
-    if (!file) return {};
-    const vk61::BackupStore::Result result = vk61::BackupStore(vk61::BackupStore::default_root()).save(*file);
-    switch (result.outcome) {
-    case vk61::BackupStore::Outcome::Written: qDebug() << "Configuration backup written:" << result.path; return {};
-    case vk61::BackupStore::Outcome::SkippedIdentical: return {};
-    case vk61::BackupStore::Outcome::Failed: break;
+    const StoreBackup backup = ::backupBeforeStore(model_, primaryUnit(), QStringLiteral("vk61-efis-config " VK61_VERSION),
+                                                   reason, vk61::BackupStore::default_root());
+    if (!backup.error.isEmpty()) {
+        qWarning() << "Configuration backup failed:" << backup.error;
+        return backup.error;
     }
-    qWarning() << "Configuration backup failed:" << result.error;
-    return result.error;
+    if (backup.taken) qDebug() << "Configuration backup:" << backup.path;
+    return {};
 }
 
 void ConfigurationPanel::showBackupError(const QString& error) {
@@ -113,7 +112,7 @@ void ConfigurationPanel::restoreFromBackup() {
     if (!path.isEmpty()) restoreConfigurationFrom(path);
 }
 
-// Blocks the GUI thread for the store and the reload (see ConfigExchange).
+// The store and the reload run on the bus worker (see ConfigExchange).
 void ConfigurationPanel::restoreConfigurationFrom(const QString& path) {
     const QString source = QFileInfo(path).fileName();
     QFile in(path);
@@ -149,6 +148,13 @@ void ConfigurationPanel::restoreConfigurationFrom(const QString& path) {
         return;
     }
     const vk61::ConfigRecord efis = *model_.confirmed();
+    if (const auto refused = vk61::import_refusal(*file, &efis)) {
+        qDebug() << "Configuration file refused:" << path << refused->message;
+        showStatus(tr("Error: %1 was not imported: %2. Nothing was sent").arg(source, refused->message));
+        QMessageBox::warning(window_, tr("Import Configuration"),
+                             tr("%1 cannot be imported:\n%2\n\nNothing was sent to the EFIS.").arg(source, refused->message));
+        return;
+    }
     if (vk61::changed_settings(*file, efis).empty()) {
         showStatus(tr("The EFIS already holds every setting of %1; nothing to restore").arg(source));
         return;
@@ -169,18 +175,17 @@ void ConfigurationPanel::restoreConfigurationFrom(const QString& path) {
     populateForm();
 
     const QString backupError = backupBeforeStore(QStringLiteral("before import"));
-    const StoreResult stored = exchange().save_settings();
-    updateDeviceOptionsPending();
-    if (stored.status != StoreStatus::Saved) {
-        populateForm();
-        showStoreResult(stored, false);
-        showBackupError(backupError);
-        return;
-    }
-    // The reload reads back what the units hold and checks it against their
-    // checksum; only then is the restore reported as done.
-    if (load()) {
-        showStatus(tr("Configuration restored from %1: %2 setting(s) changed").arg(source).arg(ticked->size()));
-    }
-    showBackupError(backupError);
+    const auto changed = ticked->size();
+    storeSettings(backupError, [this, source, changed, backupError](bool saved) {
+        if (!saved) {
+            populateForm();
+            return;
+        }
+        // The reload reads back what the units hold and checks it against
+        // their checksum; only then is the restore reported as done.
+        load([this, source, changed, backupError](bool ok) {
+            if (ok) showStatus(tr("Configuration restored from %1: %2 setting(s) changed").arg(source).arg(changed));
+            showBackupError(backupError);
+        });
+    });
 }

@@ -32,6 +32,10 @@ constexpr std::uint8_t kMaxOptionUid = 15;
 
 enum Column { ColConnected, ColDevice, ColSerial, ColUpdate, ColTermination, ColScreen };
 
+// Whether an option box is offered (its unit has options, its setting was
+// read), whatever a running exchange says for the moment.
+constexpr char kOfferedProperty[] = "vk61Offered";
+
 
 QTableWidgetItem* makeItem(const QString& text, Qt::Alignment alignment, const QFont& font) {
     auto* item = new QTableWidgetItem(text);
@@ -53,15 +57,16 @@ QWidget* centredCell(QWidget* control) {
 }  // namespace
 
 DevicesTab::DevicesTab(QTableWidget* table, QPushButton* save_button, QStatusBar* status_bar,
-                       const vk61::ConfigModel& model, PackageList packages, QObject* parent,
-                       RebootChecks checks)
+                       const vk61::ConfigModel& model, PackageList packages, BusWorker* worker, QObject* parent,
+                       RebootWaitTimings timings)
     : QObject(parent),
       table_(table),
       save_button_(save_button),
       status_bar_(status_bar),
       model_(model),
       packages_(std::move(packages)),
-      intervals_(checks) {
+      worker_(worker),
+      timings_(timings) {
     save_button_->setEnabled(false);
     table->setRowCount(0);
     table->horizontalHeader()->setStretchLastSection(true);
@@ -75,7 +80,25 @@ DevicesTab::DevicesTab(QTableWidget* table, QPushButton* save_button, QStatusBar
 
 void DevicesTab::showStatus(const QString& text) { status_bar_->showMessage(text); }
 
-void DevicesTab::showOptionsPending(bool pending) { save_button_->setEnabled(pending); }
+void DevicesTab::showOptionsPending(bool pending) {
+    options_pending_ = pending;
+    save_button_->setEnabled(options_pending_ && !busy_);
+}
+
+void DevicesTab::setBusy(bool busy) {
+    busy_ = busy;
+    save_button_->setEnabled(options_pending_ && !busy_);
+    // The rows stay; each box is offered again as its row was built.
+    for (int row = 0; row < table_->rowCount(); ++row) {
+        for (const int column : {ColTermination, ColScreen}) {
+            QWidget* cell = table_->cellWidget(row, column);
+            if (cell == nullptr) continue;
+            for (QWidget* box : cell->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+                box->setEnabled(!busy_ && box->property(kOfferedProperty).toBool());
+            }
+        }
+    }
+}
 
 void DevicesTab::fitTableHeight() {
     QTableWidget* table = table_;
@@ -150,7 +173,8 @@ void DevicesTab::refresh() {
         // An option word the last load could not read is not offered: one
         // ticked box would send the unread bits of every other unit.
         const bool termination_known = model_.is_known(vk61::kIndexTerminationMask);
-        termination_box->setEnabled(has_options && termination_known);
+        termination_box->setProperty(kOfferedProperty, has_options && termination_known);
+        termination_box->setEnabled(has_options && termination_known && !busy_);
         if (!termination_known) termination_box->setToolTip(notReadToolTip());
         connect(termination_box, &QCheckBox::toggled, this,
                 [this, termination_box](bool on) { terminationToggled(termination_box, on); });
@@ -172,7 +196,8 @@ void DevicesTab::refresh() {
             screen_box->setCurrentIndex(index >= 0 ? index : 0);
         }
         const bool screen_known = has_options && model_.is_known(vk61::kIndexDefaultScreenFirst + unit.uid / 4);
-        screen_box->setEnabled(has_options && screen_known);
+        screen_box->setProperty(kOfferedProperty, has_options && screen_known);
+        screen_box->setEnabled(has_options && screen_known && !busy_);
         if (has_options && !screen_known) screen_box->setToolTip(notReadToolTip());
         connect(screen_box, &QComboBox::currentIndexChanged, this,
                 [this, screen_box](int index) { defaultScreenChosen(screen_box, index); });

@@ -5,7 +5,8 @@
 //
 // It reads the configuration model it is given and never edits it: option
 // changes leave as optionEdited, which the window passes to the
-// configuration's owner. GUI thread only.
+// configuration's owner. GUI thread only; the reboot and its wait run on the
+// window's bus worker.
 #pragma once
 
 #include <QList>
@@ -14,8 +15,10 @@
 #include <cstdint>
 #include <functional>
 
+#include "core/reboot_wait.h"
 #include "downloads/firmware_package.h"
 
+class BusWorker;
 class QCheckBox;
 class QComboBox;
 class QPushButton;
@@ -27,13 +30,6 @@ class CommsManager;
 class ConfigModel;
 }  // namespace vk61
 
-// When the reboot wait checks for the units: the first check (the units
-// need their 3000 ms) and the later ones.
-struct RebootChecks {
-    int first_check_ms = 3000;
-    int next_check_ms = 1000;
-};
-
 class DevicesTab : public QObject {
     Q_OBJECT
 
@@ -43,7 +39,7 @@ public:
     using PackageList = std::function<const QList<vk61::FirmwarePackage>&()>;
 
     DevicesTab(QTableWidget* table, QPushButton* save_button, QStatusBar* status_bar, const vk61::ConfigModel& model,
-               PackageList packages, QObject* parent, RebootChecks checks = {});
+               PackageList packages, BusWorker* worker, QObject* parent, RebootWaitTimings timings = {});
 
     // The manager the rows come from and the reboot goes to; null before
     // the link is opened.
@@ -53,8 +49,12 @@ public:
     void refresh();
     // Save devices is offered while an option edit is not yet stored.
     void showOptionsPending(bool pending);
-    // Sends the reboot command and checks for the units until one is heard.
+    // Sends the reboot command and checks for the units until one is heard,
+    // on the bus worker; returns at once.
     void reboot();
+    // While a bus exchange runs the option boxes and Save devices take no
+    // clicks.
+    void setBusy(bool busy);
     // A default-screen box changed to item index.
     void defaultScreenChosen(QComboBox* box, int index);
 
@@ -66,7 +66,6 @@ signals:
 private:
     void fitTableHeight();
     void terminationToggled(QCheckBox* box, bool on);
-    void checkAfterReboot(int attempt, std::uint64_t mark);
     void showStatus(const QString& text);
 
     QTableWidget* table_;
@@ -74,6 +73,9 @@ private:
     QStatusBar* status_bar_;
     const vk61::ConfigModel& model_;
     PackageList packages_;
+    BusWorker* worker_;
     vk61::CommsManager* comms_ = nullptr;
-    const RebootChecks intervals_;
+    const RebootWaitTimings timings_;
+    bool busy_ = false;
+    bool options_pending_ = false;
 };

@@ -20,6 +20,7 @@
 
 #include "comms_manager.h"
 #include "core/transfer_files.h"
+#include "core/unit_choice.h"
 #include "downloads/downloads.h"
 #include "downloads/manifest_service.h"
 #include "ui_mainwindow.h"
@@ -31,18 +32,6 @@ namespace {
 void warn(QWidget* parent, const QString& title, const QString& text) {
     QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
     box.exec();
-}
-
-// The unit whose firmware is fetched: the addressed one when its identity is
-// known, else the first known one in registry order.
-const vk61::DeviceInfo* chooseUnit(const std::vector<vk61::DeviceInfo>& units, std::uint8_t addressed) {
-    for (const vk61::DeviceInfo& unit : units) {
-        if (unit.uid == addressed && !unit.is_placeholder()) return &unit;
-    }
-    for (const vk61::DeviceInfo& unit : units) {
-        if (!unit.is_placeholder()) return &unit;
-    }
-    return nullptr;
 }
 
 }  // namespace
@@ -98,7 +87,7 @@ void UpdateTab::onFirmwareManifestFetched(const vk61::FetchOutcome& fetched) {
     std::vector<vk61::DeviceInfo> units;
     if (comms() && comms()->is_connected()) {
         units = comms()->device_snapshot();
-        unit = chooseUnit(units, comms()->primary_uid());
+        unit = choose_fetch_unit(units, comms()->primary_uid());
     }
     if (unit == nullptr) {
         warn(dialogs_, tr("Device Not Connected"),

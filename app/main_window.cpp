@@ -8,12 +8,12 @@
 #include <QDebug>
 #include <QTimer>
 
+#include "bus_worker.h"
 #include "comms_manager.h"
 #include "configuration_panel.h"
 #include "devices_tab.h"
 #include "downloads/manifest_service.h"
 #include "message_handler.h"
-#include "settings_form.h"
 #include "ui_mainwindow.h"
 #include "update_tab.h"
 
@@ -34,7 +34,8 @@ MainWindow::MainWindow(const WindowSettings& settings, QWidget* parent)
                                }},
                               this);
     ui->tabWidget->setTabVisible(ui->tabWidget->indexOf(ui->tab_cal), false);
-    configuration = new ConfigurationPanel(this, *ui, settings_.config_timeouts);
+    busWorker = new BusWorker(this);
+    configuration = new ConfigurationPanel(this, *ui, busWorker, settings_.config_timeouts);
     devices = new DevicesTab(
         ui->table_devices, ui->pushButton_save_devices, statusBar(), configuration->model(),
         // The packages the table names units and offers updates from.
@@ -44,7 +45,7 @@ MainWindow::MainWindow(const WindowSettings& settings, QWidget* parent)
             manifests->request_packages();
             return manifests->firmware_packages();
         },
-        this, RebootChecks{settings_.reboot_first_check_ms, settings_.reboot_next_check_ms});
+        busWorker, this, settings_.reboot);
     // The devices tab edits its options in the configuration, and shows
     // them again after every load.
     connect(devices, &DevicesTab::optionEdited, configuration,
@@ -75,6 +76,7 @@ MainWindow::MainWindow(const WindowSettings& settings, QWidget* parent)
 
 MainWindow::~MainWindow() {
     if (comms) comms->disconnect();
+    busWorker->stopAndWait();
     updateTab->waitForWorkers();
     comms.reset();
     delete ui;
@@ -93,6 +95,8 @@ void MainWindow::connectSlots() {
     connect(ui->pushButton_save, &QPushButton::clicked, this, &MainWindow::onSaveClicked);
     connect(ui->pushButton_load, &QPushButton::clicked, this, &MainWindow::onLoadClicked);
     connect(ui->pushButton_update, &QPushButton::clicked, this, &MainWindow::onUpdateClicked);
+    connect(ui->pushButton_cancel, &QPushButton::clicked, busWorker, &BusWorker::cancel);
+    connect(busWorker, &BusWorker::busyChanged, this, &MainWindow::showBusExchangeRunning);
 
     // Update tab.
     connect(ui->pushButton_browse, &QPushButton::clicked, this, &MainWindow::onBrowseClicked);
@@ -106,41 +110,8 @@ void MainWindow::connectSlots() {
     ui->pushButton_start_airport->setEnabled(false);
     ui->progressBar_airports->setEnabled(false);
 
-    // Colour pickers: one dialog flow for the ten buttons.
-    for (const ColourButton& colour : kColourButtons) {
-        connect(ui->*colour.button, &QPushButton::clicked, configuration,
-                [this, &colour] { configuration->pickColour(colour); });
-    }
-
-    // Units, speeds, voltages.
-    for (QComboBox* box : {ui->comboBox_airspeed, ui->comboBox_altitude, ui->comboBox_temp, ui->comboBox_pressure}) {
-        connect(box, &QComboBox::currentIndexChanged, this, &MainWindow::onUnitsChanged);
-    }
-    connect(ui->spinBox_vmin, &QSpinBox::valueChanged, this, &MainWindow::onVminChanged);
-    connect(ui->spinBox_vs0, &QSpinBox::valueChanged, this, &MainWindow::onVs0Changed);
-    connect(ui->spinBox_vs1, &QSpinBox::valueChanged, this, &MainWindow::onVs1Changed);
-    connect(ui->spinBox_vfe, &QSpinBox::valueChanged, this, &MainWindow::onVfeChanged);
-    connect(ui->spinBox_vn0, &QSpinBox::valueChanged, this, &MainWindow::onVn0Changed);
-    connect(ui->spinBox_vne, &QSpinBox::valueChanged, this, &MainWindow::onVneChanged);
-    connect(ui->spinBox_vref, &QSpinBox::valueChanged, this, &MainWindow::onVrefChanged);
-    connect(ui->spinBox_vlo, &QSpinBox::valueChanged, this, &MainWindow::onVloChanged);
-    connect(ui->min_volt_warn_value, &QDoubleSpinBox::valueChanged, this, &MainWindow::onMinVoltChanged);
-    connect(ui->max_volt_warn_value, &QDoubleSpinBox::valueChanged, this, &MainWindow::onMaxVoltChanged);
-    connect(ui->min_volt_alert_value, &QDoubleSpinBox::valueChanged, this, &MainWindow::onMinVoltAlertChanged);
-    connect(ui->max_volt_alert_value, &QDoubleSpinBox::valueChanged, this, &MainWindow::onMaxVoltAlertChanged);
-
-    // Registration, display, attitude, identity, map.
-    connect(ui->comboBox_reg_prefix, &QComboBox::currentTextChanged, this, &MainWindow::onRegistrationChanged);
-    connect(ui->text_registration_num, &QPlainTextEdit::textChanged, this, &MainWindow::onRegistrationChanged);
-    connect(ui->backlight_slider, &QSlider::valueChanged, this, &MainWindow::onBacklightBrightnessChanged);
-    connect(ui->text_bg_alpha_slider, &QSlider::valueChanged, this, &MainWindow::onTextBgAlphaChanged);
-    connect(ui->roll_corr_spinbox, &QDoubleSpinBox::valueChanged, this, &MainWindow::onRollCorrectionChanged);
-    connect(ui->pitch_corr_spinbox, &QDoubleSpinBox::valueChanged, this, &MainWindow::onPitchCorrectionChanged);
-    connect(ui->text_icao, &QPlainTextEdit::textChanged, this, &MainWindow::onOwnshipIcaoChanged);
-    connect(ui->comboBox_emitter_cat, &QComboBox::currentIndexChanged, this, &MainWindow::onEmitterCatChanged);
-    connect(ui->comboBox_map_view, &QComboBox::currentIndexChanged, this, &MainWindow::onMapViewChanged);
-    connect(ui->radioButton_use_icao, &QRadioButton::toggled, this, &MainWindow::onIcaoAddressTypeChanged);
-    connect(ui->radioButton_rand_icao, &QRadioButton::toggled, this, &MainWindow::onIcaoAddressTypeChanged);
+    // The settings form's widgets are connected by the configuration panel,
+    // from its binding table.
 
     // Devices tab (the per-row boxes are connected when rows are built).
     connect(ui->pushButton_save_devices, &QPushButton::clicked, this, &MainWindow::onSaveDevicesClicked);
@@ -164,9 +135,11 @@ void MainWindow::connectSlots() {
 
 void MainWindow::initializeDeviceConnection() {
     showStatus(tr("Connecting..."));
-    QCoreApplication::processEvents();
-    QThread::msleep(100);
+    // The window paints "Connecting..." before the link is opened.
+    QTimer::singleShot(100, this, &MainWindow::connectToBus);
+}
 
+void MainWindow::connectToBus() {
     comms = std::make_unique<vk61::CommsManager>();
     configuration->setComms(comms.get());
     devices->setComms(comms.get());
@@ -181,7 +154,7 @@ void MainWindow::initializeDeviceConnection() {
                                                                          : tr("Connected via USB HID"));
         refreshDeviceTable();
         QTimer::singleShot(settings_.initial_load_delay_ms, this, [this] {
-            if (comms && comms->is_connected()) onLoadClicked();
+            if (comms && comms->is_connected() && !busWorker->busy()) onLoadClicked();
         });
     } else {
         qDebug() << "Failed to establish connection via USB HID or CAN FD";
@@ -191,6 +164,25 @@ void MainWindow::initializeDeviceConnection() {
 }
 
 bool MainWindow::fetchInProgress() const { return updateTab->fetchInProgress(); }
+
+bool MainWindow::busExchangeRunning() const { return busWorker->busy(); }
+
+void MainWindow::showBusExchangeRunning(bool running) {
+    for (QWidget* button : {static_cast<QWidget*>(ui->pushButton_load), static_cast<QWidget*>(ui->pushButton_update),
+                            static_cast<QWidget*>(ui->pushButton_save), static_cast<QWidget*>(ui->pushButton_reboot),
+                            static_cast<QWidget*>(ui->pushButton_reboot_2)}) {
+        button->setEnabled(!running);
+    }
+    for (QAction* action : {ui->action_import_configuration, ui->action_configuration_backups}) action->setEnabled(!running);
+    ui->pushButton_cancel->setEnabled(running && busWorker->cancellable());
+    configuration->setFormBusy(running);
+    devices->setBusy(running);
+    if (!running && reloadWhenIdle) {
+        reloadWhenIdle = false;
+        // After the outcome of the exchange that just ended has been shown.
+        QTimer::singleShot(0, this, &MainWindow::onDeviceReconnected);
+    }
+}
 
 // The update tab's buttons: its object owns the files, flows and workers.
 void MainWindow::onBrowseClicked() { updateTab->browseFirmware(); }

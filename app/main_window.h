@@ -7,8 +7,11 @@
 // belong to a ConfigurationPanel and the devices table to a DevicesTab, and
 // the slots of those areas hand their work over.
 //
-// Everything here runs on the GUI thread. Work from the manager's receive
-// thread and from transfer workers reaches the window only as queued calls.
+// Everything here runs on the GUI thread, which never waits for the bus:
+// the configuration exchanges and the reboot wait run on the window's bus
+// worker, one at a time, and the transfers on workers of their own. Their
+// outcomes, and work from the manager's receive thread, reach the window
+// only as queued calls.
 #pragma once
 
 #include <QList>
@@ -30,6 +33,7 @@
 #include "downloads/firmware_package.h"
 #include "window_settings.h"
 
+class BusWorker;
 class Ui_MainWindow;
 class ConfigurationPanel;
 class DevicesTab;
@@ -59,6 +63,8 @@ public:
     vk61::ManifestService& manifestService() const { return *manifests; }
     // True while a fetch button's flow waits for the network.
     bool fetchInProgress() const;
+    // True while a configuration exchange or the reboot wait runs.
+    bool busExchangeRunning() const;
 
     // Rebuilds the devices table from the registry (GUI thread).
     void refreshDeviceTable();
@@ -76,40 +82,7 @@ private slots:
     void onFetchAptDbClicked();
     void onStartAirportClicked();
 
-    void onUnitsChanged();
-    void onVminChanged(int value);
-    void onVs0Changed(int value);
-    void onVs1Changed(int value);
-    void onVfeChanged(int value);
-    void onVn0Changed(int value);
-    void onVneChanged(int value);
-    void onVrefChanged(int value);
-    void onVloChanged(int value);
-    void onMinVoltChanged(double value);
-    void onMaxVoltChanged(double value);
-    void onMinVoltAlertChanged(double value);
-    void onMaxVoltAlertChanged(double value);
-    void onRegistrationChanged();
-    void onSkyColor0Changed();
-    void onSkyColor1Changed();
-    void onGroundColor0Changed();
-    void onGroundColor1Changed();
-    void onApproachIndiColorChanged();
-    void onAirplaneColorChanged();
-    void onGreenArcColorChanged();
-    void onYellowArcColorChanged();
-    void onRedArcColorChanged();
-    void onGearIndiColorChanged();
-    void onBacklightBrightnessChanged(int value);
-    void onTextBgAlphaChanged(int value);
-    void onRollCorrectionChanged(double value);
-    void onPitchCorrectionChanged(double value);
-    void onOwnshipIcaoChanged();
-    void onEmitterCatChanged(int index);
-    void onMapViewChanged(int index);
-    void onDefaultScreenChanged(int index);
     void onSaveDevicesClicked();
-    void onIcaoAddressTypeChanged();
     void onUpdateClicked();
     void onRebootClicked();
     void onDeviceReconnected();
@@ -122,6 +95,9 @@ private:
     // main_window.cpp
     void connectSlots();
     void initializeDeviceConnection();
+    void connectToBus();
+    // Disables what would start another exchange while one runs.
+    void showBusExchangeRunning(bool running);
     void showStatus(const QString& text);
 
     // main_window_slots.cpp: the update tab keeps the configuration's
@@ -135,6 +111,10 @@ private:
     vk61::ManifestService* manifests = nullptr;  // a child of the window
     UpdateTab* updateTab = nullptr;              // a child of the window
     std::unique_ptr<vk61::CommsManager> comms;
+    // Runs the exchanges; a child of the window, stopped before comms goes.
+    BusWorker* busWorker = nullptr;
+    // A reconnection arrived while an exchange ran: reload when it ends.
+    bool reloadWhenIdle = false;
 
     // The configuration as read from and stored to the EFIS, with the edits
     // not yet stored and which settings are known, and the settings form.

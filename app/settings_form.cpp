@@ -5,11 +5,11 @@
 
 #include "config/setting_values.h"
 
-const ColourButton& colourButtonOf(unsigned index) {
+const ColourButton& colourButtonFor(const Ui_MainWindow& ui, const QPushButton* button) {
     for (const ColourButton& colour : kColourButtons) {
-        if (colour.index == index) return colour;
+        if (ui.*colour.button == button) return colour;
     }
-    qFatal("no colour button for setting %u", index);
+    qFatal("no colour button %s", qPrintable(button->objectName()));
 }
 
 QString colourStyleSheet(std::uint32_t argb) {
@@ -46,9 +46,3 @@ vk61::RegistrationBytes registrationOfForm(const Ui_MainWindow& ui) {
                                    ui.text_registration_num->toPlainText().toLatin1().toStdString());
 }
 
-bool formShowsRegistration(const Ui_MainWindow& ui, const vk61::RegistrationBytes& bytes) {
-    const vk61::RegistrationSplit shown = vk61::split_registration(bytes);
-    if (shown.blank) return false;
-    return ui.comboBox_reg_prefix->currentText() == QString::fromLatin1(shown.prefix.data(), static_cast<qsizetype>(shown.prefix.size())) &&
-           ui.text_registration_num->toPlainText() == QString::fromLatin1(shown.number.data(), static_cast<qsizetype>(shown.number.size()));
-}

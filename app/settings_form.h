@@ -1,5 +1,5 @@
-// What the settings edits, the load and the save share about the form: the
-// colour buttons with their setting indices and dialogs, the colour style
+// What the settings edits and the load share about the form: the colour
+// buttons with their dialogs, the colour style
 // sheets, and the values of the widgets that spell a setting together or in
 // text (units, ICAO address, registration).
 //
@@ -20,33 +20,32 @@
 
 struct ColourButton {
     QPushButton* Ui_MainWindow::*button;
-    unsigned index;
     const char* title;  // of the colour dialog; translated in the "ColourButton" context
     QRgb suggestion;    // offered by the dialog as its second custom colour
 };
 
-// In setting order (14-23), the order in which the form is collected.
+// The ten colour buttons, in setting order.
 inline constexpr std::array<ColourButton, 10> kColourButtons = {{
-    {&Ui_MainWindow::color_picker_sky0, 14, QT_TRANSLATE_NOOP("ColourButton", "Select Sky Color 0"), qRgb(135, 206, 235)},
-    {&Ui_MainWindow::color_picker_sky1, 15, QT_TRANSLATE_NOOP("ColourButton", "Select Sky Color 1"), qRgb(135, 206, 235)},
-    {&Ui_MainWindow::color_picker_ground0, 16, QT_TRANSLATE_NOOP("ColourButton", "Select Ground Color 0"),
+    {&Ui_MainWindow::color_picker_sky0, QT_TRANSLATE_NOOP("ColourButton", "Select Sky Color 0"), qRgb(135, 206, 235)},
+    {&Ui_MainWindow::color_picker_sky1, QT_TRANSLATE_NOOP("ColourButton", "Select Sky Color 1"), qRgb(135, 206, 235)},
+    {&Ui_MainWindow::color_picker_ground0, QT_TRANSLATE_NOOP("ColourButton", "Select Ground Color 0"),
      qRgb(34, 139, 34)},
-    {&Ui_MainWindow::color_picker_ground1, 17, QT_TRANSLATE_NOOP("ColourButton", "Select Ground Color 1"),
+    {&Ui_MainWindow::color_picker_ground1, QT_TRANSLATE_NOOP("ColourButton", "Select Ground Color 1"),
      qRgb(34, 139, 34)},
-    {&Ui_MainWindow::color_picker_app_indi, 18, QT_TRANSLATE_NOOP("ColourButton", "Select Approach Indicator Color"),
+    {&Ui_MainWindow::color_picker_app_indi, QT_TRANSLATE_NOOP("ColourButton", "Select Approach Indicator Color"),
      qRgb(255, 255, 0)},
-    {&Ui_MainWindow::color_picker_airplane, 19, QT_TRANSLATE_NOOP("ColourButton", "Select Airplane Color"),
+    {&Ui_MainWindow::color_picker_airplane, QT_TRANSLATE_NOOP("ColourButton", "Select Airplane Color"),
      qRgb(255, 255, 255)},
-    {&Ui_MainWindow::color_picker_green, 20, QT_TRANSLATE_NOOP("ColourButton", "Select Green Arc Color"), qRgb(0, 255, 0)},
-    {&Ui_MainWindow::color_picker_yellow, 21, QT_TRANSLATE_NOOP("ColourButton", "Select Yellow Arc Color"),
+    {&Ui_MainWindow::color_picker_green, QT_TRANSLATE_NOOP("ColourButton", "Select Green Arc Color"), qRgb(0, 255, 0)},
+    {&Ui_MainWindow::color_picker_yellow, QT_TRANSLATE_NOOP("ColourButton", "Select Yellow Arc Color"),
      qRgb(255, 255, 0)},
-    {&Ui_MainWindow::color_picker_red, 22, QT_TRANSLATE_NOOP("ColourButton", "Select Red Arc Color"), qRgb(255, 0, 0)},
-    {&Ui_MainWindow::color_picker_gear, 23, QT_TRANSLATE_NOOP("ColourButton", "Select Gear Indicator Color"),
+    {&Ui_MainWindow::color_picker_red, QT_TRANSLATE_NOOP("ColourButton", "Select Red Arc Color"), qRgb(255, 0, 0)},
+    {&Ui_MainWindow::color_picker_gear, QT_TRANSLATE_NOOP("ColourButton", "Select Gear Indicator Color"),
      qRgb(255, 255, 255)},
 }};
 
-// The entry of the colour setting index (14-23).
-const ColourButton& colourButtonOf(unsigned index);
+// The entry of a colour button of ui.
+const ColourButton& colourButtonFor(const Ui_MainWindow& ui, const QPushButton* button);
 
 // "background-color: #rrggbb;" for a colour word; alpha is not shown.
 QString colourStyleSheet(std::uint32_t argb);
@@ -64,7 +63,3 @@ std::uint32_t icaoAddressOfForm(const Ui_MainWindow& ui);
 
 // The registration bytes the prefix list and the number field spell.
 vk61::RegistrationBytes registrationOfForm(const Ui_MainWindow& ui);
-
-// True when the two widgets show exactly what the form shows for bytes (see
-// populateSettingsForm) and bytes hold a registration.
-bool formShowsRegistration(const Ui_MainWindow& ui, const vk61::RegistrationBytes& bytes);

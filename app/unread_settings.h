@@ -4,7 +4,9 @@
 
 #include <QString>
 
-class Ui_MainWindow;
+#include <vector>
+
+struct SettingBinding;
 namespace vk61 {
 class ConfigModel;
 }
@@ -14,4 +16,8 @@ QString notReadToolTip();
 
 // Disables the form's widgets of the settings the model does not know, with
 // notReadToolTip, and gives the others back their own state and tooltip.
-void showUnreadSettings(const Ui_MainWindow& ui, const vk61::ConfigModel& model);
+void showUnreadSettings(const std::vector<SettingBinding>& bindings, const vk61::ConfigModel& model);
+
+// While a bus exchange runs every settings widget is disabled; afterwards
+// each shows again whether its setting is known.
+void lockSettingsForm(const std::vector<SettingBinding>& bindings, const vk61::ConfigModel& model, bool locked);

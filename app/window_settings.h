@@ -5,6 +5,7 @@
 #pragma once
 
 #include "core/config_timeouts.h"
+#include "core/reboot_wait.h"
 #include "downloads/download_settings.h"
 
 struct WindowSettings {
@@ -14,8 +15,6 @@ struct WindowSettings {
     ConfigTimeouts config_timeouts;
     // Between a successful connection and the first configuration load.
     int initial_load_delay_ms = 1500;
-    // After a reboot command: the first check (the units need their 3000 ms)
-    // and the later ones.
-    int reboot_first_check_ms = 3000;
-    int reboot_next_check_ms = 1000;
+    // After a reboot command: when the units are checked for.
+    RebootWaitTimings reboot;
 };

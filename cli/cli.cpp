@@ -100,14 +100,20 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     std::vector<std::string> assignments;
     CLI::App* set = config->add_subcommand("set", "Check, write, store and verify settings (backup first)");
     set->add_option("NAME=VALUE", assignments, "Settings to change")->required();
+    bool set_include_unstored = false;
+    set->add_flag("--include-unstored", set_include_unstored,
+                  "Store even though the EFIS holds working values that were never stored (they are stored too)");
     std::string export_path;
     CLI::App* export_cmd = config->add_subcommand("export", "Write the EFIS configuration to a file");
     export_cmd->add_option("FILE", export_path, "Configuration file to write; - writes it to standard output")->required();
     std::string import_path;
-    bool dry_run = false;
+    ImportOptions import_options;
     CLI::App* import_cmd = config->add_subcommand("import", "Restore a configuration file (preview, then apply)");
     import_cmd->add_option("FILE", import_path, "Configuration file to read")->required();
-    import_cmd->add_flag("--dry-run", dry_run, "Show the preview only; send nothing");
+    import_cmd->add_flag("--dry-run", import_options.dry_run, "Show the preview only; send nothing");
+    import_cmd->add_flag("--force", import_options.force, "Apply a file written for another memory version");
+    import_cmd->add_flag("--include-unstored", import_options.include_unstored,
+                         "Store even though the EFIS holds working values that were never stored (they are stored too)");
 
     bool wait = false;
     CLI::App* reboot = app.add_subcommand("reboot", "Reboot the units");
@@ -184,9 +190,9 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (list->parsed()) return run_list(context);
     if (show->parsed()) return run_config_show(context);
     if (get->parsed()) return run_config_get(context, names);
-    if (set->parsed()) return run_config_set(context, assignments);
+    if (set->parsed()) return run_config_set(context, assignments, set_include_unstored);
     if (export_cmd->parsed()) return run_config_export(context, QString::fromStdString(export_path));
-    if (import_cmd->parsed()) return run_config_import(context, QString::fromStdString(import_path), dry_run);
+    if (import_cmd->parsed()) return run_config_import(context, QString::fromStdString(import_path), import_options);
     if (reboot->parsed()) return run_reboot(context, wait);
     if (update.command->parsed()) return run_firmware_update(context, QString::fromStdString(update.path), force);
     if (upload.command->parsed()) return run_airports_upload(context, QString::fromStdString(upload.path));

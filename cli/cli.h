@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/config_timeouts.h"
+#include "core/reboot_wait.h"
 #include "downloads/download_settings.h"
 #include "flash/airport_worker.h"
 #include "flash/firmware_worker.h"
@@ -26,11 +27,8 @@ struct CliTimings {
     // nothing new was heard for discovery_quiet, and at discovery_limit.
     std::chrono::milliseconds discovery_limit{2000};
     std::chrono::milliseconds discovery_quiet{300};
-    // reboot --wait: the window's checks (the first after the units' 3 s of
-    // silence, then one a second, 60 in all).
-    std::chrono::milliseconds reboot_first_check{3000};
-    std::chrono::milliseconds reboot_next_check{1000};
-    int reboot_checks = 60;
+    // reboot --wait: the window's checks.
+    RebootWaitTimings reboot;
     // Progress without a terminal: one line this often.
     std::chrono::milliseconds progress_line_interval{3000};
     ConfigTimeouts config;

@@ -7,6 +7,7 @@
 #include "comms_manager.h"
 #include "config/backup_store.h"
 #include "core/configuration_snapshot.h"
+#include "core/store_backup.h"
 #include "engine_calls.h"
 #include "exit_codes.h"
 
@@ -20,15 +21,13 @@ QString tool_text() { return QStringLiteral("vk61-efis-cli " VK61_VERSION); }
 
 QString write_backup(const Context& context, const ConfigModel& model, const CommsManager& comms,
                      const QString& reason) {
-    const auto file = confirmedConfigurationFile(model, primaryUnit(comms), tool_text(), reason);
-    if (!file) return {};
     const QString root = context.env.backup_root.isEmpty() ? BackupStore::default_root() : context.env.backup_root;
-    const BackupStore::Result result = BackupStore(root).save(*file);
-    if (result.outcome == BackupStore::Outcome::Failed) {
-        context.warn(QStringLiteral("The configuration backup could not be written (%1)").arg(result.error));
+    const StoreBackup backup = backupBeforeStore(model, primaryUnit(comms), tool_text(), reason, root);
+    if (!backup.error.isEmpty()) {
+        context.warn(QStringLiteral("The configuration backup could not be written (%1)").arg(backup.error));
         return {};
     }
-    return result.path;
+    return backup.path;
 }
 
 int Context::fail(int code, const QString& message) const {

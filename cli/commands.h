@@ -19,9 +19,14 @@ int run_reboot(const Context& context, bool wait);
 // commands_config.cpp
 int run_config_show(const Context& context);
 int run_config_get(const Context& context, const std::vector<std::string>& names);
-int run_config_set(const Context& context, const std::vector<std::string>& assignments);
+int run_config_set(const Context& context, const std::vector<std::string>& assignments, bool include_unstored);
 int run_config_export(const Context& context, const QString& path);
-int run_config_import(const Context& context, const QString& path, bool dry_run);
+struct ImportOptions {
+    bool dry_run = false;
+    bool force = false;             // apply a file of another memory version
+    bool include_unstored = false;  // store even though the EFIS holds unstored working values
+};
+int run_config_import(const Context& context, const QString& path, const ImportOptions& options);
 
 // commands_transfer.cpp; an empty path means --fetch.
 // With force, an update the firmware plan asks to confirm goes ahead.
@@ -38,7 +43,5 @@ int run_fetch_airports(const Context& context);
 // kExitOk with *path set, or the reported exit code.
 int fetch_firmware_for(const Context& context, std::uint32_t device_id, QString* path);
 int fetch_airport_database(const Context& context, QString* path);
-// The unit whose firmware is fetched: the primary one, else the first.
-const DeviceInfo* choose_unit(const std::vector<DeviceInfo>& units, std::uint8_t primary);
 
 }  // namespace vk61::cli

@@ -15,7 +15,9 @@
 #include "comms_manager.h"
 #include "config/config_file.h"
 #include "config_text.h"
+#include "config/record_rules.h"
 #include "core/configuration_snapshot.h"
+#include "core/store_texts.h"
 #include "engine_calls.h"
 #include "exit_codes.h"
 #include "files/checked_file_writer.h"
@@ -30,7 +32,7 @@ QString hex32(std::uint32_t value) {
 
 // The settings the indices belong to, each once: a setting of several
 // indices (the registration, say) is one name.
-QStringList setting_names(const std::vector<unsigned>& indices) {
+QStringList distinct_setting_names(const std::vector<unsigned>& indices) {
     QStringList names;
     for (unsigned index : indices) {
         const SettingEntry* entry = setting_of_index(index);
@@ -41,7 +43,7 @@ QStringList setting_names(const std::vector<unsigned>& indices) {
     return names;
 }
 
-QString names_of(const std::vector<unsigned>& indices) { return setting_names(indices).join(QStringLiteral(", ")); }
+QString names_of(const std::vector<unsigned>& indices) { return distinct_setting_names(indices).join(QStringLiteral(", ")); }
 
 QString name_of(const SettingEntry& entry) {
     return QString::fromUtf8(entry.name.data(), static_cast<qsizetype>(entry.name.size()));
@@ -81,12 +83,14 @@ public:
                     QStringLiteral("The EFIS did not answer the read of header word %1").arg(result.index));
             case LoadStatus::HeaderErased:
                 return context_.fail(kExitBusFailure, QStringLiteral("The EFIS holds no stored configuration"));
+            case LoadStatus::Cancelled:
+                return interrupted();
             case LoadStatus::Loaded:
                 break;
         }
         crc_ok_ = result.crc_ok;
         if (!result.unread.empty()) {
-            const QStringList names = setting_names(result.unread);
+            const QStringList names = distinct_setting_names(result.unread);
             const QString message = QStringLiteral("%1 setting(s) could not be read: %2")
                                         .arg(names.size())
                                         .arg(names.join(QStringLiteral(", ")));
@@ -105,6 +109,20 @@ public:
     // that cannot be written is reported and does not stop the store.
     QString backup(const QString& reason) { return write_backup(context_, model_, session_.comms(), reason); }
 
+    // Refuses to store while the EFIS holds working values it never stored,
+    // unless include_unstored: they would be stored along with the change.
+    int refuse_unstored(bool include_unstored) {
+        if (model_.matches_stored_checksum()) return kExitOk;
+        if (include_unstored) {
+            context_.warn(unstoredValuesText() + QStringLiteral("; storing them as asked"));
+            return kExitOk;
+        }
+        return context_.fail(kExitBadInput,
+                             unstoredValuesText() +
+                                 QStringLiteral(". Reboot the EFIS to discard them, or store them too with "
+                                                "--include-unstored. Nothing was sent"));
+    }
+
     // Sends the pending edits, stores and verifies the checksum.
     int store(std::uint32_t* crc) {
         StoreResult result;
@@ -121,14 +139,20 @@ public:
                 return context_.fail(
                     kExitBusFailure,
                     QStringLiteral("%1 setting(s) are unknown; nothing was stored").arg(result.unknown));
+            case StoreStatus::RuleRefused:
+                return context_.fail(kExitBadInput, result.refusal + QStringLiteral(". Nothing was sent"));
             case StoreStatus::MemoryVersionUnread:
             case StoreStatus::NumElementsUnread:
                 return context_.fail(kExitBusFailure,
                                      QStringLiteral("The EFIS did not answer the header reads; nothing was stored"));
-            case StoreStatus::WriteFailed:
-                return context_.fail(kExitBusFailure,
-                                     QStringLiteral("Setting %1 was not acknowledged; nothing was stored")
-                                         .arg(names_of({static_cast<unsigned>(result.index)})));
+            case StoreStatus::WriteFailed: {
+                QString message = QStringLiteral("Setting %1 was not acknowledged; nothing was stored")
+                                      .arg(names_of({static_cast<unsigned>(result.index)}));
+                if (const QString writeBack = writeBackText(result); !writeBack.isEmpty()) {
+                    message += QStringLiteral("; ") + writeBack;
+                }
+                return context_.fail(kExitBusFailure, message);
+            }
             case StoreStatus::StoreFailed:
                 return context_.fail(kExitBusFailure, QStringLiteral("The units did not acknowledge the store"));
             case StoreStatus::ChecksumUnread:
@@ -218,13 +242,20 @@ int run_config_get(const Context& context, const std::vector<std::string>& names
     return complete && efis.crc_ok() ? kExitOk : kExitBusFailure;
 }
 
-int run_config_set(const Context& context, const std::vector<std::string>& assignments) {
+int run_config_set(const Context& context, const std::vector<std::string>& assignments, bool include_unstored) {
     // Every value is checked before the bus is opened.
     std::vector<Assignment> parsed;
     for (const std::string& text : assignments) {
         QString error;
         const std::optional<Assignment> assignment = parse_assignment(text, &error);
         if (!assignment) return context.fail(kExitBadInput, error + QStringLiteral(". Nothing was sent"));
+        // The last of two would win silently, and the first was meant too.
+        for (const Assignment& earlier : parsed) {
+            if (earlier.entry == assignment->entry) {
+                return context.fail(kExitBadInput, QStringLiteral("Setting \"%1\" is given twice. Nothing was sent")
+                                                       .arg(name_of(*assignment->entry)));
+            }
+        }
         parsed.push_back(*assignment);
     }
 
@@ -233,9 +264,12 @@ int run_config_set(const Context& context, const std::vector<std::string>& assig
     ConfigRecord wanted = efis.model().record();
     for (const Assignment& assignment : parsed) {
         QString error;
-        if (!setting_from_json(*assignment.entry, assignment.value, wanted, &error)) {
+        if (!setting_from_json(*assignment.entry, assignment.value, wanted, &error, ValueRange::Entry)) {
             return context.fail(kExitBadInput, error + QStringLiteral(". Nothing was sent"));
         }
+    }
+    if (const auto refused = check_store(wanted, &efis.model().record(), ValueRange::Entry)) {
+        return context.fail(kExitBadInput, refused->message + QStringLiteral(". Nothing was sent"));
     }
     QJsonArray changed;
     for (const Assignment& assignment : parsed) {
@@ -248,6 +282,7 @@ int run_config_set(const Context& context, const std::vector<std::string>& assig
         context.say(QStringLiteral("The EFIS already holds these values; nothing was sent"));
         return kExitOk;
     }
+    if (const int code = efis.refuse_unstored(include_unstored); code != kExitOk) return code;
     // The backup holds what the EFIS confirmed, without the edits above.
     const QString backup = efis.backup(QStringLiteral("before Save"));
     std::uint32_t crc = 0;
@@ -289,7 +324,7 @@ int run_config_export(const Context& context, const QString& path) {
     return kExitOk;
 }
 
-int run_config_import(const Context& context, const QString& path, bool dry_run) {
+int run_config_import(const Context& context, const QString& path, const ImportOptions& options) {
     const QString source = QFileInfo(path).fileName();
     QFile in(path);
     QString error;
@@ -306,6 +341,19 @@ int run_config_import(const Context& context, const QString& path, bool dry_run)
     EfisConfiguration efis(context);
     if (const int code = efis.open_and_load(true); code != kExitOk) return code;
     const ConfigRecord on_efis = efis.model().record();
+    if (const auto refused = import_refusal(*file, &on_efis)) {
+        return context.fail(kExitBadInput,
+                            QStringLiteral("%1 cannot be imported: %2. Nothing was sent").arg(source, refused->message));
+    }
+    const bool other_memory_version =
+        file->efis.memory_version && *file->efis.memory_version != on_efis.memory_version();
+    if (other_memory_version) {
+        context.warn(QStringLiteral("%1 comes from memory version %2, this EFIS has memory version %3. Check every "
+                                    "value before applying")
+                         .arg(source)
+                         .arg(*file->efis.memory_version)
+                         .arg(on_efis.memory_version()));
+    }
     const std::vector<const SettingEntry*> changes = changed_settings(*file, on_efis);
 
     QJsonArray rows;
@@ -336,12 +384,19 @@ int run_config_import(const Context& context, const QString& path, bool dry_run)
         context.say(QStringLiteral("The EFIS already holds every setting of %1; nothing to restore").arg(source));
         return kExitOk;
     }
-    if (dry_run) {
+    if (options.dry_run) {
         report(false, hex32(efis.model().device_checksum()));
         context.say(QStringLiteral("Dry run: %1 setting(s) would change; nothing was sent").arg(changes.size()));
         return kExitOk;
     }
 
+    if (other_memory_version && !options.force) {
+        return context.fail(kExitBadInput,
+                            QStringLiteral("%1 comes from another memory version; apply it with --force. Nothing "
+                                           "was sent")
+                                .arg(source));
+    }
+    if (const int code = efis.refuse_unstored(options.include_unstored); code != kExitOk) return code;
     efis.backup(QStringLiteral("before import"));
     for (const SettingEntry* entry : changes) edit_entry(efis.model(), *entry, file->settings);
     std::uint32_t crc = 0;

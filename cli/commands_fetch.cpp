@@ -6,6 +6,7 @@
 #include "commands.h"
 #include "comms_manager.h"
 #include "core/device_text.h"
+#include "core/unit_choice.h"
 #include "downloads/downloads.h"
 #include "exit_codes.h"
 
@@ -35,13 +36,6 @@ int print_path(const Context& context, const QString& path) {
 }
 
 }  // namespace
-
-const DeviceInfo* choose_unit(const std::vector<DeviceInfo>& units, std::uint8_t primary) {
-    for (const DeviceInfo& unit : units) {
-        if (unit.uid == primary) return &unit;
-    }
-    return units.empty() ? nullptr : &units.front();
-}
 
 int fetch_firmware_for(const Context& context, std::uint32_t device_id, QString* path) {
     QList<FirmwarePackage> packages;
@@ -106,7 +100,7 @@ int run_fetch_firmware(const Context& context, std::optional<std::uint32_t> devi
     if (!device_id) {
         BusSession session(context);
         if (const int code = session.open(); code != kExitOk) return code;
-        const DeviceInfo* unit = choose_unit(session.units(), session.comms().primary_uid());
+        const DeviceInfo* unit = choose_fetch_unit(session.units(), session.comms().primary_uid());
         device_id = unit->device_id;
     }
     QString path;

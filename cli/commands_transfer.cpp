@@ -6,6 +6,7 @@
 
 #include "bus_task.h"
 #include "commands.h"
+#include "core/unit_choice.h"
 #include "comms_manager.h"
 #include "core/config_exchange.h"
 #include "core/firmware_plan.h"
@@ -129,7 +130,7 @@ int run_firmware_update(const Context& context, const QString& file, bool force)
     if (path.isEmpty()) {
         // --fetch: the package for the unit on the bus.
         if (const int code = session.open(); code != kExitOk) return code;
-        const DeviceInfo* unit = choose_unit(session.units(), session.comms().primary_uid());
+        const DeviceInfo* unit = choose_fetch_unit(session.units(), session.comms().primary_uid());
         if (const int code = fetch_firmware_for(context, unit->device_id, &path); code != kExitOk) return code;
         if (const int code = load_firmware(context, path, &image, &identity); code != kExitOk) return code;
     } else {

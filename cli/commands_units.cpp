@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "comms_manager.h"
 #include "core/device_text.h"
+#include "core/reboot_wait.h"
 #include "downloads/manifest_source.h"
 #include "downloads/package_selection.h"
 #include "engine_calls.h"
@@ -100,7 +101,7 @@ int run_reboot(const Context& context, bool wait) {
     auto next_line = started + kRebootWaitLineInterval;
     const bool finished = run_bus_task(
         session.comms(), context.env.interrupted,
-        [&] { heard = wait_for_units_after_reboot(session.comms(), context.env.timings, context.env.interrupted); },
+        [&] { heard = ::wait_for_units_after_reboot(session.comms(), context.env.timings.reboot, context.env.interrupted); },
         [&] {
             const auto now = std::chrono::steady_clock::now();
             if (now < next_line) return;

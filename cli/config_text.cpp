@@ -32,15 +32,8 @@ std::optional<Assignment> parse_assignment(const std::string& text, QString* err
     // Checked against a record of zeros here, and again against the EFIS's
     // own record before anything is sent.
     ConfigRecord scratch;
-    if (!setting_from_json(*entry, value, scratch, error)) return std::nullopt;
+    if (!setting_from_json(*entry, value, scratch, error, ValueRange::Entry)) return std::nullopt;
     return Assignment{entry, value};
-}
-
-const SettingEntry* setting_of_index(unsigned index) {
-    for (const SettingEntry& entry : settings_catalogue()) {
-        if (index >= entry.first_index && index < entry.first_index + entry.index_count) return &entry;
-    }
-    return nullptr;
 }
 
 }  // namespace vk61::cli

@@ -25,7 +25,4 @@ struct Assignment {
 // The assignment, or nullopt with *error naming what is wrong.
 std::optional<Assignment> parse_assignment(const std::string& text, QString* error);
 
-// The setting that covers index (every index 0-39 has one).
-const SettingEntry* setting_of_index(unsigned index);
-
 }  // namespace vk61::cli

@@ -15,16 +15,6 @@ constexpr std::chrono::milliseconds kPoll{20};
 
 bool stopped(const std::atomic<bool>* stop) { return stop != nullptr && stop->load(); }
 
-// Sleeps for duration in short steps; false when stop was set meanwhile.
-bool sleep_unless_stopped(std::chrono::milliseconds duration, const std::atomic<bool>* stop) {
-    const auto until = Clock::now() + duration;
-    while (Clock::now() < until) {
-        if (stopped(stop)) return false;
-        std::this_thread::sleep_for(std::min<Clock::duration>(kPoll, until - Clock::now()));
-    }
-    return !stopped(stop);
-}
-
 }  // namespace
 
 bool connect_bridge(CommsManager& comms) { return comms.connect(); }
@@ -61,25 +51,6 @@ LoadResult load_configuration(ConfigExchange& exchange) { return exchange.load()
 StoreResult store_settings(ConfigExchange& exchange) { return exchange.save_settings(); }
 
 bool send_reboot(CommsManager& comms) { return comms.reboot_devices(); }
-
-std::uint32_t wait_for_units_after_reboot(CommsManager& comms, const CliTimings& timings,
-                                          const std::atomic<bool>* stop) {
-    if (!sleep_unless_stopped(timings.reboot_first_check, stop)) return 0;
-    // The mark is taken at the first check, not at the command: a reply that
-    // was on its way when the reboot went out does not count.
-    const std::uint64_t mark = comms.hearing_mark();
-    for (int check = 0; check < timings.reboot_checks; ++check) {
-        if (check > 0 && !sleep_unless_stopped(timings.reboot_next_check, stop)) return 0;
-        if (!comms.is_connected()) continue;
-        comms.rediscover();
-        // A reply to this check's question may take a moment; it also counts
-        // at the next check.
-        if (const std::uint32_t heard = comms.units_heard_since(mark); heard != 0) return heard;
-    }
-    // The last check's replies.
-    if (!sleep_unless_stopped(kPoll * 10, stop)) return 0;
-    return comms.units_heard_since(mark);
-}
 
 TransferOutcome update_firmware(CommsManager& comms, const FirmwareImage& image, ProgressFn progress,
                                 const void* progress_user, const FirmwareUpdateTimeouts& timeouts) {

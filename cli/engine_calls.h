@@ -44,12 +44,6 @@ StoreResult store_settings(ConfigExchange& exchange);
 
 // Broadcasts the reboot command.
 bool send_reboot(CommsManager& comms);
-// The window's reboot wait: after reboot_first_check, up to reboot_checks
-// checks reboot_next_check apart, each asking the units again; returns the
-// UIDs (bit n for UID n) heard since the first check, 0 when none came back
-// in time or stop was set.
-std::uint32_t wait_for_units_after_reboot(CommsManager& comms, const CliTimings& timings,
-                                          const std::atomic<bool>* stop);
 
 // The firmware worker: prepare, erase, image, header on every unit, each
 // receiving the bytes of image.

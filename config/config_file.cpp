@@ -1,7 +1,11 @@
 #include "config_file.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+
+#include <set>
+#include <vector>
 
 namespace vk61 {
 
@@ -19,6 +23,42 @@ int line_of(const QByteArray& bytes, qsizetype offset) {
 bool fail(QString* error, const QString& text) {
     if (error) *error = text;
     return false;
+}
+
+// The first key that appears twice in one object of a document that parsed
+// as JSON, with its line; "" when none does. The parser keeps only the last
+// of two equal keys, so a file saying v_ne twice would lose one silently.
+QString duplicate_key(const QByteArray& bytes) {
+    struct Frame {
+        bool object;
+        bool expect_key;
+        std::set<QString> keys;
+    };
+    std::vector<Frame> frames;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const char c = bytes[i];
+        if (c == '{' || c == '[') {
+            frames.push_back({c == '{', c == '{', {}});
+        } else if ((c == '}' || c == ']') && !frames.empty()) {
+            frames.pop_back();
+        } else if (c == ',' && !frames.empty()) {
+            frames.back().expect_key = frames.back().object;
+        } else if (c == '"') {
+            const qsizetype start = i;
+            for (++i; i < bytes.size() && bytes[i] != '"'; ++i) {
+                if (bytes[i] == '\\') ++i;
+            }
+            if (frames.empty() || !frames.back().expect_key) continue;
+            frames.back().expect_key = false;
+            // The parser decodes the escapes, so "v\u005fne" is v_ne too.
+            const QByteArray token = bytes.mid(start, i - start + 1);
+            const QString key = QJsonDocument::fromJson("[" + token + "]").array().at(0).toString();
+            if (!frames.back().keys.insert(key).second) {
+                return QStringLiteral("\"%1\" appears twice in one object (line %2)").arg(key).arg(line_of(bytes, start));
+            }
+        }
+    }
+    return {};
 }
 
 bool read_origin(const QJsonValue& value, ConfigFileOrigin* origin, QString* error) {
@@ -55,6 +95,7 @@ QByteArray write_config_file(const ConfigFile& file) {
     root[QStringLiteral("tool")] = file.tool;
     root[QStringLiteral("reason")] = file.reason;
     root[QStringLiteral("efis")] = efis;
+    if (file.unstored_values) root[QStringLiteral("unstored_values")] = true;
     root[QStringLiteral("settings")] = settings;
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
@@ -64,6 +105,10 @@ std::optional<ConfigFile> read_config_file(const QByteArray& bytes, QString* err
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &parse);
     if (parse.error != QJsonParseError::NoError) {
         fail(error, QStringLiteral("Not readable as JSON: %1 (line %2)").arg(parse.errorString()).arg(line_of(bytes, parse.offset)));
+        return std::nullopt;
+    }
+    if (const QString duplicate = duplicate_key(bytes); !duplicate.isEmpty()) {
+        fail(error, duplicate);
         return std::nullopt;
     }
     const QJsonObject root = document.object();
@@ -93,6 +138,7 @@ std::optional<ConfigFile> read_config_file(const QByteArray& bytes, QString* err
     file.tool = root.value(QStringLiteral("tool")).toString();
     file.reason = root.value(QStringLiteral("reason")).toString();
     if (!read_origin(root.value(QStringLiteral("efis")), &file.efis, error)) return std::nullopt;
+    file.unstored_values = root.value(QStringLiteral("unstored_values")).toBool(false);
 
     const QJsonValue settings = root.value(QStringLiteral("settings"));
     if (!settings.isObject()) {
@@ -106,7 +152,7 @@ std::optional<ConfigFile> read_config_file(const QByteArray& bytes, QString* err
             fail(error, QStringLiteral("Unknown setting \"%1\"").arg(it.key()));
             return std::nullopt;
         }
-        if (!setting_from_json(*entry, it.value(), file.settings, error)) return std::nullopt;
+        if (!setting_from_json(*entry, it.value(), file.settings, error, ValueRange::Record)) return std::nullopt;
         for (unsigned i = 0; i < entry->index_count; ++i) file.present.set(entry->first_index + i);
     }
     return file;
@@ -118,6 +164,22 @@ std::vector<const SettingEntry*> changed_settings(const ConfigFile& file, const 
         if (file.has(entry) && !setting_equal(entry, file.settings, efis)) changed.push_back(&entry);
     }
     return changed;
+}
+
+ConfigRecord with_file_settings(const ConfigFile& file, const ConfigRecord& efis) {
+    ConfigRecord wanted = efis;
+    for (const SettingEntry& entry : settings_catalogue()) {
+        if (!file.has(entry)) continue;
+        for (unsigned i = 0; i < entry.index_count; ++i) {
+            const unsigned index = entry.first_index + i;
+            config_set_value(wanted, index, config_get_value(file.settings, index));
+        }
+    }
+    return wanted;
+}
+
+std::optional<RuleRefusal> import_refusal(const ConfigFile& file, const ConfigRecord* efis) {
+    return check_store(with_file_settings(file, efis ? *efis : ConfigRecord{}), efis, ValueRange::Record);
 }
 
 bool same_settings(const ConfigFile& a, const ConfigFile& b) {

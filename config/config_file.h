@@ -20,6 +20,7 @@
 
 #include "config_model.h"
 #include "config_record.h"
+#include "record_rules.h"
 #include "settings_catalogue.h"
 
 namespace vk61 {
@@ -38,6 +39,9 @@ struct ConfigFile {
     QString tool;       // "vk61-efis-config 0.1.0"
     QString reason;     // "export", "before Save", ...
     ConfigFileOrigin efis;
+    // The settings did not match the checksum the EFIS had stored: they are
+    // the EFIS's working values, some of which a reboot would have discarded.
+    bool unstored_values = false;
     // The file's settings; indices the file does not set hold 0 and are not
     // in `present`.
     ConfigRecord settings;
@@ -56,6 +60,13 @@ std::optional<ConfigFile> read_config_file(const QByteArray& bytes, QString* err
 // The settings the file holds with another value than efis, in catalogue
 // order.
 std::vector<const SettingEntry*> changed_settings(const ConfigFile& file, const ConfigRecord& efis);
+
+// efis with every setting the file holds put in.
+ConfigRecord with_file_settings(const ConfigFile& file, const ConfigRecord& efis);
+
+// Why the file may not be stored on an EFIS that holds efis (none: nothing
+// usable, as on an erased EFIS), by the rules every store keeps.
+std::optional<RuleRefusal> import_refusal(const ConfigFile& file, const ConfigRecord* efis);
 
 // Whether the two files hold the same settings (present and values).
 bool same_settings(const ConfigFile& a, const ConfigFile& b);

@@ -83,6 +83,15 @@ public:
     // The header before a store: memory version and element count as the
     // EFIS reports them, checksum 0, magic. Returns the CRC to store.
     std::uint32_t prepare_store(std::uint32_t memory_version, std::uint32_t num_elements);
+    // A store failed after index went out: it was written back to the value
+    // the units held before, so they no longer disagree about it.
+    void written_back(int index);
+    // Whether the settings as last read match the checksum the EFIS stored.
+    // When they do not, the EFIS holds working values that nobody stored
+    // (written and never stored, or a store that failed half-way): a reboot
+    // discards them, and any store now would store them too. False while
+    // nothing complete was read.
+    bool matches_stored_checksum() const;
     // The units stored crc and the primary unit reads it back: the stored
     // indices are no longer pending, nothing is unsettled, and crc is the
     // record's and the device's checksum.

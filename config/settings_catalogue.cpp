@@ -21,46 +21,64 @@ namespace {
 
 constexpr double kUint8Max = 255.0;
 constexpr double kUint32Max = 4294967295.0;
-constexpr double kTenthsMax = 6553.5;  // a uint16 of tenths
-constexpr double kDegreesMax = 180.0;  // beyond half a turn a correction means nothing
+constexpr double kTenthsMax = 6553.5;           // a uint16 of tenths
+constexpr double kFloatMax = 3.4028234663852886e38;  // the largest finite float32
+constexpr double kIcaoMax = 16777215.0;         // 24 bits: six hex digits
+constexpr double kUidMax = 15.0;                // UIDs 1-15 name units, 0 broadcasts
 
+// Entry ranges are the form's: its spin boxes, sliders, combo boxes and the
+// devices table's units. Record ranges are what the field holds and a unit
+// can use; corrections must be numbers, an ICAO address has 24 bits, a UID
+// stops at 15.
 using K = SettingKind;
+constexpr Bounds kNone{0, 0};
+constexpr Bounds kSpeed{0, kUint8Max};
+constexpr Bounds kFormVolts{5.0, 65.0};
+constexpr Bounds kRecordVolts{0, kTenthsMax};
+constexpr Bounds kWord{0, kUint32Max};
+constexpr Bounds kFormDegrees{-90.0, 90.0};
+constexpr Bounds kRecordDegrees{-kFloatMax, kFloatMax};
+constexpr Bounds kIcao{0, kIcaoMax};
+constexpr Bounds kScreenCodes{0, 5};
 constexpr SettingEntry kCatalogue[] = {
-    {"display_units", 0, 1, K::DisplayUnits, "", 0, 0},
-    {"v_min", 1, 1, K::Integer, "", 0, kUint8Max},
-    {"v_s0", 2, 1, K::Integer, "", 0, kUint8Max},
-    {"v_s1", 3, 1, K::Integer, "", 0, kUint8Max},
-    {"v_fe", 4, 1, K::Integer, "", 0, kUint8Max},
-    {"v_n0", 5, 1, K::Integer, "", 0, kUint8Max},
-    {"v_ne", 6, 1, K::Integer, "", 0, kUint8Max},
-    {"v_ref", 7, 1, K::Integer, "", 0, kUint8Max},
-    {"v_lo", 8, 1, K::Integer, "", 0, kUint8Max},
-    {"min_volt_warn", 9, 1, K::Volts, "V", 0, kTenthsMax},
-    {"max_volt_warn", 10, 1, K::Volts, "V", 0, kTenthsMax},
-    {"registration", 11, 3, K::Registration, "", 0, 0},
-    {"sky_color_upper", 14, 1, K::Colour, "", 0, 0},
-    {"sky_color_lower", 15, 1, K::Colour, "", 0, 0},
-    {"ground_color_upper", 16, 1, K::Colour, "", 0, 0},
-    {"ground_color_lower", 17, 1, K::Colour, "", 0, 0},
-    {"approach_indicator_color", 18, 1, K::Colour, "", 0, 0},
-    {"airplane_color", 19, 1, K::Colour, "", 0, 0},
-    {"green_arc_color", 20, 1, K::Colour, "", 0, 0},
-    {"yellow_arc_color", 21, 1, K::Colour, "", 0, 0},
-    {"red_arc_color", 22, 1, K::Colour, "", 0, 0},
-    {"gear_indicator_color", 23, 1, K::Colour, "", 0, 0},
-    {"backlight_brightness", 24, 1, K::Integer, "", 0, kUint32Max},
-    {"roll_correction", 25, 1, K::Degrees, "degrees", -kDegreesMax, kDegreesMax},
-    {"pitch_correction", 26, 1, K::Degrees, "degrees", -kDegreesMax, kDegreesMax},
-    {"min_volt_alert", 27, 1, K::Volts, "V", 0, kTenthsMax},
-    {"max_volt_alert", 28, 1, K::Volts, "V", 0, kTenthsMax},
-    {"text_bg_alpha", 29, 1, K::Integer, "", 0, kUint32Max},
-    {"reserved_30", 30, 1, K::Integer, "", 0, kUint32Max},
-    {"ownship_icao", 31, 1, K::IcaoAddress, "", 0, 0},
-    {"icao_random", 32, 1, K::IcaoRandom, "", 0, 0},
-    {"emitter_category", 33, 1, K::EmitterCategory, "", 0, 0},
-    {"termination_uids", 34, 1, K::TerminationUids, "", 0, 0},
-    {"map_view", 35, 1, K::MapView, "", 0, 0},
-    {"default_screens", 36, 4, K::DefaultScreens, "", 0, 0},
+    {"display_units", 0, 1, K::DisplayUnits, "", kNone, kNone},
+    {"v_min", 1, 1, K::Integer, "", kSpeed, kSpeed},
+    {"v_s0", 2, 1, K::Integer, "", kSpeed, kSpeed},
+    {"v_s1", 3, 1, K::Integer, "", kSpeed, kSpeed},
+    {"v_fe", 4, 1, K::Integer, "", kSpeed, kSpeed},
+    {"v_n0", 5, 1, K::Integer, "", kSpeed, kSpeed},
+    {"v_ne", 6, 1, K::Integer, "", {0, 240}, kSpeed},
+    {"v_ref", 7, 1, K::Integer, "", kSpeed, kSpeed},
+    {"v_lo", 8, 1, K::Integer, "", kSpeed, kSpeed},
+    {"min_volt_warn", 9, 1, K::Volts, "V", kFormVolts, kRecordVolts},
+    {"max_volt_warn", 10, 1, K::Volts, "V", kFormVolts, kRecordVolts},
+    {"registration", 11, 3, K::Registration, "", kNone, kNone},
+    {"sky_color_upper", 14, 1, K::Colour, "", kNone, kNone},
+    {"sky_color_lower", 15, 1, K::Colour, "", kNone, kNone},
+    {"ground_color_upper", 16, 1, K::Colour, "", kNone, kNone},
+    {"ground_color_lower", 17, 1, K::Colour, "", kNone, kNone},
+    {"approach_indicator_color", 18, 1, K::Colour, "", kNone, kNone},
+    {"airplane_color", 19, 1, K::Colour, "", kNone, kNone},
+    {"green_arc_color", 20, 1, K::Colour, "", kNone, kNone},
+    {"yellow_arc_color", 21, 1, K::Colour, "", kNone, kNone},
+    {"red_arc_color", 22, 1, K::Colour, "", kNone, kNone},
+    {"gear_indicator_color", 23, 1, K::Colour, "", kNone, kNone},
+    {"backlight_brightness", 24, 1, K::Integer, "", {0, 21}, kWord},
+    {"roll_correction", 25, 1, K::Degrees, "degrees", kFormDegrees, kRecordDegrees},
+    {"pitch_correction", 26, 1, K::Degrees, "degrees", kFormDegrees, kRecordDegrees},
+    {"min_volt_alert", 27, 1, K::Volts, "V", kFormVolts, kRecordVolts},
+    {"max_volt_alert", 28, 1, K::Volts, "V", kFormVolts, kRecordVolts},
+    {"text_bg_alpha", 29, 1, K::Integer, "", {0, 254}, kWord},
+    // The form never shows it; whoever sets it by name may set any word.
+    {"reserved_30", 30, 1, K::Integer, "", kWord, kWord},
+    {"ownship_icao", 31, 1, K::IcaoAddress, "", kIcao, kIcao},
+    {"icao_random", 32, 1, K::IcaoRandom, "", {0, 1}, kWord},
+    {"emitter_category", 33, 1, K::EmitterCategory, "", {0, 21}, kWord},
+    {"termination_uids", 34, 1, K::TerminationUids, "", {1, kUidMax}, {0, kUidMax}},
+    {"map_view", 35, 1, K::MapView, "", {0, 1}, kWord},
+    // Every code a byte holds is a record value; the whole-record rules keep
+    // what is stored within the screen list.
+    {"default_screens", 36, 4, K::DefaultScreens, "", kScreenCodes, {0, kUint8Max}},
 };
 
 constexpr std::array<std::string_view, 3> kAirspeedNames = {"MPH", "Knots", "KPH"};
@@ -69,9 +87,15 @@ constexpr std::array<std::string_view, 2> kTemperatureNames = {"Fahrenheit", "Ce
 constexpr std::array<std::string_view, 2> kPressureNames = {"InHg", "Mbar"};
 constexpr std::array<std::string_view, 2> kMapViewNames = {"North Up", "Track Up"};
 constexpr unsigned kEmitterCategories = 22;  // A0-A7, B0-B7, C0-C5
-constexpr unsigned kMaxUid = 15;
+constexpr unsigned kMaxUid = 15;  // the default-screen bytes
 
 QString text(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+
+QString bound_text(double bound) { return QString::number(bound, 'g', 10); }
+
+QString range_text(const Bounds& bounds) {
+    return QStringLiteral("%1 to %2").arg(bound_text(bounds.minimum), bound_text(bounds.maximum));
+}
 
 QString hex32(std::uint32_t value) {
     return QStringLiteral("0x") + QStringLiteral("%1").arg(value, 8, 16, QLatin1Char('0')).toUpper();
@@ -113,8 +137,7 @@ bool read_integer(const Check& check, const QJsonValue& value, double minimum, d
     const double number = value.toDouble();
     if (number != std::floor(number)) return check.fail(QStringLiteral("%1 is not a whole number").arg(compact(value)));
     if (number < minimum || number > maximum) {
-        return check.fail(QStringLiteral("%1 is out of range %2 to %3")
-                              .arg(compact(value), QString::number(minimum, 'f', 0), QString::number(maximum, 'f', 0)));
+        return check.fail(QStringLiteral("%1 is out of range %2").arg(compact(value), range_text({minimum, maximum})));
     }
     *out = static_cast<std::uint32_t>(number);
     return true;
@@ -144,16 +167,19 @@ QJsonValue named_or_number(const std::array<std::string_view, N>& names, std::ui
 
 template <std::size_t N>
 bool read_named_or_number(const Check& check, const std::array<std::string_view, N>& names, const QJsonValue& value,
-                          double maximum, std::uint32_t* out) {
+                          const Bounds& bounds, std::uint32_t* out) {
     if (value.isString()) {
         const int position = name_position(names, value.toString());
         if (position < 0) {
             return check.fail(QStringLiteral("\"%1\" is not one of %2").arg(value.toString(), names_list(names)));
         }
+        if (position < bounds.minimum || position > bounds.maximum) {
+            return check.fail(QStringLiteral("\"%1\" is out of range %2").arg(value.toString(), range_text(bounds)));
+        }
         *out = static_cast<std::uint32_t>(position);
         return true;
     }
-    return read_integer(check, value, 0, maximum, out);
+    return read_integer(check, value, bounds.minimum, bounds.maximum, out);
 }
 
 std::array<std::string_view, kEmitterCategories> emitter_codes() {
@@ -223,8 +249,9 @@ bool units_from_json(const Check& check, const QJsonValue& value, std::uint32_t*
 
 QJsonValue registration_to_json(const RegistrationBytes& bytes) {
     const auto end = std::find(bytes.begin(), bytes.end(), std::uint8_t{0});
-    // Anything after the first NUL cannot be told by the text: keep the bytes.
-    if (std::any_of(end, bytes.end(), [](std::uint8_t b) { return b != 0; })) {
+    // Anything after the first NUL, and a twelfth character (the text holds
+    // at most 11), cannot be told by the text: keep the bytes.
+    if (std::any_of(end, bytes.end(), [](std::uint8_t b) { return b != 0; }) || bytes.back() != 0) {
         QJsonObject object;
         object[QStringLiteral("bytes")] =
             QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(bytes.data()), kRegistrationBytes).toHex().toUpper());
@@ -237,8 +264,9 @@ bool registration_from_json(const Check& check, const QJsonValue& value, Registr
     RegistrationBytes bytes{};
     if (value.isString()) {
         const QString s = value.toString();
-        if (s.size() > static_cast<qsizetype>(kRegistrationBytes)) {
-            return check.fail(QStringLiteral("\"%1\" is longer than %2 characters").arg(s).arg(kRegistrationBytes));
+        // The last byte stays 0, as the form writes it.
+        if (s.size() > static_cast<qsizetype>(kRegistrationBytes) - 1) {
+            return check.fail(QStringLiteral("\"%1\" is longer than %2 characters").arg(s).arg(kRegistrationBytes - 1));
         }
         for (qsizetype i = 0; i < s.size(); ++i) {
             const char16_t c = s[i].unicode();
@@ -281,10 +309,24 @@ bool colour_from_json(const Check& check, const QJsonValue& value, std::uint32_t
     return true;
 }
 
+constexpr double kDegreesShown = 180.0;  // beyond half a turn a file shows the bit pattern
+
 bool degrees_shown_as_number(std::uint32_t bits) {
     const double degrees = float_from_setting(bits);
     // -0.0 does not survive every JSON reader as itself.
-    return std::isfinite(degrees) && std::fabs(degrees) <= kDegreesMax && bits != 0x80000000u;
+    return std::isfinite(degrees) && std::fabs(degrees) <= kDegreesShown && bits != 0x80000000u;
+}
+
+// Why a correction's bit pattern is no use to a unit or lies outside bounds;
+// "" when neither.
+QString degrees_violation(std::uint32_t bits, const Bounds& bounds) {
+    const double degrees = float_from_setting(bits);
+    if (std::isnan(degrees)) return QStringLiteral("%1 is not a number (NaN)").arg(hex32(bits));
+    if (std::isinf(degrees)) return QStringLiteral("%1 is infinite").arg(hex32(bits));
+    if (degrees < bounds.minimum || degrees > bounds.maximum) {
+        return QStringLiteral("%1 is out of range %2").arg(QString::number(degrees, 'g', 9), range_text(bounds));
+    }
+    return {};
 }
 
 QJsonValue degrees_to_json(std::uint32_t bits) {
@@ -292,16 +334,17 @@ QJsonValue degrees_to_json(std::uint32_t bits) {
     return hex32(bits);
 }
 
-bool degrees_from_json(const Check& check, const QJsonValue& value, std::uint32_t* out) {
+bool degrees_from_json(const Check& check, const QJsonValue& value, const Bounds& bounds, std::uint32_t* out) {
     if (value.isString()) {
         if (const auto bits = parse_hex32(value.toString())) {
+            if (const QString why = degrees_violation(*bits, bounds); !why.isEmpty()) return check.fail(why);
             *out = *bits;
             return true;
         }
     } else if (value.isDouble()) {
         const double degrees = value.toDouble();
-        if (degrees < -kDegreesMax || degrees > kDegreesMax) {
-            return check.fail(QStringLiteral("%1 is out of range -180 to 180").arg(compact(value)));
+        if (degrees < bounds.minimum || degrees > bounds.maximum) {
+            return check.fail(QStringLiteral("%1 is out of range %2").arg(compact(value), range_text(bounds)));
         }
         *out = float_setting(degrees);
         return true;
@@ -314,8 +357,9 @@ QJsonValue icao_to_json(std::uint32_t address) {
     return QStringLiteral("%1").arg(address, digits, 16, QLatin1Char('0')).toUpper();
 }
 
+// Six hex digits: the address is 24 bits, and the tool writes bits 24-31 as 0.
 bool icao_from_json(const Check& check, const QJsonValue& value, std::uint32_t* out) {
-    static const QRegularExpression pattern(QStringLiteral("^([0-9a-fA-F]{6}|[0-9a-fA-F]{8})$"));
+    static const QRegularExpression pattern(QStringLiteral("^[0-9a-fA-F]{6}$"));
     if (!value.isString() || !pattern.match(value.toString()).hasMatch()) {
         return check.fail(QStringLiteral("%1 is not an address of 6 hex digits").arg(compact(value)));
     }
@@ -333,12 +377,12 @@ QJsonValue termination_to_json(std::uint32_t mask) {
     return uids;
 }
 
-bool termination_from_json(const Check& check, const QJsonValue& value, std::uint32_t* out) {
+bool termination_from_json(const Check& check, const QJsonValue& value, const Bounds& bounds, std::uint32_t* out) {
     if (!value.isArray()) return check.fail(QStringLiteral("%1 is not a list of UIDs").arg(compact(value)));
     std::uint32_t mask = 0;
     for (const QJsonValue& item : value.toArray()) {
         std::uint32_t uid = 0;
-        if (!read_integer(check, item, 0, 31, &uid)) return false;
+        if (!read_integer(check, item, bounds.minimum, bounds.maximum, &uid)) return false;
         if (mask & (1u << uid)) return check.fail(QStringLiteral("UID %1 is listed twice").arg(uid));
         mask |= 1u << uid;
     }
@@ -357,7 +401,7 @@ QJsonValue screens_to_json(const ConfigRecord& record) {
     return object;
 }
 
-bool screens_from_json(const Check& check, const QJsonValue& value, ConfigRecord* screens) {
+bool screens_from_json(const Check& check, const QJsonValue& value, const Bounds& bounds, ConfigRecord* screens) {
     if (!value.isObject()) return check.fail(QStringLiteral("%1 is not an object of UIDs").arg(compact(value)));
     const QJsonObject object = value.toObject();
     for (auto it = object.begin(); it != object.end(); ++it) {
@@ -367,7 +411,11 @@ bool screens_from_json(const Check& check, const QJsonValue& value, ConfigRecord
             return check.fail(QStringLiteral("\"%1\" is not a UID 0 to 15").arg(it.key()));
         }
         std::uint32_t code = 0;
-        if (!read_named_or_number(check, kDefaultScreenNames, it.value(), kUint8Max, &code)) return false;
+        if (!read_named_or_number(check, kDefaultScreenNames, it.value(), bounds, &code)) {
+            // Say which unit's screen it is.
+            if (check.error) check.error->replace(QStringLiteral("\": "), QStringLiteral("\": UID %1: ").arg(uid));
+            return false;
+        }
         screens->set_default_screen(static_cast<std::uint8_t>(uid), static_cast<std::uint8_t>(code));
     }
     return true;
@@ -382,6 +430,23 @@ const SettingEntry* find_setting(std::string_view name) {
         if (entry.name == name) return &entry;
     }
     return nullptr;
+}
+
+const SettingEntry* setting_of_index(unsigned index) {
+    for (const SettingEntry& entry : kCatalogue) {
+        if (index >= entry.first_index && index < entry.first_index + entry.index_count) return &entry;
+    }
+    return nullptr;
+}
+
+QString setting_names(const std::vector<int>& indices) {
+    QStringList names;
+    for (const int index : indices) {
+        const SettingEntry* entry = index >= 0 ? setting_of_index(static_cast<unsigned>(index)) : nullptr;
+        const QString name = entry ? text(entry->name) : QString::number(index);
+        if (!names.contains(name)) names << name;
+    }
+    return names.join(QStringLiteral(", "));
 }
 
 QJsonValue setting_to_json(const SettingEntry& entry, const ConfigRecord& record) {
@@ -405,18 +470,23 @@ QJsonValue setting_to_json(const SettingEntry& entry, const ConfigRecord& record
     return {};
 }
 
-bool setting_from_json(const SettingEntry& entry, const QJsonValue& value, ConfigRecord& record, QString* error) {
+bool setting_from_json(const SettingEntry& entry, const QJsonValue& value, ConfigRecord& record, QString* error,
+                       ValueRange range) {
     const Check check{entry, error};
+    const Bounds& bounds = entry.bounds(range);
     std::uint32_t word = 0;
     bool ok = false;
     switch (entry.kind) {
     case K::DisplayUnits: ok = units_from_json(check, value, &word); break;
-    case K::Integer: ok = read_integer(check, value, entry.minimum, entry.maximum, &word); break;
+    case K::Integer: ok = read_integer(check, value, bounds.minimum, bounds.maximum, &word); break;
     case K::Volts: {
         if (!value.isDouble()) return check.fail(QStringLiteral("%1 is not a number of volts").arg(compact(value)));
         const double volts = value.toDouble();
-        if (volts < entry.minimum || volts > entry.maximum) {
-            return check.fail(QStringLiteral("%1 V is out of range 0.0 to 6553.5 V").arg(compact(value)));
+        if (volts < bounds.minimum || volts > bounds.maximum) {
+            return check.fail(QStringLiteral("%1 V is out of range %2 V")
+                                  .arg(compact(value), QStringLiteral("%1 to %2")
+                                                           .arg(bounds.minimum, 0, 'f', 1)
+                                                           .arg(bounds.maximum, 0, 'f', 1)));
         }
         word = volts_to_tenths(volts);
         if (std::fabs(volts * 10.0 - word) > 1e-6) {
@@ -433,22 +503,22 @@ bool setting_from_json(const SettingEntry& entry, const QJsonValue& value, Confi
         return true;
     }
     case K::Colour: ok = colour_from_json(check, value, &word); break;
-    case K::Degrees: ok = degrees_from_json(check, value, &word); break;
+    case K::Degrees: ok = degrees_from_json(check, value, bounds, &word); break;
     case K::IcaoAddress: ok = icao_from_json(check, value, &word); break;
     case K::IcaoRandom:
         if (value.isBool()) {
             word = value.toBool() ? 1u : 0u;
             ok = true;
         } else {
-            ok = read_integer(check, value, 0, kUint32Max, &word);
+            ok = read_integer(check, value, bounds.minimum, bounds.maximum, &word);
         }
         break;
-    case K::EmitterCategory: ok = read_named_or_number(check, emitter_codes(), value, kUint32Max, &word); break;
-    case K::MapView: ok = read_named_or_number(check, kMapViewNames, value, kUint32Max, &word); break;
-    case K::TerminationUids: ok = termination_from_json(check, value, &word); break;
+    case K::EmitterCategory: ok = read_named_or_number(check, emitter_codes(), value, bounds, &word); break;
+    case K::MapView: ok = read_named_or_number(check, kMapViewNames, value, bounds, &word); break;
+    case K::TerminationUids: ok = termination_from_json(check, value, bounds, &word); break;
     case K::DefaultScreens: {
         ConfigRecord screens;
-        if (!screens_from_json(check, value, &screens)) return false;
+        if (!screens_from_json(check, value, bounds, &screens)) return false;
         for (unsigned i = 0; i < entry.index_count; ++i) {
             config_set_value(record, entry.first_index + i, config_get_value(screens, entry.first_index + i));
         }
@@ -458,6 +528,50 @@ bool setting_from_json(const SettingEntry& entry, const QJsonValue& value, Confi
     if (!ok) return false;
     config_set_value(record, entry.first_index, word);
     return true;
+}
+
+QString setting_range_violation(const SettingEntry& entry, const ConfigRecord& record, ValueRange range) {
+    const Bounds& bounds = entry.bounds(range);
+    const std::uint32_t value = config_get_value(record, entry.first_index);
+    const auto outside = [&](double number) { return number < bounds.minimum || number > bounds.maximum; };
+    QString why;
+    switch (entry.kind) {
+    case K::Integer:
+    case K::IcaoAddress:
+    case K::IcaoRandom:
+    case K::EmitterCategory:
+    case K::MapView:
+        if (outside(value)) why = QStringLiteral("%1 is out of range %2").arg(value).arg(range_text(bounds));
+        break;
+    case K::Volts:
+        if (outside(value / 10.0)) {
+            why = QStringLiteral("%1 V is out of range %2 V")
+                      .arg(value / 10.0, 0, 'f', 1)
+                      .arg(QStringLiteral("%1 to %2").arg(bounds.minimum, 0, 'f', 1).arg(bounds.maximum, 0, 'f', 1));
+        }
+        break;
+    case K::Degrees: why = degrees_violation(value, bounds); break;
+    case K::TerminationUids:
+        for (unsigned uid = 0; uid < 32 && why.isEmpty(); ++uid) {
+            if ((value & (1u << uid)) && outside(uid)) why = QStringLiteral("UID %1 is out of range %2").arg(uid).arg(range_text(bounds));
+        }
+        break;
+    case K::DefaultScreens:
+        for (std::uint8_t uid = 0; uid <= kMaxUid && why.isEmpty(); ++uid) {
+            const unsigned code = record.default_screen(uid);
+            if (outside(code)) {
+                why = QStringLiteral("UID %1: screen code %2 is out of range %3").arg(uid).arg(code).arg(range_text(bounds));
+            }
+        }
+        break;
+    case K::DisplayUnits:
+    case K::Registration:
+    case K::Colour: break;
+    }
+    if (why.isEmpty()) return why;
+    QString message;
+    Check{entry, &message}.fail(why);
+    return message;
 }
 
 QString setting_display_text(const SettingEntry& entry, const ConfigRecord& record) {

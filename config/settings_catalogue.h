@@ -1,7 +1,15 @@
 // The settings 0-39 by name, as the form, the configuration files and the
 // command-line tool show them: for each a stable snake_case name, the indices
-// it covers, its kind, the unit it is shown in, its range, and the conversion
-// between the record and a JSON value both ways.
+// it covers, its kind, the unit it is shown in, its two ranges, and the
+// conversion between the record and a JSON value both ways.
+//
+// Two ranges, because a person and a unit are held to different limits:
+//  - the entry range is what a person may enter (the form's widgets and
+//    `config set`);
+//  - the record range is what the record can hold and a unit can use: a file
+//    (import, restore) may carry anything within it.
+// A value read from the EFIS is kept as it is, whatever either range says;
+// only what is about to be stored is checked (see record_rules.h).
 //
 // The JSON value says what the form means (volts, degrees, "#rrggbb",
 // "D-EXYZ"), yet whatever the record holds comes back exactly, including
@@ -18,6 +26,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "config_record.h"
 
@@ -25,7 +34,7 @@ namespace vk61 {
 
 enum class SettingKind {
     DisplayUnits,  // index 0: {"airspeed": "Knots", ..., "extra_bits": "0x00000000"}
-    Integer,       // a plain number within [minimum, maximum]
+    Integer,       // a plain whole number within the range
     Volts,         // tenths of a volt in the record, volts with one decimal in the file
     Registration,  // indices 11-13: "D-EXYZ"
     Colour,        // "#rrggbb" (opaque) or "#aarrggbb"
@@ -38,20 +47,38 @@ enum class SettingKind {
     DefaultScreens,   // indices 36-39: {"1": "AHRS"}, UIDs whose screen is not Splash
 };
 
+// Which of a setting's two ranges a value is held to.
+enum class ValueRange { Entry, Record };
+
+// Bounds of a setting, in what its JSON value counts: the number (Integer,
+// Volts, Degrees and the kinds stored as a number), a UID (TerminationUids)
+// or a screen code (DefaultScreens). Unused by DisplayUnits, Registration and
+// Colour, which have no order.
+struct Bounds {
+    double minimum;
+    double maximum;
+};
+
 struct SettingEntry {
     std::string_view name;
     unsigned first_index;
     unsigned index_count;
     SettingKind kind;
     std::string_view unit;  // what the number or text is in ("V", "degrees", "" for none)
-    double minimum;         // readable range of Integer, Volts and Degrees
-    double maximum;
+    Bounds entry;           // what a person may enter
+    Bounds record;          // what a file may carry and a unit can use
+
+    const Bounds& bounds(ValueRange range) const { return range == ValueRange::Entry ? entry : record; }
 };
 
 // Every setting, in index order; together they cover 0-39 exactly once.
 std::span<const SettingEntry> settings_catalogue();
 // The entry of name, or null.
 const SettingEntry* find_setting(std::string_view name);
+// The setting that covers index (every index 0-39 has one), or null.
+const SettingEntry* setting_of_index(unsigned index);
+// The names of the settings covering indices, each once: "v_s0, registration".
+QString setting_names(const std::vector<int>& indices);
 
 // The default screens a unit can start on (byte code = position in the list).
 inline constexpr std::array<std::string_view, 6> kDefaultScreenNames = {
@@ -61,9 +88,14 @@ inline constexpr std::array<std::string_view, 6> kDefaultScreenNames = {
 QJsonValue setting_to_json(const SettingEntry& entry, const ConfigRecord& record);
 
 // Stores value into entry's indices of record. On a value of the wrong
-// type, out of range or malformed returns false, leaves record untouched and
-// sets *error to a message that names the setting.
-bool setting_from_json(const SettingEntry& entry, const QJsonValue& value, ConfigRecord& record, QString* error);
+// type, outside the given range or malformed returns false, leaves record
+// untouched and sets *error to a message that names the setting.
+bool setting_from_json(const SettingEntry& entry, const QJsonValue& value, ConfigRecord& record, QString* error,
+                       ValueRange range);
+
+// Why the value record holds for entry lies outside the range ("300 is out
+// of range 0 to 240"), or "" when it lies within.
+QString setting_range_violation(const SettingEntry& entry, const ConfigRecord& record, ValueRange range);
 
 // The setting as the form shows it, for people: "240", "12.5 V", "#87ceeb".
 QString setting_display_text(const SettingEntry& entry, const ConfigRecord& record);

@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include "comms_manager.h"
+#include "config/record_rules.h"
 #include "debug_log.h"
 
 namespace {
@@ -21,27 +22,35 @@ QString hexText(std::uint32_t value) { return QString::number(value, 16); }
 
 }  // namespace
 
-ConfigExchange::ConfigExchange(vk61::CommsManager* comms, vk61::ConfigModel& model, const ConfigTimeouts& timeouts)
-    : comms_(comms), model_(model), timeouts_(timeouts) {}
+ConfigExchange::ConfigExchange(vk61::CommsManager* comms, vk61::ConfigModel& model, const ConfigTimeouts& timeouts,
+                               const std::atomic<bool>* stop)
+    : comms_(comms), model_(model), timeouts_(timeouts), stop_(stop) {}
 
 bool ConfigExchange::connected() const { return comms_ != nullptr && comms_->is_connected(); }
 
 bool ConfigExchange::read_with_retry(unsigned index, std::uint32_t* value) {
     for (int attempt = 0; attempt < kReadTries; ++attempt) {
-        if (!connected()) return false;
+        if (!connected() || stop_requested()) return false;
         if (comms_->read_setting_value(static_cast<std::uint8_t>(index), timeouts_.read_ms, value)) return true;
     }
     return false;
 }
 
 // Blocks for 44 sequential reads of up to three read time-outs each, with a
-// 1 ms pause after each setting read.
+// 1 ms pause after each setting read; an EFIS that stops answering ends it
+// after three silent settings (nine read time-outs).
 LoadResult ConfigExchange::load() {
     LoadResult result;
     if (!connected()) return result;
 
     model_.begin_load();
+    const auto cancelled = [&] {
+        model_.abandon_load();
+        result.status = LoadStatus::Cancelled;
+        return result;
+    };
     for (const unsigned index : kHeaderIndices) {
+        if (stop_requested()) return cancelled();
         std::uint32_t value = 0;
         if (!read_with_retry(index, &value)) {
             model_.abandon_load();
@@ -62,16 +71,28 @@ LoadResult ConfigExchange::load() {
 
     // Settings may legitimately hold 0xFFFFFFFF (opaque white), so they are
     // read with the call that tells that value from a failed read.
+    unsigned silent_in_a_row = 0;
     for (unsigned index = 0; index < vk61::kSettingCount; ++index) {
+        if (stop_requested()) return cancelled();
+        if (silent_in_a_row == kSilentSettingsLimit) {
+            // Each further read would cost three time-outs for nothing.
+            qDebug() << "The EFIS stopped answering; settings from index" << index << "on are not read";
+            result.stopped_at = static_cast<int>(index);
+            for (unsigned rest = index; rest < vk61::kSettingCount; ++rest) result.unread.push_back(rest);
+            break;
+        }
         std::uint32_t value = 0;
         if (read_with_retry(index, &value)) {
             model_.load_setting(index, value);
+            silent_in_a_row = 0;
         } else {
             qDebug() << "Warning: Failed to read value for index" << index << ", setting to 0";
             result.unread.push_back(index);
+            ++silent_in_a_row;
         }
         if (index + 1 < vk61::kSettingCount) QThread::msleep(kPauseBetweenReadsMs);
     }
+    if (stop_requested()) return cancelled();
     model_.finish_load();
 
     result.status = LoadStatus::Loaded;
@@ -97,6 +118,11 @@ UpdateResult ConfigExchange::update() {
         result.status = UpdateStatus::NothingPending;
         return result;
     }
+    result.refusal = refusal();
+    if (!result.refusal.isEmpty()) {
+        result.status = UpdateStatus::RuleRefused;
+        return result;
+    }
     result.status = UpdateStatus::Sent;
     const std::set<int> to_send = model_.pending();
     for (const int index : to_send) {
@@ -117,6 +143,13 @@ UpdateResult ConfigExchange::update() {
     return result;
 }
 
+QString ConfigExchange::refusal() const {
+    const auto& confirmed = model_.confirmed();
+    const auto refused =
+        vk61::check_store(model_.record(), confirmed ? &*confirmed : nullptr, vk61::ValueRange::Record);
+    return refused ? refused->message : QString();
+}
+
 std::vector<int> ConfigExchange::store_order(bool device_options) const {
     const std::set<int> owed = model_.to_store();
     if (!device_options) return std::vector<int>(owed.begin(), owed.end());
@@ -135,8 +168,35 @@ std::vector<int> ConfigExchange::store_order(bool device_options) const {
 StoreResult ConfigExchange::save_settings() { return store(store_order(false), true); }
 
 StoreResult ConfigExchange::save_device_options() {
-    if (connected() && !model_.has_device_changes()) return StoreResult{StoreStatus::NoDeviceChanges};
+    if (connected() && !model_.has_device_changes()) {
+        StoreResult result;
+        result.status = StoreStatus::NoDeviceChanges;
+        return result;
+    }
     return store(store_order(true), false);
+}
+
+// Blocks for one write of up to the write time-out per index. The units'
+// working memory would otherwise keep half of a change that was never
+// stored, and the next store of anything would store it with it.
+void ConfigExchange::write_back(const std::vector<int>& written, StoreResult& result) {
+    const auto& before = model_.confirmed();
+    for (const int index : written) {
+        // Without a complete record as read there is nothing to go back to.
+        const bool ok = before.has_value() && connected() &&
+                        comms_->write_setting(static_cast<std::uint8_t>(index),
+                                              vk61::config_get_value(*before, static_cast<unsigned>(index)),
+                                              timeouts_.write_ms)
+                            .ok();
+        if (ok) {
+            model_.written_back(index);
+            result.written_back.push_back(index);
+        } else {
+            qDebug() << "Failed to write back the value for index" << index;
+            result.differing.push_back(index);
+        }
+        QThread::msleep(kPauseBetweenWritesMs);
+    }
 }
 
 // Blocks for two header reads, one write per index of order and the store,
@@ -147,6 +207,11 @@ StoreResult ConfigExchange::store(const std::vector<int>& order, bool print_crc)
     if (model_.unknown_count() > 0) {
         result.status = StoreStatus::UnknownSettings;
         result.unknown = model_.unknown_count();
+        return result;
+    }
+    result.refusal = refusal();
+    if (!result.refusal.isEmpty()) {
+        result.status = StoreStatus::RuleRefused;
         return result;
     }
 
@@ -163,6 +228,7 @@ StoreResult ConfigExchange::store(const std::vector<int>& order, bool print_crc)
     result.crc = model_.prepare_store(memory_version, num_elements);
     if (print_crc) vk61::debug_log("New CRC %08X\n", result.crc);
 
+    std::vector<int> written;
     for (const int index : order) {
         const std::uint32_t value = model_.value(static_cast<unsigned>(index));
         const bool ok = comms_->write_setting(static_cast<std::uint8_t>(index), value, timeouts_.write_ms).ok();
@@ -171,8 +237,10 @@ StoreResult ConfigExchange::store(const std::vector<int>& order, bool print_crc)
         if (!ok) {
             result.status = StoreStatus::WriteFailed;
             result.index = index;
+            write_back(written, result);
             return result;
         }
+        written.push_back(index);
     }
 
     if (!comms_->save_user_settings(result.crc, timeouts_.store_ms)) {

@@ -7,7 +7,10 @@
 // The rules it keeps, whatever the bus loses:
 //  - a read that gets no reply is tried twice more before it counts as
 //    failed, and a setting that still cannot be read stays unknown;
-//  - a load that stops at a header word leaves the model as it was;
+//  - a load that stops at a header word, or is cancelled, leaves the model
+//    as it was;
+//  - a load stops early once three settings in a row got no reply after
+//    their retries: the EFIS stopped answering, and the rest stays unknown;
 //  - nothing is stored while any setting is unknown, and a store counts only
 //    when the primary unit reads back the checksum that was sent;
 //  - an index stays pending until the units acknowledged it (Update) or
@@ -16,6 +19,9 @@
 //    units got, the units disagree, and a load reads only one of them.
 #pragma once
 
+#include <QString>
+
+#include <atomic>
 #include <cstdint>
 #include <set>
 #include <vector>
@@ -31,32 +37,39 @@ enum class LoadStatus {
     NotConnected,
     HeaderUnread,  // a header word got no reply; `index` names it
     HeaderErased,  // a header word reads 0xFFFFFFFF: the EFIS holds no stored configuration
+    Cancelled,     // the stop flag was set; nothing changed
     Loaded,        // ran to the end; `unread` and `crc_ok` say how well
 };
 
 struct LoadResult {
     LoadStatus status = LoadStatus::NotConnected;
     unsigned index = 0;            // the header word that stopped the load
-    std::vector<unsigned> unread;  // settings that still failed after their retries
+    std::vector<unsigned> unread;  // settings that still failed after their retries, or were not asked
+    // The EFIS stopped answering: the load ended before this setting, which
+    // and every later one stay unknown. -1 when every setting was asked for.
+    int stopped_at = -1;
     bool crc_ok = false;
     std::uint32_t computed_crc = 0;
 };
 
-enum class UpdateStatus { NotConnected, NothingPending, Sent };
+enum class UpdateStatus { NotConnected, RuleRefused, NothingPending, Sent };
 
 struct UpdateResult {
     UpdateStatus status = UpdateStatus::NotConnected;
     int sent = 0;
     int failed = 0;
+    QString refusal;  // RuleRefused: the setting and the rule
 };
 
 enum class StoreStatus {
     NotConnected,
     NoDeviceChanges,      // devices tab: nothing of its own to store
     UnknownSettings,      // refused before anything was sent; `unknown` counts them
+    RuleRefused,          // refused before anything was sent; `refusal` names the setting and the rule
     MemoryVersionUnread,  // header preparation
     NumElementsUnread,
-    WriteFailed,       // `index` was not acknowledged; nothing was stored
+    WriteFailed,       // `index` was not acknowledged; nothing was stored, and what this
+                       // store had written was written back (`written_back`, `differing`)
     StoreFailed,       // the store itself was not acknowledged
     ChecksumUnread,    // stored, but the checksum could not be read back
     ChecksumMismatch,  // the primary unit holds `read_back`, not `crc`
@@ -69,13 +82,24 @@ struct StoreResult {
     unsigned unknown = 0;
     std::uint32_t crc = 0;
     std::uint32_t read_back = 0;
+    QString refusal;
+    // WriteFailed: the indices written before the failure and written back to
+    // the values read before, and those whose write-back failed too (their
+    // working values now differ from what the units stored).
+    std::vector<int> written_back;
+    std::vector<int> differing;
 };
 
 class ConfigExchange {
 public:
-    ConfigExchange(vk61::CommsManager* comms, vk61::ConfigModel& model, const ConfigTimeouts& timeouts);
+    // stop, when given, cancels a load between two reads (the running read
+    // ends within its time-out); stores are never cut short by it.
+    ConfigExchange(vk61::CommsManager* comms, vk61::ConfigModel& model, const ConfigTimeouts& timeouts,
+                   const std::atomic<bool>* stop = nullptr);
 
     // Reads the four header words, then settings 0-39, one at a time.
+    // Settings that got no reply stay unknown; after kSilentSettingsLimit of
+    // them in a row the EFIS is taken as silent and the rest are not asked.
     LoadResult load();
     // Sends every pending index in ascending order; failures stay pending.
     UpdateResult update();
@@ -99,9 +123,18 @@ public:
 
 private:
     StoreResult store(const std::vector<int>& order, bool print_crc);
+    // After a failed write: every index of written back to its value as read.
+    void write_back(const std::vector<int>& written, StoreResult& result);
+    // The rules of what may be stored, checked on what would go out.
+    QString refusal() const;
     bool connected() const;
+    bool stop_requested() const { return stop_ != nullptr && stop_->load(); }
 
     vk61::CommsManager* comms_;
     vk61::ConfigModel& model_;
     ConfigTimeouts timeouts_;
+    const std::atomic<bool>* stop_;
 };
+
+// Settings in a row without a reply (after their retries) that end a load.
+inline constexpr unsigned kSilentSettingsLimit = 3;

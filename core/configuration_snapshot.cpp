@@ -27,6 +27,7 @@ std::optional<vk61::ConfigFile> confirmedConfigurationFile(const vk61::ConfigMod
     }
     file.efis.memory_version = model.confirmed()->memory_version();
     file.settings = *model.confirmed();
+    file.unstored_values = !model.matches_stored_checksum();
     file.present.set();
     return file;
 }

@@ -20,7 +20,8 @@ std::optional<vk61::DeviceInfo> primaryUnit(const vk61::CommsManager& comms);
 
 // The record the EFIS last confirmed, as a file written now by tool ("name
 // version") for reason, naming efis when known; none while the last load left
-// a setting unknown or nothing was read.
+// a setting unknown or nothing was read. A record that does not match the
+// EFIS's stored checksum is marked as holding unstored values.
 std::optional<vk61::ConfigFile> confirmedConfigurationFile(const vk61::ConfigModel& model,
                                                            const std::optional<vk61::DeviceInfo>& efis,
                                                            const QString& tool, const QString& reason);

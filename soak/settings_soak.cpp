@@ -27,6 +27,7 @@ const char* load_name(LoadStatus status) {
     case LoadStatus::NotConnected: return "load: not connected";
     case LoadStatus::HeaderUnread: return "load: header unread";
     case LoadStatus::HeaderErased: return "load: header erased";
+    case LoadStatus::Cancelled: return "load: cancelled";
     case LoadStatus::Loaded: return "load: loaded";
     }
     return "load: ?";
@@ -37,6 +38,7 @@ const char* store_name(StoreStatus status) {
     case StoreStatus::NotConnected: return "save: not connected";
     case StoreStatus::NoDeviceChanges: return "save: no device changes";
     case StoreStatus::UnknownSettings: return "save: refused, settings unknown";
+    case StoreStatus::RuleRefused: return "save: refused by a rule";
     case StoreStatus::MemoryVersionUnread: return "save: memory version unread";
     case StoreStatus::NumElementsUnread: return "save: num_elements unread";
     case StoreStatus::WriteFailed: return "save: write failed";

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QDialog>
 #include <QFileDialog>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QMenuBar>
@@ -132,7 +133,7 @@ private:
 
     void changeVneAndColourAndSave() {
         sw->widget<QSpinBox>("spinBox_vne")->setValue(sw->widget<QSpinBox>("spinBox_vne")->value() == 200 ? 201 : 200);
-        sw->widget<QPushButton>("color_picker_sky0")->setStyleSheet("background-color: #123456;");
+        windowtest::chooseColour(sw->widget<QPushButton>("color_picker_sky0"), QColor("#123456"));
         sw->click("pushButton_save");
         QVERIFY2(sw->status().startsWith("Configuration saved to EEPROM successfully"), qPrintable(sw->status()));
     }
@@ -204,6 +205,7 @@ private slots:
         };
         sw->statuses.clear();
         action("action_import_configuration")->trigger();
+        QVERIFY(sw->waitForBusIdle());
         QCOMPARE(answers.previews, 1);
         QCOMPARE(names, (QStringList{"v_ne", "sky_color_upper"}));
         QCOMPARE(sw->status(), QString("Configuration restored from round_trip.json: 2 setting(s) changed"));
@@ -230,6 +232,7 @@ private slots:
             pressApply(preview);
         };
         action("action_import_configuration")->trigger();
+        QVERIFY(sw->waitForBusIdle());
         QCOMPARE(sw->status(), QString("Configuration restored from untick.json: 1 setting(s) changed"));
         for (const auto& [uid, image] : eepromImages()) {
             QCOMPARE(*sim::config_element(image, 6), changedVne);
@@ -246,6 +249,7 @@ private slots:
         ModalAnswers answers;
         answers.path = path;  // no onPreview: Cancel
         action("action_import_configuration")->trigger();
+        QVERIFY(sw->waitForBusIdle());
         QCOMPARE(answers.previews, 1);
         QVERIFY(sw->hostFrames(0x390).empty());
         QVERIFY(sw->hostFrames(0x3A0).empty());
@@ -261,6 +265,11 @@ private slots:
         QTest::newRow("Vne out of range") << "v_ne" << QJsonValue(300);
         QTest::newRow("malformed colour") << "airplane_color" << QJsonValue("white");
         QTest::newRow("unknown name") << "v_never" << QJsonValue(100);
+        QTest::newRow("three terminators") << "termination_uids" << QJsonValue(QJsonArray{1, 2, 3});
+        QTest::newRow("UID above 15") << "termination_uids" << QJsonValue(QJsonArray{31});
+        QTest::newRow("NaN correction") << "roll_correction" << QJsonValue("0x7FC00000");
+        QTest::newRow("ICAO of 8 digits") << "ownship_icao" << QJsonValue("FFFFFFFF");
+        QTest::newRow("screen beyond the list") << "default_screens" << QJsonValue(QJsonObject{{"2", 6}});
     }
     void badFile_nothingSentAndTheSettingNamed() {
         QFETCH(QString, name);
@@ -281,6 +290,7 @@ private slots:
         ModalAnswers answers;
         answers.path = path;
         action("action_import_configuration")->trigger();
+        QVERIFY(sw->waitForBusIdle());
         QCOMPARE(answers.previews, 0);
         QCOMPARE(answers.messageTexts.size(), 1);
         QVERIFY2(answers.messageTexts[0].contains("\"" + name + "\""), qPrintable(answers.messageTexts[0]));
@@ -381,6 +391,7 @@ private slots:
             list->findChild<QPushButton*>("pushButton_open_backup")->click();  // the newest, selected
         };
         action("action_configuration_backups")->trigger();
+        QVERIFY(sw->waitForBusIdle());
         QCOMPARE(listed, 1);
         QCOMPARE(answers.previews, 1);
         QVERIFY2(sw->status().startsWith("Configuration restored from"), qPrintable(sw->status()));

@@ -94,8 +94,8 @@ private slots:
         WindowSettings settings = windowtest::offTheNetwork();
         settings.config_timeouts = {50, 200, 500};
         settings.initial_load_delay_ms = 1;  // the first load need not wait 1.5 s here
-        settings.reboot_first_check_ms = 100;  // the reboot tests need not wait 3 s
-        settings.reboot_next_check_ms = 50;
+        settings.reboot.first_check = std::chrono::milliseconds(100);  // the reboot tests need not wait 3 s
+        settings.reboot.next_check = std::chrono::milliseconds(50);
         sw = std::make_unique<SimulatedWindow>(3, settings);
         QVERIFY(sw->waitForInitialLoad());
     }
@@ -121,25 +121,32 @@ private slots:
         QCOMPARE(model().unknown_count(), 0u);
     }
 
-    // Two settings unread: they are marked, Save refuses before sending
-    // anything, and the units keep what they stored.
+    // Settings unread (one, or two): they are marked, Save refuses before
+    // sending anything, and the units keep what they stored.
+    void unreadSettings_areMarkedAndSaveRefuses_data() {
+        QTest::addColumn<std::vector<unsigned>>("unread");
+        QTest::newRow("one") << std::vector<unsigned>{14};
+        QTest::newRow("two") << std::vector<unsigned>{9, 14};
+    }
     void unreadSettings_areMarkedAndSaveRefuses() {
+        QFETCH(std::vector<unsigned>, unread);
         const auto before = eepromImages();
-        sw->bus.add_fault(dropReads(14, 3));
-        sw->bus.add_fault(dropReads(9, 3));
+        for (const unsigned index : unread) sw->bus.add_fault(dropReads(index, 3));
         sw->click("pushButton_load");
-        QVERIFY2(sw->status().startsWith("Warning: 2 setting(s) could not be read"), qPrintable(sw->status()));
-        QCOMPARE(sw->diagnostics.messagesStartingWith("Warning: Failed to read value for index").size(), 2);
-        QCOMPARE(model().unknown_settings(), (std::vector<unsigned>{9, 14}));
+        const QString count = QString::number(unread.size());
+        QVERIFY2(sw->status().startsWith("Warning: " + count + " setting(s) could not be read"), qPrintable(sw->status()));
+        QCOMPARE(sw->diagnostics.messagesStartingWith("Warning: Failed to read value for index").size(),
+                 static_cast<qsizetype>(unread.size()));
+        QCOMPARE(model().unknown_settings(), unread);
         QVERIFY(!sw->widget<QPushButton>("color_picker_sky0")->isEnabled());
-        QVERIFY(!sw->widget<QWidget>("min_volt_warn_value")->isEnabled());
-        QVERIFY(sw->widget<QWidget>("min_volt_warn_value")->toolTip().startsWith("Not read from the EFIS"));
+        QCOMPARE(sw->widget<QWidget>("min_volt_warn_value")->isEnabled(), unread.size() == 1);
         QVERIFY(sw->widget<QSpinBox>("spinBox_vne")->isEnabled());
 
         sw->bus.clear_host_frames();
         sw->widget<QSpinBox>("spinBox_vne")->setValue(200);
         sw->click("pushButton_save");
-        QVERIFY2(sw->status().startsWith("Error: 2 setting(s) were not read from the EFIS"), qPrintable(sw->status()));
+        QVERIFY2(sw->status().startsWith("Error: " + count + " setting(s) were not read from the EFIS"),
+                 qPrintable(sw->status()));
         QVERIFY(sw->hostFrames(0x390).empty());
         QVERIFY(sw->hostFrames(0x3A0).empty());
         QCOMPARE(eepromImages(), before);
@@ -148,6 +155,25 @@ private slots:
         expectCleanReload();
         QVERIFY(sw->widget<QPushButton>("color_picker_sky0")->isEnabled());
         QVERIFY(sw->widget<QWidget>("min_volt_warn_value")->isEnabled());
+    }
+
+    // The termination word unread: no termination box is offered, so no
+    // click can store a mask built from the unread 0 (which would switch off
+    // every other unit's termination); the units keep what they stored.
+    void terminationUnread_boxesAreNotOffered() {
+        const auto before = eepromImages();
+        sw->bus.add_fault(dropReads(34, 3));
+        sw->click("pushButton_load");
+        QCOMPARE(model().unknown_settings(), (std::vector<unsigned>{34}));
+        for (std::uint8_t uid : sw->bus.unit_uids()) {
+            QVERIFY(!terminationBox(*sw, uid)->isEnabled());
+            QVERIFY(terminationBox(*sw, uid)->toolTip().startsWith("Not read from the EFIS"));
+        }
+        terminationBox(*sw, 2)->click();
+        QVERIFY(!sw->window->pendingChangeSet().count(34));
+        sw->click("pushButton_save_devices");
+        QCOMPARE(eepromImages(), before);
+        expectCleanReload();
     }
 
     // The checksum read lost: the last record, the form and the table stay,
@@ -215,7 +241,11 @@ private slots:
         sw->click("pushButton_load");  // reads 205 from UID 1; nothing pending now
         QVERIFY(sw->window->pendingChangeSet().empty());
         sw->widget<QSpinBox>("spinBox_vmin")->setValue(44);
+        // The primary unit's 205 was never stored: Save asks first.
+        bool asked = false;
+        windowtest::answerNextMessageBox("messageBox_unstored_values", QMessageBox::Save, &asked);
         sw->click("pushButton_save");
+        QVERIFY(asked);
         QCOMPARE(sw->status(), QString("Configuration saved to EEPROM successfully"));
         const sim::ConfigImage stored = expectConsistentEeprom();
         QCOMPARE(*sim::config_element(stored, 6), 205u);
@@ -265,7 +295,7 @@ private slots:
 
     void afterReboot_aLoadWarningStaysInView() {
         sw->bus.set_reboot_duration(300ms);
-        sw->click("pushButton_reboot_2");
+        sw->widget<QPushButton>("pushButton_reboot_2")->click();
         sw->bus.add_fault(dropReads(20, 3));
         QTRY_VERIFY_WITH_TIMEOUT(sw->status().startsWith("Device reconnected"), 5000);
         QVERIFY2(sw->status().startsWith("Device reconnected — Warning: 1 setting(s) could not be read"),

@@ -82,14 +82,19 @@ class DevicesTabTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // Product settings with a 20 ms wait before the first load, and the
-    // given reboot-check intervals (the product's when not given).
-    static WindowSettings settings(int first_reboot_check_ms = 3000, int next_reboot_check_ms = 1000) {
+    // Product settings with a 20 ms wait before the first load; the
+    // product's own reboot checks.
+    static WindowSettings settings() {
         WindowSettings settings = windowtest::offTheNetwork();
         settings.initial_load_delay_ms = 20;
-        settings.reboot_first_check_ms = first_reboot_check_ms;
-        settings.reboot_next_check_ms = next_reboot_check_ms;
         return settings;
+    }
+    // The same with the given reboot-check intervals.
+    static WindowSettings settings(int first_reboot_check_ms, int next_reboot_check_ms) {
+        WindowSettings shortened = settings();
+        shortened.reboot.first_check = std::chrono::milliseconds(first_reboot_check_ms);
+        shortened.reboot.next_check = std::chrono::milliseconds(next_reboot_check_ms);
+        return shortened;
     }
 
     void table_ordersNamesAndDescribesUnits() {
@@ -179,7 +184,7 @@ private slots:
         terminationBox(sw, 3)->click();
         sw.bus.clear_host_frames();
 
-        sw.widget<QPushButton>("pushButton_save_devices")->click();
+        sw.click("pushButton_save_devices");
         QCOMPARE(sw.status(), QString("Device settings saved to EEPROM successfully"));
         QCOMPARE(writtenIndices(sw), (std::vector<unsigned>{34}));
         const std::vector<sim::HostFrame> frames = sw.bus.host_frames();
@@ -213,7 +218,7 @@ private slots:
         screenBox(sw, 1)->setCurrentIndex(screenBox(sw, 1)->findText("ADSB"));
         sw.bus.clear_host_frames();
 
-        sw.widget<QPushButton>("pushButton_save_devices")->click();
+        sw.click("pushButton_save_devices");
         QCOMPARE(sw.status(), QString("Device settings saved to EEPROM successfully"));
         QCOMPARE(writtenIndices(sw), (std::vector<unsigned>{36, 38}));
         for (std::uint8_t uid : sw.bus.unit_uids()) {
@@ -233,7 +238,7 @@ private slots:
         terminationBox(sw, 1)->click();
         sw.bus.clear_host_frames();
 
-        sw.widget<QPushButton>("pushButton_save_devices")->click();
+        sw.click("pushButton_save_devices");
         QCOMPARE(sw.status(), QString("Device settings saved to EEPROM successfully"));
         QCOMPARE(writtenIndices(sw), (std::vector<unsigned>{34, 3}));
         QVERIFY(sw.window->pendingChangeSet().empty());
@@ -255,7 +260,7 @@ private slots:
         // The read of the memory version and both of its retries.
         sw.bus.add_fault({sim::FaultKind::Drop, sim::ReplyKind::SettingReply, 0, 0, 0, 3});
 
-        sw.widget<QPushButton>("pushButton_save_devices")->click();
+        sw.click("pushButton_save_devices");
         QCOMPARE(sw.status(), QString("Error: Failed to read memory version from device"));
         QVERIFY(sw.diagnostics.messages().contains("Error reading memory version value"));
         QVERIFY(sw.hostFrames(0x390).empty());
@@ -264,7 +269,7 @@ private slots:
         QCOMPARE(sw.window->pendingChangeSet().count(34), std::size_t{1});
 
         // The next click sends the same change again.
-        sw.widget<QPushButton>("pushButton_save_devices")->click();
+        sw.click("pushButton_save_devices");
         QCOMPARE(sw.status(), QString("Device settings saved to EEPROM successfully"));
         QCOMPARE(writtenIndices(sw), (std::vector<unsigned>{34}));
     }
@@ -272,12 +277,18 @@ private slots:
     void saveDevices_withoutChangesOrLink() {
         SimulatedWindow sw(1, settings());
         QVERIFY(sw.waitForInitialLoad());
-        QMetaObject::invokeMethod(sw.window.get(), "onSaveDevicesClicked");
+        // Save devices is offered only with an option edit pending: force the
+        // click to see what the action itself says.
+        auto* save = sw.widget<QPushButton>("pushButton_save_devices");
+        save->setEnabled(true);
+        sw.click("pushButton_save_devices");
         QCOMPARE(sw.status(), QString("No device changes to save"));
         sw.window->commsManager()->disconnect();
-        QMetaObject::invokeMethod(sw.window.get(), "onSaveDevicesClicked");
+        save->setEnabled(true);
+        sw.click("pushButton_save_devices");
         QCOMPARE(sw.status(), QString("Error: No communication interface connected (USB HID or CAN FD)"));
-        QMetaObject::invokeMethod(sw.window.get(), "onRebootClicked");
+        sw.window->statusBar()->clearMessage();
+        sw.click("pushButton_reboot");
         QCOMPARE(sw.status(), QString("Error: No communication interface connected (USB HID or CAN FD)"));
     }
 
@@ -293,7 +304,7 @@ private slots:
         sw.statuses.clear();
 
         sw.widget<QPushButton>("pushButton_reboot_2")->click();
-        QCOMPARE(sw.status(), QString("Reboot sent — waiting for device to reconnect"));
+        QTRY_VERIFY(sw.statuses.contains("Reboot sent — waiting for device to reconnect"));
         QVERIFY(sw.hostFrames(0x3B0).size() == 1);
         QTRY_VERIFY_WITH_TIMEOUT(sw.statuses.contains("Device reconnected"), 5000);
         // The wait reloaded the configuration before it said so.
@@ -349,6 +360,7 @@ private slots:
         SimulatedWindow sw(2, settings(5, 5));
         QVERIFY(sw.waitForInitialLoad());
         sw.widget<QPushButton>("pushButton_reboot")->click();
+        QTRY_VERIFY(sw.statuses.contains("Reboot sent — waiting for device to reconnect"));
         vhid::pull_cable();  // and never plugged back
         QTRY_COMPARE_WITH_TIMEOUT(sw.status(), QString("Devices did not reappear after reboot"), 5000);
         // No check after the sixtieth: the text stays.

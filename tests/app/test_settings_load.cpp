@@ -188,15 +188,23 @@ private slots:
         QCOMPARE(setting(1), 77u);
     }
 
-    void load_everySettingReadFailing_warnsAndDoesNotClaimSuccess() {
+    // An EFIS that answers the header and then no setting: after three
+    // settings without a reply (each tried three times) the load stops, says
+    // so, and leaves every setting unknown; nothing more is asked.
+    void load_everySettingReadFailing_stopsAfterThreeAndDoesNotClaimSuccess() {
         sim->bus.add_fault(dropSettingReplies(4, 3 * 40));
         sim->click("pushButton_load");
 
         const QStringList warnings = sim->diagnostics.messagesStartingWith("Warning: Failed to read value");
-        QCOMPARE(warnings.size(), 40);
-        for (int i = 0; i < 40; ++i) {
+        QCOMPARE(warnings.size(), 3);
+        for (int i = 0; i < 3; ++i) {
             QCOMPARE(warnings[i], QString("Warning: Failed to read value for index %1 , setting to 0").arg(i));
         }
+        QCOMPARE(sim->hostFrames(0x370).size(), std::size_t{4 + 3 * 3});
+        QVERIFY2(sim->status().startsWith("Warning: The EFIS stopped answering at setting 0; 40 setting(s) are marked "
+                                          "as not read"),
+                 qPrintable(sim->status()));
+        QCOMPARE(sim->window->configModel().unknown_count(), 40u);
         for (unsigned index = 0; index <= 39; ++index) QCOMPARE(setting(index), 0u);
         const QStringList mismatch = sim->diagnostics.messagesStartingWith("CRC mismatch");
         QCOMPARE(mismatch.size(), 1);
@@ -208,7 +216,28 @@ private slots:
         QCOMPARE(sim->window->configModel().unknown_count(), 40u);
         QVERIFY(!w<QSpinBox>("spinBox_vmin")->isEnabled());
         QVERIFY(!w<QDoubleSpinBox>("min_volt_warn_value")->isEnabled());
-        QVERIFY(sim->status().startsWith("Warning: 40 setting(s) could not be read and are marked as not read"));
+    }
+
+    // Cancel ends a running load at its next read: the record, the form and
+    // the edits stay as they were, and the buttons come back.
+    void load_cancelled_changesNothing() {
+        w<QSpinBox>("spinBox_vmin")->setValue(77);
+        const vk61::ConfigRecord before = record();
+        const QStringList shown = windowtest::settingsFormSnapshot(*sim->window);
+        sim->bus.add_fault(dropSettingReplies(4, 3 * 40));  // every setting read is slow to fail
+        w<QPushButton>("pushButton_load")->click();
+        QVERIFY2(sim->window->busExchangeRunning(), qPrintable(sim->status()));
+        QVERIFY(!w<QPushButton>("pushButton_load")->isEnabled());
+        QVERIFY(w<QPushButton>("pushButton_cancel")->isEnabled());
+        sim->click("pushButton_cancel");
+        QVERIFY(sim->waitForBusIdle());
+        QVERIFY2(sim->status().startsWith("Load cancelled"), qPrintable(sim->status()));
+        QCOMPARE(record().bytes, before.bytes);
+        QCOMPARE(windowtest::settingsFormSnapshot(*sim->window), shown);
+        QCOMPARE(sim->window->pendingChangeSet(), std::set<int>{1});
+        QVERIFY(w<QPushButton>("pushButton_load")->isEnabled());
+        QVERIFY(!w<QPushButton>("pushButton_cancel")->isEnabled());
+        QVERIFY(sim->hostFrames(0x370).size() < std::size_t{4 + 3 * 3});  // it did not run to the early stop
     }
 
     void load_crcMismatchStaysVisible() {
@@ -262,7 +291,10 @@ private slots:
         QVERIFY(sim->window->pendingChangeSet().empty());
     }
 
-    void load_clampsWhatTheFormCannotShow() {
+    // What the EFIS holds is shown as it is where a widget can show it (its
+    // range widens, and it says the value lies outside the form's range),
+    // never clamped; the record keeps every value.
+    void load_showsWhatTheFormCannotHoldAsItIs() {
         setDevice(6, 250);          // Vne above the spin box's 240
         setDevice(29, 300);         // text background alpha
         setDevice(33, 40);          // emitter category
@@ -275,17 +307,22 @@ private slots:
         setDevice(26, 0xC2C80000u); // -100.0 pitch
         sim->click("pushButton_load");
         QCOMPARE(sim->status(), QString("Configuration successfully loaded from device"));
-        QCOMPARE(w<QSpinBox>("spinBox_vne")->value(), 240);
-        QCOMPARE(setting(6), 250u);  // the record keeps the device's value
-        QCOMPARE(w<QSlider>("text_bg_alpha_slider")->value(), 254);
+        QCOMPARE(w<QSpinBox>("spinBox_vne")->value(), 250);
+        QVERIFY(w<QSpinBox>("spinBox_vne")->toolTip().contains("outside the form's range (0 to 240)"));
+        QVERIFY(!w<QSpinBox>("spinBox_vs0")->toolTip().contains("outside the form's range"));
+        QCOMPARE(setting(6), 250u);
+        QCOMPARE(w<QSlider>("text_bg_alpha_slider")->value(), 300);
         QCOMPARE(w<QComboBox>("comboBox_emitter_cat")->currentIndex(), 21);
         QCOMPARE(w<QComboBox>("comboBox_map_view")->currentText(), QString("North Up"));
-        QCOMPARE(w<QDoubleSpinBox>("min_volt_warn_value")->value(), 65.0);
-        QCOMPARE(w<QSlider>("backlight_slider")->value(), 21);
+        QCOMPARE(w<QDoubleSpinBox>("min_volt_warn_value")->value(), 70.0);
+        QCOMPARE(w<QSlider>("backlight_slider")->value(), 30);
         QCOMPARE(w<QPlainTextEdit>("text_icao")->toPlainText(), QString("00A1B2"));
         QVERIFY(w<QRadioButton>("radioButton_use_icao")->isChecked());
         QCOMPARE(w<QDoubleSpinBox>("roll_corr_spinbox")->value(), 0.0);
-        QCOMPARE(w<QDoubleSpinBox>("pitch_corr_spinbox")->value(), -90.0);
+        QCOMPARE(w<QDoubleSpinBox>("pitch_corr_spinbox")->value(), -100.0);
+        for (unsigned index : {6u, 9u, 24u, 25u, 26u, 29u, 31u, 32u, 33u, 35u}) {
+            QCOMPARE(setting(index), *sim->bus.ram_element(kPrimary, index));
+        }
         QVERIFY(sim->window->pendingChangeSet().empty());
         QVERIFY(!w<QPushButton>("pushButton_save_devices")->isEnabled());
     }
@@ -335,6 +372,7 @@ private slots:
         QCOMPARE(sim->status(), QString("Error: No communication interface connected (USB HID or CAN FD)"));
         QVERIFY(sim->diagnostics.messages().contains("No communication interface connected"));
     }
+
 };
 
 QTEST_MAIN(SettingsLoadTest)

@@ -1,18 +1,22 @@
 // "Update Settings on EFIS" and "Save settings to EFIS" against the simulated
 // installation: what goes out on the bus, what the units end up storing, and
 // what the window remembers afterwards.
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QPlainTextEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdio>
+#include <map>
 #include <memory>
 
 #include "config/config_record.h"
@@ -66,10 +70,7 @@ private:
     const vk61::ConfigRecord& record() const { return sim->window->configRecord(); }
     std::uint32_t setting(unsigned index) const { return vk61::config_get_value(record(), index); }
     const std::set<int>& pending() const { return sim->window->pendingChangeSet(); }
-    void setColour(const char* button, const char* slot, const char* colour) {
-        w<QPushButton>(button)->setStyleSheet(QString("background-color: %1;").arg(colour));
-        QVERIFY(QMetaObject::invokeMethod(sim->window.get(), slot));
-    }
+    void setColour(const char* button, const char* colour) { windowtest::chooseColour(w<QPushButton>(button), QColor(colour)); }
     // Loads the device's configuration into a clean form.
     void loadFresh() {
         sim->click("pushButton_load");
@@ -102,7 +103,7 @@ private slots:
     // ---- Update ----
 
     void update_sendsPendingInAscendingOrder() {
-        setColour("color_picker_sky0", "onSkyColor0Changed", "#123456");
+        setColour("color_picker_sky0", "#123456");
         w<QSpinBox>("spinBox_vmin")->setValue(40);
         QCOMPARE(pending(), (std::set<int>{1, 14}));
         sim->click("pushButton_update");
@@ -174,8 +175,8 @@ private slots:
         w<QDoubleSpinBox>("pitch_corr_spinbox")->setValue(2.5);
         w<QRadioButton>("radioButton_rand_icao")->click();
         w<QComboBox>("comboBox_map_view")->setCurrentIndex(1);
-        setColour("color_picker_airplane", "onAirplaneColorChanged", "#ffffff");
-        setColour("color_picker_red", "onRedArcColorChanged", "#c00001");
+        setColour("color_picker_airplane", "#ffffff");
+        setColour("color_picker_red", "#c00001");
         const QStringList form = windowtest::settingsFormSnapshot(*sim->window);
 
         sim->click("pushButton_save");
@@ -212,23 +213,10 @@ private slots:
 
         sim->bus.clear_host_frames();
         w<QSpinBox>("spinBox_vs0")->setValue(47);
-        setColour("color_picker_sky1", "onSkyColor1Changed", "#010203");
+        setColour("color_picker_sky1", "#010203");
         sim->click("pushButton_save");
         QCOMPARE(writtenIndices(sim->hostFrames(0x390)), (std::vector<int>{2, 15}));
         QCOMPARE(*sim->bus.eeprom_element(kPrimary, 2), 47u);
-    }
-
-    // A value the form clamps (Vne 250 shown as 240) is saved as shown, and
-    // the device gets it too, so its stored record matches the CRC.
-    void save_storesTheClampedValue() {
-        windowtest::setDeviceElement(sim->bus, kPrimary, 6, 250);
-        loadFresh();
-        QCOMPARE(setting(6), 250u);
-        sim->click("pushButton_save");
-        QCOMPARE(setting(6), 240u);
-        QCOMPARE(writtenIndices(sim->hostFrames(0x390)), (std::vector<int>{6}));
-        QCOMPARE(*sim->bus.eeprom_element(kPrimary, 6), 240u);
-        QCOMPARE(sim::config_image_crc(*sim->bus.eeprom_image(kPrimary)), storedCrc());
     }
 
     // A registration without a known prefix is shown under "N"; saving the
@@ -328,6 +316,123 @@ private slots:
         QCOMPARE(writtenIndices(sim->hostFrames(0x390)), (std::vector<int>{34}));
         QVERIFY(pending().empty());
         QVERIFY(!w<QPushButton>("pushButton_save_devices")->isEnabled());
+    }
+
+    // A Save stores what the EFIS held plus the user's one edit, whatever
+    // the form can show: values at and beyond every widget's range, patterns
+    // no widget spells, bits no widget shows. Checked by the EEPROM image of
+    // every unit: every word but the edited one is what it was.
+    void save_keepsWhatTheUserDidNotEdit_data() {
+        QTest::addColumn<QString>("indices");
+        QTest::addColumn<QString>("values");
+        QTest::addColumn<QString>("edit");  // the spin box the user changes
+        auto row = [](const char* name, const char* indices, const char* values, const char* edit = "spinBox_vmin") {
+            QTest::newRow(name) << indices << values << edit;
+        };
+        row("vne above the form", "6", "250");
+        row("vmin at the top", "1", "255", "spinBox_vs0");
+        row("vlo at the bottom", "8", "0");
+        row("volts above the form", "9", "700");
+        row("volts below the form", "28", "49");
+        row("volts at the top", "27", "650");
+        row("volts at the record's top", "10", "65535");
+        row("roll beyond 90 degrees", "25", "0x42F00000");         // 120.0f
+        row("pitch not a number", "26", "0x7FC00000");             // NaN
+        row("roll with two decimals", "25", "0x414570A4");         // 12.34f
+        row("pitch below -90 degrees", "26", "0xC2C80000");        // -100.0f
+        row("backlight above the form", "24", "30");
+        row("backlight far above", "24", "1000000");
+        row("alpha above the form", "29", "300");
+        row("alpha negative as a signed number", "29", "0x80000000");
+        row("colour with alpha", "14", "0x80123456");
+        row("transparent white", "19", "0x00FFFFFF");
+        row("registration without a known prefix", "11,12,13", "0x4B313233,0,0");  // K123
+        row("display units with extra bits", "0", "0xFFFF0212");
+        row("reserved_30", "30", "0xDEADBEEF");
+        row("emitter category beyond the list", "33", "40");
+        row("map view beyond the list", "35", "7");
+        row("icao random neither 0 nor 1", "32", "5");
+        row("icao address with high bits", "31", "0xFF123456");
+    }
+    void save_keepsWhatTheUserDidNotEdit() {
+        QFETCH(QString, indices);
+        QFETCH(QString, values);
+        QFETCH(QString, edit);
+        const QStringList indexList = indices.split(',');
+        const QStringList valueList = values.split(',');
+        for (std::uint8_t uid : sim->bus.unit_uids()) {
+            for (int i = 0; i < indexList.size(); ++i) {
+                const unsigned index = indexList[i].toUInt();
+                const std::uint32_t value = valueList[i].toUInt(nullptr, 0);
+                sim->bus.set_ram_element(uid, index, value);
+                sim->bus.set_eeprom_element(uid, index, value);
+            }
+            // A consistent unit: stored and working checksum match the image.
+            const std::uint32_t crc = sim::config_image_crc(*sim->bus.eeprom_image(uid));
+            sim->bus.set_ram_element(uid, 252, crc);
+            sim->bus.set_eeprom_element(uid, 252, crc);
+        }
+        loadFresh();
+        const auto before = *sim->bus.eeprom_image(kPrimary);
+
+        auto* spin = w<QSpinBox>(edit.toLatin1().constData());
+        spin->setValue(spin->value() == 77 ? 78 : 77);
+        const unsigned editedIndex = edit == "spinBox_vs0" ? 2 : 1;
+        sim->click("pushButton_save");
+        QCOMPARE(sim->status(), QString("Configuration saved to EEPROM successfully"));
+
+        for (std::uint8_t uid : sim->bus.unit_uids()) {
+            for (unsigned index = 0; index < 40; ++index) {
+                const std::uint32_t expected = index == editedIndex ? static_cast<std::uint32_t>(spin->value())
+                                                                    : *sim::config_element(before, index);
+                QCOMPARE(*sim->bus.eeprom_element(uid, index), expected);
+            }
+            const auto stored = *sim->bus.eeprom_image(uid);
+            QCOMPARE(*sim->bus.eeprom_element(uid, 252), sim::config_image_crc(stored));
+        }
+    }
+
+    // An EFIS holding a working value nobody stored (Vs1 99 behind its
+    // stored checksum): Save says so before it stores. Cancel sends nothing
+    // and every unit keeps its EEPROM; Save stores that value with the edit.
+    void save_asksBeforeStoringUnstoredWorkingValues_data() {
+        QTest::addColumn<bool>("store");
+        QTest::newRow("cancel") << false;
+        QTest::newRow("store") << true;
+    }
+    void save_asksBeforeStoringUnstoredWorkingValues() {
+        QFETCH(bool, store);
+        for (std::uint8_t uid : sim->bus.unit_uids()) windowtest::setDeviceElement(sim->bus, uid, 3, 99, false);
+        sim->click("pushButton_load");
+        QCOMPARE(sim->status(), QString("Warning: Configuration CRC verification failed"));
+        std::map<std::uint8_t, sim::ConfigImage> before;
+        for (std::uint8_t uid : sim->bus.unit_uids()) before[uid] = *sim->bus.eeprom_image(uid);
+        sim->bus.clear_host_frames();
+
+        w<QSpinBox>("spinBox_vmin")->setValue(70);
+        bool asked = false;
+        windowtest::answerNextMessageBox("messageBox_unstored_values",
+                                         store ? QMessageBox::Save : QMessageBox::Cancel, &asked);
+        sim->click("pushButton_save");
+        QVERIFY(asked);
+
+        for (std::uint8_t uid : sim->bus.unit_uids()) {
+            if (!store) {
+                QCOMPARE(*sim->bus.eeprom_image(uid), before[uid]);
+                continue;
+            }
+            QCOMPARE(*sim->bus.eeprom_element(uid, 3), 99u);
+            QCOMPARE(*sim->bus.eeprom_element(uid, 1), 70u);
+            QCOMPARE(*sim->bus.eeprom_element(uid, 252), sim::config_image_crc(*sim->bus.eeprom_image(uid)));
+        }
+        if (!store) {
+            QVERIFY(sim->hostFrames(0x390).empty());
+            QVERIFY(sim->hostFrames(0x3A0).empty());
+            QVERIFY2(sim->status().startsWith("Nothing was stored"), qPrintable(sim->status()));
+            QCOMPARE(pending(), (std::set<int>{1}));
+        } else {
+            QCOMPARE(sim->status(), QString("Configuration saved to EEPROM successfully"));
+        }
     }
 };
 

@@ -50,7 +50,7 @@ struct DevicesFixture {
                                                ++lookups;
                                                return packages;
                                            },
-                                           nullptr);
+                                           /*worker=*/nullptr, /*parent=*/nullptr);
         tab->setComms(&comms);
     }
     ~DevicesFixture() {

@@ -7,9 +7,12 @@
 #pragma once
 
 #include <QAbstractSlider>
+#include <QApplication>
+#include <QColorDialog>
 #include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QList>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -19,6 +22,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include <chrono>
@@ -120,6 +124,60 @@ private:
     std::vector<std::string> log_lines_;  // guarded by mutex_
 };
 
+// Answers the next colour dialog that opens: picks `colour` and presses OK,
+// or cancels when colour is invalid. Reports what the dialog showed.
+struct DialogAnswer {
+    QString title;
+    QColor initial;
+    bool seen = false;
+};
+
+inline void answerNextColourDialog(DialogAnswer* answer, const QColor& colour) {
+    auto* poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, answer, colour] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QColorDialog*>(top);
+            if (dialog == nullptr || !dialog->isVisible()) continue;
+            answer->seen = true;
+            answer->title = dialog->windowTitle();
+            answer->initial = dialog->currentColor();
+            if (colour.isValid()) {
+                dialog->setCurrentColor(colour);
+                dialog->accept();
+            } else {
+                dialog->reject();
+            }
+            poll->deleteLater();
+            return;
+        }
+    });
+    poll->start(10);
+}
+
+// Presses button in the next message box named name that opens; *seen
+// tells whether one did.
+inline void answerNextMessageBox(const QString& name, QMessageBox::StandardButton button, bool* seen) {
+    auto* poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, name, button, seen] {
+        for (QWidget* top : QApplication::topLevelWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(top);
+            if (box == nullptr || !box->isVisible() || box->objectName() != name) continue;
+            *seen = true;
+            box->button(button)->click();
+            poll->deleteLater();
+            return;
+        }
+    });
+    poll->start(10);
+}
+
+// Chooses colour in the colour dialog of a colour button.
+inline void chooseColour(QPushButton* button, const QColor& colour) {
+    DialogAnswer answer;
+    answerNextColourDialog(&answer, colour);
+    button->click();
+}
+
 // Every settings widget as "name=value", for comparing what the form shows.
 inline QStringList settingsFormSnapshot(const QWidget& window) {
     QStringList out;
@@ -208,8 +266,17 @@ public:
 
     QString status() const { return window->statusBar()->currentMessage(); }
 
-    // Clicks a button of the window; the slot runs before this returns.
-    void click(const char* button) { widget<QPushButton>(button)->click(); }
+    // Clicks a button of the window and waits until the bus exchange it
+    // started (if any) has ended and its outcome is shown.
+    void click(const char* button) {
+        widget<QPushButton>(button)->click();
+        waitForBusIdle();
+    }
+    // Waits (up to timeout_ms) until no configuration exchange or reboot
+    // wait runs on the window's bus worker.
+    bool waitForBusIdle(int timeout_ms = 30000) {
+        return QTest::qWaitFor([&] { return !window->busExchangeRunning(); }, timeout_ms);
+    }
 
     // Every unit back to the factory configuration, no faults, empty logs.
     void reset() {

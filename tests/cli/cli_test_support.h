@@ -126,9 +126,9 @@ protected:
         env.progress_terminal = false;
         env.backup_root = backups.path();
         env.timings.discovery_quiet = std::chrono::milliseconds(100);
-        env.timings.reboot_first_check = std::chrono::milliseconds(300);
-        env.timings.reboot_next_check = std::chrono::milliseconds(100);
-        env.timings.reboot_checks = 20;
+        env.timings.reboot.first_check = std::chrono::milliseconds(300);
+        env.timings.reboot.next_check = std::chrono::milliseconds(100);
+        env.timings.reboot.checks = 20;
         env.timings.progress_line_interval = std::chrono::milliseconds(50);
         env.downloads.manifest_url = kNoManifest;
         env.downloads.application_dir = scratch.path() + QStringLiteral("/app");

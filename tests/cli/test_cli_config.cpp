@@ -1,5 +1,6 @@
 // list and the config commands, checked against what the simulated units
 // hold.
+#include <QDirIterator>
 #include <QFileInfo>
 
 #include "cli_test_support.h"
@@ -240,6 +241,150 @@ TEST_F(CliConfig, MalformedFilesAreRefusedBeforeAnythingIsSent) {
         EXPECT_EQ(run({"config", "import", path(name).toStdString()}).code, 2) << name.toStdString();
     }
     EXPECT_EQ(bus.host_frame_count(), 0u);
+}
+
+// Host frames of a command base since the last clear: 0x390 writes, 0x3A0 stores.
+std::size_t frames_of(const sim::Installation& bus, std::uint16_t base) {
+    std::size_t count = 0;
+    for (const sim::HostFrame& sent : bus.host_frames()) {
+        if ((sent.frame.identifier() & 0x7F0u) == base) ++count;
+    }
+    return count;
+}
+
+QByteArray read_all(const QString& name) {
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Values no unit can use and broken rules of the whole record: refused by
+// config set and by config import alike, and nothing is written or stored.
+TEST_F(CliConfig, ValuesAndRulesNoUnitMayHoldAreRefusedAndNothingIsSent) {
+    ASSERT_EQ(run({"config", "export", path("efis.json").toStdString()}).code, 0);
+    const QJsonObject exported = QJsonDocument::fromJson(read_all(path("efis.json"))).object();
+    struct Row {
+        const char* what;
+        std::vector<std::string> set;  // the command line's assignments
+        const char* name;              // the file's setting
+        const char* json;              // its value; null: the setting given twice in the file
+        const char* says;
+    };
+    const Row rows[] = {
+        {"three terminators", {"termination_uids=[1,2,4]"}, "termination_uids", "[1, 2, 4]", "only two devices"},
+        {"a UID above 15", {"termination_uids=[31]"}, "termination_uids", "[31]", "out of range"},
+        {"a NaN correction", {"roll_correction=0x7FC00000"}, "roll_correction", "\"0x7FC00000\"", "NaN"},
+        {"an infinite correction", {"pitch_correction=0xFF800000"}, "pitch_correction", "\"0xFF800000\"", "infinite"},
+        {"an ICAO address of 8 digits", {"ownship_icao=FFFFFFFF"}, "ownship_icao", "\"FFFFFFFF\"", "6 hex digits"},
+        {"a screen beyond the list", {"default_screens={\"2\":6}"}, "default_screens", "{\"2\": 6}", "UID 2"},
+        {"one setting twice", {"v_ne=170", "v_ne=171"}, "v_ne", nullptr, "twice"},
+    };
+    std::vector<sim::ConfigImage> before;
+    for (std::uint8_t uid : bus.unit_uids()) before.push_back(*bus.eeprom_image(uid));
+    for (const Row& row : rows) {
+        QByteArray file;
+        if (row.json) {
+            QJsonObject document = exported;
+            QJsonObject settings = document["settings"].toObject();
+            settings[row.name] = QJsonDocument::fromJson(QByteArray("{\"v\": ") + row.json + "}").object()["v"];
+            document["settings"] = settings;
+            file = QJsonDocument(document).toJson();
+        } else {
+            file = QJsonDocument(exported).toJson();
+            file.replace("\"settings\": {", QByteArray("\"settings\": {\n        \"") + row.name + "\": 171,");
+        }
+        ASSERT_TRUE(write_file(path("bad.json"), file));
+
+        std::vector<std::string> set_args{"config", "set"};
+        set_args.insert(set_args.end(), row.set.begin(), row.set.end());
+        for (const auto& args : {set_args, std::vector<std::string>{"config", "import", path("bad.json").toStdString()}}) {
+            bus.clear_host_frames();
+            const CliRun result = run(args);
+            EXPECT_EQ(result.code, 2) << row.what << ", " << args[1] << ": " << result.err;
+            EXPECT_NE(result.err.find(row.says), std::string::npos) << row.what << ", " << args[1] << ": " << result.err;
+            EXPECT_EQ(frames_of(bus, 0x390), 0u) << row.what << ", " << args[1];
+            EXPECT_EQ(frames_of(bus, 0x3A0), 0u) << row.what << ", " << args[1];
+        }
+    }
+    std::size_t unit = 0;
+    for (std::uint8_t uid : bus.unit_uids()) EXPECT_EQ(*bus.eeprom_image(uid), before[unit++]) << "UID " << unsigned{uid};
+}
+
+// A config set whose write fails half-way: what it had written is written
+// back, so the next store stores nothing of it; when even the write-back is
+// lost, the next store refuses the units' unstored working values.
+TEST_F(CliConfig, AFailedSetLeavesNothingForTheNextStore) {
+    const unsigned v_s0 = index_of("v_s0");
+    const unsigned v_ne = index_of("v_ne");
+    const unsigned v_lo = index_of("v_lo");
+    const sim::Fault lose_v_ne{sim::FaultKind::LoseHostFrame, sim::ReplyKind::Any, 0x390, 0, 0, 0, 0, static_cast<int>(v_ne)};
+    // v_s0's own write passes; its write-back is lost.
+    const sim::Fault lose_v_s0_back{sim::FaultKind::LoseHostFrame, sim::ReplyKind::Any, 0x390, 0, 1, 0, 0, static_cast<int>(v_s0)};
+    struct Row {
+        const char* what;
+        std::vector<sim::Fault> faults;
+        const char* says;  // in the failed command's message
+        int next_code;     // of the good command after it
+        std::string next_v_lo;
+    };
+    const Row rows[] = {
+        {"written back", {lose_v_ne}, "were written back", 0, "99"},
+        {"write-back lost", {lose_v_ne, lose_v_s0_back}, "differ from what the EFIS stored", 2, "98"},
+    };
+    const std::uint32_t v_s0_stored = stored(1, v_s0);
+    const std::uint32_t v_ne_stored = stored(1, v_ne);
+    ASSERT_NE(v_s0_stored, 50u);
+    ASSERT_NE(v_ne_stored, 170u);
+    for (const Row& row : rows) {
+        const std::uint32_t v_lo_before = stored(1, v_lo);
+        for (const sim::Fault& fault : row.faults) bus.add_fault(fault);
+        const CliRun failed = run({"config", "set", "v_s0=50", "v_ne=170"});
+        EXPECT_EQ(failed.code, 1) << row.what << ": " << failed.err;
+        EXPECT_NE(failed.err.find(row.says), std::string::npos) << row.what << ": " << failed.err;
+        bus.clear_faults();
+
+        const CliRun next = run({"config", "set", "v_lo=" + row.next_v_lo});
+        EXPECT_EQ(next.code, row.next_code) << row.what << ": " << next.err;
+        for (std::uint8_t uid : bus.unit_uids()) {
+            EXPECT_EQ(stored(uid, v_s0), v_s0_stored) << row.what << ", UID " << unsigned{uid};
+            EXPECT_EQ(stored(uid, v_ne), v_ne_stored) << row.what << ", UID " << unsigned{uid};
+            EXPECT_EQ(stored(uid, v_lo), row.next_code == 0 ? std::stoul(row.next_v_lo) : v_lo_before)
+                << row.what << ", UID " << unsigned{uid};
+        }
+        expect_stored_checksums_match();
+    }
+}
+
+// The automatic backup is skipped as identical to the newest one only when
+// both the settings and the memory version match.
+TEST_F(CliConfig, ABackupIsSkippedOnlyWhenSettingsAndMemoryVersionMatch) {
+    struct Row {
+        const char* what;
+        bool new_memory_version;
+        int backups;
+    };
+    const Row rows[] = {{"same memory version", false, 1}, {"another memory version", true, 2}};
+    const unsigned v_ne = index_of("v_ne");
+    for (const Row& row : rows) {
+        QTemporaryDir folder;
+        env.backup_root = folder.path();
+        const std::uint32_t original = stored(1, v_ne);
+        const std::uint32_t memory_version = stored(1, 254);
+        const std::string set = "v_ne=" + std::to_string(original == 170 ? 171 : 170);
+        ASSERT_EQ(run({"config", "set", set}).code, 0) << row.what;
+        // The units are given back the settings of the first backup.
+        for (std::uint8_t uid : bus.unit_uids()) {
+            bus.set_eeprom_element(uid, v_ne, original);
+            if (row.new_memory_version) bus.set_eeprom_element(uid, 254, memory_version + 1);
+            bus.set_eeprom_element(uid, 252, sim::config_image_crc(*bus.eeprom_image(uid)));
+            for (unsigned index : {v_ne, 254u, 252u}) bus.set_ram_element(uid, index, stored(uid, index));
+        }
+        ASSERT_EQ(run({"config", "set", set}).code, 0) << row.what;
+        int files = 0;
+        for (QDirIterator it(folder.path(), {"*.json"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next()) {
+            ++files;
+        }
+        EXPECT_EQ(files, row.backups) << row.what;
+    }
 }
 
 }  // namespace

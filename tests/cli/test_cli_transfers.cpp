@@ -224,7 +224,7 @@ TEST_F(CliTransfers, RebootWaitsUntilTheUnitsAreHeardAgain) {
 
 TEST_F(CliTransfers, RebootFailsWhenNoUnitComesBack) {
     bus.set_reboot_duration(std::chrono::milliseconds(60000));
-    env.timings.reboot_checks = 5;
+    env.timings.reboot.checks = 5;
     const CliRun result = run({"reboot", "--wait"});
     EXPECT_EQ(result.code, 1) << result.err;
     EXPECT_NE(result.err.find("Devices did not reappear after reboot"), std::string::npos);

@@ -9,6 +9,7 @@
 
 #include <random>
 
+#include "config/record_rules.h"
 #include "config/registration.h"
 
 namespace {
@@ -20,6 +21,9 @@ ConfigRecord randomRecord(unsigned seed) {
     std::mt19937 random(seed);
     ConfigRecord record;
     for (auto& byte : record.bytes) byte = static_cast<std::uint8_t>(random());
+    for (unsigned index = 0; index < vk61::kSettingCount; ++index) {
+        vk61::config_set_value(record, index, vk61::within_record_rules(index, vk61::config_get_value(record, index)));
+    }
     return record;
 }
 

@@ -1,0 +1,15 @@
+#include "bus_worker.h"
+
+void BusWorker::cancel() {
+    if (cancellable()) stop_ = true;
+}
+
+void BusWorker::stopAndWait() {
+    QThread* thread = thread_;
+    if (thread == nullptr) return;
+    thread_ = nullptr;
+    stop_ = true;
+    thread->disconnect(this);
+    thread->wait();
+    delete thread;
+}

@@ -1,0 +1,31 @@
+// Waiting for the units to come back after the reboot command, for both
+// front ends. Blocks its caller (a bus worker, never the window's thread)
+// and can be stopped at any time through its stop flag.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+
+namespace vk61 {
+class CommsManager;
+}
+
+// When the wait checks for the units. A default-built value holds the
+// product's: the first check after the units' 3000 ms of silence, then one
+// a second, 60 checks in all (the last about 62 s after the command).
+struct RebootWaitTimings {
+    std::chrono::milliseconds first_check{3000};
+    std::chrono::milliseconds next_check{1000};
+    int checks = 60;
+};
+
+// Up to timings.checks checks; each asks the units again (rediscover) and
+// then runs on_check on the calling thread. Returns the UIDs heard since the
+// first check (bit n for UID n), 0 when none came back in time or stop was
+// set. While the link is down a check only looks: the receive thread
+// reconnects on its own.
+std::uint32_t wait_for_units_after_reboot(vk61::CommsManager& comms, const RebootWaitTimings& timings,
+                                          const std::atomic<bool>* stop,
+                                          const std::function<void()>& on_check = {});
