@@ -168,8 +168,9 @@ void ConfigExchange::write_back(const std::vector<int>& written, StoreResult& re
                                               vk61::config_get_value(*before, static_cast<unsigned>(index)),
                                               timeouts_.write_ms)
                             .ok();
+        // The index stays owed to the next store either way: the record may
+        // hold an edit (or an earlier Update's value) the units now lack.
         if (ok) {
-            model_.written_back(index);
             result.written_back.push_back(index);
         } else {
             qDebug() << "Failed to write back the value for index" << index;
