@@ -82,6 +82,10 @@ public:
                     kExitBusFailure,
                     QStringLiteral("The EFIS did not answer the read of header word %1").arg(result.index));
             case LoadStatus::HeaderErased:
+                if (allow_erased_) {
+                    erased_ = true;
+                    return kExitOk;
+                }
                 return context_.fail(kExitBusFailure, QStringLiteral("The EFIS holds no stored configuration"));
             case LoadStatus::Cancelled:
                 return interrupted();
@@ -123,10 +127,26 @@ public:
                                                 "--include-unstored. Nothing was sent"));
     }
 
+    // An erased EFIS loads as erased() instead of failing.
+    void allow_erased() { allow_erased_ = true; }
+    bool erased() const { return erased_; }
+
     // Sends the pending edits, stores and verifies the checksum.
     int store(std::uint32_t* crc) {
         StoreResult result;
         if (!run([&] { result = store_settings(exchange_); })) return interrupted();
+        return stored(result, crc);
+    }
+
+    // Writes every header word and setting of record to an erased EFIS,
+    // stores and verifies the checksum.
+    int store_first(const ConfigRecord& record, std::uint32_t memory_version, std::uint32_t* crc) {
+        StoreResult result;
+        if (!run([&] { result = exchange_.store_first_configuration(record, memory_version); })) return interrupted();
+        return stored(result, crc);
+    }
+
+    int stored(const StoreResult& result, std::uint32_t* crc) {
         switch (result.status) {
             case StoreStatus::Saved:
                 *crc = result.crc;
@@ -181,6 +201,8 @@ private:
     ConfigModel model_;
     ConfigExchange exchange_;
     bool crc_ok_ = false;
+    bool allow_erased_ = false;
+    bool erased_ = false;
 };
 
 // Puts the file's (or the command line's) record values of entry into the model.
@@ -190,6 +212,61 @@ void edit_entry(ConfigModel& model, const SettingEntry& entry, const ConfigRecor
         const std::uint32_t value = config_get_value(wanted, index);
         if (value != model.value(index)) model.edit(static_cast<int>(index), value);
     }
+}
+
+// An EFIS whose EEPROM is erased takes a whole file as its first
+// configuration: every setting is new, every one is written, with the header
+// words the file's memory version gives.
+int import_first_configuration(const Context& context, EfisConfiguration& efis, const ConfigFile& file,
+                               const QString& source, const ImportOptions& options) {
+    if (!file.present.all()) {
+        return context.fail(kExitBadInput, QStringLiteral("The EFIS's configuration memory is erased, and %1 does not "
+                                                          "hold every setting. Nothing was sent")
+                                               .arg(source));
+    }
+    if (!file.efis.memory_version) {
+        return context.fail(kExitBadInput, QStringLiteral("The EFIS's configuration memory is erased, and %1 does not "
+                                                          "name its memory version. Nothing was sent")
+                                               .arg(source));
+    }
+    if (const auto refused = import_refusal(file, nullptr)) {
+        return context.fail(kExitBadInput,
+                            QStringLiteral("%1 cannot be imported: %2. Nothing was sent").arg(source, refused->message));
+    }
+    QJsonArray rows;
+    context.say(QStringLiteral("%1  %2  %3")
+                    .arg(QStringLiteral("Setting"), -28)
+                    .arg(QStringLiteral("On the EFIS"), -24)
+                    .arg(QStringLiteral("In the file")));
+    for (const SettingEntry& entry : settings_catalogue()) {
+        rows.append(QJsonObject{{"setting", name_of(entry)},
+                                {"efis", QJsonValue(QJsonValue::Null)},
+                                {"file", setting_to_json(entry, file.settings)}});
+        context.say(QStringLiteral("%1  %2  %3")
+                        .arg(name_of(entry), -28)
+                        .arg(QStringLiteral("(erased)"), -24)
+                        .arg(setting_display_text(entry, file.settings)));
+    }
+    const auto report = [&](bool applied, const QJsonValue& checksum) {
+        if (context.json) {
+            context.print_json(QJsonObject{{"file", source}, {"changes", rows}, {"applied", applied}, {"checksum", checksum}});
+        }
+    };
+    if (options.dry_run) {
+        report(false, QJsonValue(QJsonValue::Null));
+        context.say(QStringLiteral("Dry run: the EFIS is erased; all %1 settings would be written; nothing was sent")
+                        .arg(rows.size()));
+        return kExitOk;
+    }
+    std::uint32_t crc = 0;
+    if (const int code = efis.store_first(file.settings, *file.efis.memory_version, &crc); code != kExitOk) return code;
+    if (const int code = efis.load(true); code != kExitOk) return code;
+    if (!efis.crc_ok() || !changed_settings(file, efis.model().record()).empty()) {
+        return context.fail(kExitBusFailure, QStringLiteral("The EFIS does not hold the file's settings after the store"));
+    }
+    report(true, hex32(crc));
+    context.say(QStringLiteral("First configuration stored from %1: %2 setting(s) written").arg(source).arg(rows.size()));
+    return kExitOk;
 }
 
 }  // namespace
@@ -339,7 +416,9 @@ int run_config_import(const Context& context, const QString& path, const ImportO
                             QStringLiteral("%1 cannot be imported: %2. Nothing was sent").arg(source, error));
 
     EfisConfiguration efis(context);
+    efis.allow_erased();
     if (const int code = efis.open_and_load(true); code != kExitOk) return code;
+    if (efis.erased()) return import_first_configuration(context, efis, *file, source, options);
     const ConfigRecord on_efis = efis.model().record();
     if (const auto refused = import_refusal(*file, &on_efis)) {
         return context.fail(kExitBadInput,

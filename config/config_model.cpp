@@ -81,8 +81,6 @@ void ConfigModel::sent(int index) { state_.unsettled.insert(index); }
 
 void ConfigModel::acknowledged_without_store(int index) { state_.pending.erase(index); }
 
-void ConfigModel::written_back(int index) { state_.unsettled.erase(index); }
-
 bool ConfigModel::matches_stored_checksum() const {
     return state_.confirmed.has_value() && config_crc(*state_.confirmed) == state_.device_checksum;
 }

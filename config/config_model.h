@@ -83,9 +83,6 @@ public:
     // The header before a store: memory version and element count as the
     // EFIS reports them, checksum 0, magic. Returns the CRC to store.
     std::uint32_t prepare_store(std::uint32_t memory_version, std::uint32_t num_elements);
-    // A store failed after index went out: it was written back to the value
-    // the units held before, so they no longer disagree about it.
-    void written_back(int index);
     // Whether the settings as last read match the checksum the EFIS stored.
     // When they do not, the EFIS holds working values that nobody stored
     // (written and never stored, or a store that failed half-way): a reboot

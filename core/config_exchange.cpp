@@ -176,6 +176,53 @@ StoreResult ConfigExchange::save_device_options() {
     return store(store_order(true), false);
 }
 
+// Blocks for 43 writes, the store and the read-back of the checksum, each up
+// to its time-out. An erased unit holds nothing to go back to, so a failed
+// write is not written back.
+StoreResult ConfigExchange::store_first_configuration(const vk61::ConfigRecord& record, std::uint32_t memory_version) {
+    StoreResult result;
+    if (!connected()) return result;
+    if (const auto refused = vk61::check_store(record, nullptr, vk61::ValueRange::Record)) {
+        result.status = StoreStatus::RuleRefused;
+        result.refusal = refused->message;
+        return result;
+    }
+    for (unsigned index = 0; index < vk61::kSettingCount; ++index) {
+        model_.edit(static_cast<int>(index), vk61::config_get_value(record, index));
+    }
+    result.crc = model_.prepare_store(memory_version, vk61::ConfigRecord::kCoveredWords);
+    std::vector<int> order = {static_cast<int>(vk61::kIndexMagic), static_cast<int>(vk61::kIndexMemoryVersion),
+                              static_cast<int>(vk61::kIndexNumElements)};
+    for (unsigned index = 0; index < vk61::kSettingCount; ++index) order.push_back(static_cast<int>(index));
+    for (const int index : order) {
+        const bool ok = comms_->write_setting(static_cast<std::uint8_t>(index),
+                                              vk61::config_get_value(model_.record(), static_cast<unsigned>(index)),
+                                              timeouts_.write_ms)
+                            .ok();
+        QThread::msleep(kPauseBetweenWritesMs);
+        if (!ok) {
+            result.status = StoreStatus::WriteFailed;
+            result.index = index;
+            return result;
+        }
+    }
+    if (!comms_->save_user_settings(result.crc, timeouts_.store_ms)) {
+        result.status = StoreStatus::StoreFailed;
+        return result;
+    }
+    if (!read_with_retry(vk61::kIndexChecksum, &result.read_back)) {
+        result.status = StoreStatus::ChecksumUnread;
+        return result;
+    }
+    if (result.read_back != result.crc) {
+        result.status = StoreStatus::ChecksumMismatch;
+        return result;
+    }
+    model_.stored(result.crc, model_.pending());
+    result.status = StoreStatus::Saved;
+    return result;
+}
+
 // Blocks for one write of up to the write time-out per index. The units'
 // working memory would otherwise keep half of a change that was never
 // stored, and the next store of anything would store it with it.
@@ -188,8 +235,9 @@ void ConfigExchange::write_back(const std::vector<int>& written, StoreResult& re
                                               vk61::config_get_value(*before, static_cast<unsigned>(index)),
                                               timeouts_.write_ms)
                             .ok();
+        // The index stays owed to the next store either way: the record may
+        // hold an edit (or an earlier Update's value) the units now lack.
         if (ok) {
-            model_.written_back(index);
             result.written_back.push_back(index);
         } else {
             qDebug() << "Failed to write back the value for index" << index;

@@ -110,6 +110,11 @@ public:
     // The devices tab's save: the same, with the per-unit options first
     // (34, then 36-39) and only when one of them is pending.
     StoreResult save_device_options();
+    // A first configuration for an EFIS whose EEPROM is erased: every header
+    // word (magic, memory_version, 35 elements) and every setting of record
+    // is written, then stored, and the checksum read back. The model then
+    // holds record as stored.
+    StoreResult store_first_configuration(const vk61::ConfigRecord& record, std::uint32_t memory_version);
 
     // The indices a store sends before it stores, in the order it sends them:
     // the pending edits and whatever was sent since the last confirmed store

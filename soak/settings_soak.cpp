@@ -5,6 +5,7 @@
 #include <chrono>
 #include <vector>
 
+#include "config/record_rules.h"
 #include "core/config_exchange.h"
 #include "config_image.h"
 #include "fault.h"
@@ -50,18 +51,23 @@ const char* store_name(StoreStatus status) {
     return "save: ?";
 }
 
-// A value for index that the record keeps whole (narrow fields get values
-// that fit), so what the tool holds and what a unit holds can be compared.
+// A value for index drawn across the whole record range: anything the field
+// holds (narrow fields get values that fit, so what the tool holds and what a
+// unit holds can be compared), folded by the whole-record rules so that no
+// store is refused.
 std::uint32_t value_for(unsigned index, SoakRandom& random) {
-    if (index >= 1 && index <= 8) return static_cast<std::uint32_t>(random.between(0, 255));
-    if (index == 9 || index == 10 || index == 27 || index == 28) return static_cast<std::uint32_t>(random.between(50, 650));
-    if (index >= 14 && index <= 23) return 0xFF000000u | (random.word() & 0xFFFFFFu);
-    if (index == 34) return static_cast<std::uint32_t>(random.pick(std::vector<int>{0x02, 0x04, 0x06, 0x0A, 0x0C}));
-    if (index >= 36 && index <= 39) return random.word() & 0x05050505u;
-    return static_cast<std::uint32_t>(random.between(0, 21));
+    std::uint32_t word = random.word();
+    if (index >= 1 && index <= 8) word &= 0xFFu;                                          // speeds
+    if (index == 9 || index == 10 || index == 27 || index == 28) word &= 0xFFFFu;          // tenths of a volt
+    return vk61::within_record_rules(index, word);
 }
 
-const std::vector<unsigned> kEditable = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 14, 15, 20, 23, 24, 27, 28, 33, 34, 35, 36, 37};
+// Every setting.
+const std::vector<unsigned> kEditable = [] {
+    std::vector<unsigned> all;
+    for (unsigned index = 0; index < vk61::kSettingCount; ++index) all.push_back(index);
+    return all;
+}();
 
 }  // namespace
 

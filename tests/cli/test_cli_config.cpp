@@ -387,5 +387,52 @@ TEST_F(CliConfig, ABackupIsSkippedOnlyWhenSettingsAndMemoryVersionMatch) {
     }
 }
 
+// An EFIS whose configuration memory is erased takes a whole file as its
+// first configuration: the preview shows every setting as new, the import
+// writes the header and every setting, stores and reads the checksum back.
+TEST_F(CliConfig, AnErasedEfisTakesAWholeFileAsItsFirstConfiguration) {
+    ASSERT_EQ(run({"config", "export", path("efis.json").toStdString()}).code, 0);
+    const sim::ConfigImage exported = *bus.eeprom_image(1);
+    for (std::uint8_t uid : bus.unit_uids()) {
+        for (unsigned index : {252u, 253u, 254u, 255u}) {
+            bus.set_eeprom_element(uid, index, 0xFFFFFFFFu);
+            bus.set_ram_element(uid, index, 0xFFFFFFFFu);
+        }
+        for (unsigned index = 0; index < vk61::kSettingCount; ++index) {
+            bus.set_eeprom_element(uid, index, 0xFFFFFFFFu);
+            bus.set_ram_element(uid, index, 0xFFFFFFFFu);
+        }
+    }
+    struct Row {
+        const char* what;
+        bool dry_run;
+    };
+    for (const Row& row : {Row{"dry run", true}, Row{"import", false}}) {
+        std::vector<std::string> args{"config", "import", path("efis.json").toStdString(), "--json"};
+        if (row.dry_run) args.push_back("--dry-run");
+        const CliRun result = run(args);
+        ASSERT_EQ(result.code, 0) << row.what << ": " << result.err;
+        const QJsonArray changes = result.json()["changes"].toArray();
+        EXPECT_EQ(changes.size(), static_cast<qsizetype>(vk61::settings_catalogue().size())) << row.what;
+        for (const QJsonValue& change : changes) EXPECT_TRUE(change.toObject()["efis"].isNull()) << row.what;
+        EXPECT_EQ(result.json()["applied"].toBool(), !row.dry_run) << row.what;
+        for (std::uint8_t uid : bus.unit_uids()) {
+            if (row.dry_run) {
+                EXPECT_EQ(stored(uid, 252), 0xFFFFFFFFu) << row.what << ", UID " << unsigned{uid};
+                continue;
+            }
+            for (unsigned index = 0; index < vk61::kSettingCount; ++index) {
+                EXPECT_EQ(stored(uid, index), *sim::config_element(exported, index))
+                    << row.what << ", UID " << unsigned{uid} << ", index " << index;
+            }
+            EXPECT_EQ(stored(uid, 253), sim::kConfigMagic) << "UID " << unsigned{uid};
+            EXPECT_EQ(stored(uid, 254), *sim::config_element(exported, 254)) << "UID " << unsigned{uid};
+            EXPECT_EQ(stored(uid, 255), sim::kConfigWords) << "UID " << unsigned{uid};
+        }
+    }
+    expect_stored_checksums_match();
+    EXPECT_EQ(run({"config", "show"}).code, 0);
+}
+
 }  // namespace
 }  // namespace clitest
