@@ -22,18 +22,18 @@ QString settingName(const vk61::SettingEntry& entry) {
     return QString::fromLatin1(entry.name.data(), static_cast<qsizetype>(entry.name.size()));
 }
 
-QString originText(const vk61::ConfigFile& file, const vk61::ConfigRecord& efis, const QString& source) {
+QString originText(const vk61::ConfigFile& file, const vk61::ConfigRecord* efis, const QString& source) {
     QString text = QDialog::tr("From %1, written %2 by %3 (EFIS %4, firmware %5).")
                        .arg(source, file.created.toLocalTime().toString(Qt::ISODate),
                             file.tool.isEmpty() ? QDialog::tr("an unknown tool") : file.tool,
                             file.efis.serial.isEmpty() ? QDialog::tr("unknown") : file.efis.serial,
                             file.efis.firmware.isEmpty() ? QDialog::tr("unknown") : file.efis.firmware);
     // Another memory layout may give the same index another meaning.
-    if (file.efis.memory_version && *file.efis.memory_version != efis.memory_version()) {
+    if (efis && file.efis.memory_version && *file.efis.memory_version != efis->memory_version()) {
         text += QStringLiteral("\n") + QDialog::tr("Warning: the file comes from memory version %1, this EFIS has "
                                                    "memory version %2. Check every value before applying.")
                                            .arg(*file.efis.memory_version)
-                                           .arg(efis.memory_version());
+                                           .arg(efis->memory_version());
     }
     return text;
 }
@@ -41,9 +41,14 @@ QString originText(const vk61::ConfigFile& file, const vk61::ConfigRecord& efis,
 }  // namespace
 
 std::optional<std::vector<const vk61::SettingEntry*>> previewConfiguration(QWidget* parent, const vk61::ConfigFile& file,
-                                                                           const vk61::ConfigRecord& efis,
+                                                                           const vk61::ConfigRecord* efis,
                                                                            const QString& source) {
-    const std::vector<const vk61::SettingEntry*> changed = vk61::changed_settings(file, efis);
+    std::vector<const vk61::SettingEntry*> changed;
+    if (efis) {
+        changed = vk61::changed_settings(file, *efis);
+    } else {
+        for (const vk61::SettingEntry& entry : vk61::settings_catalogue()) changed.push_back(&entry);
+    }
 
     QDialog dialog(parent);
     dialog.setObjectName(QStringLiteral("dialog_configuration_preview"));
@@ -63,10 +68,14 @@ std::optional<std::vector<const vk61::SettingEntry*>> previewConfiguration(QWidg
     for (int row = 0; row < table->rowCount(); ++row) {
         const vk61::SettingEntry& entry = *changed[static_cast<std::size_t>(row)];
         QTableWidgetItem* name = readOnlyItem(settingName(entry));
-        name->setFlags(name->flags() | Qt::ItemIsUserCheckable);
-        name->setCheckState(Qt::Checked);
+        if (efis) {
+            name->setFlags(name->flags() | Qt::ItemIsUserCheckable);
+            name->setCheckState(Qt::Checked);
+        } else {
+            name->setFlags(name->flags() & ~Qt::ItemIsUserCheckable);
+        }
         table->setItem(row, ColSetting, name);
-        table->setItem(row, ColEfis, readOnlyItem(vk61::setting_display_text(entry, efis)));
+        table->setItem(row, ColEfis, readOnlyItem(efis ? vk61::setting_display_text(entry, *efis) : QDialog::tr("(erased)")));
         table->setItem(row, ColFile, readOnlyItem(vk61::setting_display_text(entry, file.settings)));
     }
     table->resizeColumnsToContents();
@@ -82,6 +91,7 @@ std::optional<std::vector<const vk61::SettingEntry*>> previewConfiguration(QWidg
     dialog.resize(720, 480);
 
     if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    if (!efis) return changed;
     std::vector<const vk61::SettingEntry*> ticked;
     for (int row = 0; row < table->rowCount(); ++row) {
         if (table->item(row, ColSetting)->checkState() == Qt::Checked) ticked.push_back(changed[static_cast<std::size_t>(row)]);

@@ -15,9 +15,11 @@ class QWidget;
 
 // Lists every setting whose value in file differs from efis, each with a
 // check box ticked by default. Returns the ticked settings when the user
-// presses Apply, nullopt on Cancel.
+// presses Apply, nullopt on Cancel. With efis null (the EFIS's configuration
+// memory is erased) every setting is new and is written: all are listed,
+// none can be unticked.
 std::optional<std::vector<const vk61::SettingEntry*>> previewConfiguration(QWidget* parent, const vk61::ConfigFile& file,
-                                                                           const vk61::ConfigRecord& efis,
+                                                                           const vk61::ConfigRecord* efis,
                                                                            const QString& source);
 
 // The backups newest first, with date and reason; returns the path of the

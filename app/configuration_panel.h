@@ -108,6 +108,7 @@ private:
     std::optional<vk61::DeviceInfo> primaryUnit() const;
     std::optional<vk61::ConfigFile> confirmedConfigurationFile(const QString& reason) const;
     void restoreConfigurationFrom(const QString& path);
+    void storeFirstConfiguration(const vk61::ConfigFile& file, const QString& source);
 
     QMainWindow* window_;
     Ui_MainWindow& ui_;
@@ -120,4 +121,7 @@ private:
     // The last load's values do not match the checksum the EFIS stored: it
     // holds working values nobody stored, which a store would make permanent.
     bool unstoredOnEfis_ = false;
+    // The last load found the EFIS's configuration memory erased: an import
+    // gives it its first configuration.
+    bool erasedOnEfis_ = false;
 };

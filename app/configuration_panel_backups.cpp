@@ -23,6 +23,7 @@
 #include "core/device_text.h"
 #include "files/checked_file_writer.h"
 #include "core/store_backup.h"
+#include "core/store_texts.h"
 #include "ui_mainwindow.h"
 
 #ifndef VK61_VERSION
@@ -134,6 +135,10 @@ void ConfigurationPanel::restoreConfigurationFrom(const QString& path) {
         showNotConnected();
         return;
     }
+    if (erasedOnEfis_) {
+        storeFirstConfiguration(*file, source);
+        return;
+    }
     // The preview compares with what the units hold; edits in the form would
     // be stored along with the file without being shown.
     if (!model_.confirmed() || model_.unknown_count() > 0) {
@@ -160,7 +165,7 @@ void ConfigurationPanel::restoreConfigurationFrom(const QString& path) {
         return;
     }
 
-    const auto ticked = previewConfiguration(window_, *file, efis, source);
+    const auto ticked = previewConfiguration(window_, *file, &efis, source);
     if (!ticked || ticked->empty()) {
         showStatus(tr("Configuration not restored; nothing was sent"));
         return;
@@ -188,4 +193,50 @@ void ConfigurationPanel::restoreConfigurationFrom(const QString& path) {
             showBackupError(backupError);
         });
     });
+}
+
+// An EFIS whose configuration memory is erased takes a whole file as its
+// first configuration: every setting is new and every one is written, with
+// the header words of the file's memory version; the store and the reload
+// run on the bus worker. There is nothing on the EFIS to back up.
+void ConfigurationPanel::storeFirstConfiguration(const vk61::ConfigFile& file, const QString& source) {
+    if (const auto refused = firstConfigurationRefusal(file, source)) {
+        qDebug() << "Configuration file refused:" << source << *refused;
+        showStatus(tr("Error: %1. Nothing was sent").arg(*refused));
+        QMessageBox::warning(window_, tr("Import Configuration"),
+                             tr("%1.\n\nNothing was sent to the EFIS.").arg(*refused));
+        return;
+    }
+    const auto all = previewConfiguration(window_, file, nullptr, source);
+    if (!all) {
+        showStatus(tr("Configuration not restored; nothing was sent"));
+        return;
+    }
+    const vk61::ConfigModel before = model_;
+    const vk61::ConfigRecord record = file.settings;
+    const std::uint32_t memoryVersion = *file.efis.memory_version;
+    auto stored = std::make_shared<StoreResult>();
+    runExchange(
+        [stored, record, memoryVersion](ConfigExchange& exchange) {
+            *stored = exchange.store_first_configuration(record, memoryVersion);
+        },
+        [this, stored, before, file, source, written = all->size()] {
+            if (stored->status != StoreStatus::Saved) {
+                // Nothing on the EFIS was confirmed: the model stays erased.
+                model_ = before;
+                populateForm();
+                showStoreResult(*stored, false);
+                return;
+            }
+            // The reload reads back what the units hold and checks it against
+            // their checksum; only then is the first configuration reported.
+            load([this, file, source, written](bool ok) {
+                if (!ok) return;  // the load's status says what went wrong
+                if (!model_.confirmed() || !vk61::changed_settings(file, *model_.confirmed()).empty()) {
+                    showStatus(tr("Error: The EFIS does not hold the file's settings after the store"));
+                    return;
+                }
+                showStatus(firstConfigurationStoredText(source, written));
+            });
+        });
 }

@@ -68,12 +68,14 @@ void ConfigurationPanel::showLoadResult(const LoadResult& result, const std::fun
         return finish(false);
     case LoadStatus::HeaderErased:
         qDebug() << "Header word" << result.index << "reads 0xFFFFFFFF: no stored configuration";
+        erasedOnEfis_ = true;
         showStatus(tr("Error: The EFIS holds no stored configuration"));
         return finish(false);
     case LoadStatus::Loaded: break;
     }
 
     unstoredOnEfis_ = !result.crc_ok;
+    erasedOnEfis_ = false;
     populateForm();
     emit loaded();
 

@@ -219,19 +219,8 @@ void edit_entry(ConfigModel& model, const SettingEntry& entry, const ConfigRecor
 // words the file's memory version gives.
 int import_first_configuration(const Context& context, EfisConfiguration& efis, const ConfigFile& file,
                                const QString& source, const ImportOptions& options) {
-    if (!file.present.all()) {
-        return context.fail(kExitBadInput, QStringLiteral("The EFIS's configuration memory is erased, and %1 does not "
-                                                          "hold every setting. Nothing was sent")
-                                               .arg(source));
-    }
-    if (!file.efis.memory_version) {
-        return context.fail(kExitBadInput, QStringLiteral("The EFIS's configuration memory is erased, and %1 does not "
-                                                          "name its memory version. Nothing was sent")
-                                               .arg(source));
-    }
-    if (const auto refused = import_refusal(file, nullptr)) {
-        return context.fail(kExitBadInput,
-                            QStringLiteral("%1 cannot be imported: %2. Nothing was sent").arg(source, refused->message));
+    if (const auto refused = firstConfigurationRefusal(file, source)) {
+        return context.fail(kExitBadInput, *refused + QStringLiteral(". Nothing was sent"));
     }
     QJsonArray rows;
     context.say(QStringLiteral("%1  %2  %3")
@@ -265,7 +254,7 @@ int import_first_configuration(const Context& context, EfisConfiguration& efis, 
         return context.fail(kExitBusFailure, QStringLiteral("The EFIS does not hold the file's settings after the store"));
     }
     report(true, hex32(crc));
-    context.say(QStringLiteral("First configuration stored from %1: %2 setting(s) written").arg(source).arg(rows.size()));
+    context.say(firstConfigurationStoredText(source, static_cast<std::size_t>(rows.size())));
     return kExitOk;
 }
 

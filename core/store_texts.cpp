@@ -28,3 +28,28 @@ QString unstoredValuesText() {
                                        "match its stored checksum); a store now would store them along with this "
                                        "change. A reboot of the EFIS discards them");
 }
+
+std::optional<QString> firstConfigurationRefusal(const vk61::ConfigFile& file, const QString& source) {
+    if (!file.present.all()) {
+        return QCoreApplication::translate("StoreTexts",
+                                           "The EFIS's configuration memory is erased, and %1 does not hold every "
+                                           "setting")
+            .arg(source);
+    }
+    if (!file.efis.memory_version) {
+        return QCoreApplication::translate("StoreTexts",
+                                           "The EFIS's configuration memory is erased, and %1 does not name its "
+                                           "memory version")
+            .arg(source);
+    }
+    if (const auto refused = vk61::import_refusal(file, nullptr)) {
+        return QCoreApplication::translate("StoreTexts", "%1 cannot be imported: %2").arg(source, refused->message);
+    }
+    return std::nullopt;
+}
+
+QString firstConfigurationStoredText(const QString& source, std::size_t written) {
+    return QCoreApplication::translate("StoreTexts", "First configuration stored from %1: %2 setting(s) written")
+        .arg(source)
+        .arg(written);
+}

@@ -4,6 +4,10 @@
 
 #include <QString>
 
+#include <cstddef>
+#include <optional>
+
+#include "config/config_file.h"
 #include "core/config_exchange.h"
 
 // After a failed write: what was written back, and which settings' working
@@ -14,3 +18,12 @@ QString writeBackText(const StoreResult& result);
 // Why a store is refused while the EFIS holds working values that were never
 // stored.
 QString unstoredValuesText();
+
+// Why file cannot be the first configuration of an EFIS whose configuration
+// memory is erased: every setting is written, with the header words of the
+// file's memory version, so the file must hold both. source names the file.
+// nullopt when it can.
+std::optional<QString> firstConfigurationRefusal(const vk61::ConfigFile& file, const QString& source);
+
+// A first configuration was stored and read back.
+QString firstConfigurationStoredText(const QString& source, std::size_t written);

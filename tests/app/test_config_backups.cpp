@@ -397,6 +397,81 @@ private slots:
         QVERIFY2(sw->status().startsWith("Configuration restored from"), qPrintable(sw->status()));
         expectUnitsHold(original);
     }
+
+    // An EFIS whose configuration memory is erased takes a whole file as its
+    // first configuration: every setting previewed as new, the header and
+    // every setting written, stored and read back. A file that cannot give
+    // it everything is refused before anything goes out.
+    void erasedEfis_takesAWholeFileAsItsFirstConfiguration_data() {
+        QTest::addColumn<QString>("drop");  // what the file goes without
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("whole file") << "" << true;
+        QTest::newRow("without v_ne") << "v_ne" << false;
+        QTest::newRow("without the memory version") << "memory_version" << false;
+    }
+    void erasedEfis_takesAWholeFileAsItsFirstConfiguration() {
+        QFETCH(QString, drop);
+        QFETCH(bool, stored);
+        const sim::ConfigImage exported = eepromImages().at(1);
+        const QString path = exportTo(QString("first_%1.json").arg(drop));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
+        file.close();
+        QJsonObject settings = root["settings"].toObject();
+        QJsonObject efis = root["efis"].toObject();
+        settings.remove(drop);
+        efis.remove(drop);
+        root["settings"] = settings;
+        root["efis"] = efis;
+        QVERIFY(updatetest::writeFile(path, QJsonDocument(root).toJson()));
+
+        for (std::uint8_t uid : sw->bus.unit_uids()) {
+            for (unsigned index = 0; index < 256; ++index) {
+                if (!sim::is_config_index(index)) continue;
+                sw->bus.set_eeprom_element(uid, index, 0xFFFFFFFFu);
+                sw->bus.set_ram_element(uid, index, 0xFFFFFFFFu);
+            }
+        }
+        const auto erased = eepromImages();
+        sw->click("pushButton_load");
+        QVERIFY(sw->waitForBusIdle());
+        QCOMPARE(sw->status(), QString("Error: The EFIS holds no stored configuration"));
+
+        ModalAnswers answers;
+        answers.path = path;
+        QStringList efisColumn;
+        int checkable = 0;
+        answers.onPreview = [&](QDialog* preview) {
+            QTableWidget* table = changesTable(preview);
+            for (int row = 0; row < table->rowCount(); ++row) {
+                efisColumn << table->item(row, 1)->text();
+                if (table->item(row, 0)->flags() & Qt::ItemIsUserCheckable) ++checkable;
+            }
+            pressApply(preview);
+        };
+        sw->bus.clear_host_frames();
+        action("action_import_configuration")->trigger();
+        QVERIFY(sw->waitForBusIdle());
+        if (!stored) {
+            QCOMPARE(answers.previews, 0);
+            QVERIFY2(sw->status().contains("erased") && sw->status().endsWith("Nothing was sent"), qPrintable(sw->status()));
+            QVERIFY(sw->hostFrames(0x390).empty());
+            QVERIFY(sw->hostFrames(0x3A0).empty());
+            QVERIFY(eepromImages() == erased);
+            return;
+        }
+        QCOMPARE(answers.previews, 1);
+        QCOMPARE(efisColumn.size(), static_cast<qsizetype>(vk61::settings_catalogue().size()));
+        QCOMPARE(efisColumn.count("(erased)"), efisColumn.size());
+        QCOMPARE(checkable, 0);  // every setting is written
+        QCOMPARE(sw->status(), QString("First configuration stored from %1: %2 setting(s) written")
+                                   .arg(QFileInfo(path).fileName())
+                                   .arg(efisColumn.size()));
+        expectUnitsHold(exported);
+        QVERIFY(sw->window->pendingChangeSet().empty());
+        QCOMPARE(sw->window->configModel().unknown_count(), 0);
+    }
 };
 
 VK61_UPDATE_TEST_MAIN(ConfigBackupsTest)
