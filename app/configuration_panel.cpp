@@ -17,6 +17,7 @@
 
 #include "bus_worker.h"
 #include "config/setting_values.h"
+#include "core/store_texts.h"
 #include "setting_bindings.h"
 #include "settings_form.h"
 #include "ui_mainwindow.h"
@@ -33,7 +34,7 @@ void ConfigurationPanel::showStatus(const QString& text) { window_->statusBar()-
 
 void ConfigurationPanel::showNotConnected() {
     qDebug() << "No communication interface connected";
-    showStatus(tr("Error: No communication interface connected (USB HID or CAN FD)"));
+    showStatus(tr("Error: %1").arg(notConnectedText()));
 }
 
 bool ConfigurationPanel::setValue(int index, std::uint32_t value) {

@@ -202,7 +202,7 @@ void ConfigurationPanel::restoreConfigurationFrom(const QString& path) {
 void ConfigurationPanel::storeFirstConfiguration(const vk61::ConfigFile& file, const QString& source) {
     if (const auto refused = firstConfigurationRefusal(file, source)) {
         qDebug() << "Configuration file refused:" << source << *refused;
-        showStatus(tr("Error: %1. Nothing was sent").arg(*refused));
+        showStatus(tr("Error: %1").arg(refusedText(*refused)));
         QMessageBox::warning(window_, tr("Import Configuration"),
                              tr("%1.\n\nNothing was sent to the EFIS.").arg(*refused));
         return;

@@ -28,7 +28,7 @@ void ConfigurationPanel::showUpdateResult(const UpdateResult& result) {
         return;
     case UpdateStatus::RuleRefused:
         qDebug() << "Not sending:" << result.refusal;
-        showStatus(tr("Error: %1. Nothing was sent").arg(result.refusal));
+        showStatus(tr("Error: %1").arg(refusedText(result.refusal)));
         return;
     case UpdateStatus::NothingPending: showStatus(tr("No changes to send")); return;
     case UpdateStatus::Sent: break;
@@ -101,7 +101,7 @@ void ConfigurationPanel::showStoreResult(const StoreResult& result, bool device_
         return;
     case StoreStatus::RuleRefused:
         qDebug() << "Not storing:" << result.refusal;
-        showStatus(tr("Error: %1. Nothing was sent").arg(result.refusal));
+        showStatus(tr("Error: %1").arg(refusedText(result.refusal)));
         return;
     case StoreStatus::MemoryVersionUnread:
         qDebug() << "Error reading memory version value";

@@ -4,12 +4,13 @@
 
 #include "bus_worker.h"
 #include "comms_manager.h"
+#include "core/store_texts.h"
 #include "devices_tab.h"
 
 void DevicesTab::reboot() {
     if (!comms_ || !comms_->is_connected()) {
         qDebug() << "No communication interface connected";
-        showStatus(tr("Error: No communication interface connected (USB HID or CAN FD)"));
+        showStatus(tr("Error: %1").arg(notConnectedText()));
         return;
     }
     enum class Outcome { NotSent, Back, NotBack, Stopped };

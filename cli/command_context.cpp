@@ -8,6 +8,7 @@
 #include "config/backup_store.h"
 #include "core/configuration_snapshot.h"
 #include "core/store_backup.h"
+#include "core/store_texts.h"
 #include "engine_calls.h"
 #include "exit_codes.h"
 
@@ -59,7 +60,7 @@ bool BusSession::interrupted() const { return context_.env.interrupted != nullpt
 int BusSession::open(bool allow_no_units) {
     if (!connect_bridge(*comms_)) {
         return context_.fail(kExitNotConnected,
-                             QStringLiteral("No communication interface connected (USB HID or CAN FD)"));
+                             notConnectedText());
     }
     units_ = discover_units(*comms_, context_.env.timings, context_.env.interrupted);
     if (interrupted()) return context_.fail(kExitBusFailure, QStringLiteral("Interrupted"));

@@ -76,7 +76,7 @@ public:
         switch (result.status) {
             case LoadStatus::NotConnected:
                 return context_.fail(kExitNotConnected,
-                                     QStringLiteral("No communication interface connected (USB HID or CAN FD)"));
+                                     notConnectedText());
             case LoadStatus::HeaderUnread:
                 return context_.fail(
                     kExitBusFailure,
@@ -153,14 +153,14 @@ public:
                 return kExitOk;
             case StoreStatus::NotConnected:
                 return context_.fail(kExitNotConnected,
-                                     QStringLiteral("No communication interface connected (USB HID or CAN FD)"));
+                                     notConnectedText());
             case StoreStatus::NoDeviceChanges:
             case StoreStatus::UnknownSettings:
                 return context_.fail(
                     kExitBusFailure,
                     QStringLiteral("%1 setting(s) are unknown; nothing was stored").arg(result.unknown));
             case StoreStatus::RuleRefused:
-                return context_.fail(kExitBadInput, result.refusal + QStringLiteral(". Nothing was sent"));
+                return context_.fail(kExitBadInput, refusedText(result.refusal));
             case StoreStatus::MemoryVersionUnread:
             case StoreStatus::NumElementsUnread:
                 return context_.fail(kExitBusFailure,
@@ -220,7 +220,7 @@ void edit_entry(ConfigModel& model, const SettingEntry& entry, const ConfigRecor
 int import_first_configuration(const Context& context, EfisConfiguration& efis, const ConfigFile& file,
                                const QString& source, const ImportOptions& options) {
     if (const auto refused = firstConfigurationRefusal(file, source)) {
-        return context.fail(kExitBadInput, *refused + QStringLiteral(". Nothing was sent"));
+        return context.fail(kExitBadInput, refusedText(*refused));
     }
     QJsonArray rows;
     context.say(QStringLiteral("%1  %2  %3")

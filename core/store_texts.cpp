@@ -53,3 +53,11 @@ QString firstConfigurationStoredText(const QString& source, std::size_t written)
         .arg(source)
         .arg(written);
 }
+
+QString notConnectedText() {
+    return QCoreApplication::translate("StoreTexts", "No communication interface connected (USB HID or CAN FD)");
+}
+
+QString refusedText(const QString& why) {
+    return QCoreApplication::translate("StoreTexts", "%1. Nothing was sent").arg(why);
+}

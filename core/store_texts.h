@@ -27,3 +27,10 @@ std::optional<QString> firstConfigurationRefusal(const vk61::ConfigFile& file, c
 
 // A first configuration was stored and read back.
 QString firstConfigurationStoredText(const QString& source, std::size_t written);
+
+// No link to the units: the exchange ended before anything was sent.
+QString notConnectedText();
+
+// A store refused before anything went out, with why (a rule about what may
+// be stored, naming the setting).
+QString refusedText(const QString& why);
