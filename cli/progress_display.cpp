@@ -94,6 +94,7 @@ void ProgressDisplay::tick() {
         shown_unit_ = unit;
         phase_start_ = now;
         phase_start_done_ = done;
+        shown_end_ = false;
     }
     const double elapsed = std::chrono::duration<double>(now - phase_start_).count();
     const double moved = static_cast<double>(done - std::min(done, phase_start_done_));
@@ -130,11 +131,15 @@ void ProgressDisplay::tick() {
         drawn_ = true;
         return;
     }
-    // The same line twice (a last report repeated) is shown once.
-    if ((new_phase || done == total || now - last_line_ >= line_interval_) && text != last_text_) {
+    // The end of a phase is shown once: a last report repeated later works
+    // out a rate of its own, so comparing texts does not catch it.
+    const bool end = done == total;
+    if (end && shown_end_) return;
+    if ((new_phase || end || now - last_line_ >= line_interval_) && text != last_text_) {
         err_ << text << '\n' << std::flush;
         last_line_ = now;
         last_text_ = text;
+        shown_end_ = end;
     }
 }
 

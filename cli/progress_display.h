@@ -57,6 +57,7 @@ private:
     std::uint64_t phase_start_done_ = 0;
     Clock::time_point last_line_{};
     std::string last_text_;
+    bool shown_end_ = false;  // this phase's last line is out
     Clock::time_point unit_start_{};
     double last_unit_seconds_ = 0;  // how long the previous unit took; 0 = none yet
     bool drawn_ = false;

@@ -2,12 +2,35 @@
 // simulated units hold in flash and by the files in the cache.
 #include <QFileInfo>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <sstream>
+#include <thread>
 
 #include "cli_test_support.h"
+#include "cli/progress_display.h"
 
 namespace clitest {
 namespace {
+
+// A phase's last report repeated a moment later works out a rate the first
+// one could not have; its line is still shown once.
+TEST(ProgressLines, APhasesEndIsShownOnceWhenItsLastReportRepeats) {
+    std::ostringstream err;
+    vk61::cli::ProgressDisplay display(err, /*terminal=*/false, std::chrono::milliseconds(1000));
+    vk61::cli::ProgressDisplay::record(0, 100, 1, &display);
+    display.tick();
+    for (int report = 0; report < 2; ++report) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        vk61::cli::ProgressDisplay::record(100, 100, 1, &display);
+        display.tick();
+    }
+    display.finish();
+    const std::string out = err.str();
+    // The phase's first line and its end.
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2) << out;
+}
 
 constexpr std::uint32_t kWriteAddress = 0x00100000;  // the simulated units' firmware address
 constexpr std::uint32_t kImageOffset = 0x100;
