@@ -37,14 +37,19 @@ ProgressDisplay::ProgressDisplay(std::ostream& err, bool terminal, std::chrono::
 
 void ProgressDisplay::record(std::uint64_t done, std::uint64_t total, std::uint64_t phase, const void* user) {
     auto* self = static_cast<ProgressDisplay*>(const_cast<void*>(user));
-    self->done_.store(done, std::memory_order_relaxed);
-    self->total_.store(total, std::memory_order_relaxed);
-    self->phase_.store(phase, std::memory_order_relaxed);
-    self->reports_.fetch_add(1, std::memory_order_release);
+    const std::lock_guard lock(self->report_mutex_);
+    self->report_.done = done;
+    self->report_.total = total;
+    self->report_.phase = phase;
+    self->report_.unit = self->current_unit_;
+    ++self->report_.count;
 }
 
 void ProgressDisplay::begin_unit(std::uint8_t uid, int position, int count) {
-    unit_.store(uid | static_cast<std::uint32_t>(position) << 8 | static_cast<std::uint32_t>(count) << 16);
+    // Reports made from now on belong to this unit; the last report of the
+    // unit before keeps its own, however late tick() reads it.
+    const std::lock_guard lock(report_mutex_);
+    current_unit_ = uid | static_cast<std::uint32_t>(position) << 8 | static_cast<std::uint32_t>(count) << 16;
 }
 
 std::string ProgressDisplay::describe(std::uint64_t done, std::uint64_t total, std::uint64_t phase, double rate,
@@ -74,13 +79,17 @@ std::string ProgressDisplay::describe(std::uint64_t done, std::uint64_t total, s
 }
 
 void ProgressDisplay::tick() {
-    const std::uint64_t reports = reports_.load(std::memory_order_acquire);
-    if (reports == seen_reports_) return;
-    seen_reports_ = reports;
-    const std::uint64_t done = done_.load(std::memory_order_relaxed);
-    const std::uint64_t total = total_.load(std::memory_order_relaxed);
-    const std::uint64_t phase = phase_.load(std::memory_order_relaxed);
-    const std::uint32_t unit = unit_.load();
+    Report report;
+    {
+        const std::lock_guard lock(report_mutex_);
+        report = report_;
+    }
+    if (report.count == seen_reports_) return;
+    seen_reports_ = report.count;
+    const std::uint64_t done = report.done;
+    const std::uint64_t total = report.total;
+    const std::uint64_t phase = report.phase;
+    const std::uint32_t unit = report.unit;
     const auto now = Clock::now();
 
     const bool new_phase = phase != shown_phase_ || unit != shown_unit_;

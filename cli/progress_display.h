@@ -3,13 +3,14 @@
 // a plain line every few seconds and at each change of phase.
 //
 // record() is the engine's progress callback: it runs on the worker or the
-// receive thread with the transfer's lock held, so it only stores numbers;
+// receive thread with the transfer's lock held, so it only stores numbers
+// (under a lock of its own that nothing else is taken under);
 // tick() draws them on the thread that owns the stream.
 #pragma once
 
-#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <mutex>
 #include <ostream>
 #include <string>
 
@@ -42,12 +43,18 @@ private:
     const bool terminal_;
     const std::chrono::milliseconds line_interval_;
 
-    // Written by record() and begin_unit(), read by tick().
-    std::atomic<std::uint64_t> done_{0};
-    std::atomic<std::uint64_t> total_{0};
-    std::atomic<std::uint64_t> phase_{0};
-    std::atomic<std::uint64_t> reports_{0};
-    std::atomic<std::uint32_t> unit_{0};  // uid | position << 8 | count << 16; 0 = one transfer for all
+    // The newest report, written by record() and read by tick() as one
+    // piece, so that its numbers and its unit always belong together.
+    struct Report {
+        std::uint64_t done = 0;
+        std::uint64_t total = 0;
+        std::uint64_t phase = 0;
+        std::uint32_t unit = 0;  // uid | position << 8 | count << 16; 0 = one transfer for all
+        std::uint64_t count = 0;  // reports made so far
+    };
+    std::mutex report_mutex_;  // held only to copy a Report; never while calling out
+    Report report_;
+    std::uint32_t current_unit_ = 0;  // set by begin_unit(), stamped on each report
 
     // tick()'s own.
     std::uint64_t seen_reports_ = 0;

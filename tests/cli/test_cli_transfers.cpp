@@ -32,6 +32,18 @@ TEST(ProgressLines, APhasesEndIsShownOnceWhenItsLastReportRepeats) {
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2) << out;
 }
 
+// The next unit may begin before the last report of the unit before is
+// drawn: that report is still shown as the earlier unit's.
+TEST(ProgressLines, AUnitsLastReportKeepsItsUnitWhenTheNextBeginsFirst) {
+    std::ostringstream err;
+    vk61::cli::ProgressDisplay display(err, /*terminal=*/false, std::chrono::milliseconds(1000));
+    display.begin_unit(2, 2, 3);
+    vk61::cli::ProgressDisplay::record(100, 100, 1, &display);
+    display.begin_unit(3, 3, 3);
+    display.finish();
+    EXPECT_EQ(err.str().rfind("Unit 2 / 3 (UID 2): Writing  100%", 0), 0u) << err.str();
+}
+
 constexpr std::uint32_t kWriteAddress = 0x00100000;  // the simulated units' firmware address
 constexpr std::uint32_t kImageOffset = 0x100;
 
