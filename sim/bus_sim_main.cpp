@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 
 namespace {
@@ -20,16 +21,36 @@ struct Options {
     unsigned reboot_ms = 1500;
     unsigned latency_us = 1000;
     unsigned occupancy_ms = 1000;
+    bool real_bridge_pacing = false;
+    // Each overrides its part of the preset (or of the default, 0).
+    std::optional<unsigned> host_report_ms;
+    std::optional<unsigned> device_report_ms;
+    std::optional<unsigned> erase_block_ms;
 };
+
+sim::BridgeCosts bridge_costs(const Options& o) {
+    auto costs = o.real_bridge_pacing ? sim::BridgeCosts::real_bridge() : sim::BridgeCosts{};
+    using std::chrono::milliseconds;
+    if (o.host_report_ms) costs.host_report = milliseconds(*o.host_report_ms);
+    if (o.device_report_ms) costs.device_report = milliseconds(*o.device_report_ms);
+    if (o.erase_block_ms) costs.erase_block = milliseconds(*o.erase_block_ms);
+    return costs;
+}
 
 void usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: vk61-bus-sim [--port N] [--units N] [--reboot-ms N] [--latency-us N] [--occupancy-ms N]\n"
+                 "                    [--real-bridge-pacing] [--host-report-ms N] [--device-report-ms N] [--erase-block-ms N]\n"
                  "  --port N          TCP port on 127.0.0.1 (default 47061; 0 = any free port)\n"
                  "  --units N         units on UIDs 1..N, 1-15 (default 3)\n"
                  "  --reboot-ms N     how long units stay silent after a reboot (default 1500)\n"
                  "  --latency-us N    delay of every reply (default 1000)\n"
                  "  --occupancy-ms N  occupancy report interval, 0 = none (default 1000)\n"
+                 "  --real-bridge-pacing  pace like a real full-speed USB bridge and NOR flash:\n"
+                 "                    the three costs below at 2, 1 and 150 ms\n"
+                 "  --host-report-ms N    time of one output report, host to bridge, one after another (default 0)\n"
+                 "  --device-report-ms N  time of one input report per 64 bytes, bridge to host, one after another (default 0)\n"
+                 "  --erase-block-ms N    time a unit takes to erase one 64 KiB flash block (default 0)\n"
                  "The host side (virtual_hidapi) finds the simulator through VK61_BRIDGE=127.0.0.1:PORT.\n");
 }
 
@@ -41,12 +62,23 @@ bool parse_number(const char* text, unsigned max, unsigned& out) {
     return true;
 }
 
+bool parse_optional(const char* text, unsigned max, std::optional<unsigned>& out) {
+    unsigned v = 0;
+    if (!parse_number(text, max, v)) return false;
+    out = v;
+    return true;
+}
+
 bool parse(int argc, char** argv, Options& o) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
             usage(stdout);
             std::exit(0);
+        }
+        if (arg == "--real-bridge-pacing") {
+            o.real_bridge_pacing = true;
+            continue;
         }
         if (i + 1 >= argc) return false;
         const char* value = argv[++i];
@@ -56,6 +88,9 @@ bool parse(int argc, char** argv, Options& o) {
         else if (arg == "--reboot-ms") ok = parse_number(value, 600000, o.reboot_ms);
         else if (arg == "--latency-us") ok = parse_number(value, 10000000, o.latency_us);
         else if (arg == "--occupancy-ms") ok = parse_number(value, 600000, o.occupancy_ms);
+        else if (arg == "--host-report-ms") ok = parse_optional(value, 1000, o.host_report_ms);
+        else if (arg == "--device-report-ms") ok = parse_optional(value, 1000, o.device_report_ms);
+        else if (arg == "--erase-block-ms") ok = parse_optional(value, 60000, o.erase_block_ms);
         if (!ok) return false;
     }
     return true;
@@ -90,6 +125,8 @@ int main(int argc, char** argv) {
     sim::add_default_units(bus, options.units);
     bus.set_reboot_duration(std::chrono::milliseconds(options.reboot_ms));
     bus.set_latency(std::chrono::microseconds(options.latency_us));
+    const auto costs = bridge_costs(options);
+    bus.set_bridge_costs(costs);
     bus.set_frame_observer([&log](const vk61::BusFrame& frame) { log.frame(frame); });
 
     sim::WireServer server(bus);
@@ -102,6 +139,11 @@ int main(int argc, char** argv) {
     bus.set_occupancy_interval(std::chrono::milliseconds(options.occupancy_ms));
     log.line("vk61-bus-sim: listening on 127.0.0.1:" + std::to_string(server.port()) + " with " +
              std::to_string(options.units) + " unit(s)");
+    if (costs.host_report.count() != 0 || costs.device_report.count() != 0 || costs.erase_block.count() != 0) {
+        const auto ms = [](std::chrono::microseconds v) { return std::to_string(v.count() / 1000); };
+        log.line("vk61-bus-sim: bridge pacing " + ms(costs.host_report) + " ms per host report, " +
+                 ms(costs.device_report) + " ms per input report, " + ms(costs.erase_block) + " ms per erased block");
+    }
 
     int signal_number = 0;
     sigwait(&stop_signals, &signal_number);

@@ -168,8 +168,8 @@ std::vector<Outgoing> FaultTable::apply(std::vector<Reply> replies) {
     std::vector<Outgoing> out;
     for (const auto& w : work) {
         if (w.dropped) continue;
-        out.push_back(Outgoing{w.reply.frame, w.reply.kind, w.delay});
-        if (w.duplicate) out.push_back(Outgoing{w.reply.frame, w.reply.kind, w.delay});
+        out.push_back(Outgoing{w.reply.frame, w.reply.kind, w.delay, w.reply.command, w.reply.uid});
+        if (w.duplicate) out.push_back(Outgoing{w.reply.frame, w.reply.kind, w.delay, w.reply.command, w.reply.uid});
     }
     return out;
 }

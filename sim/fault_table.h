@@ -18,6 +18,8 @@ struct Outgoing {
     vk61::BusFrame frame;
     ReplyKind kind = ReplyKind::Any;
     std::chrono::milliseconds delay{0};  // on top of the installation's latency
+    std::uint16_t command = 0;           // as in the Reply it came from
+    std::uint8_t uid = 0;                // the unit that really sent it, whatever the frame says
 };
 
 class FaultTable {

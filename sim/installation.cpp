@@ -1,11 +1,15 @@
 #include "installation.h"
 
+#include "report_codec.h"
+
 #include <algorithm>
+#include <thread>
 
 namespace sim {
 
 namespace {
 constexpr std::uint16_t kReboot = 0x3B0;
+constexpr std::uint16_t kEraseBlock = 0x430;
 }
 
 Installation::Installation() = default;
@@ -71,6 +75,11 @@ void Installation::set_frame_observer(std::function<void(const vk61::BusFrame&)>
 }
 
 void Installation::receive_from_host(const vk61::BusFrame& frame) {
+    // The host-to-bridge endpoint: like a USB write, the sender waits until
+    // its report has crossed (bounded by the reports already queued on it).
+    const auto crossed = pacing_.host_report(Clock::now());
+    if (crossed > Clock::now()) std::this_thread::sleep_until(crossed);
+
     std::vector<Reply> replies;
     std::optional<Fault> pull;
     std::function<void(const vk61::BusFrame&)> observer;
@@ -163,6 +172,8 @@ void Installation::set_reboot_duration(std::chrono::milliseconds duration) {
     reboot_duration_ = std::max(duration, std::chrono::milliseconds(0));
 }
 
+void Installation::set_bridge_costs(const BridgeCosts& costs) { pacing_.set_costs(costs); }
+
 void Installation::set_occupancy_interval(std::chrono::milliseconds interval) {
     std::uint64_t epoch = 0;
     {
@@ -217,9 +228,9 @@ void Installation::send_occupancy_report(std::uint32_t occupied, std::uint32_t a
     send({occupancy_reply(0, occupied, alive)});
 }
 
-void Installation::inject_to_host(const vk61::BusFrame& frame) { emit_frame(frame); }
+void Installation::inject_to_host(const vk61::BusFrame& frame) { to_host(frame); }
 
-void Installation::inject_raw_report(std::vector<std::uint8_t> report) { emit_raw(report); }
+void Installation::inject_raw_report(std::vector<std::uint8_t> report) { raw_to_host(std::move(report)); }
 
 // --- Sending -------------------------------------------------------------------
 
@@ -239,11 +250,34 @@ void Installation::send(std::vector<Reply> replies) {
         const bool at_once = whoami_at_once && o.kind == ReplyKind::WhoAmI;
         const auto delay =
             (at_once ? std::chrono::microseconds{0} : latency) + std::chrono::duration_cast<std::chrono::microseconds>(o.delay);
-        if (delay.count() == 0) {
-            emit_frame(o.frame);
+        auto ready = now + delay;
+        // An erase is only reported done once the unit's flash has erased it.
+        if (o.kind == ReplyKind::FlashReply && o.command == kEraseBlock) ready = pacing_.erase_block(o.uid, ready);
+        if (ready <= now) {
+            to_host(o.frame);
         } else {
-            scheduler_.post_at(now + delay, [this, frame = o.frame] { emit_frame(frame); });
+            scheduler_.post_at(ready, [this, frame = o.frame] { to_host(frame); });
         }
+    }
+}
+
+void Installation::to_host(const vk61::BusFrame& frame) {
+    const auto now = Clock::now();
+    const auto crossed = pacing_.device_report(now, input_report_size(frame));
+    if (crossed <= now) {
+        emit_frame(frame);
+    } else {
+        scheduler_.post_at(crossed, [this, frame] { emit_frame(frame); });
+    }
+}
+
+void Installation::raw_to_host(std::vector<std::uint8_t> report) {
+    const auto now = Clock::now();
+    const auto crossed = pacing_.device_report(now, report.size());
+    if (crossed <= now) {
+        emit_raw(report);
+    } else {
+        scheduler_.post_at(crossed, [this, report = std::move(report)] { emit_raw(report); });
     }
 }
 

@@ -12,6 +12,7 @@
 // the installation.
 #pragma once
 
+#include "bridge_pacing.h"
 #include "bus_frame.h"
 #include "config_image.h"
 #include "fault.h"
@@ -100,6 +101,11 @@ public:
     void set_whoami_at_once(bool at_once);
     // Sends send_occupancy_report() every interval; 0 (default) stops it.
     void set_occupancy_interval(std::chrono::milliseconds interval);
+    // What the bridge's endpoints and the units' flash erase cost (all 0 by
+    // default). A host report holds its sender (hid_write, the wire server's
+    // reader) until it has crossed; input reports reach the host one after
+    // another, after the latency; an erase's flash reply waits for the erase.
+    void set_bridge_costs(const BridgeCosts& costs);
 
     // --- Unasked traffic -------------------------------------------------------
     // Occupancy report: occupied = every unit present, alive = those not rebooting.
@@ -153,6 +159,11 @@ private:
     void occupancy_tick(std::uint64_t epoch);
     // Faults, then now or through the scheduler. Called with no lock held.
     void send(std::vector<Reply> replies);
+    // Through the bridge-to-host endpoint: at once when it costs nothing,
+    // else through the scheduler when the report has crossed. Call when the
+    // report is ready, in that order.
+    void to_host(const vk61::BusFrame& frame);
+    void raw_to_host(std::vector<std::uint8_t> report);
     void emit_frame(const vk61::BusFrame& frame);
     void emit_raw(const std::vector<std::uint8_t>& report);
     void pull_cable_for(const Fault& fault);
@@ -176,6 +187,8 @@ private:
     std::uint64_t occupancy_epoch_ = 0;
     std::map<std::uint8_t, Clock::time_point> reboot_ends_;
     std::function<void(const vk61::BusFrame&)> observer_;
+
+    BridgePacing pacing_;  // has its own lock
 
     // Held while a HostSide callback runs, so detach_host() can wait for it.
     std::mutex host_mutex_;

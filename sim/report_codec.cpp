@@ -15,14 +15,15 @@ std::optional<vk61::BusFrame> frame_from_output_report(const std::uint8_t* repor
     return frame;
 }
 
+std::size_t input_report_size(const vk61::BusFrame& frame) { return 7 + frame.payload_size(); }
+
 std::vector<std::uint8_t> input_report_from_frame(const vk61::BusFrame& frame) {
-    const std::size_t n = frame.payload_size();
-    std::vector<std::uint8_t> report(7 + n);
+    std::vector<std::uint8_t> report(input_report_size(frame));
     report[0] = kInputReportId;
     report[1] = frame.link();
     vk61::put_u32(report.data() + 2, frame.identifier());
     report[6] = frame.dlc();
-    std::memcpy(report.data() + 7, frame.data(), n);
+    std::memcpy(report.data() + 7, frame.data(), frame.payload_size());
     return report;
 }
 

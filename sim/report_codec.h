@@ -23,5 +23,7 @@ std::optional<vk61::BusFrame> frame_from_output_report(const std::uint8_t* repor
 // Input report: report id 0x01, link byte, identifier (4 bytes LE), DLC code,
 // then exactly the DLC's byte count of data bytes (7 to 71 bytes in all).
 std::vector<std::uint8_t> input_report_from_frame(const vk61::BusFrame& frame);
+// Its length, without building it.
+std::size_t input_report_size(const vk61::BusFrame& frame);
 
 }  // namespace sim

@@ -1,0 +1,97 @@
+// The bridge's timing model: when each report and each erase is done, given
+// when it was asked for. Computed on fixed times, so nothing here depends on
+// how fast the machine is.
+#include "bridge_pacing.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = sim::BridgePacing::Clock;
+
+enum class Step { HostReport, DeviceReport, EraseBlock };
+
+struct Event {
+    Step step;
+    std::chrono::microseconds at;  // handed over / ready / asked for, from the start
+    std::size_t arg = 0;           // input report length, or the erasing unit's UID
+    std::chrono::microseconds done;
+};
+
+struct Row {
+    std::string name;
+    sim::BridgeCosts costs;
+    std::vector<Event> events;  // in the order they happen
+};
+
+sim::BridgeCosts costs(std::chrono::microseconds host, std::chrono::microseconds device,
+                       std::chrono::microseconds erase) {
+    sim::BridgeCosts c;
+    c.host_report = host;
+    c.device_report = device;
+    c.erase_block = erase;
+    return c;
+}
+
+TEST(BridgePacing, reportsQueuePerDirectionAndErasesPerUnit) {
+    using S = Step;
+    const auto real = sim::BridgeCosts::real_bridge();
+    const Row rows[] = {
+        {"free by default: everything is done when asked",
+         sim::BridgeCosts{},
+         {{S::HostReport, 0us, 73, 0us}, {S::HostReport, 0us, 73, 0us}, {S::DeviceReport, 5us, 14, 5us},
+          {S::EraseBlock, 7us, 1, 7us}}},
+        {"two output reports sent back to back arrive 2 ms apart",
+         real,
+         {{S::HostReport, 0us, 73, 2ms}, {S::HostReport, 0us, 73, 4ms}, {S::HostReport, 100us, 73, 6ms}}},
+        {"an output report after a pause costs only itself",
+         real,
+         {{S::HostReport, 0us, 73, 2ms}, {S::HostReport, 10ms, 73, 12ms}}},
+        {"replies ready together reach the host 1 ms apart, in order",
+         real,
+         {{S::DeviceReport, 0us, 14, 1ms}, {S::DeviceReport, 0us, 14, 2ms}, {S::DeviceReport, 500us, 14, 3ms}}},
+        {"a reply cannot overtake the one still crossing",
+         costs(0us, 1ms, 0us),
+         {{S::DeviceReport, 0us, 71, 2ms}, {S::DeviceReport, 1500us, 11, 3ms}, {S::DeviceReport, 9ms, 11, 10ms}}},
+        {"an input report of 64 bytes is one packet, of 65 two",
+         real,
+         {{S::DeviceReport, 0us, 64, 1ms}, {S::DeviceReport, 10ms, 65, 12ms}}},
+        {"the two directions cross side by side",
+         real,
+         {{S::HostReport, 0us, 73, 2ms}, {S::DeviceReport, 0us, 14, 1ms}, {S::HostReport, 0us, 73, 4ms},
+          {S::DeviceReport, 1ms, 14, 2ms}}},
+        {"one unit erases three blocks in three times the block time",
+         real,
+         {{S::EraseBlock, 0us, 1, 150ms}, {S::EraseBlock, 0us, 1, 300ms}, {S::EraseBlock, 0us, 1, 450ms}}},
+        {"units erase at the same time",
+         real,
+         {{S::EraseBlock, 0us, 1, 150ms}, {S::EraseBlock, 0us, 2, 150ms}, {S::EraseBlock, 0us, 3, 150ms},
+          {S::EraseBlock, 2ms, 2, 300ms}}},
+        {"an erase asked for after the last one ended starts then",
+         costs(0us, 0us, 40ms),
+         {{S::EraseBlock, 0us, 4, 40ms}, {S::EraseBlock, 100ms, 4, 140ms}}},
+    };
+    // Far from the clock's epoch, as real steady_clock times are.
+    const auto start = Clock::time_point{} + 1000h;
+    for (const auto& row : rows) {
+        sim::BridgePacing pacing;
+        pacing.set_costs(row.costs);
+        for (std::size_t i = 0; i < row.events.size(); ++i) {
+            const auto& e = row.events[i];
+            Clock::time_point done;
+            switch (e.step) {
+            case S::HostReport: done = pacing.host_report(start + e.at); break;
+            case S::DeviceReport: done = pacing.device_report(start + e.at, e.arg); break;
+            case S::EraseBlock: done = pacing.erase_block(static_cast<std::uint8_t>(e.arg), start + e.at); break;
+            }
+            EXPECT_EQ(std::chrono::duration_cast<std::chrono::microseconds>(done - start).count(), e.done.count())
+                << row.name << ", event " << i;
+        }
+    }
+}
+
+}  // namespace
