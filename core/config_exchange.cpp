@@ -206,20 +206,7 @@ StoreResult ConfigExchange::store_first_configuration(const vk61::ConfigRecord& 
             return result;
         }
     }
-    if (!comms_->save_user_settings(result.crc, timeouts_.store_ms)) {
-        result.status = StoreStatus::StoreFailed;
-        return result;
-    }
-    if (!read_with_retry(vk61::kIndexChecksum, &result.read_back)) {
-        result.status = StoreStatus::ChecksumUnread;
-        return result;
-    }
-    if (result.read_back != result.crc) {
-        result.status = StoreStatus::ChecksumMismatch;
-        return result;
-    }
-    model_.stored(result.crc, model_.pending());
-    result.status = StoreStatus::Saved;
+    store_and_verify(model_.pending(), result);
     return result;
 }
 
@@ -291,21 +278,26 @@ StoreResult ConfigExchange::store(const std::vector<int>& order, bool print_crc)
         written.push_back(index);
     }
 
+    store_and_verify(std::set<int>(order.begin(), order.end()), result);
+    return result;
+}
+
+// Blocks for the store and the read-back of the checksum, each up to its
+// time-out. The acknowledgements say the units took the command; the checksum
+// they now report says what they stored, and only that settles indices.
+void ConfigExchange::store_and_verify(const std::set<int>& indices, StoreResult& result) {
     if (!comms_->save_user_settings(result.crc, timeouts_.store_ms)) {
         result.status = StoreStatus::StoreFailed;
-        return result;
+        return;
     }
-    // The acknowledgements say the units took the command; the checksum they
-    // now report says what they stored.
     if (!read_with_retry(vk61::kIndexChecksum, &result.read_back)) {
         result.status = StoreStatus::ChecksumUnread;
-        return result;
+        return;
     }
     if (result.read_back != result.crc) {
         result.status = StoreStatus::ChecksumMismatch;
-        return result;
+        return;
     }
-    model_.stored(result.crc, std::set<int>(order.begin(), order.end()));
+    model_.stored(result.crc, indices);
     result.status = StoreStatus::Saved;
-    return result;
 }

@@ -130,6 +130,10 @@ private:
     StoreResult store(const std::vector<int>& order, bool print_crc);
     // After a failed write: every index of written back to its value as read.
     void write_back(const std::vector<int>& written, StoreResult& result);
+    // After every write was acknowledged: stores result.crc and reads the
+    // checksum back; on a match indices are stored in the model and result
+    // is Saved.
+    void store_and_verify(const std::set<int>& indices, StoreResult& result);
     // The rules of what may be stored, checked on what would go out.
     QString refusal() const;
     bool connected() const;
