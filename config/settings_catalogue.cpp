@@ -97,6 +97,13 @@ QString range_text(const Bounds& bounds) {
     return QStringLiteral("%1 to %2").arg(bound_text(bounds.minimum), bound_text(bounds.maximum));
 }
 
+// "70.0 V is out of range 5.0 to 65.0 V": volts with one decimal, as the form
+// shows them.
+QString volts_out_of_range(const QString& volts, const Bounds& bounds) {
+    return QStringLiteral("%1 V is out of range %2 to %3 V")
+        .arg(volts, QString::number(bounds.minimum, 'f', 1), QString::number(bounds.maximum, 'f', 1));
+}
+
 QString hex32(std::uint32_t value) {
     return QStringLiteral("0x") + QStringLiteral("%1").arg(value, 8, 16, QLatin1Char('0')).toUpper();
 }
@@ -483,10 +490,7 @@ bool setting_from_json(const SettingEntry& entry, const QJsonValue& value, Confi
         if (!value.isDouble()) return check.fail(QStringLiteral("%1 is not a number of volts").arg(compact(value)));
         const double volts = value.toDouble();
         if (volts < bounds.minimum || volts > bounds.maximum) {
-            return check.fail(QStringLiteral("%1 V is out of range %2 V")
-                                  .arg(compact(value), QStringLiteral("%1 to %2")
-                                                           .arg(bounds.minimum, 0, 'f', 1)
-                                                           .arg(bounds.maximum, 0, 'f', 1)));
+            return check.fail(volts_out_of_range(compact(value), bounds));
         }
         word = volts_to_tenths(volts);
         if (std::fabs(volts * 10.0 - word) > 1e-6) {
@@ -545,9 +549,7 @@ QString setting_range_violation(const SettingEntry& entry, const ConfigRecord& r
         break;
     case K::Volts:
         if (outside(value / 10.0)) {
-            why = QStringLiteral("%1 V is out of range %2 V")
-                      .arg(value / 10.0, 0, 'f', 1)
-                      .arg(QStringLiteral("%1 to %2").arg(bounds.minimum, 0, 'f', 1).arg(bounds.maximum, 0, 'f', 1));
+            why = volts_out_of_range(QString::number(value / 10.0, 'f', 1), bounds);
         }
         break;
     case K::Degrees: why = degrees_violation(value, bounds); break;
