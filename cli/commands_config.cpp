@@ -30,19 +30,6 @@ QString hex32(std::uint32_t value) {
     return QStringLiteral("0x") + QString::number(value, 16).rightJustified(8, QLatin1Char('0')).toUpper();
 }
 
-// The settings the indices belong to, each once: a setting of several
-// indices (the registration, say) is one name.
-QStringList distinct_setting_names(const std::vector<unsigned>& indices) {
-    QStringList names;
-    for (unsigned index : indices) {
-        const SettingEntry* entry = setting_of_index(index);
-        const QString name = entry ? QString::fromUtf8(entry->name.data(), static_cast<qsizetype>(entry->name.size()))
-                                   : QString::number(index);
-        if (!names.contains(name)) names << name;
-    }
-    return names;
-}
-
 QString names_of(const std::vector<unsigned>& indices) { return distinct_setting_names(indices).join(QStringLiteral(", ")); }
 
 QString name_of(const SettingEntry& entry) {

@@ -446,15 +446,29 @@ const SettingEntry* setting_of_index(unsigned index) {
     return nullptr;
 }
 
-QString setting_names(const std::vector<int>& indices) {
+namespace {
+
+// The setting's name, or the number of an index no setting covers.
+QString name_of_index(long long index) {
+    const SettingEntry* entry = index >= 0 ? setting_of_index(static_cast<unsigned>(index)) : nullptr;
+    return entry ? text(entry->name) : QString::number(index);
+}
+
+template <typename Index>
+QStringList distinct_names(const std::vector<Index>& indices) {
     QStringList names;
-    for (const int index : indices) {
-        const SettingEntry* entry = index >= 0 ? setting_of_index(static_cast<unsigned>(index)) : nullptr;
-        const QString name = entry ? text(entry->name) : QString::number(index);
+    for (const Index index : indices) {
+        const QString name = name_of_index(index);
         if (!names.contains(name)) names << name;
     }
-    return names.join(QStringLiteral(", "));
+    return names;
 }
+
+}  // namespace
+
+QStringList distinct_setting_names(const std::vector<unsigned>& indices) { return distinct_names(indices); }
+
+QString setting_names(const std::vector<int>& indices) { return distinct_names(indices).join(QStringLiteral(", ")); }
 
 QJsonValue setting_to_json(const SettingEntry& entry, const ConfigRecord& record) {
     const std::uint32_t value = config_get_value(record, entry.first_index);

@@ -21,6 +21,7 @@
 
 #include <QJsonValue>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <cstdint>
@@ -77,7 +78,10 @@ std::span<const SettingEntry> settings_catalogue();
 const SettingEntry* find_setting(std::string_view name);
 // The setting that covers index (every index 0-39 has one), or null.
 const SettingEntry* setting_of_index(unsigned index);
-// The names of the settings covering indices, each once: "v_s0, registration".
+// The names of the settings covering indices, each once, in the order first
+// met: a setting of several indices (the registration) is one name.
+QStringList distinct_setting_names(const std::vector<unsigned>& indices);
+// The same, joined: "v_s0, registration".
 QString setting_names(const std::vector<int>& indices);
 
 // The default screens a unit can start on (byte code = position in the list).
