@@ -36,6 +36,11 @@ bool ConfigExchange::read_with_retry(unsigned index, std::uint32_t* value) {
     return false;
 }
 
+// Blocks for up to the write time-out; true when every unit acknowledged.
+bool ConfigExchange::write(int index, std::uint32_t value) {
+    return comms_->write_setting(static_cast<std::uint8_t>(index), value, timeouts_.write_ms).ok();
+}
+
 // Blocks for 44 sequential reads of up to three read time-outs each, with a
 // 1 ms pause after each setting read; an EFIS that stops answering ends it
 // after three silent settings (nine read time-outs).
@@ -126,8 +131,7 @@ UpdateResult ConfigExchange::update() {
     result.status = UpdateStatus::Sent;
     const std::set<int> to_send = model_.pending();
     for (const int index : to_send) {
-        const std::uint32_t value = model_.value(static_cast<unsigned>(index));
-        const bool ok = comms_->write_setting(static_cast<std::uint8_t>(index), value, timeouts_.write_ms).ok();
+        const bool ok = write(index, model_.value(static_cast<unsigned>(index)));
         model_.sent(index);
         if (ok) {
             ++result.sent;
@@ -195,10 +199,7 @@ StoreResult ConfigExchange::store_first_configuration(const vk61::ConfigRecord& 
                               static_cast<int>(vk61::kIndexNumElements)};
     for (unsigned index = 0; index < vk61::kSettingCount; ++index) order.push_back(static_cast<int>(index));
     for (const int index : order) {
-        const bool ok = comms_->write_setting(static_cast<std::uint8_t>(index),
-                                              vk61::config_get_value(model_.record(), static_cast<unsigned>(index)),
-                                              timeouts_.write_ms)
-                            .ok();
+        const bool ok = write(index, vk61::config_get_value(model_.record(), static_cast<unsigned>(index)));
         QThread::msleep(kPauseBetweenWritesMs);
         if (!ok) {
             result.status = StoreStatus::WriteFailed;
@@ -218,10 +219,7 @@ void ConfigExchange::write_back(const std::vector<int>& written, StoreResult& re
     for (const int index : written) {
         // Without a complete record as read there is nothing to go back to.
         const bool ok = before.has_value() && connected() &&
-                        comms_->write_setting(static_cast<std::uint8_t>(index),
-                                              vk61::config_get_value(*before, static_cast<unsigned>(index)),
-                                              timeouts_.write_ms)
-                            .ok();
+                        write(index, vk61::config_get_value(*before, static_cast<unsigned>(index)));
         // The index stays owed to the next store either way: the record may
         // hold an edit (or an earlier Update's value) the units now lack.
         if (ok) {
@@ -265,8 +263,7 @@ StoreResult ConfigExchange::store(const std::vector<int>& order, bool print_crc)
 
     std::vector<int> written;
     for (const int index : order) {
-        const std::uint32_t value = model_.value(static_cast<unsigned>(index));
-        const bool ok = comms_->write_setting(static_cast<std::uint8_t>(index), value, timeouts_.write_ms).ok();
+        const bool ok = write(index, model_.value(static_cast<unsigned>(index)));
         model_.sent(index);
         QThread::msleep(kPauseBetweenWritesMs);
         if (!ok) {

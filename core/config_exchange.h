@@ -137,6 +137,8 @@ private:
     // The rules of what may be stored, checked on what would go out.
     QString refusal() const;
     bool connected() const;
+    // One setting or header word to the units.
+    bool write(int index, std::uint32_t value);
     bool stop_requested() const { return stop_ != nullptr && stop_->load(); }
 
     vk61::CommsManager* comms_;
