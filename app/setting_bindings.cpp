@@ -114,13 +114,6 @@ std::vector<SettingBinding> settingBindings(const Ui_MainWindow& ui) {
     return bindings;
 }
 
-const SettingBinding* bindingOf(const std::vector<SettingBinding>& bindings, const QObject* widget) {
-    for (const SettingBinding& binding : bindings) {
-        if (std::find(binding.widgets.begin(), binding.widgets.end(), widget) != binding.widgets.end()) return &binding;
-    }
-    return nullptr;
-}
-
 std::vector<std::uint32_t> widgetValues(const SettingBinding& binding, const Ui_MainWindow& ui,
                                         const vk61::ConfigModel& current) {
     QWidget* widget = binding.widgets.front();

@@ -43,9 +43,6 @@ struct SettingBinding {
 // The rows for the form of ui, in setting order.
 std::vector<SettingBinding> settingBindings(const Ui_MainWindow& ui);
 
-// The row whose widgets include widget, or null.
-const SettingBinding* bindingOf(const std::vector<SettingBinding>& bindings, const QObject* widget);
-
 // The setting value(s) the widgets spell, one per index of the entry; none
 // when they spell no value (a colour button without a colour). current is
 // the model, for what the widgets do not show (the units' bits 9-31).
