@@ -92,6 +92,15 @@ void markOutsideRange(QWidget* widget, bool outside, const SettingBinding& bindi
     widget->setToolTip(outside ? outsideRangeToolTip(binding) : widget->property(kOwnToolTip).toString());
 }
 
+// A spin box's or slider's range; other widgets have none.
+void setWholeRange(QWidget* widget, int minimum, int maximum) {
+    if (auto* spin = qobject_cast<QSpinBox*>(widget)) {
+        spin->setRange(minimum, maximum);
+    } else if (auto* slider = qobject_cast<QAbstractSlider*>(widget)) {
+        slider->setRange(minimum, maximum);
+    }
+}
+
 QString latin1(const std::string& text) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
@@ -142,12 +151,10 @@ void applyEntryRanges(const std::vector<SettingBinding>& bindings) {
     for (const SettingBinding& binding : bindings) {
         const EntryRange range = entryRange(binding);
         QWidget* widget = binding.widgets.front();
-        if (auto* spin = qobject_cast<QSpinBox*>(widget)) {
-            spin->setRange(static_cast<int>(range.minimum), static_cast<int>(range.maximum));
-        } else if (auto* slider = qobject_cast<QAbstractSlider*>(widget)) {
-            slider->setRange(static_cast<int>(range.minimum), static_cast<int>(range.maximum));
-        } else if (auto* number = qobject_cast<QDoubleSpinBox*>(widget)) {
+        if (auto* number = qobject_cast<QDoubleSpinBox*>(widget)) {
             number->setRange(range.minimum, range.maximum);
+        } else {
+            setWholeRange(widget, static_cast<int>(range.minimum), static_cast<int>(range.maximum));
         }
     }
 }
@@ -187,11 +194,10 @@ void showSetting(const SettingBinding& binding, const Ui_MainWindow& ui, const v
         const int shown = static_cast<int>(std::min<std::uint32_t>(value, std::numeric_limits<int>::max()));
         const int low = std::min(static_cast<int>(range.minimum), shown);
         const int high = std::max(static_cast<int>(range.maximum), shown);
+        setWholeRange(widget, low, high);
         if (auto* spin = qobject_cast<QSpinBox*>(widget)) {
-            spin->setRange(low, high);
             spin->setValue(shown);
         } else if (auto* slider = qobject_cast<QAbstractSlider*>(widget)) {
-            slider->setRange(low, high);
             slider->setValue(shown);
         }
         break;
