@@ -176,7 +176,6 @@ void MainWindow::showBusExchangeRunning(bool running) {
     for (QAction* action : {ui->action_import_configuration, ui->action_configuration_backups}) action->setEnabled(!running);
     ui->pushButton_cancel->setEnabled(running && busWorker->cancellable());
     configuration->setFormBusy(running);
-    devices->setBusy(running);
     if (!running && reloadWhenIdle) {
         reloadWhenIdle = false;
         // After the outcome of the exchange that just ended has been shown.
