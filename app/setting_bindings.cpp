@@ -27,6 +27,7 @@ namespace {
 
 // The property that keeps a widget's own tooltip while another one shows.
 constexpr char kOwnToolTip[] = "vk61OwnToolTip";
+constexpr char kOutsideRange[] = "outsideFormRange";
 
 struct Row {
     std::string_view setting;
@@ -87,9 +88,9 @@ double shownNumber(const SettingBinding& binding, std::uint32_t value) {
 }
 
 void markOutsideRange(QWidget* widget, bool outside, const SettingBinding& binding) {
-    if (!widget->property(kOwnToolTip).isValid()) widget->setProperty(kOwnToolTip, widget->toolTip());
-    widget->setProperty("outsideFormRange", outside);
-    widget->setToolTip(outside ? outsideRangeToolTip(binding) : widget->property(kOwnToolTip).toString());
+    const QString own = ownToolTip(widget);
+    widget->setProperty(kOutsideRange, outside);
+    widget->setToolTip(outside ? outsideRangeToolTip(binding) : own);
 }
 
 // A spin box's or slider's range; other widgets have none.
@@ -178,6 +179,13 @@ QString outsideRangeToolTip(const SettingBinding& binding) {
         .arg(range.minimum)
         .arg(range.maximum);
 }
+
+QString ownToolTip(QWidget* widget) {
+    if (!widget->property(kOwnToolTip).isValid()) widget->setProperty(kOwnToolTip, widget->toolTip());
+    return widget->property(kOwnToolTip).toString();
+}
+
+bool markedOutsideRange(const QWidget* widget) { return widget->property(kOutsideRange).toBool(); }
 
 void showSetting(const SettingBinding& binding, const Ui_MainWindow& ui, const vk61::ConfigModel& model) {
     std::vector<QSignalBlocker> blockers;

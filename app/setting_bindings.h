@@ -74,3 +74,10 @@ bool withinEntryRange(const SettingBinding& binding, std::uint32_t value);
 // "Read from the EFIS: ... outside the form's range ..." - the tooltip of
 // a widget showing such a value.
 QString outsideRangeToolTip(const SettingBinding& binding);
+
+// The tooltip the form gave widget, kept while showSetting or the not-read
+// marking shows another one.
+QString ownToolTip(QWidget* widget);
+
+// Whether showSetting last marked widget's value as outside the form's range.
+bool markedOutsideRange(const QWidget* widget);
