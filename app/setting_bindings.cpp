@@ -164,11 +164,9 @@ EntryRange entryRange(const SettingBinding& binding) {
     return {binding.entry->entry.minimum, binding.entry->entry.maximum};
 }
 
-bool withinEntryRange(const SettingBinding& binding, std::uint32_t value) {
-    if (!ranged(binding.conversion)) return true;
-    const double number = shownNumber(binding, value);
-    const EntryRange range = entryRange(binding);
-    return number >= range.minimum && number <= range.maximum;
+bool withinEntryRange(const SettingBinding& binding, const vk61::ConfigModel& model) {
+    return !ranged(binding.conversion) ||
+           vk61::setting_range_violation(*binding.entry, model.record(), vk61::ValueRange::Entry).isEmpty();
 }
 
 QString outsideRangeToolTip(const SettingBinding& binding) {
@@ -193,7 +191,7 @@ void showSetting(const SettingBinding& binding, const Ui_MainWindow& ui, const v
     const unsigned first = binding.entry->first_index;
     const std::uint32_t value = model.value(first);
     QWidget* widget = binding.widgets.front();
-    const bool outside = !withinEntryRange(binding, value);
+    const bool outside = !withinEntryRange(binding, model);
     const EntryRange range = entryRange(binding);
 
     switch (binding.conversion) {

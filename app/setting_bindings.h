@@ -67,9 +67,9 @@ EntryRange entryRange(const SettingBinding& binding);
 // Gives every widget its entry range from the catalogue.
 void applyEntryRanges(const std::vector<SettingBinding>& bindings);
 
-// Whether value lies within the entry range of a ranged row (always true for
-// rows without a range).
-bool withinEntryRange(const SettingBinding& binding, std::uint32_t value);
+// Whether the model's value lies within the entry range of a ranged row
+// (always true for rows without a range), by config/'s own range check.
+bool withinEntryRange(const SettingBinding& binding, const vk61::ConfigModel& model);
 
 // "Read from the EFIS: ... outside the form's range ..." - the tooltip of
 // a widget showing such a value.
