@@ -15,6 +15,7 @@
 #include <bit>
 #include <utility>
 
+#include "bus_worker.h"
 #include "comms_manager.h"
 #include "config/config_model.h"
 #include "config/settings_catalogue.h"
@@ -67,6 +68,7 @@ DevicesTab::DevicesTab(QTableWidget* table, QPushButton* save_button, QStatusBar
       packages_(std::move(packages)),
       worker_(worker),
       timings_(timings) {
+    if (worker_ != nullptr) connect(worker_, &BusWorker::busyChanged, this, &DevicesTab::showExchangeRunning);
     save_button_->setEnabled(false);
     table->setRowCount(0);
     table->horizontalHeader()->setStretchLastSection(true);
@@ -82,19 +84,21 @@ void DevicesTab::showStatus(const QString& text) { status_bar_->showMessage(text
 
 void DevicesTab::showOptionsPending(bool pending) {
     options_pending_ = pending;
-    save_button_->setEnabled(options_pending_ && !busy_);
+    save_button_->setEnabled(options_pending_ && !exchangeRunning());
 }
 
-void DevicesTab::setBusy(bool busy) {
-    busy_ = busy;
-    save_button_->setEnabled(options_pending_ && !busy_);
+bool DevicesTab::exchangeRunning() const { return worker_ != nullptr && worker_->busy(); }
+
+void DevicesTab::showExchangeRunning() {
+    const bool busy = exchangeRunning();
+    save_button_->setEnabled(options_pending_ && !busy);
     // The rows stay; each box is offered again as its row was built.
     for (int row = 0; row < table_->rowCount(); ++row) {
         for (const int column : {ColTermination, ColScreen}) {
             QWidget* cell = table_->cellWidget(row, column);
             if (cell == nullptr) continue;
             for (QWidget* box : cell->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-                box->setEnabled(!busy_ && box->property(kOfferedProperty).toBool());
+                box->setEnabled(!busy && box->property(kOfferedProperty).toBool());
             }
         }
     }
@@ -174,7 +178,7 @@ void DevicesTab::refresh() {
         // ticked box would send the unread bits of every other unit.
         const bool termination_known = model_.is_known(vk61::kIndexTerminationMask);
         termination_box->setProperty(kOfferedProperty, has_options && termination_known);
-        termination_box->setEnabled(has_options && termination_known && !busy_);
+        termination_box->setEnabled(has_options && termination_known && !exchangeRunning());
         if (!termination_known) termination_box->setToolTip(notReadToolTip());
         connect(termination_box, &QCheckBox::toggled, this,
                 [this, termination_box](bool on) { terminationToggled(termination_box, on); });
@@ -197,7 +201,7 @@ void DevicesTab::refresh() {
         }
         const bool screen_known = has_options && model_.is_known(vk61::kIndexDefaultScreenFirst + unit.uid / 4);
         screen_box->setProperty(kOfferedProperty, has_options && screen_known);
-        screen_box->setEnabled(has_options && screen_known && !busy_);
+        screen_box->setEnabled(has_options && screen_known && !exchangeRunning());
         if (has_options && !screen_known) screen_box->setToolTip(notReadToolTip());
         connect(screen_box, &QComboBox::currentIndexChanged, this,
                 [this, screen_box](int index) { defaultScreenChosen(screen_box, index); });

@@ -52,9 +52,6 @@ public:
     // Sends the reboot command and checks for the units until one is heard,
     // on the bus worker; returns at once.
     void reboot();
-    // While a bus exchange runs the option boxes and Save devices take no
-    // clicks.
-    void setBusy(bool busy);
     // A default-screen box changed to item index.
     void defaultScreenChosen(QComboBox* box, int index);
 
@@ -67,6 +64,10 @@ private:
     void fitTableHeight();
     void terminationToggled(QCheckBox* box, bool on);
     void showStatus(const QString& text);
+    // While a bus exchange runs the option boxes and Save devices take no
+    // clicks: the worker says when one starts and ends.
+    bool exchangeRunning() const;
+    void showExchangeRunning();
 
     QTableWidget* table_;
     QPushButton* save_button_;
@@ -76,6 +77,5 @@ private:
     BusWorker* worker_;
     vk61::CommsManager* comms_ = nullptr;
     const RebootWaitTimings timings_;
-    bool busy_ = false;
     bool options_pending_ = false;
 };

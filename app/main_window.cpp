@@ -168,15 +168,13 @@ bool MainWindow::fetchInProgress() const { return updateTab->fetchInProgress(); 
 bool MainWindow::busExchangeRunning() const { return busWorker->busy(); }
 
 void MainWindow::showBusExchangeRunning(bool running) {
-    for (QWidget* button : {static_cast<QWidget*>(ui->pushButton_load), static_cast<QWidget*>(ui->pushButton_update),
-                            static_cast<QWidget*>(ui->pushButton_save), static_cast<QWidget*>(ui->pushButton_reboot),
-                            static_cast<QWidget*>(ui->pushButton_reboot_2)}) {
+    for (QPushButton* button : {ui->pushButton_load, ui->pushButton_update, ui->pushButton_save, ui->pushButton_reboot,
+                                ui->pushButton_reboot_2}) {
         button->setEnabled(!running);
     }
     for (QAction* action : {ui->action_import_configuration, ui->action_configuration_backups}) action->setEnabled(!running);
     ui->pushButton_cancel->setEnabled(running && busWorker->cancellable());
     configuration->setFormBusy(running);
-    devices->setBusy(running);
     if (!running && reloadWhenIdle) {
         reloadWhenIdle = false;
         // After the outcome of the exchange that just ended has been shown.

@@ -27,6 +27,7 @@ namespace {
 
 // The property that keeps a widget's own tooltip while another one shows.
 constexpr char kOwnToolTip[] = "vk61OwnToolTip";
+constexpr char kOutsideRange[] = "outsideFormRange";
 
 struct Row {
     std::string_view setting;
@@ -87,9 +88,18 @@ double shownNumber(const SettingBinding& binding, std::uint32_t value) {
 }
 
 void markOutsideRange(QWidget* widget, bool outside, const SettingBinding& binding) {
-    if (!widget->property(kOwnToolTip).isValid()) widget->setProperty(kOwnToolTip, widget->toolTip());
-    widget->setProperty("outsideFormRange", outside);
-    widget->setToolTip(outside ? outsideRangeToolTip(binding) : widget->property(kOwnToolTip).toString());
+    const QString own = ownToolTip(widget);
+    widget->setProperty(kOutsideRange, outside);
+    widget->setToolTip(outside ? outsideRangeToolTip(binding) : own);
+}
+
+// A spin box's or slider's range; other widgets have none.
+void setWholeRange(QWidget* widget, int minimum, int maximum) {
+    if (auto* spin = qobject_cast<QSpinBox*>(widget)) {
+        spin->setRange(minimum, maximum);
+    } else if (auto* slider = qobject_cast<QAbstractSlider*>(widget)) {
+        slider->setRange(minimum, maximum);
+    }
 }
 
 QString latin1(const std::string& text) {
@@ -112,13 +122,6 @@ std::vector<SettingBinding> settingBindings(const Ui_MainWindow& ui) {
         bindings.push_back(std::move(binding));
     }
     return bindings;
-}
-
-const SettingBinding* bindingOf(const std::vector<SettingBinding>& bindings, const QObject* widget) {
-    for (const SettingBinding& binding : bindings) {
-        if (std::find(binding.widgets.begin(), binding.widgets.end(), widget) != binding.widgets.end()) return &binding;
-    }
-    return nullptr;
 }
 
 std::vector<std::uint32_t> widgetValues(const SettingBinding& binding, const Ui_MainWindow& ui,
@@ -149,12 +152,10 @@ void applyEntryRanges(const std::vector<SettingBinding>& bindings) {
     for (const SettingBinding& binding : bindings) {
         const EntryRange range = entryRange(binding);
         QWidget* widget = binding.widgets.front();
-        if (auto* spin = qobject_cast<QSpinBox*>(widget)) {
-            spin->setRange(static_cast<int>(range.minimum), static_cast<int>(range.maximum));
-        } else if (auto* slider = qobject_cast<QAbstractSlider*>(widget)) {
-            slider->setRange(static_cast<int>(range.minimum), static_cast<int>(range.maximum));
-        } else if (auto* number = qobject_cast<QDoubleSpinBox*>(widget)) {
+        if (auto* number = qobject_cast<QDoubleSpinBox*>(widget)) {
             number->setRange(range.minimum, range.maximum);
+        } else {
+            setWholeRange(widget, static_cast<int>(range.minimum), static_cast<int>(range.maximum));
         }
     }
 }
@@ -163,11 +164,9 @@ EntryRange entryRange(const SettingBinding& binding) {
     return {binding.entry->entry.minimum, binding.entry->entry.maximum};
 }
 
-bool withinEntryRange(const SettingBinding& binding, std::uint32_t value) {
-    if (!ranged(binding.conversion)) return true;
-    const double number = shownNumber(binding, value);
-    const EntryRange range = entryRange(binding);
-    return number >= range.minimum && number <= range.maximum;
+bool withinEntryRange(const SettingBinding& binding, const vk61::ConfigModel& model) {
+    return !ranged(binding.conversion) ||
+           vk61::setting_range_violation(*binding.entry, model.record(), vk61::ValueRange::Entry).isEmpty();
 }
 
 QString outsideRangeToolTip(const SettingBinding& binding) {
@@ -179,13 +178,20 @@ QString outsideRangeToolTip(const SettingBinding& binding) {
         .arg(range.maximum);
 }
 
+QString ownToolTip(QWidget* widget) {
+    if (!widget->property(kOwnToolTip).isValid()) widget->setProperty(kOwnToolTip, widget->toolTip());
+    return widget->property(kOwnToolTip).toString();
+}
+
+bool markedOutsideRange(const QWidget* widget) { return widget->property(kOutsideRange).toBool(); }
+
 void showSetting(const SettingBinding& binding, const Ui_MainWindow& ui, const vk61::ConfigModel& model) {
     std::vector<QSignalBlocker> blockers;
     for (QWidget* widget : binding.widgets) blockers.emplace_back(widget);
     const unsigned first = binding.entry->first_index;
     const std::uint32_t value = model.value(first);
     QWidget* widget = binding.widgets.front();
-    const bool outside = !withinEntryRange(binding, value);
+    const bool outside = !withinEntryRange(binding, model);
     const EntryRange range = entryRange(binding);
 
     switch (binding.conversion) {
@@ -194,11 +200,10 @@ void showSetting(const SettingBinding& binding, const Ui_MainWindow& ui, const v
         const int shown = static_cast<int>(std::min<std::uint32_t>(value, std::numeric_limits<int>::max()));
         const int low = std::min(static_cast<int>(range.minimum), shown);
         const int high = std::max(static_cast<int>(range.maximum), shown);
+        setWholeRange(widget, low, high);
         if (auto* spin = qobject_cast<QSpinBox*>(widget)) {
-            spin->setRange(low, high);
             spin->setValue(shown);
         } else if (auto* slider = qobject_cast<QAbstractSlider*>(widget)) {
-            slider->setRange(low, high);
             slider->setValue(shown);
         }
         break;

@@ -43,9 +43,6 @@ struct SettingBinding {
 // The rows for the form of ui, in setting order.
 std::vector<SettingBinding> settingBindings(const Ui_MainWindow& ui);
 
-// The row whose widgets include widget, or null.
-const SettingBinding* bindingOf(const std::vector<SettingBinding>& bindings, const QObject* widget);
-
 // The setting value(s) the widgets spell, one per index of the entry; none
 // when they spell no value (a colour button without a colour). current is
 // the model, for what the widgets do not show (the units' bits 9-31).
@@ -70,10 +67,17 @@ EntryRange entryRange(const SettingBinding& binding);
 // Gives every widget its entry range from the catalogue.
 void applyEntryRanges(const std::vector<SettingBinding>& bindings);
 
-// Whether value lies within the entry range of a ranged row (always true for
-// rows without a range).
-bool withinEntryRange(const SettingBinding& binding, std::uint32_t value);
+// Whether the model's value lies within the entry range of a ranged row
+// (always true for rows without a range), by config/'s own range check.
+bool withinEntryRange(const SettingBinding& binding, const vk61::ConfigModel& model);
 
 // "Read from the EFIS: ... outside the form's range ..." - the tooltip of
 // a widget showing such a value.
 QString outsideRangeToolTip(const SettingBinding& binding);
+
+// The tooltip the form gave widget, kept while showSetting or the not-read
+// marking shows another one.
+QString ownToolTip(QWidget* widget);
+
+// Whether showSetting last marked widget's value as outside the form's range.
+bool markedOutsideRange(const QWidget* widget);

@@ -4,7 +4,6 @@
 #include "unread_settings.h"
 
 #include <QCoreApplication>
-#include <QVariant>
 #include <QWidget>
 
 #include "config/config_model.h"
@@ -12,19 +11,15 @@
 
 namespace {
 
-// The property that keeps a widget's own tooltip while another one shows
-// (shared with the marking of values outside the form's range).
-constexpr char kOwnToolTip[] = "vk61OwnToolTip";
-
 void showKnown(QWidget* widget, bool known, const SettingBinding& binding) {
-    if (!widget->property(kOwnToolTip).isValid()) widget->setProperty(kOwnToolTip, widget->toolTip());
+    const QString own = ownToolTip(widget);
     widget->setEnabled(known);
     if (!known) {
         widget->setToolTip(notReadToolTip());
-    } else if (widget->property("outsideFormRange").toBool()) {
+    } else if (markedOutsideRange(widget)) {
         widget->setToolTip(outsideRangeToolTip(binding));
     } else {
-        widget->setToolTip(widget->property(kOwnToolTip).toString());
+        widget->setToolTip(own);
     }
 }
 

@@ -361,16 +361,14 @@ private slots:
         const QStringList indexList = indices.split(',');
         const QStringList valueList = values.split(',');
         for (std::uint8_t uid : sim->bus.unit_uids()) {
-            for (int i = 0; i < indexList.size(); ++i) {
-                const unsigned index = indexList[i].toUInt();
-                const std::uint32_t value = valueList[i].toUInt(nullptr, 0);
+            // Working and stored alike, so the unit is consistent.
+            const auto hold = [&](unsigned index, std::uint32_t value) {
                 sim->bus.set_ram_element(uid, index, value);
                 sim->bus.set_eeprom_element(uid, index, value);
-            }
-            // A consistent unit: stored and working checksum match the image.
-            const std::uint32_t crc = sim::config_image_crc(*sim->bus.eeprom_image(uid));
-            sim->bus.set_ram_element(uid, 252, crc);
-            sim->bus.set_eeprom_element(uid, 252, crc);
+            };
+            for (int i = 0; i < indexList.size(); ++i) hold(indexList[i].toUInt(), valueList[i].toUInt(nullptr, 0));
+            // Stored and working checksum match the image.
+            hold(252, sim::config_image_crc(*sim->bus.eeprom_image(uid)));
         }
         loadFresh();
         const auto before = *sim->bus.eeprom_image(kPrimary);
