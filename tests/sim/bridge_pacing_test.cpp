@@ -80,6 +80,10 @@ TEST(BridgePacing, reportsQueuePerDirectionAndErasesPerUnit) {
     for (const auto& row : rows) {
         sim::BridgePacing pacing;
         pacing.set_costs(row.costs);
+        // Callers skip a free pacing altogether; one that costs must not read as free.
+        EXPECT_EQ(pacing.is_free(), row.costs.host_report == 0us && row.costs.device_report == 0us &&
+                                        row.costs.erase_block == 0us)
+            << row.name;
         for (std::size_t i = 0; i < row.events.size(); ++i) {
             const auto& e = row.events[i];
             Clock::time_point done;
