@@ -6,18 +6,17 @@
 // its own process, so only the client is measured.
 // Usage: bench_downloads_peak_memory [--size-mib N | --size-bytes N] [--runs N]
 // Each run is a fresh process (peak RSS only ever grows); medians are printed.
+#include "bench_downloads_support.h"
 #include "downloads/database_package.h"
 #include "downloads/download_limits.h"
 #include "downloads/download_locations.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QNetworkProxy>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -39,30 +38,11 @@ qint64 status_kib(const char* field) {
     return -1;
 }
 
-// Written and hashed 1 MiB at a time: the package is never whole in this
-// process before the measured download.
-QString write_package(const QString& path, qint64 size) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    QByteArray chunk(1 << 20, Qt::Uninitialized);
-    QRandomGenerator generator(11);
-    for (qint64 left = size; left > 0; left -= chunk.size()) {
-        generator.fillRange(reinterpret_cast<quint32*>(chunk.data()), chunk.size() / 4);
-        const qint64 n = std::min<qint64>(left, chunk.size());
-        hash.addData(QByteArrayView(chunk.constData(), n));
-        if (file.write(chunk.constData(), n) != n)
-            return {};
-    }
-    return QString::fromLatin1(hash.result().toHex());
-}
-
 // One measured download in this process. Prints "baseline_kib=... peak_kib=...".
 int run_once(qint64 size_bytes) {
     QTemporaryDir root;
-    const QString digest = write_package(root.filePath("databases/airports_big.db"), size_bytes);
+    // Never whole in this process before the measured download.
+    const QString digest = bench::write_random_file(root.filePath("databases/airports_big.db"), size_bytes, 11);
     if (digest.isEmpty())
         return 1;
 
@@ -101,12 +81,6 @@ int run_once(qint64 size_bytes) {
     }
     std::printf("baseline_kib=%lld peak_kib=%lld seconds=%.3f\n", baseline, peak, seconds);
     return 0;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 }  // namespace
@@ -160,14 +134,14 @@ int main(int argc, char** argv) {
         std::printf("run %d: peak %.1f MiB (baseline %.1f MiB, growth %.1f MiB) in %.2f s\n", run + 1,
                     peaks.back(), baselines.back(), growths.back(), seconds);
     }
-    const double growth = median(growths);
+    const double growth = bench::median(growths);
     const double size_mib = size_bytes / 1048576.0;
     std::printf("package: %lld bytes (%.1f MiB), %d runs\n", size_bytes, size_mib, runs);
-    std::printf("median peak RSS (VmHWM): %.1f MiB; before the download: %.1f MiB\n", median(peaks),
-                median(baselines));
+    std::printf("median peak RSS (VmHWM): %.1f MiB; before the download: %.1f MiB\n", bench::median(peaks),
+                bench::median(baselines));
     std::printf("median growth while downloading and verifying: %.1f MiB = %.2fx the package "
                 "(limit 2x) -> %s\n",
                 growth, growth / size_mib, growth <= 2 * size_mib ? "within" : "OVER");
-    std::printf("median time: %.2f s\n", median(times));
+    std::printf("median time: %.2f s\n", bench::median(times));
     return 0;
 }

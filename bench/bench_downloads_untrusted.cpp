@@ -11,11 +11,12 @@
 //
 // Usage: bench_downloads_untrusted [--fetch-upload] [--runs N]
 // Medians of the runs are printed with each limit.
+#include "bench_downloads_support.h"
 #include "directory_handler.h"
+#include "downloads/download_limits.h"
 #include "loopback_http_server.h"
 
 #include <QCoreApplication>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -24,7 +25,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -35,7 +35,8 @@
 
 namespace {
 
-constexpr qint64 kDatabaseBytes = 54525952;
+// The largest database the units take.
+constexpr qint64 kDatabaseBytes = vk61::kMaxAirportDatabaseBytes;
 
 struct Measured {
     int exit_code = -1;
@@ -72,12 +73,6 @@ bool run_tool(const QStringList& args, const QProcessEnvironment& env, int limit
     // time(1) exits with the tool's own code.
     out->exit_code = child.exitCode();
     return true;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 QProcessEnvironment tool_environment(const QTemporaryDir& home, const QUrl& manifest) {
@@ -117,35 +112,17 @@ int endless_manifest(int runs) {
         times.push_back(m.seconds);
         std::printf("run %d: exit 4, peak RSS %.1f MiB, %.2f s\n", run + 1, m.peak_mib, m.seconds);
     }
-    const double peak = median(peaks), seconds = median(times);
+    const double peak = bench::median(peaks), seconds = bench::median(times);
     std::printf("fetch manifest against an endless body, %d runs\n", runs);
     std::printf("median peak RSS: %.1f MiB (limit 64 MiB) -> %s\n", peak, peak < 64 ? "within" : "OVER");
     std::printf("median time to refuse: %.2f s (limit 5 s) -> %s\n", seconds, seconds < 5 ? "within" : "OVER");
     return 0;
 }
 
-// The database is written and hashed 1 MiB at a time.
-QString write_database(const QString& path) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    QByteArray chunk(1 << 20, Qt::Uninitialized);
-    QRandomGenerator generator(17);
-    for (qint64 left = kDatabaseBytes; left > 0; left -= chunk.size()) {
-        generator.fillRange(reinterpret_cast<quint32*>(chunk.data()), chunk.size() / 4);
-        const qint64 n = std::min<qint64>(left, chunk.size());
-        hash.addData(QByteArrayView(chunk.constData(), n));
-        if (file.write(chunk.constData(), n) != n)
-            return {};
-    }
-    return QString::fromLatin1(hash.result().toHex());
-}
-
 int fetch_and_upload(int runs) {
     QTemporaryDir root;
-    const QString digest = write_database(root.filePath("databases/airports.db"));
+    const QString digest =
+        bench::write_random_file(root.filePath("databases/airports.db"), kDatabaseBytes, 17);
     if (digest.isEmpty())
         return 1;
     vk61::LoopbackHttpServer server(vk61::make_directory_handler(root.path()));
@@ -202,11 +179,11 @@ int fetch_and_upload(int runs) {
         times.push_back(m.seconds);
         std::printf("run %d: peak RSS %.1f MiB in %.0f s\n", run + 1, m.peak_mib, m.seconds);
     }
-    const double file_mib = kDatabaseBytes / 1048576.0, peak = median(peaks);
+    const double file_mib = kDatabaseBytes / 1048576.0, peak = bench::median(peaks);
     std::printf("airports upload --fetch of %.0f MiB to one unit, %d run(s)\n", file_mib, runs);
     std::printf("median peak RSS: %.1f MiB = %.2fx the file (limit 2x) -> %s\n", peak, peak / file_mib,
                 peak < 2 * file_mib ? "within" : "OVER");
-    std::printf("median time: %.0f s\n", median(times));
+    std::printf("median time: %.0f s\n", bench::median(times));
     return 0;
 }
 

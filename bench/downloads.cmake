@@ -15,7 +15,7 @@ target_compile_definitions(bench_downloads_peak_memory PRIVATE
 # uploading the largest airport database. The tool runs as a child process
 # under /usr/bin/time, so only its own memory is measured.
 add_executable(bench_downloads_untrusted ${CMAKE_CURRENT_LIST_DIR}/bench_downloads_untrusted.cpp)
-target_link_libraries(bench_downloads_untrusted PRIVATE vk61_loopback_http Qt6::Core)
+target_link_libraries(bench_downloads_untrusted PRIVATE vk61_downloads vk61_loopback_http Qt6::Core)
 add_dependencies(bench_downloads_untrusted vk61-efis-cli-demo vk61-bus-sim)
 target_compile_definitions(bench_downloads_untrusted PRIVATE
   VK61_CLI_DEMO="$<TARGET_FILE:vk61-efis-cli-demo>"

@@ -2,6 +2,8 @@
 // to prove about it. Everything fetched is untrusted until these hold.
 #pragma once
 
+#include "comms/flash/transfer_limits.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -11,12 +13,10 @@ namespace vk61 {
 // refused before it is held in memory any further.
 inline constexpr qint64 kMaxManifestBytes = qint64(1) << 20;
 
-// The largest airport database the units take: 832 blocks of 64 KiB.
-inline constexpr qint64 kMaxAirportDatabaseBytes = qint64(832) << 16;  // 54,525,952
-
-// The largest firmware file a unit's erase run can hold: at most 0xFFFF
-// blocks of 64 KiB from its write address, header and image together.
-inline constexpr qint64 kMaxFirmwarePackageBytes = qint64(0xFFFF) << 16;  // 4,294,901,760
+// A package no unit could take is refused before it is stored; the units'
+// limits (kMaxAirportDatabaseBytes among them) come from the bus code's own
+// statement of them, so that the two cannot differ.
+inline constexpr qint64 kMaxFirmwarePackageBytes = kMaxFirmwareFileBytes;
 
 // A SHA-256 digest as the manifest must give it: exactly 64 hexadecimal
 // digits (either case), blanks around it allowed.

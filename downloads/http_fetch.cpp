@@ -4,9 +4,9 @@
 #include "downloads/error_text.h"
 #include "downloads/file_digest.h"
 #include "downloads/wait_for_outcome.h"
+#include "files/checked_file_writer.h"
 
 #include <QCryptographicHash>
-#include <QFileInfo>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -50,10 +50,9 @@ public:
 
     bool open(QString* error) {
         // The rename at the end would replace whatever is there: only a
-        // regular file (or nothing) may be.
-        const QFileInfo there(target_.path);
-        if (there.exists() && !there.isFile()) {
-            *error = QStringLiteral("Could not write %1: it exists and is not a regular file").arg(target_.path);
+        // regular file (or nothing) may be, as for every file the tool writes.
+        if (QString refusal = non_regular_target_error(target_.path); !refusal.isEmpty()) {
+            *error = std::move(refusal);
             return false;
         }
         if (file_.open(QIODevice::WriteOnly))
@@ -84,7 +83,9 @@ public:
             *error = sha256_mismatch_message(target_.what, expected, actual);
             return false;
         }
-        if (!file_.flush() || !file_.commit()) {
+        // The size the file system holds, not the count the write calls
+        // claimed (buffered writes fail late), as the checked writer does.
+        if (!file_.flush() || file_.size() != taken_ || !file_.commit()) {
             *error = QStringLiteral("Failed to write complete file to %1").arg(target_.path);
             return false;
         }

@@ -39,10 +39,8 @@ FileWriteResult write_file_atomically(const QString& path, const QByteArray& byt
     const QString target = info.absoluteFilePath();
 
     std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(info.filesystemFilePath(), error);
-    const bool exists = std::filesystem::exists(status);
-    if (exists && !std::filesystem::is_regular_file(status))
-        return failure(path, QStringLiteral("it exists and is not a regular file"));
+    const bool exists = std::filesystem::exists(std::filesystem::status(info.filesystemFilePath(), error));
+    if (const QString refusal = non_regular_target_error(path); !refusal.isEmpty()) return {false, refusal};
 
     QTemporaryFile temporary(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
     if (!temporary.open())
@@ -72,6 +70,15 @@ FileWriteResult write_file_atomically(const QString& path, const QByteArray& byt
     // The temporary name is gone; nothing is left to remove.
     temporary.setAutoRemove(false);
     return {true, {}};
+}
+
+QString non_regular_target_error(const QString& path) {
+    // Links are followed: what matters is what the rename would replace.
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(QFileInfo(path).filesystemFilePath(), error);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        return failure(path, QStringLiteral("it exists and is not a regular file")).error;
+    return {};
 }
 
 void ignore_file_size_signal() {

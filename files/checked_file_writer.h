@@ -20,6 +20,11 @@ struct FileWriteResult {
 // fails.
 FileWriteResult write_file_atomically(const QString& path, const QByteArray& bytes);
 
+// The refusal above, for a writer that streams to a file of its own and
+// renames it over path: "Could not write <path>: it exists and is not a
+// regular file", or empty when path may be replaced.
+QString non_regular_target_error(const QString& path);
+
 // A write beyond the process's file size limit (RLIMIT_FSIZE) raises SIGXFSZ,
 // whose default action ends the process without a word. The programs ignore
 // it at start-up so that such a write fails with EFBIG and is reported.

@@ -10,6 +10,7 @@
 // caller decides what "now" is. Thread-safe.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -40,6 +41,10 @@ public:
 
     void set_costs(const BridgeCosts& costs);
     BridgeCosts costs() const;
+    // Whether every cost is 0 (the default): each call below then returns
+    // the time it is given, so a caller on a hot path may skip it, and the
+    // clock reading it would need, without taking the lock.
+    bool is_free() const { return free_.load(std::memory_order_relaxed); }
 
     // When an output report handed over at `sent` reaches the bus. Books the
     // host-to-bridge endpoint until then.
@@ -58,6 +63,7 @@ private:
     Clock::time_point host_free_{};                      // guarded by mutex_
     Clock::time_point device_free_{};                    // guarded by mutex_
     std::map<std::uint8_t, Clock::time_point> flash_free_;  // guarded by mutex_
+    std::atomic<bool> free_{true};
 };
 
 }  // namespace sim

@@ -8,13 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "flash/transfer_limits.h"
 #include "operation_result.h"
 
 namespace vk61 {
-
-// The units' space for the database: 832 blocks of 64 KiB from address 0.
-inline constexpr unsigned kMaxAirportDatabaseBlocks = 832;
-inline constexpr std::int64_t kMaxAirportDatabaseBytes = std::int64_t{kMaxAirportDatabaseBlocks} << 16;
 
 // Whether size bytes can go to the units (1 .. kMaxAirportDatabaseBytes);
 // logs the line of the check that fails.

@@ -9,15 +9,10 @@
 #include <vector>
 
 #include "flash/firmware_header.h"
+#include "flash/transfer_limits.h"
 #include "operation_result.h"
 
 namespace vk61 {
-
-// The most one erase run can cover: blocks 0 to 0xFFFE (a run may not reach
-// block 0xFFFF). A firmware file lies inside the space its units erase, so a
-// larger file cannot be sent; it is refused before it is read.
-inline constexpr std::int64_t kMaxEraseRunBytes = std::int64_t{0xFFFF} << 16;
-inline constexpr std::int64_t kMaxFirmwareFileBytes = kMaxEraseRunBytes;
 
 struct FirmwareImage {
     FirmwareHeader header;

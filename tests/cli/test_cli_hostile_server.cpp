@@ -75,6 +75,18 @@ private:
 
 using Spoil = std::function<void(HostileServer&)>;
 
+// Gives the manifest's database entry a bad field (an undefined value
+// removes it) and publishes the manifest.
+Spoil database_field(const char* key, const QJsonValue& value) {
+    return [key, value](HostileServer& s) {
+        if (value.isUndefined())
+            s.database_entry.remove(key);
+        else
+            s.database_entry[key] = value;
+        s.publish();
+    };
+}
+
 HttpResponse endless(const QByteArray& piece) {
     HttpResponse response;
     response.body = piece;
@@ -121,24 +133,12 @@ TEST_F(CliHostileServer, UntrustedAnswersAreRefusedAndChangeNothing) {
          fetch_manifest, "Invalid manifest JSON"},
         {"captive portal page", [](HostileServer& s) { s.manifest.body = "<html><body>Sign in</body></html>"; },
          fetch_manifest, "Invalid manifest JSON"},
-        {"entry without digest",
-         [](HostileServer& s) {
-             s.database_entry.remove("sha256");
-             s.publish();
-         },
-         fetch_manifest, "Invalid sha256 for database_file airports.db"},
-        {"entry with empty digest",
-         [](HostileServer& s) {
-             s.database_entry["sha256"] = "";
-             s.publish();
-         },
-         fetch_manifest, "Invalid sha256 for database_file airports.db"},
-        {"cycle that is no date",
-         [](HostileServer& s) {
-             s.database_entry["cycle_effective_date"] = "9999-99-99";
-             s.publish();
-         },
-         fetch_manifest, "Invalid cycle_effective_date for database_file airports.db"},
+        {"entry without digest", database_field("sha256", QJsonValue::Undefined), fetch_manifest,
+         "Invalid sha256 for database_file airports.db"},
+        {"entry with empty digest", database_field("sha256", ""), fetch_manifest,
+         "Invalid sha256 for database_file airports.db"},
+        {"cycle that is no date", database_field("cycle_effective_date", "9999-99-99"), fetch_manifest,
+         "Invalid cycle_effective_date for database_file airports.db"},
         {"package named like the manifest",
          [](HostileServer& s) {
              s.firmware_entry["firmware_file"] = "sub/downloads_manifest.json";

@@ -28,6 +28,17 @@ struct Row {
     std::vector<Event> events;  // in the order they happen
 };
 
+// An output report (always 73 bytes) handed over at `at`, through at `done`.
+Event host(std::chrono::microseconds at, std::chrono::microseconds done) { return {Step::HostReport, at, 73, done}; }
+// An input report of `length` bytes ready at `at`, at the host at `done`.
+Event device(std::chrono::microseconds at, std::size_t length, std::chrono::microseconds done) {
+    return {Step::DeviceReport, at, length, done};
+}
+// Unit `uid` asked at `at` to erase a block, done at `done`.
+Event erase(std::size_t uid, std::chrono::microseconds at, std::chrono::microseconds done) {
+    return {Step::EraseBlock, at, uid, done};
+}
+
 sim::BridgeCosts costs(std::chrono::microseconds host, std::chrono::microseconds device,
                        std::chrono::microseconds erase) {
     sim::BridgeCosts c;
@@ -43,43 +54,44 @@ TEST(BridgePacing, reportsQueuePerDirectionAndErasesPerUnit) {
     const Row rows[] = {
         {"free by default: everything is done when asked",
          sim::BridgeCosts{},
-         {{S::HostReport, 0us, 73, 0us}, {S::HostReport, 0us, 73, 0us}, {S::DeviceReport, 5us, 14, 5us},
-          {S::EraseBlock, 7us, 1, 7us}}},
+         {host(0us, 0us), host(0us, 0us), device(5us, 14, 5us), erase(1, 7us, 7us)}},
         {"two output reports sent back to back arrive 2 ms apart",
          real,
-         {{S::HostReport, 0us, 73, 2ms}, {S::HostReport, 0us, 73, 4ms}, {S::HostReport, 100us, 73, 6ms}}},
+         {host(0us, 2ms), host(0us, 4ms), host(100us, 6ms)}},
         {"an output report after a pause costs only itself",
          real,
-         {{S::HostReport, 0us, 73, 2ms}, {S::HostReport, 10ms, 73, 12ms}}},
+         {host(0us, 2ms), host(10ms, 12ms)}},
         {"replies ready together reach the host 1 ms apart, in order",
          real,
-         {{S::DeviceReport, 0us, 14, 1ms}, {S::DeviceReport, 0us, 14, 2ms}, {S::DeviceReport, 500us, 14, 3ms}}},
+         {device(0us, 14, 1ms), device(0us, 14, 2ms), device(500us, 14, 3ms)}},
         {"a reply cannot overtake the one still crossing",
          costs(0us, 1ms, 0us),
-         {{S::DeviceReport, 0us, 71, 2ms}, {S::DeviceReport, 1500us, 11, 3ms}, {S::DeviceReport, 9ms, 11, 10ms}}},
+         {device(0us, 71, 2ms), device(1500us, 11, 3ms), device(9ms, 11, 10ms)}},
         {"an input report of 64 bytes is one packet, of 65 two",
          real,
-         {{S::DeviceReport, 0us, 64, 1ms}, {S::DeviceReport, 10ms, 65, 12ms}}},
+         {device(0us, 64, 1ms), device(10ms, 65, 12ms)}},
         {"the two directions cross side by side",
          real,
-         {{S::HostReport, 0us, 73, 2ms}, {S::DeviceReport, 0us, 14, 1ms}, {S::HostReport, 0us, 73, 4ms},
-          {S::DeviceReport, 1ms, 14, 2ms}}},
+         {host(0us, 2ms), device(0us, 14, 1ms), host(0us, 4ms), device(1ms, 14, 2ms)}},
         {"one unit erases three blocks in three times the block time",
          real,
-         {{S::EraseBlock, 0us, 1, 150ms}, {S::EraseBlock, 0us, 1, 300ms}, {S::EraseBlock, 0us, 1, 450ms}}},
+         {erase(1, 0us, 150ms), erase(1, 0us, 300ms), erase(1, 0us, 450ms)}},
         {"units erase at the same time",
          real,
-         {{S::EraseBlock, 0us, 1, 150ms}, {S::EraseBlock, 0us, 2, 150ms}, {S::EraseBlock, 0us, 3, 150ms},
-          {S::EraseBlock, 2ms, 2, 300ms}}},
+         {erase(1, 0us, 150ms), erase(2, 0us, 150ms), erase(3, 0us, 150ms), erase(2, 2ms, 300ms)}},
         {"an erase asked for after the last one ended starts then",
          costs(0us, 0us, 40ms),
-         {{S::EraseBlock, 0us, 4, 40ms}, {S::EraseBlock, 100ms, 4, 140ms}}},
+         {erase(4, 0us, 40ms), erase(4, 100ms, 140ms)}},
     };
     // Far from the clock's epoch, as real steady_clock times are.
     const auto start = Clock::time_point{} + 1000h;
     for (const auto& row : rows) {
         sim::BridgePacing pacing;
         pacing.set_costs(row.costs);
+        // Callers skip a free pacing altogether; one that costs must not read as free.
+        EXPECT_EQ(pacing.is_free(), row.costs.host_report == 0us && row.costs.device_report == 0us &&
+                                        row.costs.erase_block == 0us)
+            << row.name;
         for (std::size_t i = 0; i < row.events.size(); ++i) {
             const auto& e = row.events[i];
             Clock::time_point done;
