@@ -116,14 +116,8 @@ void ConfigurationPanel::restoreFromBackup() {
 // The store and the reload run on the bus worker (see ConfigExchange).
 void ConfigurationPanel::restoreConfigurationFrom(const QString& path) {
     const QString source = QFileInfo(path).fileName();
-    QFile in(path);
     QString error;
-    std::optional<vk61::ConfigFile> file;
-    if (!in.open(QIODevice::ReadOnly)) {
-        error = in.errorString();
-    } else {
-        file = vk61::read_config_file(in.readAll(), &error);
-    }
+    const std::optional<vk61::ConfigFile> file = vk61::load_config_file(path, &error);
     if (!file) {
         qDebug() << "Configuration file refused:" << path << error;
         showStatus(tr("Error: %1 was not imported: %2. Nothing was sent").arg(source, error));

@@ -379,14 +379,8 @@ int run_config_export(const Context& context, const QString& path) {
 
 int run_config_import(const Context& context, const QString& path, const ImportOptions& options) {
     const QString source = QFileInfo(path).fileName();
-    QFile in(path);
     QString error;
-    std::optional<ConfigFile> file;
-    if (!in.open(QIODevice::ReadOnly)) {
-        error = in.errorString();
-    } else {
-        file = read_config_file(in.readAll(), &error);
-    }
+    const std::optional<ConfigFile> file = load_config_file(path, &error);
     if (!file)
         return context.fail(kExitBadInput,
                             QStringLiteral("%1 cannot be imported: %2. Nothing was sent").arg(source, error));

@@ -34,11 +34,7 @@ QStringList backup_files(const QDir& dir) {
     return names;
 }
 
-std::optional<ConfigFile> read_file(const QString& path) {
-    QFile in(path);
-    if (!in.open(QIODevice::ReadOnly)) return std::nullopt;
-    return read_config_file(in.readAll(), nullptr);
-}
+std::optional<ConfigFile> read_file(const QString& path) { return load_config_file(path, nullptr); }
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 #include "config_file.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -98,6 +99,25 @@ QByteArray write_config_file(const ConfigFile& file) {
     if (file.unstored_values) root[QStringLiteral("unstored_values")] = true;
     root[QStringLiteral("settings")] = settings;
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+std::optional<ConfigFile> load_config_file(const QString& path, QString* error) {
+    QFile in(path);
+    if (!in.open(QIODevice::ReadOnly)) {
+        if (error) *error = in.errorString();
+        return std::nullopt;
+    }
+    // One byte past the limit tells a file that is too large from one that
+    // is exactly at it, whatever size the file system reports.
+    const QByteArray bytes = in.read(kMaxConfigFileBytes + 1);
+    if (bytes.size() > kMaxConfigFileBytes) {
+        if (error) {
+            *error = QStringLiteral("the file is larger than a configuration file can be (%1 bytes at most)")
+                         .arg(kMaxConfigFileBytes);
+        }
+        return std::nullopt;
+    }
+    return read_config_file(bytes, error);
 }
 
 std::optional<ConfigFile> read_config_file(const QByteArray& bytes, QString* error) {

@@ -57,6 +57,15 @@ QByteArray write_config_file(const ConfigFile& file);
 // for a bad setting).
 std::optional<ConfigFile> read_config_file(const QByteArray& bytes, QString* error);
 
+// A configuration file is a couple of kilobytes; anything past this is not
+// one, and is refused before it is read into memory.
+inline constexpr qint64 kMaxConfigFileBytes = 1024 * 1024;
+
+// The file at path, read once and at most kMaxConfigFileBytes of it; nullopt
+// with *error saying why (cannot be opened, too large, or what
+// read_config_file says). Every front end's import and restore reads here.
+std::optional<ConfigFile> load_config_file(const QString& path, QString* error);
+
 // The settings the file holds with another value than efis, in catalogue
 // order.
 std::vector<const SettingEntry*> changed_settings(const ConfigFile& file, const ConfigRecord& efis);

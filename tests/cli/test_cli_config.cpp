@@ -236,8 +236,15 @@ TEST_F(CliConfig, MalformedFilesAreRefusedBeforeAnythingIsSent) {
     ASSERT_TRUE(write_file(path("broken.json"), "{\"format\": \"vk61-efis-configuration\", "));
     ASSERT_TRUE(write_file(path("unknown.json"),
                            R"({"format": "vk61-efis-configuration", "format_version": 1, "settings": {"warp": 9}})"));
-    for (const QString& name :
-         {QStringLiteral("broken.json"), QStringLiteral("unknown.json"), QStringLiteral("missing.json")}) {
+    // A good export padded past what a configuration file can be is not read.
+    ASSERT_EQ(run({"config", "export", path("oversized.json").toStdString()}).code, 0);
+    QFile padded(path("oversized.json"));
+    ASSERT_TRUE(padded.open(QIODevice::Append));
+    ASSERT_EQ(padded.write(QByteArray(1024 * 1024, ' ')), 1024 * 1024);
+    padded.close();
+    bus.clear_host_frames();
+    for (const QString& name : {QStringLiteral("broken.json"), QStringLiteral("unknown.json"),
+                                QStringLiteral("missing.json"), QStringLiteral("oversized.json")}) {
         EXPECT_EQ(run({"config", "import", path(name).toStdString()}).code, 2) << name.toStdString();
     }
     EXPECT_EQ(bus.host_frame_count(), 0u);
