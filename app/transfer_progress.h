@@ -43,8 +43,14 @@ struct TransferProgressContext {
     UpdateTab* tab = nullptr;
     bool firmware = true;
     vk61::progress::Throttle throttle;
-    // Airport transfer only: the unit being written and its place in the list.
+    // Airport transfer only: the unit being written and its place in the list
+    // (count 0: every unit at once, `units` of them).
     int uid = 0;
     int position = 0;
     int count = 0;
+    int units = 0;
+    // Where the current phase started, for the rate.
+    int phase = -1;
+    std::int64_t phase_start_ns = 0;
+    std::uint64_t phase_start_done = 0;
 };

@@ -13,6 +13,8 @@
 #include "core/transfer_files.h"
 #include "downloads/downloads.h"
 #include "downloads/manifest_service.h"
+#include "core/airport_resume.h"
+#include "core/airport_transfer.h"
 #include "flash/airport_worker.h"
 #include "flash/firmware_worker.h"
 #include "transfer_progress.h"
@@ -30,11 +32,27 @@ std::int64_t steadyNowNs() {
 // progress, on the manager's receive thread. Only computes and posts.
 void postProgress(std::uint64_t done, std::uint64_t total, std::uint64_t phase, const void* user) {
     auto* context = static_cast<TransferProgressContext*>(const_cast<void*>(user));
+    const std::int64_t now = steadyNowNs();
+    if (context->phase != static_cast<int>(phase)) {
+        context->phase = static_cast<int>(phase);
+        context->phase_start_ns = now;
+        context->phase_start_done = done;
+    }
     const int value = vk61::progress::barValue(done, total, phase);
-    if (!context->throttle.accept(value, done, total, static_cast<int>(phase), steadyNowNs())) return;
+    if (!context->throttle.accept(value, done, total, static_cast<int>(phase), now)) return;
 
     QString text;
-    if (context->firmware) {
+    if (!context->firmware && context->count == 0) {
+        // Every unit at once: one bar, the bytes of the database and the rate.
+        const double seconds = static_cast<double>(now - context->phase_start_ns) / 1e9;
+        const double rate = seconds > 0 ? static_cast<double>(done - context->phase_start_done) / seconds : 0;
+        text = phase == 0 ? UpdateTab::tr("All %1 units: erasing %2 / %3 blocks").arg(context->units).arg(done).arg(total)
+                          : UpdateTab::tr("All %1 units: uploading %2 / %3 bytes, %4 KB/s")
+                                .arg(context->units)
+                                .arg(done)
+                                .arg(total)
+                                .arg(rate / 1000.0, 0, 'f', 1);
+    } else if (context->firmware) {
         text = phase == 0 ? UpdateTab::tr("Erasing: %1 / %2 blocks").arg(done).arg(total)
                           : UpdateTab::tr("Uploading: %1 / %2 bytes").arg(done).arg(total);
     } else {
@@ -235,35 +253,68 @@ void UpdateTab::startAirportTransfer() {
         return;
     }
 
-    ui->pushButton_browse_airports->setEnabled(false);
-    ui->pushButton_fetch_apt_db->setEnabled(false);
-    ui->pushButton_start_airport->setEnabled(false);
-    ui->text_firmware_file_2->setEnabled(false);
-    ui->progressBar_airports->setEnabled(true);
-    ui->progressBar_airports->setRange(0, vk61::progress::kBarMaximum);
-    ui->progressBar_airports->setValue(0);
-
-    std::vector<std::uint8_t> uids;
-    for (const vk61::DeviceInfo& unit : units) uids.push_back(unit.uid);
-    showStatus(tr("Starting airport database transfer to %1 device(s)...").arg(uids.size()));
-    qDebug() << "Airport database upload:" << airportFilePath << "devices:" << uids.size();
-
     // Read once, before anything is sent; every unit gets these bytes. A file
     // that cannot be sent fails the first unit, none done.
     const vk61::LoadedDatabase database = vk61::load_airport_database(airportFilePath, QString());
     if (!database.bytes) {
         qDebug() << database.error;
-        onAirportTransferFinished(0, static_cast<int>(uids.size()), uids.front(), false);
+        vk61::AirportResult refused;
+        refused.units_total = static_cast<int>(units.size());
+        refused.failed_uid = units.front().uid;
+        finishAirportTransfer(refused, false);
         return;
     }
 
+    vk61::AirportJob job;
+    job.database = database.bytes;
+    job.sha256 = vk61::sha256_hex(database.bytes->data(), database.bytes->size());
+    job.units = units;
+    job.one_at_a_time = ui->checkBox_one_unit_at_a_time->isChecked();
+    job.record_path = vk61::airport_record_path();
+    const vk61::ResumeOffer offer =
+        vk61::check_airport_resume(job.record_path, job.sha256, database.bytes->size(), units);
+    if (offer.verdict == vk61::ResumeVerdict::Resumable) {
+        QMessageBox box(QMessageBox::Question, tr("Resume Airport Database Upload"),
+                        offer.text + QStringLiteral(".\n\n") +
+                            tr("Resume where it stopped? No starts the upload afresh."),
+                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, dialogs_);
+        box.setDefaultButton(QMessageBox::Yes);
+        const int answer = box.exec();
+        if (answer == QMessageBox::Cancel) {
+            showStatus(tr("Airport database transfer cancelled"));
+            return;
+        }
+        if (answer == QMessageBox::Yes) job.resume_from = offer.progress;
+    } else if (offer.verdict != vk61::ResumeVerdict::Fresh) {
+        qDebug().noquote() << offer.text;
+        showStatus(offer.text);
+    }
+    const bool together = job.resume_from.empty() && !job.one_at_a_time && units.size() > 1;
+
+    ui->pushButton_browse_airports->setEnabled(false);
+    ui->pushButton_fetch_apt_db->setEnabled(false);
+    ui->pushButton_start_airport->setEnabled(false);
+    ui->text_firmware_file_2->setEnabled(false);
+    ui->checkBox_one_unit_at_a_time->setEnabled(false);
+    ui->progressBar_airports->setEnabled(true);
+    ui->progressBar_airports->setRange(0, vk61::progress::kBarMaximum);
+    ui->progressBar_airports->setValue(0);
+    if (!job.resume_from.empty()) {
+        showStatus(tr("Resuming airport database transfer to %1 device(s)...").arg(units.size()));
+    } else {
+        showStatus(tr("Starting airport database transfer to %1 device(s)...").arg(units.size()));
+    }
+    qDebug() << "Airport database upload:" << airportFilePath << "devices:" << units.size()
+             << (together ? "at once" : job.resume_from.empty() ? "one at a time" : "resumed");
+
     vk61::CommsManager* manager = comms();
-    QThread* thread = QThread::create([this, manager, bytes = database.bytes, uids] {
+    QThread* thread = QThread::create([this, manager, job, together] {
         TransferProgressContext context;
         context.tab = this;
         context.firmware = false;
-        const vk61::AirportResult result = vk61::run_airport_upload(
-            *manager, *bytes, uids,
+        context.units = static_cast<int>(job.units.size());
+        const vk61::AirportJobResult ran = vk61::run_airport_job(
+            *manager, job,
             [&context](std::uint8_t uid, int position, int total) {
                 context.uid = uid;
                 context.position = position;
@@ -271,11 +322,9 @@ void UpdateTab::startAirportTransfer() {
                 context.throttle.reset();
             },
             postProgress, &context);
+        if (!ran.record_warning.isEmpty()) qDebug().noquote() << ran.record_warning;
         QMetaObject::invokeMethod(
-            this,
-            [this, result] {
-                onAirportTransferFinished(result.units_done, result.units_total, result.failed_uid, result.success);
-            },
+            this, [this, result = ran.result, together] { finishAirportTransfer(result, together); },
             Qt::QueuedConnection);
     });
     thread->setParent(this);  // see startFirmwareUpdate
@@ -284,11 +333,21 @@ void UpdateTab::startAirportTransfer() {
     thread->start(QThread::InheritPriority);
 }
 
+void UpdateTab::finishAirportTransfer(const vk61::AirportResult& result, bool together) {
+    onAirportTransferFinished(result.units_done, result.units_total, result.failed_uid, result.success);
+    // Which units hold the new database and which do not, when the units
+    // went side by side (one at a time, the first failure ends the list).
+    if (!result.success && together && !result.units.empty()) {
+        showStatus(tr("Airport database transfer failed: %1").arg(vk61::airport_outcome_text(result)));
+    }
+}
+
 void UpdateTab::onAirportTransferFinished(int units_done, int units_total, int failed_uid, bool success) {
     ui->pushButton_browse_airports->setEnabled(true);
     ui->pushButton_fetch_apt_db->setEnabled(true);
     ui->pushButton_start_airport->setEnabled(true);
     ui->text_firmware_file_2->setEnabled(true);
+    ui->checkBox_one_unit_at_a_time->setEnabled(true);
     ui->progressBar_airports->setRange(0, vk61::progress::kBarMaximum);
     if (success) {
         ui->progressBar_airports->setValue(vk61::progress::kBarMaximum);

@@ -19,6 +19,7 @@
 #include "downloads/download_settings.h"
 #include "downloads/firmware_package.h"
 #include "downloads/http_fetch.h"
+#include "flash/airport_worker.h"
 #include "flash/firmware_file.h"
 
 class Ui_MainWindow;
@@ -92,6 +93,9 @@ private:
     // update_tab.cpp: the ends of the two transfers.
     void onFirmwareThreadFinished();
     void onAirportTransferFinished(int units_done, int units_total, int failed_uid, bool success);
+    // The completion of an airport transfer; `together`: the units went side
+    // by side, so the status names which hold the new database.
+    void finishAirportTransfer(const vk61::AirportResult& result, bool together);
 
     Ui_MainWindow* ui;
     QWidget* dialogs_;

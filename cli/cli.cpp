@@ -146,6 +146,12 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     add_transfer(upload, "airports", "The airport database of the units", "upload",
                  "Replace the airport database on every unit", "Airport database (.db)",
                  "Download the newest database");
+    AirportUploadOptions airport_options;
+    upload.command->add_flag("--one-at-a-time", airport_options.one_at_a_time,
+                             "Upload to one unit after another and stop at the first that fails (a single unit is "
+                             "always done so); by default every unit takes each chunk at once");
+    upload.command->add_flag("--resume", airport_options.resume,
+                             "Go on where an interrupted upload of the same file to the same units stopped");
 
     std::string device_id_text;
     CLI::App* fetch = app.add_subcommand("fetch", "Download and verify into the cache; print the path");
@@ -195,7 +201,7 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (import_cmd->parsed()) return run_config_import(context, QString::fromStdString(import_path), import_options);
     if (reboot->parsed()) return run_reboot(context, wait);
     if (update.command->parsed()) return run_firmware_update(context, QString::fromStdString(update.path), force);
-    if (upload.command->parsed()) return run_airports_upload(context, QString::fromStdString(upload.path));
+    if (upload.command->parsed()) return run_airports_upload(context, QString::fromStdString(upload.path), airport_options);
     if (fetch_manifest->parsed()) return run_fetch_manifest(context);
     if (fetch_firmware->parsed()) {
         std::optional<std::uint32_t> device_id;

@@ -31,7 +31,11 @@ int run_config_import(const Context& context, const QString& path, const ImportO
 // commands_transfer.cpp; an empty path means --fetch.
 // With force, an update the firmware plan asks to confirm goes ahead.
 int run_firmware_update(const Context& context, const QString& path, bool force);
-int run_airports_upload(const Context& context, const QString& path);
+struct AirportUploadOptions {
+    bool one_at_a_time = false;  // each unit in turn, stopping at the first failure
+    bool resume = false;         // go on with an interrupted upload of the same file to the same units
+};
+int run_airports_upload(const Context& context, const QString& path, const AirportUploadOptions& options);
 
 // commands_fetch.cpp
 int run_fetch_manifest(const Context& context);

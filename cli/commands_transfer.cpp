@@ -8,6 +8,8 @@
 #include "commands.h"
 #include "core/unit_choice.h"
 #include "comms_manager.h"
+#include "core/airport_resume.h"
+#include "core/airport_transfer.h"
 #include "core/config_exchange.h"
 #include "core/firmware_plan.h"
 #include "core/transfer_files.h"
@@ -157,7 +159,7 @@ int run_firmware_update(const Context& context, const QString& file, bool force)
     return kExitOk;
 }
 
-int run_airports_upload(const Context& context, const QString& file) {
+int run_airports_upload(const Context& context, const QString& file, const AirportUploadOptions& options) {
     QString path = file;
     if (path.isEmpty()) {
         if (const int code = fetch_airport_database(context, &path); code != kExitOk) return code;
@@ -166,20 +168,44 @@ int run_airports_upload(const Context& context, const QString& file) {
     if (const int code = load_database(context, path, &database); code != kExitOk) return code;
     BusSession session(context);
     if (const int code = session.open(); code != kExitOk) return code;
-    std::vector<std::uint8_t> uids;
-    for (const DeviceInfo& unit : session.units()) uids.push_back(unit.uid);
-    context.err << "Starting airport database transfer to " << uids.size() << " device(s)...\n" << std::flush;
+
+    AirportJob job;
+    job.database = database;
+    job.sha256 = sha256_hex(database->data(), database->size());
+    job.units = session.units();
+    job.one_at_a_time = options.one_at_a_time;
+    job.record_path = airport_record_path();
+    job.timeouts = context.env.timings.airports;
+    const ResumeOffer offer = check_airport_resume(job.record_path, job.sha256, database->size(), job.units);
+    if (offer.verdict == ResumeVerdict::Resumable && options.resume) {
+        job.resume_from = offer.progress;
+        context.err << "Resuming: " << offer.text.toStdString() << '\n';
+    } else if (offer.verdict == ResumeVerdict::Resumable) {
+        context.warn(offer.text + QStringLiteral("; run again with --resume for that. This upload starts afresh"));
+    } else if (offer.verdict != ResumeVerdict::Fresh) {
+        context.warn(offer.text);
+    } else if (options.resume) {
+        context.warn(QStringLiteral("No interrupted airport database upload to resume; this upload starts afresh"));
+    }
+    const bool together = job.resume_from.empty() && !job.one_at_a_time && job.units.size() > 1;
+    context.err << "Starting airport database transfer to " << job.units.size() << " device(s)"
+                << (together ? " at once" : "") << "...\n"
+                << std::flush;
 
     TransferOutcome outcome;
+    AirportJobResult ran;
     const int code = run_transfer(
         context, session,
         [&](ProgressDisplay& progress) {
             return upload_airports(
-                session.comms(), *database, uids,
+                session.comms(), job,
                 [&progress](std::uint8_t uid, int position, int total) { progress.begin_unit(uid, position, total); },
-                &ProgressDisplay::record, &progress, context.env.timings.airports);
+                &ProgressDisplay::record, &progress, &ran);
         },
         &outcome);
+    if (!ran.record_warning.isEmpty()) {
+        context.warn(ran.record_warning + QStringLiteral("; an interruption could not be resumed"));
+    }
     if (code != kExitOk) return code;
     if (context.json) {
         context.print_json(QJsonObject{{"file", QFileInfo(path).absoluteFilePath()},

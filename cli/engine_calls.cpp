@@ -69,19 +69,19 @@ TransferOutcome update_firmware(CommsManager& comms, const FirmwareImage& image,
     return outcome;
 }
 
-TransferOutcome upload_airports(CommsManager& comms, const std::vector<std::uint8_t>& database,
-                                const std::vector<std::uint8_t>& uids, const AirportUnitStart& on_unit_start,
-                                ProgressFn progress, const void* progress_user, const AirportUploadTimeouts& timeouts) {
-    const AirportResult result =
-        run_airport_upload(comms, database, uids, on_unit_start, progress, progress_user, timeouts);
+TransferOutcome upload_airports(CommsManager& comms, const AirportJob& job, const AirportUnitStart& on_unit_start,
+                                ProgressFn progress, const void* progress_user, AirportJobResult* job_result) {
+    const AirportJobResult ran = run_airport_job(comms, job, on_unit_start, progress, progress_user);
+    const AirportResult& result = ran.result;
+    if (job_result != nullptr) *job_result = ran;
     TransferOutcome outcome;
     outcome.ok = result.success;
     outcome.units_done = result.units_done;
     outcome.units_total = result.units_total;
     outcome.failed_uid = result.failed_uid;
     if (!outcome.ok) {
-        outcome.failure = "the airport database transfer failed: " + describe(result.failure) + " (" +
-                          std::to_string(result.units_done) + " / " + std::to_string(result.units_total) +
+        outcome.failure = "the airport database transfer failed: " + airport_outcome_text(result).toStdString() +
+                          " (" + std::to_string(result.units_done) + " / " + std::to_string(result.units_total) +
                           " succeeded)";
     }
     return outcome;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli.h"
+#include "core/airport_transfer.h"
 #include "core/config_exchange.h"
 #include "device_info.h"
 #include "flash/firmware_file.h"
@@ -50,10 +51,10 @@ bool send_reboot(CommsManager& comms);
 TransferOutcome update_firmware(CommsManager& comms, const FirmwareImage& image, ProgressFn progress,
                                 const void* progress_user, const FirmwareUpdateTimeouts& timeouts);
 
-// The airport worker: the database's bytes to each unit in turn. on_unit_start runs
-// before each unit on the calling thread.
-TransferOutcome upload_airports(CommsManager& comms, const std::vector<std::uint8_t>& database,
-                                const std::vector<std::uint8_t>& uids, const AirportUnitStart& on_unit_start,
-                                ProgressFn progress, const void* progress_user, const AirportUploadTimeouts& timeouts);
+// The airport upload of the job (to every unit at once, one after another or
+// resumed). on_unit_start runs before each unit of a one-at-a-time upload, on
+// the calling thread. *result (may be null) gets the units' outcomes.
+TransferOutcome upload_airports(CommsManager& comms, const AirportJob& job, const AirportUnitStart& on_unit_start,
+                                ProgressFn progress, const void* progress_user, AirportJobResult* result);
 
 }  // namespace vk61::cli

@@ -123,14 +123,30 @@ public:
 
     // Writes size bytes into one unit's flash from address upward; timeout_ms
     // limits each single wait (the address echo, each chunk's echo).
+    // confirmed (may be null) receives how far the unit's echoes reached.
     OperationResult extflash_raw(std::uint8_t uid, std::uint32_t address, const std::uint8_t* data,
-                                 std::uint64_t size, unsigned timeout_ms, ProgressFn progress, const void* user);
+                                 std::uint64_t size, unsigned timeout_ms, ProgressFn progress, const void* user,
+                                 FlashConfirmed* confirmed = nullptr);
     // Erases, on each target, every block that holds a byte of write address
     // .. write address + size - 1 (so a unit whose address lies inside a block
     // may need one block more than another), one block in flight per unit;
     // timeout_ms limits the whole run.
+    // confirmed (may be null) receives the blocks each unit reported erased.
     OperationResult erase_fw_update_blocks(const std::vector<FirmwareTarget>& targets, std::uint32_t size,
-                                           unsigned timeout_ms, ProgressFn progress, const void* user);
+                                           unsigned timeout_ms, ProgressFn progress, const void* user,
+                                           FlashConfirmed* confirmed = nullptr);
+    // The same run over given blocks of each unit (each below block 0xFFFF),
+    // one block in flight per unit; timeout_ms limits the whole run.
+    OperationResult erase_flash_blocks(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms, ProgressFn progress,
+                                       const void* user, FlashConfirmed* confirmed = nullptr);
+    // Writes data at each unit's own address, the units side by side: with
+    // more than one unit each chunk goes out once, to every unit on the bus
+    // (UID 0), so the caller must know that no other unit is listening with a
+    // write address it did not set. timeout_ms limits each wait; confirmed
+    // (may be null) receives how far each unit's echoes reached.
+    OperationResult write_flash_together(const std::vector<FirmwareTarget>& units, const std::uint8_t* data,
+                                         std::uint64_t size, unsigned timeout_ms, ProgressFn progress,
+                                         const void* user, FlashConfirmed* confirmed = nullptr);
     // Asks every unit for its firmware write address; waits up to timeout_ms.
     OperationResult prepare_fw_update(std::vector<FirmwareTarget>* targets_out, unsigned timeout_ms);
     // Writes the image at write address + image_offset on every target, then
@@ -143,9 +159,16 @@ public:
     OperationResult upload_airport_db(std::uint8_t uid, const char* path, unsigned erase_timeout_ms,
                                       unsigned write_timeout_ms, ProgressFn progress, const void* user);
     // The same with the database's bytes, read by the caller.
+    // confirmed (may be null) receives what the unit confirmed of the erase
+    // and the write.
     OperationResult upload_airport_db(std::uint8_t uid, const std::uint8_t* data, std::uint64_t size,
                                       unsigned erase_timeout_ms, unsigned write_timeout_ms, ProgressFn progress,
-                                      const void* user);
+                                      const void* user, FlashConfirmed* confirmed = nullptr);
+
+    // Closes (open false) or opens one unit's airport database and waits up
+    // to 5000 ms for its acknowledgement; sent (may be null) tells whether
+    // the command went out.
+    OperationResult airport_db_command(std::uint8_t uid, bool open, bool* sent = nullptr);
 
     // Takes the next 24-bit sequence number (never 0); shared by sequenced
     // commands and erase commands.
@@ -305,6 +328,11 @@ private:
     // Sends the next erase command of every idle job; erase lock held (it is
     // released around the 500 us pauses).
     void dispatch_erase_blocks(std::unique_lock<std::mutex>& erase_lock);
+    // The erase run behind both public forms; the jobs were checked.
+    OperationResult run_erase(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms, ProgressCallback progress,
+                              FlashConfirmed* confirmed);
+    // Write lock held: records how far each target's echoes reached.
+    void note_written(FlashConfirmed* confirmed) const;
     bool send_set_address(std::uint8_t uid, std::uint32_t address);
     bool send_write_chunk(std::uint8_t uid, const std::uint8_t* data, std::uint32_t length);
     bool send_erase_block(std::uint8_t uid, std::uint32_t sequence, std::uint16_t block);

@@ -42,7 +42,7 @@ OperationResult CommsManager::upload_airport_db(std::uint8_t uid, const char* pa
 // Blocks as above; data is not copied and must outlive the call.
 OperationResult CommsManager::upload_airport_db(std::uint8_t uid, const std::uint8_t* data, std::uint64_t data_size,
                                                 unsigned erase_timeout_ms, unsigned write_timeout_ms,
-                                                ProgressFn progress, const void* user) {
+                                                ProgressFn progress, const void* user, FlashConfirmed* confirmed) {
     const auto failure = [uid](OperationStep step, FailureReason why) {
         return OperationResult::failure(step, why, uid);
     };
@@ -56,17 +56,13 @@ OperationResult CommsManager::upload_airport_db(std::uint8_t uid, const std::uin
     }
     const auto size = static_cast<std::uint32_t>(data_size);
     const std::uint32_t blocks = (size + 0xFFFF) >> 16;
-    const std::uint32_t command = protocol::kAirportDb | (uid & protocol::kUidMask);
 
     debug_log("upload_airport_db (UID %u): %u bytes, erasing %u blocks from 0x%08X\n", uid, size, blocks, kDbAddress);
 
     // Closes or opens the unit's database: `what` is "close" or "open".
-    const auto database_command = [&](std::uint8_t operation, OperationStep step, const char* what) {
+    const auto database_command = [&](bool open, const char* what) {
         bool sent = false;
-        const OperationResult acked = wait_legacy_ack(
-            uid, static_cast<std::uint16_t>(command),
-            [&] { return sent = send_command(command, protocol::kDlcAirportDb, &operation, 1); }, kDbAckTimeoutMs,
-            step);
+        const OperationResult acked = airport_db_command(uid, open, &sent);
         if (!acked) {
             debug_log(sent ? "upload_airport_db: %s DB not acknowledged\n" : "upload_airport_db: %s DB command failed\n",
                       what);
@@ -75,27 +71,39 @@ OperationResult CommsManager::upload_airport_db(std::uint8_t uid, const std::uin
     };
 
     debug_log("upload_airport_db: closing airport DB on UID %u\n", uid);
-    OperationResult step = database_command(protocol::kCloseAirportDb, OperationStep::CloseDatabase, "close");
+    OperationResult step = database_command(false, "close");
     if (!step) return step;
     debug_log("upload_airport_db: close DB acknowledged\n");
     std::this_thread::sleep_for(kAfterCloseSettle);
 
-    step = erase_fw_update_blocks({FirmwareTarget{uid, kDbAddress}}, size, erase_timeout_ms, progress, user);
+    step = erase_fw_update_blocks({FirmwareTarget{uid, kDbAddress}}, size, erase_timeout_ms, progress, user, confirmed);
     if (!step) {
         debug_log("upload_airport_db: erase failed on UID %u\n", uid);
         return step;
     }
-    step = extflash_raw(uid, kDbAddress, data, data_size, write_timeout_ms, progress, user);
+    step = extflash_raw(uid, kDbAddress, data, data_size, write_timeout_ms, progress, user, confirmed);
     if (!step) {
         debug_log("upload_airport_db: write failed on UID %u\n", uid);
         return step;
     }
 
     debug_log("upload_airport_db: opening airport DB on UID %u\n", uid);
-    step = database_command(protocol::kOpenAirportDb, OperationStep::OpenDatabase, "open");
+    step = database_command(true, "open");
     if (!step) return step;
     debug_log("upload_airport_db: complete on UID %u\n", uid);
     return OperationResult::success();
+}
+
+OperationResult CommsManager::airport_db_command(std::uint8_t uid, bool open, bool* sent) {
+    const std::uint32_t command = protocol::kAirportDb | (uid & protocol::kUidMask);
+    const std::uint8_t operation = open ? protocol::kOpenAirportDb : protocol::kCloseAirportDb;
+    bool was_sent = false;
+    const OperationResult acked = wait_legacy_ack(
+        uid, static_cast<std::uint16_t>(command),
+        [&] { return was_sent = send_command(command, protocol::kDlcAirportDb, &operation, 1); }, kDbAckTimeoutMs,
+        open ? OperationStep::OpenDatabase : OperationStep::CloseDatabase);
+    if (sent != nullptr) *sent = was_sent;
+    return acked;
 }
 
 }  // namespace vk61

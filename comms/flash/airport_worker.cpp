@@ -2,6 +2,7 @@
 
 #include "comms_manager.h"
 #include "flash/airport_file.h"
+#include "flash/airport_progress.h"
 
 namespace vk61 {
 
@@ -17,6 +18,8 @@ AirportResult run_airport_upload(CommsManager& comms, const std::string& path, c
     result.units_total = static_cast<int>(uids.size());
     result.failed_uid = uids.front();
     result.failure = OperationResult::failure(read.step, read.reason, uids.front());
+    for (const std::uint8_t uid : uids) result.units.push_back({uid, false, {}});
+    result.units.front().failure = result.failure;
     if (on_unit_start) on_unit_start(uids.front(), 1, result.units_total);
     return result;
 }
@@ -24,19 +27,30 @@ AirportResult run_airport_upload(CommsManager& comms, const std::string& path, c
 AirportResult run_airport_upload(CommsManager& comms, const std::vector<std::uint8_t>& database,
                                  const std::vector<std::uint8_t>& uids, const AirportUnitStart& on_unit_start,
                                  ProgressFn progress, const void* progress_user,
-                                 const AirportUploadTimeouts& timeouts) {
+                                 const AirportUploadTimeouts& timeouts, const AirportProgressSaved& on_confirmed) {
     AirportResult result;
     result.units_total = static_cast<int>(uids.size());
+    std::vector<AirportUnitProgress> ledger;
+    for (const std::uint8_t uid : uids) {
+        result.units.push_back({uid, false, {}});
+        ledger.push_back({uid, {}, 0, false});
+    }
     for (std::size_t i = 0; i < uids.size(); ++i) {
         const std::uint8_t uid = uids[i];
         if (on_unit_start) on_unit_start(uid, static_cast<int>(i) + 1, result.units_total);
+        FlashConfirmed confirmed;
         const OperationResult unit = comms.upload_airport_db(uid, database.data(), database.size(), timeouts.erase_ms,
-                                                             timeouts.write_ms, progress, progress_user);
+                                                             timeouts.write_ms, progress, progress_user, &confirmed);
+        take_confirmed(confirmed, ledger);
+        ledger[i].done = unit.ok();
+        if (on_confirmed) on_confirmed(ledger);
         if (!unit) {
             result.failed_uid = uid;
             result.failure = unit;
+            result.units[i].failure = unit;
             break;
         }
+        result.units[i].holds_new = true;
         ++result.units_done;
     }
     result.success = result.units_done == result.units_total;

@@ -49,11 +49,48 @@ FlashEraseJob* find_job(Jobs& jobs, std::uint8_t uid) {
 }  // namespace
 
 OperationResult CommsManager::erase_fw_update_blocks(const std::vector<FirmwareTarget>& targets, std::uint32_t size,
-                                                     unsigned timeout_ms, ProgressFn progress, const void* user) {
+                                                     unsigned timeout_ms, ProgressFn progress, const void* user,
+                                                     FlashConfirmed* confirmed) {
     constexpr OperationStep kStep = OperationStep::Erase;
     if (!is_connected()) return OperationResult::failure(kStep, FailureReason::NotConnected);
     if (targets.empty() || size == 0) return OperationResult::failure(kStep, FailureReason::InvalidRequest);
 
+    std::vector<EraseBlocks> jobs;
+    for (const FirmwareTarget& target : targets) {
+        const std::uint64_t start = target.write_address >> 16;
+        const std::uint64_t count = blocks_covering(target.write_address, size);
+        if (count == 0 || start + count > kBlockLimit) {
+            debug_log("fw_erase: no blocks to erase for UID %u\n", target.uid);
+            return OperationResult::failure(kStep, FailureReason::InvalidRequest, target.uid);
+        }
+        EraseBlocks job{target.uid, {}};
+        for (std::uint64_t block = start; block < start + count; ++block) {
+            job.blocks.push_back(static_cast<std::uint16_t>(block));
+        }
+        jobs.push_back(std::move(job));
+    }
+    return run_erase(jobs, timeout_ms, {progress, user}, confirmed);
+}
+
+OperationResult CommsManager::erase_flash_blocks(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms,
+                                                 ProgressFn progress, const void* user, FlashConfirmed* confirmed) {
+    constexpr OperationStep kStep = OperationStep::Erase;
+    if (!is_connected()) return OperationResult::failure(kStep, FailureReason::NotConnected);
+    if (jobs.empty()) return OperationResult::failure(kStep, FailureReason::InvalidRequest);
+    for (const EraseBlocks& job : jobs) {
+        const bool in_range = std::all_of(job.blocks.begin(), job.blocks.end(),
+                                          [](std::uint16_t block) { return block < kBlockLimit; });
+        if (job.blocks.empty() || !in_range) {
+            debug_log("fw_erase: no blocks to erase for UID %u\n", job.uid);
+            return OperationResult::failure(kStep, FailureReason::InvalidRequest, job.uid);
+        }
+    }
+    return run_erase(jobs, timeout_ms, {progress, user}, confirmed);
+}
+
+OperationResult CommsManager::run_erase(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms,
+                                        ProgressCallback progress, FlashConfirmed* confirmed) {
+    constexpr OperationStep kStep = OperationStep::Erase;
     // On Windows the raised resolution also covers the pauses the receive
     // thread takes in dispatch; on Linux dispatch lowers its own thread's slack.
     const TimerResolution timer_resolution;
@@ -62,31 +99,28 @@ OperationResult CommsManager::erase_fw_update_blocks(const std::vector<FirmwareT
     erase_.paced = false;
     erase_.total_blocks = 0;
     erase_.erased_blocks = 0;
-    erase_.progress = {progress, user};
+    erase_.progress = progress;
     erase_.jobs.clear();
 
-    const auto end_run = [this] {
+    const auto end_run = [this, confirmed] {
+        if (confirmed != nullptr) {
+            for (const FlashEraseJob& job : erase_.jobs) {
+                std::vector<std::uint16_t>& blocks = confirmed->erased[job.uid];
+                blocks.insert(blocks.end(), job.confirmed.begin(), job.confirmed.end());
+            }
+        }
         erase_.active = false;
         erase_.progress = {};
     };
 
-    for (const FirmwareTarget& target : targets) {
-        const std::uint64_t start = target.write_address >> 16;
-        const std::uint64_t count = blocks_covering(target.write_address, size);
-        if (count == 0 || start + count > kBlockLimit) {
-            debug_log("fw_erase: no blocks to erase for UID %u\n", target.uid);
-            end_run();
-            return OperationResult::failure(kStep, FailureReason::InvalidRequest, target.uid);
-        }
+    for (const EraseBlocks& spec : jobs) {
         FlashEraseJob job;
-        job.uid = target.uid;
-        for (std::uint64_t block = start; block < start + count; ++block) {
-            job.queue.push_back(static_cast<std::uint16_t>(block));
-        }
+        job.uid = spec.uid;
+        job.queue.assign(spec.blocks.begin(), spec.blocks.end());
         erase_.jobs.push_back(std::move(job));
-        erase_.total_blocks += static_cast<std::uint32_t>(count);
-        debug_log("fw_erase: UID %u will erase %zu block(s) starting at block %u\n", target.uid,
-                  static_cast<std::size_t>(count), static_cast<unsigned>(start));
+        erase_.total_blocks += static_cast<std::uint32_t>(spec.blocks.size());
+        debug_log("fw_erase: UID %u will erase %zu block(s) starting at block %u\n", spec.uid, spec.blocks.size(),
+                  static_cast<unsigned>(spec.blocks.front()));
     }
 
     erase_.progress(0, erase_.total_blocks, ProgressPhase::Erase);
@@ -215,6 +249,7 @@ void CommsManager::handle_flash_erase_reply(const BusFrame& frame) {
     debug_log("fw_erase: UID %u block %u erased (addr 0x%08X)\n", reply->uid, job->block, reply->address);
     job->in_flight = false;
     job->state = FlashEraseJob::Idle;
+    job->confirmed.push_back(job->block);
     ++erase_.erased_blocks;
     if (erase_.total_blocks != 0) erase_.progress(erase_.erased_blocks, erase_.total_blocks, ProgressPhase::Erase);
     // `job` may dangle once dispatch released the mutex; only its queue is

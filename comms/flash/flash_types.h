@@ -4,7 +4,9 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <optional>
+#include <vector>
 
 namespace vk61 {
 
@@ -70,6 +72,23 @@ void begin_chunk_step(Targets& targets) {
     }
 }
 
+// What the units confirmed during a flash operation, for a caller that must
+// know how far a failed transfer got. Filled when the operation ends, success
+// or not; a unit absent from a map confirmed nothing of that kind.
+struct FlashConfirmed {
+    // Per unit: the blocks whose erase it reported done, in that order.
+    std::map<std::uint8_t, std::vector<std::uint16_t>> erased;
+    // Per unit whose write address was set: its echoes confirmed every byte
+    // below this address (the address itself when no chunk was confirmed).
+    std::map<std::uint8_t, std::uint32_t> written_to;
+};
+
+// One unit's part of an erase run: the blocks to erase, in this order.
+struct EraseBlocks {
+    std::uint8_t uid = 0;
+    std::vector<std::uint16_t> blocks;
+};
+
 // Per-unit state of a running erase run.
 struct FlashEraseJob {
     enum State : std::uint8_t { Idle = 0, AwaitingAck = 1, AwaitingReply = 2 };
@@ -81,6 +100,7 @@ struct FlashEraseJob {
     std::uint32_t sequence = 0;  // 24-bit sequence of the command in flight
     std::uint16_t block = 0;     // block in flight
     std::uint32_t expected_address = 0;  // block << 16
+    std::vector<std::uint16_t> confirmed;  // blocks reported erased
 };
 
 }  // namespace vk61

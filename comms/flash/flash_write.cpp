@@ -130,9 +130,16 @@ OperationResult CommsManager::write_chunks(std::unique_lock<std::mutex>& lock, s
     return OperationResult::success();
 }
 
+void CommsManager::note_written(FlashConfirmed* confirmed) const {
+    if (confirmed == nullptr) return;
+    for (const FlashWriteTarget& t : write_.targets) {
+        if (t.address_set) confirmed->written_to[t.uid] = t.current_address;
+    }
+}
+
 OperationResult CommsManager::extflash_raw(std::uint8_t uid, std::uint32_t address, const std::uint8_t* data,
                                            std::uint64_t size, unsigned timeout_ms, ProgressFn progress,
-                                           const void* user) {
+                                           const void* user, FlashConfirmed* confirmed) {
     if (!is_connected()) return OperationResult::failure(OperationStep::SetAddress, FailureReason::NotConnected, uid);
     if (data == nullptr || size == 0) {
         return OperationResult::failure(OperationStep::SetAddress, FailureReason::InvalidRequest, uid);
@@ -146,7 +153,8 @@ OperationResult CommsManager::extflash_raw(std::uint8_t uid, std::uint32_t addre
     target.base_address = target.image_address = target.expected_echo = target.current_address = address;
     write_.targets.assign(1, target);
 
-    const auto finish = [this](OperationResult result) {
+    const auto finish = [this, confirmed](OperationResult result) {
+        note_written(confirmed);
         write_.end();
         return result;
     };
@@ -169,6 +177,41 @@ OperationResult CommsManager::extflash_raw(std::uint8_t uid, std::uint32_t addre
     if (!written) return finish(written);
     debug_log("extflash_raw: complete (%zu bytes, %u packets) on UID %u\n", static_cast<std::size_t>(size), packets,
               uid);
+    return finish(OperationResult::success());
+}
+
+OperationResult CommsManager::write_flash_together(const std::vector<FirmwareTarget>& units, const std::uint8_t* data,
+                                                   std::uint64_t size, unsigned timeout_ms, ProgressFn progress,
+                                                   const void* user, FlashConfirmed* confirmed) {
+    if (!is_connected()) return OperationResult::failure(OperationStep::SetAddress, FailureReason::NotConnected);
+    if (units.empty() || data == nullptr || size == 0) {
+        return OperationResult::failure(OperationStep::SetAddress, FailureReason::InvalidRequest);
+    }
+
+    const TimerResolution timer_resolution;
+    std::unique_lock lock(write_.mutex);
+    write_.begin({progress, user});
+    for (const FirmwareTarget& unit : units) {
+        FlashWriteTarget target;
+        target.uid = unit.uid;
+        target.base_address = target.image_address = target.expected_echo = target.current_address =
+            unit.write_address;
+        write_.targets.push_back(target);
+    }
+    const auto finish = [this, confirmed](OperationResult result) {
+        note_written(confirmed);
+        write_.end();
+        return result;
+    };
+    debug_log("flash_write: %zu unit(s), uploading %zu bytes\n", units.size(), static_cast<std::size_t>(size));
+    OperationResult result = set_write_addresses(lock, timeout_ms, OperationStep::SetAddress, "set-addr");
+    if (!result) return finish(result);
+    // One unit is addressed by its UID, so nothing reaches any other unit.
+    const std::uint8_t send_uid = units.size() == 1 ? units.front().uid : 0;
+    unsigned packets = 0;
+    result = write_chunks(lock, send_uid, data, size, timeout_ms, "flash_write", &packets);
+    if (!result) return finish(result);
+    debug_log("flash_write: complete (%zu bytes, %u packets)\n", static_cast<std::size_t>(size), packets);
     return finish(OperationResult::success());
 }
 

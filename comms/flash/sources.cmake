@@ -1,6 +1,7 @@
 # External-flash operations of CommsManager and the two transfer workers.
 target_sources(vk61_comms PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/airport_file.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/airport_together.cpp
     ${CMAKE_CURRENT_LIST_DIR}/airport_upload.cpp
     ${CMAKE_CURRENT_LIST_DIR}/airport_worker.cpp
     ${CMAKE_CURRENT_LIST_DIR}/binary_file.cpp

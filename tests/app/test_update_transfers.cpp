@@ -2,6 +2,7 @@
 // up in each unit's flash, the bars and the status texts on the way, failures,
 // and how many progress updates reach the GUI thread.
 #include <QElapsedTimer>
+#include <QCheckBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -187,7 +188,7 @@ private slots:
         }
     }
 
-    // Units with UIDs 2 and 5: each gets the whole file at address 0 between
+    // One unit at a time, units with UIDs 2 and 5: each gets the whole file at address 0 between
     // its close and open commands, the texts name the unit's place and UID,
     // and the bar starts again at 0 for the second unit. The number of
     // progress updates stays within what the throttle allows.
@@ -219,6 +220,7 @@ private slots:
         w.statuses.clear();
         QElapsedTimer clock;
         clock.start();
+        w.widget<QCheckBox>("checkBox_one_unit_at_a_time")->setChecked(true);
         w.widget<QPushButton>("pushButton_start_airport")->click();
         QCOMPARE(w.statuses.value(0), QString("Starting airport database transfer to 2 device(s)..."));
         const QString done = "Airport database transfer finished on all 2 device(s)";
@@ -263,7 +265,8 @@ private slots:
         }
     }
 
-    // The second of three units refuses to close its database: the first
+    // One unit at a time, the second of three units refuses to close its
+    // database: the first
     // keeps its new one, the third is not touched, the bar drops to 0.
     void airportTransfer_stopsAtTheFirstFailingUnit() {
         SimulatedWindow w(3, updatetest::updateSettings());
@@ -276,6 +279,7 @@ private slots:
         w.bus.add_fault({sim::FaultKind::Nack, sim::ReplyKind::PlainAck, 0x450, 2});
         w.bus.clear_host_frames();
 
+        w.widget<QCheckBox>("checkBox_one_unit_at_a_time")->setChecked(true);
         w.widget<QPushButton>("pushButton_start_airport")->click();
         QTRY_COMPARE_WITH_TIMEOUT(w.status(), QString("Airport database transfer failed on UID 2 (1 / 3 succeeded)"),
                                   20000);

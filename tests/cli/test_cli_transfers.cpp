@@ -225,25 +225,35 @@ TEST_F(CliTransfers, DownloadFailuresExitFour) {
 }
 
 TEST_F(CliTransfers, AirportsUploadReachesEveryUnit) {
-    const QByteArray database = non_zero_bytes(70000, 9);
-    ASSERT_TRUE(write_file(path("airports.db"), database));
-    const CliRun result = run({"airports", "upload", path("airports.db").toStdString(), "--json"});
-    ASSERT_EQ(result.code, 0) << result.err;
-    EXPECT_EQ(keys_of(result.json()), (QStringList{"file", "units_done", "units_total"}));
-    EXPECT_EQ(result.json()["units_done"].toInt(), 3);
-    for (std::uint8_t uid : bus.unit_uids()) {
-        EXPECT_EQ(bus.flash_bytes(uid, 0, static_cast<std::size_t>(database.size())), bytes_of(database))
-            << "UID " << unsigned{uid};
+    struct Case {
+        std::vector<std::string> extra;
+        std::string last;  // the last progress line, once, finished without a time left to guess
+    };
+    const std::vector<Case> cases = {
+        {{}, "Writing  100%  70000 / 70000 bytes, 1094 / 1094 packets"},  // every unit at once: one bar
+        {{"--one-at-a-time"}, "Unit 3 / 3 (UID 3): Writing  100%  70000 / 70000 bytes, 1094 / 1094 packets"},
+    };
+    std::uint8_t seed = 9;
+    for (const Case& c : cases) {
+        const QByteArray database = non_zero_bytes(70000, seed++);
+        ASSERT_TRUE(write_file(path("airports.db"), database));
+        std::vector<std::string> args{"airports", "upload", path("airports.db").toStdString(), "--json"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        const CliRun result = run(args);
+        ASSERT_EQ(result.code, 0) << result.err;
+        EXPECT_EQ(keys_of(result.json()), (QStringList{"file", "units_done", "units_total"}));
+        EXPECT_EQ(result.json()["units_done"].toInt(), 3);
+        for (std::uint8_t uid : bus.unit_uids()) {
+            EXPECT_EQ(bus.flash_bytes(uid, 0, static_cast<std::size_t>(database.size())), bytes_of(database))
+                << "UID " << unsigned{uid};
+        }
+        const std::size_t first = result.err.find(c.last);
+        ASSERT_NE(first, std::string::npos) << result.err;
+        EXPECT_EQ(result.err.find(c.last, first + 1), std::string::npos) << result.err;
+        const std::string line = result.err.substr(first, result.err.find('\n', first) - first);
+        EXPECT_TRUE(line.ends_with("done")) << line;
     }
     EXPECT_EQ(run({"airports", "upload", path("missing.db").toStdString()}).code, 2);
-    // The last progress line once, in packets, finished without a time left
-    // to guess.
-    const std::string last = "Unit 3 / 3 (UID 3): Writing  100%  70000 / 70000 bytes, 1094 / 1094 packets";
-    const std::size_t first = result.err.find(last);
-    ASSERT_NE(first, std::string::npos) << result.err;
-    EXPECT_EQ(result.err.find(last, first + 1), std::string::npos) << result.err;
-    const std::string line = result.err.substr(first, result.err.find('\n', first) - first);
-    EXPECT_TRUE(line.ends_with("done")) << line;
 }
 
 TEST_F(CliTransfers, RebootWaitsUntilTheUnitsAreHeardAgain) {

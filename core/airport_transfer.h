@@ -1,0 +1,49 @@
+// The airport-database upload as both front ends run it on their transfer
+// thread: to every unit at once (the default with more than one unit), one
+// unit after another (when asked, and always for a single unit), or resumed
+// from the record of an upload that did not finish. While it runs, what the
+// units confirmed is kept in the record (airport_resume.h); the record goes
+// once every unit holds the database.
+#pragma once
+
+#include <QString>
+
+#include <memory>
+#include <vector>
+
+#include "device_info.h"
+#include "flash/airport_worker.h"
+
+namespace vk61 {
+
+class CommsManager;
+
+struct AirportJob {
+    std::shared_ptr<const std::vector<std::uint8_t>> database;  // read once, never null
+    QString sha256;                  // of database
+    std::vector<DeviceInfo> units;   // in upload order
+    bool one_at_a_time = false;      // each unit in turn, stopping at the first failure
+    // Where each unit stands when resuming (one per unit, same order); empty
+    // for a fresh upload.
+    std::vector<AirportUnitProgress> resume_from;
+    QString record_path;             // empty: no record is kept
+    AirportUploadTimeouts timeouts;
+};
+
+struct AirportJobResult {
+    AirportResult result;
+    QString record_warning;  // the record could not be written; the upload went on
+};
+
+// Blocks the calling thread for the whole upload (see airport_worker.h for
+// the waits). on_unit_start runs before each unit of a one-at-a-time upload.
+AirportJobResult run_airport_job(CommsManager& comms, const AirportJob& job, const AirportUnitStart& on_unit_start,
+                                 ProgressFn progress, const void* progress_user);
+
+// Which units hold the new database and which do not, by UID, for the status
+// bar and the command-line tool: "UID 1, 3 hold the new airport database;
+// UID 2 does not (write failed on UID 2: refused by the unit)", or "No unit
+// holds the new airport database (...)".
+QString airport_outcome_text(const AirportResult& result);
+
+}  // namespace vk61
