@@ -1,5 +1,7 @@
 #include "unit.h"
 
+#include <algorithm>
+
 #include "chunk_length.h"
 #include "default_config.h"
 
@@ -135,7 +137,9 @@ void Unit::on_write_chunk(const vk61::BusFrame& f, std::vector<Reply>& out) {
         faults_.unerased_writes += result.unerased;
     }
     note_flash_change(write_pointer_);
+    if (write_pointer_ < furthest_write_) ++faults_.chunks_written_again;
     write_pointer_ += static_cast<std::uint32_t>(len);
+    furthest_write_ = std::max(furthest_write_, write_pointer_);
     out.push_back(flash_reply(0x420, kOpWrite, write_pointer_, kStatusDone));
 }
 
@@ -151,7 +155,12 @@ void Unit::on_erase(const vk61::BusFrame& f, std::vector<Reply>& out) {
     const std::uint32_t block = vk61::get_u16(d + 4);
     out.push_back(sequenced_ack(0x430, acked, kStatusDone, sequence));
     const bool erased = flash_.erase_block(block);
-    if (erased) note_flash_change(block << 16);
+    if (erased) {
+        note_flash_change(block << 16);
+        if (erased_once_.size() <= block) erased_once_.resize(block + 1, false);
+        if (erased_once_[block]) ++faults_.repeated_erases;
+        erased_once_[block] = true;
+    }
     out.push_back(flash_reply(0x430, kOpErase, block << 16, erased ? kStatusDone : kStatusRefused));
 }
 

@@ -29,6 +29,10 @@ struct FlashFaults {
     std::uint32_t first_unerased_address = 0;
     std::size_t open_db_writes = 0;         // writes and erases while the database was open
     std::uint32_t first_open_db_address = 0;
+    // Work done twice: erases of a block this unit had erased before, and
+    // chunks written below the furthest address an earlier chunk reached.
+    std::size_t repeated_erases = 0;
+    std::size_t chunks_written_again = 0;
 };
 
 class Unit {
@@ -70,6 +74,8 @@ private:
                         std::uint32_t sequence) const;
     Reply flash_reply(std::uint16_t command, std::uint8_t op, std::uint32_t address, std::uint8_t status) const;
     void note_flash_change(std::uint32_t address);
+    std::vector<bool> erased_once_;     // per block: erased at least once
+    std::uint32_t furthest_write_ = 0;  // end of the furthest chunk written
 
     void on_whoami(const vk61::BusFrame& f, std::vector<Reply>& out) const;
     void on_client_info(const vk61::BusFrame& f, std::vector<Reply>& out) const;

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "cli_test_support.h"
+#include "core/airport_resume.h"
 #include "cli/progress_display.h"
 
 namespace clitest {
@@ -254,6 +255,64 @@ TEST_F(CliTransfers, AirportsUploadReachesEveryUnit) {
         EXPECT_TRUE(line.ends_with("done")) << line;
     }
     EXPECT_EQ(run({"airports", "upload", path("missing.db").toStdString()}).code, 2);
+}
+
+// An upload to every unit cut by a pulled cable at about 60 % of its chunks,
+// then the next upload: the same file with --resume goes on from what the
+// units confirmed (no block erased twice, at most one chunk per unit written
+// again); another file, or a record that cannot be read, starts afresh and
+// says so. Either way every unit ends up holding the file it was last given.
+TEST_F(CliTransfers, AnInterruptedUploadResumesOnlyForTheSameFileAndUnits) {
+    constexpr std::size_t kSize = 200000;  // 4 blocks, 3,125 chunks
+    const QByteArray first = non_zero_bytes(kSize, 5);
+    const QByteArray other = non_zero_bytes(kSize, 6);
+    ASSERT_TRUE(write_file(path("first.db"), first));
+    ASSERT_TRUE(write_file(path("other.db"), other));
+    const QString record = vk61::airport_record_path();
+    ASSERT_TRUE(record.startsWith(scratch.path())) << record.toStdString();
+    struct Case {
+        const char* name;
+        const char* second_file;
+        bool spoil_record;
+        const char* says;         // on standard error
+        bool resumed;             // no block erased twice, at most one chunk again
+    };
+    const Case cases[] = {
+        {"same file", "first.db", false, "Resuming: An interrupted upload", true},
+        {"other file", "other.db", false, "was of another file; this upload starts afresh", false},
+        {"unreadable record", "first.db", true, "could not be read; this upload starts afresh", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        bus.clear_faults();
+        for (std::uint8_t uid : bus.unit_uids()) ASSERT_TRUE(bus.remove_unit(uid));
+        sim::add_default_units(bus, 3);  // fresh units: erased flash, nothing counted
+        // The cable comes out at the 1,875th chunk and is back 200 ms later.
+        bus.add_fault({sim::FaultKind::PullCable, sim::ReplyKind::Any, 0x420, 0, 1875, 1, 200});
+        const CliRun cut = run({"airports", "upload", path("first.db").toStdString()});
+        ASSERT_EQ(cut.code, 1) << cut.err;
+        ASSERT_TRUE(QFileInfo::exists(record)) << cut.err;
+        if (c.spoil_record) ASSERT_TRUE(write_file(record, "{\"format\": \"vk61-airport-upload\", \"vers"));
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+        const CliRun again = run({"airports", "upload", path(c.second_file).toStdString(), "--resume"});
+        ASSERT_EQ(again.code, 0) << again.err;
+        EXPECT_NE(again.err.find(c.says), std::string::npos) << again.err;
+        const QByteArray& expected = std::string(c.second_file) == "first.db" ? first : other;
+        for (std::uint8_t uid : bus.unit_uids()) {
+            SCOPED_TRACE("UID " + std::to_string(uid));
+            EXPECT_EQ(bus.flash_bytes(uid, 0, kSize), bytes_of(expected));
+            const sim::UnitStatus status = *bus.unit_status(uid);
+            EXPECT_TRUE(status.db_open);
+            if (c.resumed) {
+                EXPECT_EQ(status.flash_faults.repeated_erases, 0u);
+                EXPECT_LE(status.flash_faults.chunks_written_again, 1u);
+            } else {
+                EXPECT_EQ(status.flash_faults.repeated_erases, 4u);  // a fresh upload erases every block again
+            }
+        }
+        EXPECT_FALSE(QFileInfo::exists(record)) << "the record goes once every unit holds the database";
+    }
 }
 
 TEST_F(CliTransfers, RebootWaitsUntilTheUnitsAreHeardAgain) {
