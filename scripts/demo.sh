@@ -2,7 +2,9 @@
 # Runs the tool against the simulated installation: builds what is needed,
 # starts the bus simulator (an EFIS on UID 1 and two companion units) and the
 # loopback download server, then opens the window of the demo build.
-# Usage: scripts/demo.sh
+# Usage: scripts/demo.sh [simulator options ...]
+#   Options go to vk61-bus-sim, e.g. --real-bridge-pacing to show the pace of
+#   a real full-speed bridge and NOR flash.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,7 +30,7 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-"$build/sim/vk61-bus-sim" --port "$bridge_port" &
+"$build/sim/vk61-bus-sim" --port "$bridge_port" "$@" &
 pids+=($!)
 "$build/downloads/demo_server/vk61-download-server" --root "$build/demo-downloads" --port "$download_port" --demo-content &
 pids+=($!)
