@@ -290,6 +290,55 @@ private slots:
         QVERIFY(allErased(w.bus.flash_bytes(3, 0, 3000)));
         for (const sim::HostFrame& f : w.bus.host_frames()) QVERIFY(f.frame.identifier() != (0x450u | 3));
     }
+
+    // Every unit at once, UID 2 refuses a chunk: the status names who holds
+    // the new database. The next Start offers to resume; Yes finishes UID 2
+    // from what it confirmed (no block erased again, the others left alone),
+    // No starts afresh on every unit.
+    void airportTransfer_togetherNamesTheUnitsThenResumes_data() {
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<bool>("resumed");
+        QTest::newRow("resume") << "Yes" << true;
+        QTest::newRow("afresh") << "No" << false;
+    }
+    void airportTransfer_togetherNamesTheUnitsThenResumes() {
+        QFETCH(QString, answer);
+        QFETCH(bool, resumed);
+        SimulatedWindow w(3, updatetest::updateSettings());
+        QVERIFY(w.waitForInitialLoad());
+        DialogDriver dialogs;
+        const qsizetype size = 70000;
+        const QByteArray database = updatetest::nonZeroBytes(size, 4);
+        const QString path = files.filePath("together.db");
+        QVERIFY(updatetest::writeFile(path, database));
+        QVERIFY(browse(w.widget<QPushButton>("pushButton_browse_airports"), dialogs, path));
+        w.bus.add_fault({sim::FaultKind::Nack, sim::ReplyKind::FlashReply, 0x420, 2, 299});
+
+        w.widget<QPushButton>("pushButton_start_airport")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(w.status().startsWith("Airport database transfer failed: "), 20000);
+        QCOMPARE(w.status(), QString("Airport database transfer failed: UID 1, 3 hold the new airport database; "
+                                     "UID 2 does not (write failed on UID 2: refused by the unit)"));
+        QVERIFY(!w.bus.unit_status(2)->db_open);
+
+        w.bus.clear_host_frames();
+        dialogs.clear();
+        dialogs.pressButton(answer);
+        w.widget<QPushButton>("pushButton_start_airport")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(w.status(), QString("Airport database transfer finished on all 3 device(s)"), 20000);
+        QCOMPARE(dialogs.titles(), QStringList{"Resume Airport Database Upload"});
+        const std::vector<sim::HostFrame> frames = w.bus.host_frames();
+        for (std::uint8_t uid : {1, 2, 3}) {
+            const sim::UnitStatus status = *w.bus.unit_status(uid);
+            QCOMPARE(w.bus.flash_bytes(uid, 0, size), bytesOf(database, 0, size));
+            QVERIFY(status.db_open);
+            // Flash and database commands addressed to the unit.
+            const bool touched = std::any_of(frames.begin(), frames.end(), [uid](const sim::HostFrame& f) {
+                return f.frame.uid_bits() == uid && f.frame.base() >= 0x420 && f.frame.base() <= 0x450;
+            });
+            QCOMPARE(touched, !resumed || uid == 2);
+            QCOMPARE(status.flash_faults.repeated_erases, resumed && uid == 2 ? std::size_t{0} : std::size_t{touched ? 2 : 0});
+        }
+    }
 };
 
 VK61_UPDATE_TEST_MAIN(UpdateTransfersTest)
