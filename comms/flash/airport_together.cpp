@@ -170,18 +170,28 @@ private:
             if (!write_from({{unit->uid, unit->written}}, unit->written, before, total) && stopped_) return;
         }
     }
-    // Writes the database from `from` to the targets; true when all took it.
+    // Writes the database from `from` to the targets, a block at a time so
+    // that the record of what they confirmed never lags by more than a block
+    // (a tool that is killed loses at most that); true when all took it.
     bool write_from(const std::vector<FirmwareTarget>& targets, std::uint32_t from, std::uint64_t before,
                     std::uint64_t total) {
-        const WriteProgress scaled{progress_, user_, before, total};
-        FlashConfirmed written;
-        const OperationResult result = comms_.write_flash_together(targets, database_.data() + from, size_ - from,
-                                                                   timeouts_.write_ms, &WriteProgress::report, &scaled,
-                                                                   &written);
-        confirmed(written);
-        if (result) return true;
-        fail(result);
-        return false;
+        std::vector<FirmwareTarget> at = targets;
+        for (std::uint32_t offset = from; offset < size_;) {
+            const std::uint32_t end = std::min(size_, (offset / kFlashBlockSize + 1) * kFlashBlockSize);
+            for (FirmwareTarget& target : at) target.write_address = offset;
+            const WriteProgress scaled{progress_, user_, before + (offset - from), total};
+            FlashConfirmed written;
+            const OperationResult result = comms_.write_flash_together(
+                at, database_.data() + offset, end - offset, timeouts_.write_ms, &WriteProgress::report, &scaled,
+                &written);
+            confirmed(written);
+            if (!result) {
+                fail(result);
+                return false;
+            }
+            offset = end;
+        }
+        return true;
     }
 
     void open_databases() {
