@@ -206,7 +206,9 @@ private slots:
         QVERIFY(!w.widget<QPushButton>("pushButton_browse_airports")->isEnabled());
 
         vhid::pull_cable();
-        QTRY_COMPARE_WITH_TIMEOUT(w.status(), QString("Airport database transfer failed on UID 1 (0 / 3 succeeded)"),
+        QTRY_COMPARE_WITH_TIMEOUT(w.status(),
+                                  QString("Airport database transfer failed: No unit holds the new airport database "
+                                          "(erase failed on UID 1: link lost)"),
                                   10000);
         QVERIFY(controlsEnabled(w.window.get()));
         vhid::plug_cable();
