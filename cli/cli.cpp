@@ -138,10 +138,18 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     add_transfer(update, "firmware", "Firmware of the units", "update",
                  "Update every unit from FILE or a fetched package", "Firmware file (.bin)",
                  "Download the matching package");
-    bool force = false;
-    update.command->add_flag("--force", force,
+    FirmwareUpdateOptions update_options;
+    update.command->add_flag("--force", update_options.force,
                              "Update even a unit that would go back to an older version or receive an image for "
                              "another type of unit, or with an erase far beyond the image");
+    CLI::Option* reboot_after = update.command->add_flag(
+        "--reboot", update_options.reboot,
+        "Afterwards reboot the units, wait for every one of them and compare their configuration with the backup "
+        "taken before the update");
+    update.command
+        ->add_flag("--restore", update_options.restore,
+                   "With --reboot: store the backup's settings again when the configuration differs")
+        ->needs(reboot_after);
     TransferArguments upload;
     add_transfer(upload, "airports", "The airport database of the units", "upload",
                  "Replace the airport database on every unit", "Airport database (.db)",
@@ -200,7 +208,7 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (export_cmd->parsed()) return run_config_export(context, QString::fromStdString(export_path));
     if (import_cmd->parsed()) return run_config_import(context, QString::fromStdString(import_path), import_options);
     if (reboot->parsed()) return run_reboot(context, wait);
-    if (update.command->parsed()) return run_firmware_update(context, QString::fromStdString(update.path), force);
+    if (update.command->parsed()) return run_firmware_update(context, QString::fromStdString(update.path), update_options);
     if (upload.command->parsed()) return run_airports_upload(context, QString::fromStdString(upload.path), airport_options);
     if (fetch_manifest->parsed()) return run_fetch_manifest(context);
     if (fetch_firmware->parsed()) {

@@ -29,13 +29,25 @@ struct ImportOptions {
 int run_config_import(const Context& context, const QString& path, const ImportOptions& options);
 
 // commands_transfer.cpp; an empty path means --fetch.
-// With force, an update the firmware plan asks to confirm goes ahead.
-int run_firmware_update(const Context& context, const QString& path, bool force);
+struct FirmwareUpdateOptions {
+    bool force = false;    // an update the firmware plan asks to confirm goes ahead
+    bool reboot = false;   // reboot the units afterwards and check their configuration
+    bool restore = false;  // with reboot: put the backup back when the configuration differs
+};
+int run_firmware_update(const Context& context, const QString& path, const FirmwareUpdateOptions& options);
 struct AirportUploadOptions {
     bool one_at_a_time = false;  // each unit in turn, stopping at the first failure
     bool resume = false;         // go on with an interrupted upload of the same file to the same units
 };
 int run_airports_upload(const Context& context, const QString& path, const AirportUploadOptions& options);
+
+// commands_update_check.cpp: after a successful update, reboots the units of
+// session, waits for every one of them, loads the configuration and compares
+// it with backup (the file taken before the update; "" when none was), and
+// with restore stores the backup's settings when they differ. Adds what it
+// found to *result; returns the exit code once reported.
+int check_after_update(const Context& context, BusSession& session, const QString& backup, bool restore,
+                       QJsonObject* result);
 
 // commands_fetch.cpp
 int run_fetch_manifest(const Context& context);

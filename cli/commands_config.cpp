@@ -1,7 +1,6 @@
 // config show, get, set, export and import: the configuration model, the
-// exchange and the file format the window uses, with the same rules (nothing
-// stored while a setting is unknown, a store counts once the checksum read
-// back matches, an automatic backup before every store).
+// exchange and the file format the window uses, with the same rules (see
+// EfisConfiguration).
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -17,6 +16,7 @@
 #include "config_text.h"
 #include "config/record_rules.h"
 #include "core/configuration_snapshot.h"
+#include "efis_configuration.h"
 #include "core/store_texts.h"
 #include "engine_calls.h"
 #include "exit_codes.h"
@@ -26,179 +26,11 @@ namespace vk61::cli {
 
 namespace {
 
-QString hex32(std::uint32_t value) {
-    return QStringLiteral("0x") + QString::number(value, 16).rightJustified(8, QLatin1Char('0')).toUpper();
-}
-
-QString names_of(const std::vector<unsigned>& indices) { return distinct_setting_names(indices).join(QStringLiteral(", ")); }
-
-QString name_of(const SettingEntry& entry) {
-    return QString::fromUtf8(entry.name.data(), static_cast<qsizetype>(entry.name.size()));
-}
-
 bool entry_known(const ConfigModel& model, const SettingEntry& entry) {
     for (unsigned i = 0; i < entry.index_count; ++i) {
         if (!model.is_known(entry.first_index + i)) return false;
     }
     return true;
-}
-
-// One configuration session: the bus, the model and the exchange.
-class EfisConfiguration {
-public:
-    explicit EfisConfiguration(const Context& context)
-        : context_(context), session_(context), exchange_(&session_.comms(), model_, context.env.timings.config) {}
-
-    // Connects and loads. With require_complete, a setting that stays unread
-    // or a header that cannot be read is a failure; otherwise only the header.
-    // outcome ends the message of an incomplete load: what did not happen.
-    int open_and_load(bool require_complete, const QString& outcome = QStringLiteral("Nothing was sent")) {
-        if (const int code = session_.open(); code != kExitOk) return code;
-        return load(require_complete, outcome);
-    }
-
-    int load(bool require_complete, const QString& outcome = QStringLiteral("Nothing was sent")) {
-        LoadResult result;
-        if (!run([&] { result = load_configuration(exchange_); })) return interrupted();
-        switch (result.status) {
-            case LoadStatus::NotConnected:
-                return context_.fail(kExitNotConnected,
-                                     notConnectedText());
-            case LoadStatus::HeaderUnread:
-                return context_.fail(
-                    kExitBusFailure,
-                    QStringLiteral("The EFIS did not answer the read of header word %1").arg(result.index));
-            case LoadStatus::HeaderErased:
-                if (allow_erased_) {
-                    erased_ = true;
-                    return kExitOk;
-                }
-                return context_.fail(kExitBusFailure, QStringLiteral("The EFIS holds no stored configuration"));
-            case LoadStatus::Cancelled:
-                return interrupted();
-            case LoadStatus::Loaded:
-                break;
-        }
-        crc_ok_ = result.crc_ok;
-        if (!result.unread.empty()) {
-            const QStringList names = distinct_setting_names(result.unread);
-            const QString message = QStringLiteral("%1 setting(s) could not be read: %2")
-                                        .arg(names.size())
-                                        .arg(names.join(QStringLiteral(", ")));
-            if (require_complete) return context_.fail(kExitBusFailure, message + QStringLiteral(". ") + outcome);
-            context_.warn(message);
-        }
-        if (!result.crc_ok) {
-            context_.warn(
-                QStringLiteral("The settings read do not match the checksum the EFIS holds (computed %1, stored %2)")
-                    .arg(hex32(result.computed_crc), hex32(model_.device_checksum())));
-        }
-        return kExitOk;
-    }
-
-    // The automatic backup before a store, as the window takes it; a backup
-    // that cannot be written is reported and does not stop the store.
-    QString backup(const QString& reason) { return write_backup(context_, model_, session_.comms(), reason); }
-
-    // Refuses to store while the EFIS holds working values it never stored,
-    // unless include_unstored: they would be stored along with the change.
-    int refuse_unstored(bool include_unstored) {
-        if (model_.matches_stored_checksum()) return kExitOk;
-        if (include_unstored) {
-            context_.warn(unstoredValuesText() + QStringLiteral("; storing them as asked"));
-            return kExitOk;
-        }
-        return context_.fail(kExitBadInput,
-                             unstoredValuesText() +
-                                 QStringLiteral(". Reboot the EFIS to discard them, or store them too with "
-                                                "--include-unstored. Nothing was sent"));
-    }
-
-    // An erased EFIS loads as erased() instead of failing.
-    void allow_erased() { allow_erased_ = true; }
-    bool erased() const { return erased_; }
-
-    // Sends the pending edits, stores and verifies the checksum.
-    int store(std::uint32_t* crc) {
-        StoreResult result;
-        if (!run([&] { result = store_settings(exchange_); })) return interrupted();
-        return stored(result, crc);
-    }
-
-    // Writes every header word and setting of record to an erased EFIS,
-    // stores and verifies the checksum.
-    int store_first(const ConfigRecord& record, std::uint32_t memory_version, std::uint32_t* crc) {
-        StoreResult result;
-        if (!run([&] { result = exchange_.store_first_configuration(record, memory_version); })) return interrupted();
-        return stored(result, crc);
-    }
-
-    int stored(const StoreResult& result, std::uint32_t* crc) {
-        switch (result.status) {
-            case StoreStatus::Saved:
-                *crc = result.crc;
-                return kExitOk;
-            case StoreStatus::NotConnected:
-                return context_.fail(kExitNotConnected,
-                                     notConnectedText());
-            case StoreStatus::NoDeviceChanges:
-            case StoreStatus::UnknownSettings:
-                return context_.fail(
-                    kExitBusFailure,
-                    QStringLiteral("%1 setting(s) are unknown; nothing was stored").arg(result.unknown));
-            case StoreStatus::RuleRefused:
-                return context_.fail(kExitBadInput, refusedText(result.refusal));
-            case StoreStatus::MemoryVersionUnread:
-            case StoreStatus::NumElementsUnread:
-                return context_.fail(kExitBusFailure,
-                                     QStringLiteral("The EFIS did not answer the header reads; nothing was stored"));
-            case StoreStatus::WriteFailed: {
-                QString message = QStringLiteral("Setting %1 was not acknowledged; nothing was stored")
-                                      .arg(names_of({static_cast<unsigned>(result.index)}));
-                if (const QString writeBack = writeBackText(result); !writeBack.isEmpty()) {
-                    message += QStringLiteral("; ") + writeBack;
-                }
-                return context_.fail(kExitBusFailure, message);
-            }
-            case StoreStatus::StoreFailed:
-                return context_.fail(kExitBusFailure, QStringLiteral("The units did not acknowledge the store"));
-            case StoreStatus::ChecksumUnread:
-                return context_.fail(kExitBusFailure,
-                                     QStringLiteral("Stored, but the checksum could not be read back"));
-            case StoreStatus::ChecksumMismatch:
-                return context_.fail(kExitBusFailure,
-                                     QStringLiteral("The EFIS holds checksum %1, not the %2 that was stored")
-                                         .arg(hex32(result.read_back), hex32(result.crc)));
-        }
-        return context_.fail(kExitBusFailure, QStringLiteral("The store failed"));
-    }
-
-    ConfigModel& model() { return model_; }
-    bool crc_ok() const { return crc_ok_; }
-    BusSession& session() { return session_; }
-
-private:
-    bool run(const std::function<void()>& work) {
-        return run_bus_task(session_.comms(), context_.env.interrupted, work);
-    }
-    int interrupted() { return context_.fail(kExitBusFailure, QStringLiteral("Interrupted")); }
-
-    const Context& context_;
-    BusSession session_;
-    ConfigModel model_;
-    ConfigExchange exchange_;
-    bool crc_ok_ = false;
-    bool allow_erased_ = false;
-    bool erased_ = false;
-};
-
-// Puts the file's (or the command line's) record values of entry into the model.
-void edit_entry(ConfigModel& model, const SettingEntry& entry, const ConfigRecord& wanted) {
-    for (unsigned i = 0; i < entry.index_count; ++i) {
-        const unsigned index = entry.first_index + i;
-        const std::uint32_t value = config_get_value(wanted, index);
-        if (value != model.value(index)) model.edit(static_cast<int>(index), value);
-    }
 }
 
 // An EFIS whose EEPROM is erased takes a whole file as its first
@@ -439,25 +271,11 @@ int run_config_import(const Context& context, const QString& path, const ImportO
         return kExitOk;
     }
 
-    if (other_memory_version && !options.force) {
-        return context.fail(kExitBadInput,
-                            QStringLiteral("%1 comes from another memory version; apply it with --force. Nothing "
-                                           "was sent")
-                                .arg(source));
-    }
-    if (const int code = efis.refuse_unstored(options.include_unstored); code != kExitOk) return code;
-    efis.backup(QStringLiteral("before import"));
-    for (const SettingEntry* entry : changes) edit_entry(efis.model(), *entry, file->settings);
     std::uint32_t crc = 0;
-    if (const int code = efis.store(&crc); code != kExitOk) return code;
-    // Read back what the units hold; the restore is done only when that
-    // matches the file and the checksum.
-    if (const int code = efis.load(true); code != kExitOk) return code;
-    const std::vector<const SettingEntry*> left = changed_settings(*file, efis.model().record());
-    if (!efis.crc_ok() || !left.empty()) {
-        return context.fail(kExitBusFailure,
-                            QStringLiteral("The EFIS does not hold the file's settings after the store"));
-    }
+    if (const int code = store_file_settings(context, efis, *file, source, changes, options,
+                                             QStringLiteral("before import"), &crc);
+        code != kExitOk)
+        return code;
     report(true, hex32(crc));
     context.say(
         QStringLiteral("Configuration restored from %1: %2 setting(s) changed").arg(source).arg(changes.size()));

@@ -97,16 +97,17 @@ int load_database(const Context& context, const QString& path, std::shared_ptr<c
 
 // The firmware update may leave the units with another configuration (or
 // none): keep the one they hold now. Neither a load that cannot finish nor a
-// backup that cannot be written stops the update, as in the window.
-void backup_before_update(const Context& context, BusSession& session) {
+// backup that cannot be written stops the update, as in the window. Returns
+// the backup's file, or "" when none was taken.
+QString backup_before_update(const Context& context, BusSession& session) {
     ConfigModel model;
     ConfigExchange exchange(&session.comms(), model, context.env.timings.config);
     const LoadResult loaded = load_configuration(exchange);
     if (loaded.status != LoadStatus::Loaded || model.unknown_count() > 0) {
         context.warn(QStringLiteral("The configuration could not be read completely; no backup was taken"));
-        return;
+        return {};
     }
-    write_backup(context, model, session.comms(), QStringLiteral("before firmware update"));
+    return write_backup(context, model, session.comms(), QStringLiteral("before firmware update"));
 }
 
 // Runs transfer (given the progress display to report to) on a bus thread,
@@ -124,7 +125,7 @@ int run_transfer(const Context& context, BusSession& session,
 
 }  // namespace
 
-int run_firmware_update(const Context& context, const QString& file, bool force) {
+int run_firmware_update(const Context& context, const QString& file, const FirmwareUpdateOptions& options) {
     BusSession session(context);
     QString path = file;
     std::shared_ptr<const FirmwareImage> image;
@@ -139,9 +140,9 @@ int run_firmware_update(const Context& context, const QString& file, bool force)
         if (const int code = load_firmware(context, path, &image, &identity); code != kExitOk) return code;
         if (const int code = session.open(); code != kExitOk) return code;
     }
-    if (const int code = check_firmware_plan(context, *image, identity, session.units(), force); code != kExitOk)
+    if (const int code = check_firmware_plan(context, *image, identity, session.units(), options.force); code != kExitOk)
         return code;
-    backup_before_update(context, session);
+    const QString backup = backup_before_update(context, session);
 
     QJsonArray uids;
     for (const DeviceInfo& unit : session.units()) uids.append(unit.uid);
@@ -154,8 +155,14 @@ int run_firmware_update(const Context& context, const QString& file, bool force)
         },
         &outcome);
     if (code != kExitOk) return code;
-    if (context.json) context.print_json(QJsonObject{{"file", QFileInfo(path).absoluteFilePath()}, {"units", uids}});
+    QJsonObject result{{"file", QFileInfo(path).absoluteFilePath()}, {"units", uids}};
     context.say(QStringLiteral("Firmware upload complete"));
+    if (options.reboot) {
+        if (const int checked = check_after_update(context, session, backup, options.restore, &result);
+            checked != kExitOk)
+            return checked;
+    }
+    if (context.json) context.print_json(result);
     return kExitOk;
 }
 

@@ -26,7 +26,11 @@ bool sleep_unless_stopped(std::chrono::milliseconds duration, const std::atomic<
 }  // namespace
 
 std::uint32_t wait_for_units_after_reboot(vk61::CommsManager& comms, const RebootWaitTimings& timings,
-                                          const std::atomic<bool>* stop, const std::function<void()>& on_check) {
+                                          const std::atomic<bool>* stop, const std::function<void()>& on_check,
+                                          std::uint32_t expected) {
+    const auto back = [expected](std::uint32_t heard) {
+        return expected == 0 ? heard != 0 : (heard & expected) == expected;
+    };
     if (!sleep_unless_stopped(timings.first_check, stop)) return 0;
     // The mark is taken at the first check, not at the command: an alive
     // flag left from before the reboot does not count, nor does a reply that
@@ -39,7 +43,7 @@ std::uint32_t wait_for_units_after_reboot(vk61::CommsManager& comms, const Reboo
         if (on_check) on_check();
         // A reply to this check's question may take a moment; it also counts
         // at the next check.
-        if (const std::uint32_t heard = comms.units_heard_since(mark); heard != 0) return heard;
+        if (const std::uint32_t heard = comms.units_heard_since(mark); back(heard)) return heard;
     }
     // The last check's replies.
     if (!sleep_unless_stopped(kPoll * 10, stop)) return 0;

@@ -22,10 +22,12 @@ struct RebootWaitTimings {
 };
 
 // Up to timings.checks checks; each asks the units again (rediscover) and
-// then runs on_check on the calling thread. Returns the UIDs heard since the
-// first check (bit n for UID n), 0 when none came back in time or stop was
-// set. While the link is down a check only looks: the receive thread
-// reconnects on its own.
+// then runs on_check on the calling thread. The wait ends once a unit was
+// heard, or with expected (bit n for UID n) once every one of those was.
+// Returns the UIDs heard since the first check (bit n for UID n): 0 when none
+// came back in time or stop was set, fewer than expected when some did not.
+// While the link is down a check only looks: the receive thread reconnects
+// on its own.
 std::uint32_t wait_for_units_after_reboot(vk61::CommsManager& comms, const RebootWaitTimings& timings,
                                           const std::atomic<bool>* stop,
-                                          const std::function<void()>& on_check = {});
+                                          const std::function<void()>& on_check = {}, std::uint32_t expected = 0);
