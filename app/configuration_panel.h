@@ -70,7 +70,12 @@ public:
     void importFromFile();
     void restoreFromBackup();
     // Writes the backup; returns why it failed, "" when written or not needed.
-    QString backupBeforeStore(const QString& reason);
+    // *path, when given, gets the file that holds it ("" when there is none).
+    QString backupBeforeStore(const QString& reason, QString* path = nullptr);
+    // After a firmware update and the reload: compares the configuration
+    // with backup, the file taken before the update. A setting that differs
+    // opens the restore preview of that backup.
+    void compareWithBackup(const QString& backup);
     // Adds a failed backup to the status bar's message.
     void showBackupError(const QString& error);
 

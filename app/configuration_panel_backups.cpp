@@ -24,6 +24,7 @@
 #include "files/checked_file_writer.h"
 #include "core/store_backup.h"
 #include "core/store_texts.h"
+#include "core/update_check.h"
 #include "ui_mainwindow.h"
 
 #ifndef VK61_VERSION
@@ -46,7 +47,7 @@ std::optional<vk61::ConfigFile> ConfigurationPanel::confirmedConfigurationFile(c
                                         reason);
 }
 
-QString ConfigurationPanel::backupBeforeStore(const QString& reason) {
+QString ConfigurationPanel::backupBeforeStore(const QString& reason, QString* path) {
     // With settings unknown there is nothing complete to keep; a store is
     // refused then anyway.
     const StoreBackup backup = ::backupBeforeStore(model_, primaryUnit(), QStringLiteral("vk61-efis-config " VK61_VERSION),
@@ -56,7 +57,39 @@ QString ConfigurationPanel::backupBeforeStore(const QString& reason) {
         return backup.error;
     }
     if (backup.taken) qDebug() << "Configuration backup:" << backup.path;
+    if (path && backup.taken) *path = backup.path;
     return {};
+}
+
+void ConfigurationPanel::compareWithBackup(const QString& backup) {
+    if (backup.isEmpty()) {
+        qDebug().noquote() << noBackupToCompareText();
+        showStatus(noBackupToCompareText());
+        return;
+    }
+    QString error;
+    const std::optional<vk61::ConfigFile> file = vk61::load_config_file(backup, &error);
+    if (!file) {
+        const QString text = tr("Error: The backup %1 cannot be read (%2); nothing can be compared")
+                                 .arg(QDir::toNativeSeparators(backup), error);
+        qDebug().noquote() << text;
+        showStatus(text);
+        return;
+    }
+    // Called after a load that read everything, which leaves it set.
+    if (!model_.confirmed()) return;
+    const std::vector<SettingDifference> differences = differencesFromBackup(*file, *model_.confirmed());
+    if (differences.empty()) {
+        qDebug().noquote() << configurationUnchangedText();
+        showStatus(configurationUnchangedText());
+        return;
+    }
+    qDebug().noquote() << configurationDiffersText(differences.size());
+    for (const SettingDifference& difference : differences) {
+        qDebug().noquote() << " " << difference.name << difference.backup_value << "->" << difference.value_now;
+    }
+    showStatus(configurationDiffersText(differences.size()));
+    restoreConfigurationFrom(backup);
 }
 
 void ConfigurationPanel::showBackupError(const QString& error) {

@@ -50,8 +50,10 @@ public:
     // Save devices is offered while an option edit is not yet stored.
     void showOptionsPending(bool pending);
     // Sends the reboot command and checks for the units until one is heard,
-    // on the bus worker; returns at once.
-    void reboot();
+    // or with expected (bit n for UID n) every one of those, on the bus
+    // worker; returns at once. Once they are back, whenBack runs if given,
+    // else devicesBack is emitted.
+    void reboot(std::uint32_t expected = 0, std::function<void()> whenBack = {});
     // A default-screen box changed to item index.
     void defaultScreenChosen(QComboBox* box, int index);
 

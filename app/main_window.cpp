@@ -30,7 +30,12 @@ MainWindow::MainWindow(const WindowSettings& settings, QWidget* parent)
                                    // The update may leave the units with another configuration (or
                                    // none): keep the one they hold now. A failed backup does not
                                    // stop the update.
-                                   showBackupError(backupBeforeStore(QStringLiteral("before firmware update")));
+                                   QString path;
+                                   showBackupError(backupBeforeStore(QStringLiteral("before firmware update"), &path));
+                                   return path;
+                               },
+                               [this](const QString& backup, std::uint32_t units) {
+                                   rebootAndCheckConfiguration(backup, units);
                                }},
                               this);
     ui->tabWidget->setTabVisible(ui->tabWidget->indexOf(ui->tab_cal), false);

@@ -102,7 +102,12 @@ private:
 
     // main_window_slots.cpp: the update tab keeps the configuration's
     // backup before a firmware update.
-    QString backupBeforeStore(const QString& reason);
+    QString backupBeforeStore(const QString& reason, QString* path);
+    // After a firmware update the user chose to reboot: reboots the units,
+    // waits for every unit of units (bit n for UID n), reloads the
+    // configuration and compares it with backup (the file taken before the
+    // update; "" when none was).
+    void rebootAndCheckConfiguration(const QString& backup, std::uint32_t units);
     void showBackupError(const QString& error);
 
     // ---- members, in this order ----

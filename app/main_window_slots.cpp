@@ -14,7 +14,9 @@ const vk61::ConfigModel& MainWindow::configModel() const { return configuration-
 
 void MainWindow::refreshDeviceTable() { devices->refresh(); }
 
-QString MainWindow::backupBeforeStore(const QString& reason) { return configuration->backupBeforeStore(reason); }
+QString MainWindow::backupBeforeStore(const QString& reason, QString* path) {
+    return configuration->backupBeforeStore(reason, path);
+}
 void MainWindow::showBackupError(const QString& error) { configuration->showBackupError(error); }
 
 // ---- loads and stores ----
@@ -45,6 +47,21 @@ void MainWindow::onDeviceReconnected() {
         } else {
             showStatus(tr("Device reconnected — %1").arg(statusBar()->currentMessage()));
         }
+    });
+}
+
+void MainWindow::rebootAndCheckConfiguration(const QString& backup, std::uint32_t units) {
+    devices->reboot(units, [this, backup] {
+        devices->refresh();
+        // The reload runs on the bus worker like every load; its status
+        // says what could not be read, and then nothing is compared.
+        configuration->load([this, backup](bool ok) {
+            if (!ok) {
+                showStatus(tr("Configuration not compared after the update — %1").arg(statusBar()->currentMessage()));
+                return;
+            }
+            configuration->compareWithBackup(backup);
+        });
     });
 }
 

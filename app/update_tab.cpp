@@ -11,6 +11,7 @@
 #include "comms_manager.h"
 #include "core/firmware_plan.h"
 #include "core/transfer_files.h"
+#include "core/update_check.h"
 #include "downloads/downloads.h"
 #include "downloads/manifest_service.h"
 #include "core/airport_resume.h"
@@ -166,7 +167,9 @@ void UpdateTab::startFirmwareUpdate() {
     ui->progressBar_firmware->setRange(0, vk61::progress::kBarMaximum);
     ui->progressBar_firmware->setValue(0);
     showStatus(tr("Preparing firmware update..."));
-    window_.backupBeforeUpdate();
+    firmwareBackup = window_.backupBeforeUpdate();
+    firmwareUnits = unitMask(comms()->device_snapshot());
+    firmwareSucceeded = false;
 
     vk61::CommsManager* manager = comms();
     QThread* thread = QThread::create([this, manager, image] {
@@ -180,6 +183,7 @@ void UpdateTab::startFirmwareUpdate() {
                     ui->progressBar_firmware->setRange(0, vk61::progress::kBarMaximum);
                     ui->progressBar_firmware->setValue(vk61::progress::kBarMaximum);
                     showStatus(tr("Firmware upload complete"));
+                    firmwareSucceeded = true;
                 },
                 Qt::QueuedConnection);
         });
@@ -227,6 +231,29 @@ void UpdateTab::onFirmwareThreadFinished() {
     ui->text_firmware_file->setEnabled(true);
     showStatus(tr("Firmware update finished"));
     firmwareThread = nullptr;
+    if (firmwareSucceeded) offerRebootAfterUpdate();
+    firmwareSucceeded = false;
+}
+
+// The question is opened, not run: no event loop of its own, so the window
+// goes on (and may close) while it waits for an answer.
+void UpdateTab::offerRebootAfterUpdate() {
+    auto* box = new QMessageBox(QMessageBox::Question, tr("Reboot Units"),
+                                tr("The new firmware was written to every unit; it runs after a reboot.\n\n"
+                                   "Reboot the units now, wait for them and compare their configuration with the "
+                                   "backup taken before the update?"),
+                                QMessageBox::Yes | QMessageBox::No, dialogs_);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setDefaultButton(QMessageBox::Yes);
+    connect(box, &QMessageBox::finished, this, [this, box, backup = firmwareBackup, units = firmwareUnits] {
+        if (box->standardButton(box->clickedButton()) != QMessageBox::Yes) return;
+        if (!comms() || !comms()->is_connected()) {
+            showStatus(tr("No communication interface connected"));
+            return;
+        }
+        window_.rebootAndCheck(backup, units);
+    });
+    box->open();
 }
 
 void UpdateTab::startAirportTransfer() {

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QThread>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -39,7 +40,11 @@ public:
     struct WindowAccess {
         std::function<vk61::CommsManager*()> comms;  // null until the link is made
         std::function<void(const QString&)> showStatus;
-        std::function<void()> backupBeforeUpdate;  // shows its own failure
+        // Shows its own failure; returns the backup's file, "" when none was taken.
+        std::function<QString()> backupBeforeUpdate;
+        // Reboots the units of the mask, waits for them, reloads and compares
+        // the configuration with the backup.
+        std::function<void(const QString& backup, std::uint32_t units)> rebootAndCheck;
     };
 
     // ui: the window's form, of which the tab uses the update tab's widgets;
@@ -92,6 +97,9 @@ private:
 
     // update_tab.cpp: the ends of the two transfers.
     void onFirmwareThreadFinished();
+    // After a successful update: asks whether to reboot the units and check
+    // their configuration.
+    void offerRebootAfterUpdate();
     void onAirportTransferFinished(int units_done, int units_total, int failed_uid, bool success);
     // The completion of an airport transfer; `together`: the units went side
     // by side, so the status names which hold the new database.
@@ -107,6 +115,12 @@ private:
     QString airportFilePath;
     QPointer<QThread> firmwareThread;
     QPointer<QThread> airportThread;
+    // The running or last firmware update: the backup taken before it (""
+    // when none was), the units it went to (bit n for UID n), and whether
+    // the worker reported success.
+    QString firmwareBackup;
+    std::uint32_t firmwareUnits = 0;
+    bool firmwareSucceeded = false;
     bool firmwareFetchRunning = false;
     bool airportFetchRunning = false;
 };

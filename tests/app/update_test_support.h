@@ -77,6 +77,10 @@ public:
     // The next file dialog: choose this file, or cancel when path is empty.
     void chooseFile(const QString& path) { answers_ << Answer{SeenDialog::FileDialog, path}; }
 
+    // Any other dialog (the configuration preview): handled here instead of
+    // being rejected, when set.
+    std::function<void(QDialog*)> onOtherDialog;
+
     const QList<SeenDialog>& seen() const { return seen_; }
     int unanswered() const { return static_cast<int>(answers_.size()); }
     void clear() {
@@ -146,7 +150,11 @@ private:
                 dialog->reject();
             }
         } else if (auto* other = qobject_cast<QDialog*>(widget)) {
-            other->reject();
+            if (onOtherDialog) {
+                onOtherDialog(other);
+            } else {
+                other->reject();
+            }
         }
     }
 
