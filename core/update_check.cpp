@@ -15,7 +15,7 @@ std::vector<SettingDifference> differencesFromBackup(const vk61::ConfigFile& bac
 std::uint32_t unitMask(const std::vector<vk61::DeviceInfo>& units) {
     std::uint32_t mask = 0;
     for (const vk61::DeviceInfo& unit : units) {
-        if (unit.uid < 32) mask |= 1u << unit.uid;
+        if (unit.uid > 0 && unit.uid < 32) mask |= 1u << unit.uid;
     }
     return mask;
 }

@@ -25,8 +25,8 @@ struct SettingDifference {
 // order: the same comparison as the restore preview's.
 std::vector<SettingDifference> differencesFromBackup(const vk61::ConfigFile& backup, const vk61::ConfigRecord& now);
 
-// Bit n set for every unit of units with UID n: the units the reboot wait
-// expects back.
+// Bit n set for every unit of units with UID n (1-31; UID 0 is never heard):
+// the units the reboot wait expects back.
 std::uint32_t unitMask(const std::vector<vk61::DeviceInfo>& units);
 
 // Texts both front ends show, so that the window and the command-line tool
