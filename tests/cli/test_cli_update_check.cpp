@@ -97,12 +97,18 @@ TEST_F(CliUpdateCheck, WithoutABackupOrAUnitTheConfigurationIsNotCompared) {
         const char* name;
         bool no_backup;
         std::chrono::milliseconds reboot_duration;
+        int checks;
+        bool unit_3_leaves;  // taken off the bus once the reboot command went out
         std::string says;
     };
     const std::vector<Row> rows = {
-        {"no backup", true, std::chrono::milliseconds(200), "nothing can be compared"},
-        {"units not back", false, std::chrono::milliseconds(60000),
-         "Not every unit came back after the reboot (UID 1, 2, 3 did not answer)"},
+        {"no backup", true, std::chrono::milliseconds(200), 5, false, "nothing can be compared"},
+        // The others are back long before the wait's last check.
+        {"one unit not back", false, std::chrono::milliseconds(200), 20, true,
+         "Not every unit came back after the reboot (UID 3 did not answer)"},
+        // Last: its units stay silent for the rest of the test.
+        {"no unit back", false, std::chrono::milliseconds(60000), 5, false,
+         "Not every unit came back after the reboot (UID 1, 2 did not answer)"},
     };
     const unsigned v_ne = index_of("v_ne");
     const std::uint32_t before = stored(1, v_ne);
@@ -112,11 +118,19 @@ TEST_F(CliUpdateCheck, WithoutABackupOrAUnitTheConfigurationIsNotCompared) {
         // A file where the backup folder should be: no backup can be written.
         ASSERT_TRUE(write_file(path("not-a-folder"), "x"));
         env.backup_root = row.no_backup ? path("not-a-folder") : backups.path();
-        env.timings.reboot.checks = 5;
+        env.timings.reboot.checks = row.checks;
         bus.set_reboot_duration(row.reboot_duration);
         ASSERT_TRUE(write_file(path("efis.bin"), firmware_image(0x20000, 3000, kImageOffset)));
         bus.clear_host_frames();
+        std::thread leaver;
+        if (row.unit_3_leaves) {
+            leaver = std::thread([this] {
+                if (bus.wait_until([this] { return frames_of(0x3B0) > 0; }, std::chrono::milliseconds(30000)))
+                    bus.remove_unit(3);
+            });
+        }
         const CliRun result = run({"firmware", "update", path("efis.bin").toStdString(), "--reboot", "--restore"});
+        if (leaver.joinable()) leaver.join();
         EXPECT_EQ(result.code, 1) << result.err;
         EXPECT_NE(result.err.find(row.says), std::string::npos) << result.err;
         EXPECT_EQ(result.out.find("Firmware upload complete"), 0u) << result.out;
