@@ -6,17 +6,22 @@
 
 #include "files/checked_file_writer.h"
 #include "main_window.h"
+#include "trace_option.h"
 
 namespace {
 
-// --help and --version only; the window needs nothing else to start.
-void process_options(const QCoreApplication& app) {
+// --help, --version and --trace FILE; the window needs nothing else to
+// start. Returns the trace file asked for, or an empty text.
+QString process_options(const QCoreApplication& app) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         QStringLiteral("Configure and update a VK61 EFIS and its companion units over the USB bridge."));
     parser.addHelpOption();
     parser.addVersionOption();
+    const QCommandLineOption trace = traceOption();
+    parser.addOption(trace);
     parser.process(app);
+    return parser.value(trace);
 }
 
 // Whether the command line asks for help or the version. Those answers need
@@ -45,9 +50,13 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("vk61-efis-config"));
     QApplication::setApplicationVersion(QStringLiteral(VK61_VERSION));
-    process_options(app);
+    bool trace_failed = false;
+    const std::unique_ptr<vk61::PcapTrace> trace = openTrace(process_options(app), &trace_failed);
+    if (trace_failed) return 2;
+    WindowSettings settings;
+    settings.frame_recorder = trace.get();
 
-    MainWindow window;
+    MainWindow window(settings);
     window.show();
     return app.exec();
 }

@@ -146,6 +146,7 @@ void MainWindow::initializeDeviceConnection() {
 
 void MainWindow::connectToBus() {
     comms = std::make_unique<vk61::CommsManager>();
+    comms->record_frames(settings_.frame_recorder);
     configuration->setComms(comms.get());
     devices->setComms(comms.get());
     // Both callbacks run on the receive thread: they only post to the window.

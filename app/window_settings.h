@@ -8,6 +8,10 @@
 #include "core/reboot_wait.h"
 #include "downloads/download_settings.h"
 
+namespace vk61 {
+class FrameRecorder;
+}
+
 struct WindowSettings {
     // Manifest URL, fetch time-out, retry interval, application folder.
     vk61::DownloadSettings downloads;
@@ -17,4 +21,7 @@ struct WindowSettings {
     int initial_load_delay_ms = 1500;
     // After a reboot command: when the units are checked for.
     RebootWaitTimings reboot;
+    // --trace: records every frame of the bus connection (null: none); must
+    // outlive the window.
+    vk61::FrameRecorder* frame_recorder = nullptr;
 };

@@ -15,6 +15,7 @@
 #include "debug_log.h"
 #include "downloads/manifest_service.h"
 #include "exit_codes.h"
+#include "trace/pcap_trace.h"
 
 namespace vk61::cli {
 
@@ -88,6 +89,9 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     bool verbose = false;
     app.add_flag("--json", json, "Machine-readable output (JSON) on standard output");
     app.add_flag("-v,--verbose", verbose, "The engine's log lines on standard error");
+    std::string trace_path;
+    app.add_option("--trace", trace_path,
+                   "Record every bus frame sent and received in FILE, a pcap capture that Wireshark opens as CAN FD");
 
     CLI::App* list = app.add_subcommand("list", "The units on the bus, with update availability");
 
@@ -200,7 +204,16 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
 
     const LogRouting routing(verbose);
     ManifestService manifests(env.downloads);
-    const Context context{out, err, json, env, manifests};
+    std::unique_ptr<vk61::PcapTrace> trace;
+    if (!trace_path.empty()) {
+        std::string error;
+        trace = vk61::PcapTrace::create(trace_path, &error);
+        if (!trace) {
+            const Context context{out, err, json, env, manifests};
+            return context.fail(kExitBadInput, QString::fromStdString(error));
+        }
+    }
+    const Context context{out, err, json, env, manifests, trace.get()};
     if (list->parsed()) return run_list(context);
     if (show->parsed()) return run_config_show(context);
     if (get->parsed()) return run_config_get(context, names);

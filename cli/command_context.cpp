@@ -51,7 +51,9 @@ bool Context::progress_terminal() const {
     return env.progress_terminal ? *env.progress_terminal : ::isatty(STDERR_FILENO) == 1;
 }
 
-BusSession::BusSession(const Context& context) : context_(context), comms_(std::make_unique<CommsManager>()) {}
+BusSession::BusSession(const Context& context) : context_(context), comms_(std::make_unique<CommsManager>()) {
+    if (context.trace != nullptr) comms_->record_frames(context.trace);
+}
 
 BusSession::~BusSession() { comms_->disconnect(); }
 

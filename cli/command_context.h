@@ -15,6 +15,7 @@
 
 namespace vk61 {
 class CommsManager;
+class FrameRecorder;
 }
 
 namespace vk61 {
@@ -31,6 +32,8 @@ struct Context {
     // The downloads manifest as this run has it (one per run, like the
     // window's): the network first, then the memory, cache and local copies.
     ManifestService& manifests;
+    // --trace: every frame of the run's bus sessions goes here (null: none).
+    FrameRecorder* trace = nullptr;
 
     // Reports a failure: the message on standard error and, with --json,
     // {"error": message, "exit_code": code} on standard output. Returns code.

@@ -22,21 +22,32 @@ CommsManager::CommsManager() = default;
 
 CommsManager::~CommsManager() { disconnect(); }
 
-bool CommsManager::is_connected() const {
-    switch (kind_.load()) {
-        case InterfaceKind::UsbHid: return hid_.is_open();
-        case InterfaceKind::CanFd: return can_.is_open();
+void CommsManager::record_frames(FrameRecorder* recorder) {
+    if (recorder == nullptr) {
+        recorded_hid_.reset();
+        recorded_can_.reset();
+        return;
     }
-    return false;
+    recorded_hid_ = std::make_unique<RecordingTransport>(hid_, *recorder);
+    recorded_can_ = std::make_unique<RecordingTransport>(can_, *recorder);
 }
+
+Transport& CommsManager::link(InterfaceKind kind) {
+    if (kind == InterfaceKind::CanFd) return recorded_can_ ? static_cast<Transport&>(*recorded_can_) : can_;
+    return recorded_hid_ ? static_cast<Transport&>(*recorded_hid_) : hid_;
+}
+
+const Transport& CommsManager::link(InterfaceKind kind) const {
+    if (kind == InterfaceKind::CanFd) return recorded_can_ ? static_cast<const Transport&>(*recorded_can_) : can_;
+    return recorded_hid_ ? static_cast<const Transport&>(*recorded_hid_) : hid_;
+}
+
+bool CommsManager::is_connected() const { return link(kind_.load()).is_open(); }
 
 bool CommsManager::transmit(InterfaceKind kind, const BusFrame& frame) {
     std::lock_guard lock(transmit_mutex_);
-    switch (kind) {
-        case InterfaceKind::UsbHid: return hid_.is_open() && hid_.send_frame(frame) > 0;
-        case InterfaceKind::CanFd: return can_.is_open() && can_.send_frame(frame) > 0;
-    }
-    return false;
+    Transport& l = link(kind);
+    return l.is_open() && l.send(frame) > 0;
 }
 
 BusFrame CommsManager::build_frame(std::uint32_t identifier, std::uint8_t dlc, const std::uint8_t* payload,
@@ -89,11 +100,10 @@ bool CommsManager::connect() {
         bool opened = false;
         if (candidate.kind == InterfaceKind::UsbHid) {
             debug_log("Attempting to connect to %s device 0x%04X:0x%04X\n", kUsbName, kUsbVendorId, kUsbProductId);
-            opened = hid_.open_device(kUsbVendorId, kUsbProductId);
         } else {
             debug_log("%s unavailable, attempting %s interface: %s\n", kUsbName, kCanName, kCanInterfaceName);
-            opened = can_.open_interface(kCanInterfaceName);
         }
+        opened = link(candidate.kind).open();
         if (!opened) {
             debug_log("Failed to connect to %s\n", candidate.name);
             continue;
@@ -113,11 +123,7 @@ bool CommsManager::connect() {
 
         debug_log("Failed to send WHOAMI on %s\n", candidate.name);
         stop_receive_thread();
-        if (candidate.kind == InterfaceKind::UsbHid) {
-            hid_.close_device();
-        } else {
-            can_.close_interface();
-        }
+        link(candidate.kind).close();
         kind_ = InterfaceKind::UsbHid;
     }
 
@@ -149,11 +155,11 @@ void CommsManager::receive_loop() {
         const bool link_up = is_connected();
         if (link_was_up && !link_up) abort_waits(FailureReason::LinkLost);
         link_was_up = link_up;
-        if (kind != InterfaceKind::UsbHid && !can_.is_open()) {
+        if (kind != InterfaceKind::UsbHid && !link(kind).is_open()) {
             std::this_thread::sleep_for(kLinkDownSleepCan);
             continue;
         }
-        if (kind == InterfaceKind::UsbHid && !hid_.is_open()) {
+        if (kind == InterfaceKind::UsbHid && !link(kind).is_open()) {
             const auto now = std::chrono::steady_clock::now();
             if (now >= next_reconnect) {
                 usb_reconnect_step();
@@ -164,8 +170,7 @@ void CommsManager::receive_loop() {
         }
 
         BusFrame frame;
-        const int got = kind == InterfaceKind::UsbHid ? hid_.receive_frame(&frame, kReceivePollMs)
-                                                      : can_.receive_frame(&frame, kReceivePollMs);
+        const int got = link(kind).receive(&frame, kReceivePollMs);
         if (got >= 1) dispatch_frame(frame);
     }
 }
@@ -178,8 +183,8 @@ void CommsManager::disconnect() {
     abort_waits(FailureReason::Disconnected);
 
     if (receiving_) stop_receive_thread();
-    hid_.close_device();
-    can_.close_interface();
+    link(InterfaceKind::UsbHid).close();
+    link(InterfaceKind::CanFd).close();
 
     std::function<void()> devices_changed;
     std::function<void()> reconnected;

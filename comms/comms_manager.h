@@ -32,6 +32,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -44,6 +45,7 @@
 #include "transport/can_fd_transport.h"
 #include "transport/hid_transport.h"
 #include "transport/interface_kind.h"
+#include "transport/recording_transport.h"
 #include "wait_slot.h"
 
 namespace vk61 {
@@ -61,6 +63,10 @@ public:
 
     // ---- links, receive thread, shutdown (comms_manager.cpp) ----
 
+    // Every frame the links send or receive from now on also goes to
+    // recorder (null: none), which must outlive the manager. Call it before
+    // connect().
+    void record_frames(FrameRecorder* recorder);
     // Opens USB HID, else CAN FD; starts the receive thread and sends WHOAMI.
     bool connect();
     InterfaceKind interface_kind() const { return kind_.load(); }
@@ -337,9 +343,16 @@ private:
     bool send_write_chunk(std::uint8_t uid, const std::uint8_t* data, std::uint32_t length);
     bool send_erase_block(std::uint8_t uid, std::uint32_t sequence, std::uint16_t block);
 
+    // The link of a kind: the transport itself, or its recording wrapper.
+    Transport& link(InterfaceKind kind);
+    const Transport& link(InterfaceKind kind) const;
+
     // ---- members, in this order ----
-    HidTransport hid_;
-    CanFdTransport can_;
+    HidTransport hid_{kUsbVendorId, kUsbProductId};
+    CanFdTransport can_{kCanInterfaceName};
+    // Set by record_frames() before the receive thread starts; read-only after.
+    std::unique_ptr<RecordingTransport> recorded_hid_;
+    std::unique_ptr<RecordingTransport> recorded_can_;
     std::atomic<InterfaceKind> kind_{InterfaceKind::UsbHid};
     std::mutex transmit_mutex_;
 

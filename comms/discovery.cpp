@@ -256,10 +256,10 @@ void CommsManager::handle_client_info_reply(const BusFrame& frame) {
 // WHOAMI replies that follow refresh it.
 bool CommsManager::usb_reconnect_step() {
     if (kind_.load() != InterfaceKind::UsbHid) return false;
-    if (hid_.is_open()) return true;
+    if (link(InterfaceKind::UsbHid).is_open()) return true;
 
     debug_log("USB HID: attempting reconnect to 0x%04X:0x%04X...\n", kUsbVendorId, kUsbProductId);
-    if (!hid_.open_device(kUsbVendorId, kUsbProductId)) return false;
+    if (!link(InterfaceKind::UsbHid).open()) return false;
     debug_log("USB HID: reconnected\n");
 
     if (is_connected()) {

@@ -4,12 +4,14 @@
 #include "default_installation.h"
 #include "installation.h"
 #include "wire_server.h"
+#include "trace/pcap_trace.h"
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -26,6 +28,7 @@ struct Options {
     std::optional<unsigned> host_report_ms;
     std::optional<unsigned> device_report_ms;
     std::optional<unsigned> erase_block_ms;
+    std::string trace;  // pcap file of every frame on the wire; empty: none
 };
 
 sim::BridgeCosts bridge_costs(const Options& o) {
@@ -41,6 +44,7 @@ void usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: vk61-bus-sim [--port N] [--units N] [--reboot-ms N] [--latency-us N] [--occupancy-ms N]\n"
                  "                    [--real-bridge-pacing] [--host-report-ms N] [--device-report-ms N] [--erase-block-ms N]\n"
+                 "                    [--trace FILE]\n"
                  "  --port N          TCP port on 127.0.0.1 (default 47061; 0 = any free port)\n"
                  "  --units N         units on UIDs 1..N, 1-15 (default 3)\n"
                  "  --reboot-ms N     how long units stay silent after a reboot (default 1500)\n"
@@ -51,6 +55,8 @@ void usage(std::FILE* out) {
                  "  --host-report-ms N    time of one output report, host to bridge, one after another (default 0)\n"
                  "  --device-report-ms N  time of one input report per 64 bytes, bridge to host, one after another (default 0)\n"
                  "  --erase-block-ms N    time a unit takes to erase one 64 KiB flash block (default 0)\n"
+                 "  --trace FILE      record every frame from and to the host in FILE, a pcap capture that\n"
+                 "                    Wireshark opens as CAN FD (the simulator's side: host frames received)\n"
                  "The host side (virtual_hidapi) finds the simulator through VK61_BRIDGE=127.0.0.1:PORT.\n");
 }
 
@@ -91,6 +97,10 @@ bool parse(int argc, char** argv, Options& o) {
         else if (arg == "--host-report-ms") ok = parse_optional(value, 1000, o.host_report_ms);
         else if (arg == "--device-report-ms") ok = parse_optional(value, 1000, o.device_report_ms);
         else if (arg == "--erase-block-ms") ok = parse_optional(value, 60000, o.erase_block_ms);
+        else if (arg == "--trace") {
+            o.trace = value;
+            ok = !o.trace.empty();
+        }
         if (!ok) return false;
     }
     return true;
@@ -120,6 +130,16 @@ int main(int argc, char** argv) {
     sigaddset(&stop_signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stop_signals, nullptr);
 
+    std::unique_ptr<vk61::PcapTrace> trace;
+    if (!options.trace.empty()) {
+        std::string error;
+        trace = vk61::PcapTrace::create(options.trace, &error);
+        if (!trace) {
+            std::fprintf(stderr, "vk61-bus-sim: %s\n", error.c_str());
+            return 1;
+        }
+    }
+
     sim::CommandLog log(stdout);
     sim::Installation bus;
     sim::add_default_units(bus, options.units);
@@ -127,7 +147,15 @@ int main(int argc, char** argv) {
     bus.set_latency(std::chrono::microseconds(options.latency_us));
     const auto costs = bridge_costs(options);
     bus.set_bridge_costs(costs);
-    bus.set_frame_observer([&log](const vk61::BusFrame& frame) { log.frame(frame); });
+    bus.set_frame_observer([&log, &trace](const vk61::BusFrame& frame) {
+        log.frame(frame);
+        if (trace) trace->record(frame, vk61::FrameDirection::Received, std::chrono::system_clock::now());
+    });
+    if (trace) {
+        bus.set_reply_observer([&trace](const vk61::BusFrame& frame) {
+            trace->record(frame, vk61::FrameDirection::Sent, std::chrono::system_clock::now());
+        });
+    }
 
     sim::WireServer server(bus);
     server.set_connection_observer(
@@ -150,5 +178,7 @@ int main(int argc, char** argv) {
     log.line(std::string("vk61-bus-sim: stopping (") + (signal_number == SIGINT ? "SIGINT" : "SIGTERM") + ")");
     bus.set_occupancy_interval(std::chrono::milliseconds(0));
     server.stop();
+    bus.set_frame_observer(nullptr);
+    bus.set_reply_observer(nullptr);
     return 0;
 }

@@ -294,6 +294,12 @@ void Installation::raw_to_host(std::vector<std::uint8_t> report) {
 void Installation::emit_frame(const vk61::BusFrame& frame) {
     std::lock_guard lock(host_mutex_);
     if (host_.frame) host_.frame(frame);
+    if (reply_observer_) reply_observer_(frame);
+}
+
+void Installation::set_reply_observer(std::function<void(const vk61::BusFrame&)> observer) {
+    std::lock_guard lock(host_mutex_);
+    reply_observer_ = std::move(observer);
 }
 
 void Installation::emit_raw(const std::vector<std::uint8_t>& report) {

@@ -89,6 +89,10 @@ public:
     // Called (outside every lock) with each frame the host sends; for the
     // standalone program's log. Empty to remove.
     void set_frame_observer(std::function<void(const vk61::BusFrame&)> observer);
+    // Called with each frame that goes to the host, as it goes, with the
+    // host-side lock held (so it must not call back into the installation);
+    // for the standalone program's trace. Empty to remove.
+    void set_reply_observer(std::function<void(const vk61::BusFrame&)> observer);
 
     // --- Timing --------------------------------------------------------------
     // Delay of every reply; 0 (default) answers from inside receive_from_host().
@@ -187,6 +191,7 @@ private:
     std::uint64_t occupancy_epoch_ = 0;
     std::map<std::uint8_t, Clock::time_point> reboot_ends_;
     std::function<void(const vk61::BusFrame&)> observer_;
+    std::function<void(const vk61::BusFrame&)> reply_observer_;  // guarded by host_mutex_
 
     BridgePacing pacing_;  // has its own lock
 

@@ -3,20 +3,33 @@
 #pragma once
 
 #include <string>
+#include <utility>
 
 #include "bus_frame.h"
+#include "transport/transport.h"
 
 namespace vk61 {
 
-class CanFdTransport {
+class CanFdTransport final : public Transport {
 public:
+    CanFdTransport() = default;
+    // open() opens the interface of this name.
+    explicit CanFdTransport(std::string name) : name_(std::move(name)) {}
+
     bool open_interface(const std::string& name);
     void close_interface();
-    bool is_open() const { return open_ && socket_ >= 0; }
+    bool is_open() const override { return open_ && socket_ >= 0; }
     int send_frame(const BusFrame& frame);
     int receive_frame(BusFrame* frame, int timeout_ms);
 
+    InterfaceKind kind() const override { return InterfaceKind::CanFd; }
+    bool open() override { return open_interface(name_); }
+    void close() override { close_interface(); }
+    int send(const BusFrame& frame) override { return send_frame(frame); }
+    int receive(BusFrame* frame, int timeout_ms) override { return receive_frame(frame, timeout_ms); }
+
 private:
+    std::string name_;
     int socket_ = -1;
     bool open_ = false;
     std::string interface_name_;

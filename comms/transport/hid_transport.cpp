@@ -10,6 +10,11 @@ namespace vk61 {
 
 HidTransport::HidTransport() { hid_init(); }
 
+HidTransport::HidTransport(std::uint16_t vendor_id, std::uint16_t product_id)
+    : vendor_id_(vendor_id), product_id_(product_id) {
+    hid_init();
+}
+
 HidTransport::~HidTransport() {
     close_device();
     hid_exit();

@@ -13,12 +13,13 @@
 #include <mutex>
 
 #include "bus_frame.h"
+#include "transport/transport.h"
 
 struct hid_device_;
 
 namespace vk61 {
 
-class HidTransport {
+class HidTransport final : public Transport {
 public:
     static constexpr std::uint16_t kUsagePage = 0xFF00;
     static constexpr std::uint8_t kReportId = 5;
@@ -26,7 +27,9 @@ public:
     static constexpr int kInputBufferSize = 128;
 
     HidTransport();  // initialises the HID library
-    ~HidTransport();  // closes the handle, shuts the HID library down
+    // The same; open() opens vendor_id:product_id.
+    HidTransport(std::uint16_t vendor_id, std::uint16_t product_id);
+    ~HidTransport() override;  // closes the handle, shuts the HID library down
     HidTransport(const HidTransport&) = delete;
     HidTransport& operator=(const HidTransport&) = delete;
 
@@ -34,7 +37,7 @@ public:
     // that first match is tried.
     bool open_device(std::uint16_t vendor_id, std::uint16_t product_id);
     void close_device();
-    bool is_open() const { return open_.load(); }
+    bool is_open() const override { return open_.load(); }
 
     // Writes one 73-byte output report. Returns the byte count, or a negative
     // value on failure (which closes the link).
@@ -46,6 +49,13 @@ public:
     // than 7 bytes is discarded and the link stays open).
     int receive_frame(BusFrame* frame, int timeout_ms);
 
+    // The link interface over the calls above.
+    InterfaceKind kind() const override { return InterfaceKind::UsbHid; }
+    bool open() override { return open_device(vendor_id_, product_id_); }
+    void close() override { close_device(); }
+    int send(const BusFrame& frame) override { return send_frame(frame); }
+    int receive(BusFrame* frame, int timeout_ms) override { return receive_frame(frame, timeout_ms); }
+
 private:
     // Guards device_ against writers while the reading side replaces or frees
     // it. The reading side itself reads device_ without the lock: it is the
@@ -54,6 +64,8 @@ private:
     hid_device_* device_ = nullptr;
     std::atomic<bool> open_{false};
     const std::uint8_t report_id_ = kReportId;
+    const std::uint16_t vendor_id_ = 0;
+    const std::uint16_t product_id_ = 0;
 };
 
 }  // namespace vk61
