@@ -20,16 +20,16 @@
 #include "config/config_model.h"
 #include "config/settings_catalogue.h"
 #include "core/device_text.h"
+#include "comms/protocol.h"
 #include "downloads/package_selection.h"
 #include "unread_settings.h"
 
 namespace {
 
 constexpr int kTableFontPointSize = 11;
-constexpr std::uint8_t kTypeHalvard = 0xC3;
 // Option boxes exist only for UIDs that the termination mask and the
 // default-screen bytes can hold.
-constexpr std::uint8_t kMaxOptionUid = 15;
+constexpr std::uint8_t kMaxOptionUid = vk61::protocol::kHighestUid;
 
 enum Column { ColConnected, ColDevice, ColSerial, ColUpdate, ColTermination, ColScreen };
 
@@ -127,8 +127,8 @@ void DevicesTab::refresh() {
     }
 
     std::stable_sort(units.begin(), units.end(), [](const vk61::DeviceInfo& a, const vk61::DeviceInfo& b) {
-        const bool a_first = a.type_code() == kTypeHalvard;
-        const bool b_first = b.type_code() == kTypeHalvard;
+        const bool a_first = a.type_code() == vk61::protocol::kTypeHalvard;
+        const bool b_first = b.type_code() == vk61::protocol::kTypeHalvard;
         if (a_first != b_first) return a_first;
         return a.uid < b.uid;
     });

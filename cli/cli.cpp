@@ -170,7 +170,7 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     fetch->require_subcommand(1);
     CLI::App* fetch_manifest = fetch->add_subcommand("manifest", "The downloads manifest");
     CLI::App* fetch_firmware = fetch->add_subcommand("firmware", "The firmware package of a unit");
-    fetch_firmware->add_option("--device-id", device_id_text, "Device id (0xC3010000); default: the EFIS on the bus");
+    fetch_firmware->add_option("--device-id", device_id_text, "Device id as `list` shows it (0x and eight hex digits); default: the EFIS on the bus");
     CLI::App* fetch_airports = fetch->add_subcommand("airports", "The newest airport database");
 
     // CLI11 takes the arguments last first.

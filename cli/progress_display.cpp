@@ -49,7 +49,7 @@ void ProgressDisplay::begin_unit(std::uint8_t uid, int position, int count) {
     // Reports made from now on belong to this unit; the last report of the
     // unit before keeps its own, however late tick() reads it.
     const std::lock_guard lock(report_mutex_);
-    current_unit_ = uid | static_cast<std::uint32_t>(position) << 8 | static_cast<std::uint32_t>(count) << 16;
+    current_unit_ = Unit{uid, position, count};
 }
 
 std::string ProgressDisplay::describe(std::uint64_t done, std::uint64_t total, std::uint64_t phase, double rate,
@@ -89,13 +89,13 @@ void ProgressDisplay::tick() {
     const std::uint64_t done = report.done;
     const std::uint64_t total = report.total;
     const std::uint64_t phase = report.phase;
-    const std::uint32_t unit = report.unit;
+    const Unit unit = report.unit;
     const auto now = Clock::now();
 
     const bool new_phase = phase != shown_phase_ || unit != shown_unit_;
     if (unit != shown_unit_) {
         // A unit's whole time (erase and write) estimates each unit after it.
-        if (shown_unit_ != 0) last_unit_seconds_ = std::chrono::duration<double>(now - unit_start_).count();
+        if (shown_unit_.any()) last_unit_seconds_ = std::chrono::duration<double>(now - unit_start_).count();
         unit_start_ = now;
     }
     if (new_phase) {
@@ -113,9 +113,9 @@ void ProgressDisplay::tick() {
     // A transfer that visits the units in turn has the units after this one
     // to go as well: each as long as the last one took, or, for the first,
     // as long as this one is taking.
-    const std::uint32_t position = (unit >> 8) & 0xFFu;
-    const std::uint32_t count = unit >> 16;
-    if (unit != 0 && count > position && std::isfinite(left)) {
+    const int position = unit.position;
+    const int count = unit.count;
+    if (unit.any() && count > position && std::isfinite(left)) {
         const double per_unit = last_unit_seconds_ > 0
                                     ? last_unit_seconds_
                                     : std::chrono::duration<double>(now - unit_start_).count() + left;
@@ -123,8 +123,8 @@ void ProgressDisplay::tick() {
     }
 
     std::string prefix;
-    if (unit != 0) {
-        prefix = formatted("Unit %u / %u (UID %u): ", (unit >> 8) & 0xFFu, unit >> 16, unit & 0xFFu);
+    if (unit.any()) {
+        prefix = formatted("Unit %d / %d (UID %u): ", position, count, static_cast<unsigned>(unit.uid));
     }
     const std::string text = prefix + describe(done, total, phase, rate, left);
 

@@ -45,21 +45,30 @@ private:
 
     // The newest report, written by record() and read by tick() as one
     // piece, so that its numbers and its unit always belong together.
+    // The unit a transfer that visits the units in turn is at; all zero
+    // for one transfer for all units.
+    struct Unit {
+        std::uint8_t uid = 0;
+        int position = 0;  // 1-based
+        int count = 0;
+        bool any() const { return count != 0; }
+        bool operator==(const Unit&) const = default;
+    };
     struct Report {
         std::uint64_t done = 0;
         std::uint64_t total = 0;
         std::uint64_t phase = 0;
-        std::uint32_t unit = 0;  // uid | position << 8 | count << 16; 0 = one transfer for all
+        Unit unit;
         std::uint64_t count = 0;  // reports made so far
     };
     std::mutex report_mutex_;  // held only to copy a Report; never while calling out
     Report report_;
-    std::uint32_t current_unit_ = 0;  // set by begin_unit(), stamped on each report
+    Unit current_unit_;  // set by begin_unit(), stamped on each report
 
     // tick()'s own.
     std::uint64_t seen_reports_ = 0;
     std::uint64_t shown_phase_ = ~0ull;
-    std::uint32_t shown_unit_ = 0;
+    Unit shown_unit_;
     Clock::time_point phase_start_{};
     std::uint64_t phase_start_done_ = 0;
     Clock::time_point last_line_{};

@@ -76,4 +76,9 @@ inline constexpr std::size_t kSettingReplyMinBytes = 6;
 // Highest unit UID; UID 0 addresses every unit.
 inline constexpr unsigned kHighestUid = 15;
 
+// Unit type codes: bits 24-31 of a device id.
+inline constexpr std::uint8_t kTypeHalvard = 0xC3;  // the EFIS
+inline constexpr std::uint8_t kTypeTessaly = 0xD5;
+inline constexpr std::uint8_t kTypeMorrow = 0xFF;
+
 }  // namespace vk61::protocol

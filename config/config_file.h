@@ -29,7 +29,7 @@ inline constexpr char kConfigFileFormat[] = "vk61-efis-configuration";
 inline constexpr int kConfigFileVersion = 1;
 
 struct ConfigFileOrigin {
-    QString serial;    // the EFIS's device id as the devices table shows it, "0xC3010000"
+    QString serial;    // the EFIS's serial number (device id) as the devices table shows it
     QString firmware;  // "1.4.2"
     std::optional<std::uint32_t> memory_version;
 };

@@ -2,8 +2,12 @@
 // its checksum.
 #include "config_record.h"
 
+#include <QtEndian>
+
 #include <algorithm>
 #include <optional>
+
+#include "comms/protocol.h"
 
 namespace vk61 {
 
@@ -35,9 +39,7 @@ std::optional<Field> field_of(unsigned index) {
 }
 
 std::uint32_t read_le32(const ConfigRecord& record, std::size_t offset) {
-    const auto& b = record.bytes;
-    return static_cast<std::uint32_t>(b[offset]) | (static_cast<std::uint32_t>(b[offset + 1]) << 8) |
-           (static_cast<std::uint32_t>(b[offset + 2]) << 16) | (static_cast<std::uint32_t>(b[offset + 3]) << 24);
+    return qFromLittleEndian<quint32>(record.bytes.data() + offset);
 }
 
 void write_le32(ConfigRecord& record, std::size_t offset, std::uint32_t value) {
@@ -49,7 +51,7 @@ constexpr std::size_t kOffsetMagic = 4;
 constexpr std::size_t kOffsetMemoryVersion = 8;
 constexpr std::size_t kOffsetNumElements = 12;
 constexpr std::size_t kOffsetDefaultScreen = 128;
-constexpr std::uint8_t kMaxUid = 15;
+constexpr std::uint8_t kMaxUid = protocol::kHighestUid;
 
 }  // namespace
 

@@ -28,7 +28,7 @@ struct ConfigRecord {
     std::uint32_t num_elements() const;
     void set_num_elements(std::uint32_t v);
 
-    std::uint8_t default_screen(std::uint8_t uid) const;  // uid 0-15
+    std::uint8_t default_screen(std::uint8_t uid) const;  // uid 0 to protocol::kHighestUid
     void set_default_screen(std::uint8_t uid, std::uint8_t screen);
 
     void clear() { bytes.fill(0); }

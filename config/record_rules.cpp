@@ -2,11 +2,13 @@
 
 #include <bit>
 
+#include "comms/protocol.h"
+
 namespace vk61 {
 
 namespace {
 
-constexpr std::uint8_t kUnitsWithScreens = 16;  // a byte for each UID 0-15
+constexpr std::uint8_t kUnitsWithScreens = protocol::kHighestUid + 1;  // a byte for each UID, 0 included
 
 QString name_of(const SettingEntry& entry) {
     return QString::fromLatin1(entry.name.data(), static_cast<qsizetype>(entry.name.size()));

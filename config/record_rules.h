@@ -36,7 +36,7 @@ std::optional<RuleRefusal> check_store(const ConfigRecord& record, const ConfigR
 
 // word folded into what index may hold by the record range and the
 // whole-record rules: a finite correction, a 24-bit ICAO address, at most two
-// terminations among UIDs 0-15, screen codes within the list; any other
+// terminations among the UIDs, screen codes within the list; any other
 // setting keeps word as it is. For drawing values across the whole record
 // range (the soak, tests).
 std::uint32_t within_record_rules(unsigned index, std::uint32_t word);

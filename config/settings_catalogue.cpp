@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 
+#include "comms/protocol.h"
 #include "display_units.h"
 #include "registration.h"
 #include "setting_values.h"
@@ -24,12 +25,12 @@ constexpr double kUint32Max = 4294967295.0;
 constexpr double kTenthsMax = 6553.5;           // a uint16 of tenths
 constexpr double kFloatMax = 3.4028234663852886e38;  // the largest finite float32
 constexpr double kIcaoMax = 16777215.0;         // 24 bits: six hex digits
-constexpr double kUidMax = 15.0;                // UIDs 1-15 name units, 0 broadcasts
+constexpr double kUidMax = protocol::kHighestUid;  // UIDs from 1 name units, 0 broadcasts
 
 // Entry ranges are the form's: its spin boxes, sliders, combo boxes and the
 // devices table's units. Record ranges are what the field holds and a unit
 // can use; corrections must be numbers, an ICAO address has 24 bits, a UID
-// stops at 15.
+// stops at the highest the bus has.
 using K = SettingKind;
 constexpr Bounds kNone{0, 0};
 constexpr Bounds kSpeed{0, kUint8Max};
@@ -87,7 +88,7 @@ constexpr std::array<std::string_view, 2> kTemperatureNames = {"Fahrenheit", "Ce
 constexpr std::array<std::string_view, 2> kPressureNames = {"InHg", "Mbar"};
 constexpr std::array<std::string_view, 2> kMapViewNames = {"North Up", "Track Up"};
 constexpr unsigned kEmitterCategories = 22;  // A0-A7, B0-B7, C0-C5
-constexpr unsigned kMaxUid = 15;  // the default-screen bytes
+constexpr unsigned kMaxUid = protocol::kHighestUid;  // the default-screen bytes
 
 QString text(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
 
@@ -415,7 +416,7 @@ bool screens_from_json(const Check& check, const QJsonValue& value, const Bounds
         bool number = false;
         const unsigned uid = it.key().toUInt(&number);
         if (!number || uid > kMaxUid || it.key() != QString::number(uid)) {
-            return check.fail(QStringLiteral("\"%1\" is not a UID 0 to 15").arg(it.key()));
+            return check.fail(QStringLiteral("\"%1\" is not a UID 0 to %2").arg(it.key()).arg(kMaxUid));
         }
         std::uint32_t code = 0;
         if (!read_named_or_number(check, kDefaultScreenNames, it.value(), bounds, &code)) {

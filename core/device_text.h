@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "device_info.h"
+#include "protocol.h"
 
 // "0xC3010001": the device id, eight upper-case hexadecimal digits.
 inline QString serialText(std::uint32_t device_id) {
@@ -17,9 +18,9 @@ inline QString serialText(std::uint32_t device_id) {
 // The unit's type by its type code, for a unit no manifest entry names.
 inline QString unitTypeName(std::uint8_t code) {
     switch (code) {
-        case 0xC3: return QStringLiteral("Halvard");
-        case 0xD5: return QStringLiteral("Tessaly");
-        case 0xFF: return QStringLiteral("Morrow");
+        case vk61::protocol::kTypeHalvard: return QStringLiteral("Halvard");
+        case vk61::protocol::kTypeTessaly: return QStringLiteral("Tessaly");
+        case vk61::protocol::kTypeMorrow: return QStringLiteral("Morrow");
         default: return QStringLiteral("Unknown (0x%1)").arg(code, 2, 16, QLatin1Char('0'));
     }
 }

@@ -292,7 +292,9 @@ TEST_F(CliTransfers, AnInterruptedUploadResumesOnlyForTheSameFileAndUnits) {
         const CliRun cut = run({"airports", "upload", path("first.db").toStdString()});
         ASSERT_EQ(cut.code, 1) << cut.err;
         ASSERT_TRUE(QFileInfo::exists(record)) << cut.err;
-        if (c.spoil_record) ASSERT_TRUE(write_file(record, "{\"format\": \"vk61-airport-upload\", \"vers"));
+        if (c.spoil_record) {
+            ASSERT_TRUE(write_file(record, "{\"format\": \"vk61-airport-upload\", \"vers"));
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
         const CliRun again = run({"airports", "upload", path(c.second_file).toStdString(), "--resume"});
