@@ -1,5 +1,7 @@
 #include "bus_worker.h"
 
+namespace vk61 {
+
 void BusWorker::cancel() {
     if (cancellable()) stop_ = true;
 }
@@ -13,3 +15,5 @@ void BusWorker::stopAndWait() {
     thread->wait();
     delete thread;
 }
+
+}  // namespace vk61

@@ -16,6 +16,8 @@
 #include <optional>
 #include <utility>
 
+namespace vk61 {
+
 class BusWorker : public QObject {
     Q_OBJECT
 
@@ -71,3 +73,5 @@ private:
     bool cancellable_ = false;
     std::atomic<bool> stop_{false};  // set on the GUI thread, read by the exchange
 };
+
+}  // namespace vk61

@@ -8,6 +8,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
+namespace vk61 {
+
 namespace {
 
 enum PreviewColumn { ColSetting, ColEfis, ColFile };
@@ -135,3 +137,5 @@ QString chooseBackup(QWidget* parent, const std::vector<vk61::BackupStore::Entry
     if (dialog.exec() != QDialog::Accepted || table->currentRow() < 0) return {};
     return backups[static_cast<std::size_t>(table->currentRow())].path;
 }
+
+}  // namespace vk61

@@ -13,6 +13,8 @@
 
 class QWidget;
 
+namespace vk61 {
+
 // Lists every setting whose value in file differs from efis, each with a
 // check box ticked by default. Returns the ticked settings when the user
 // presses Apply, nullopt on Cancel. With efis null (the EFIS's configuration
@@ -25,3 +27,5 @@ std::optional<std::vector<const vk61::SettingEntry*>> previewConfiguration(QWidg
 // The backups newest first, with date and reason; returns the path of the
 // one chosen, or "" when the dialog is closed without a choice.
 QString chooseBackup(QWidget* parent, const std::vector<vk61::BackupStore::Entry>& backups);
+
+}  // namespace vk61

@@ -22,6 +22,8 @@
 #include "settings_form.h"
 #include "ui_mainwindow.h"
 
+namespace vk61 {
+
 ConfigurationPanel::ConfigurationPanel(QMainWindow* window, Ui_MainWindow& ui, BusWorker* worker,
                                        const ConfigTimeouts& timeouts)
     : QObject(window), window_(window), ui_(ui), worker_(worker), timeouts_(timeouts), bindings_(settingBindings(ui)) {
@@ -131,3 +133,5 @@ bool ConfigurationPanel::pickColour(const ColourButton& colour) {
     button->setStyleSheet(colourStyleSheet(chosen.rgb()));
     return true;
 }
+
+}  // namespace vk61

@@ -24,14 +24,14 @@
 #include "setting_bindings.h"
 #include "device_info.h"
 
-class BusWorker;
 class QMainWindow;
 class Ui_MainWindow;
-struct ColourButton;
 
 namespace vk61 {
+
+class BusWorker;
+struct ColourButton;
 class CommsManager;
-}
 
 class ConfigurationPanel : public QObject {
     Q_OBJECT
@@ -130,3 +130,5 @@ private:
     // gives it its first configuration.
     bool erasedOnEfis_ = false;
 };
+
+}  // namespace vk61

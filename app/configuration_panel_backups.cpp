@@ -31,6 +31,8 @@
 #define VK61_VERSION "unknown"
 #endif
 
+namespace vk61 {
+
 namespace {
 
 const QString kFileFilter = QStringLiteral("EFIS Configuration (*.json);;All Files (*)");
@@ -267,3 +269,5 @@ void ConfigurationPanel::storeFirstConfiguration(const vk61::ConfigFile& file, c
             });
         });
 }
+
+}  // namespace vk61

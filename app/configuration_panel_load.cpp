@@ -2,12 +2,13 @@
 // it against the device's checksum, and showing the record in the form.
 #include <QDebug>
 
-
 #include "comms_manager.h"
 #include "configuration_panel.h"
 #include "setting_bindings.h"
 #include "ui_mainwindow.h"
 #include "unread_settings.h"
+
+namespace vk61 {
 
 namespace {
 
@@ -108,3 +109,5 @@ void ConfigurationPanel::populateForm() {
     for (const SettingBinding& binding : bindings_) showSetting(binding, ui_, model_);
     showUnreadSettings(bindings_, model_);
 }
+
+}  // namespace vk61

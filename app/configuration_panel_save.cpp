@@ -10,6 +10,8 @@
 #include "configuration_panel.h"
 #include "ui_mainwindow.h"
 
+namespace vk61 {
+
 // The writes run on the bus worker (see ConfigExchange::update).
 void ConfigurationPanel::sendEdits() {
     if (!comms_ || !comms_->is_connected()) {
@@ -171,3 +173,5 @@ bool ConfigurationPanel::confirmStoringUnstoredValues() {
     showStatus(tr("Nothing was stored: the EFIS keeps its working values unstored (a reboot discards them)"));
     return false;
 }
+
+}  // namespace vk61

@@ -15,17 +15,17 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QCommandLineParser parser;
     parser.addHelpOption();
-    const QCommandLineOption trace_option = traceOption();
+    const QCommandLineOption trace_option = vk61::traceOption();
     parser.addOption(trace_option);
     parser.process(app);
     bool trace_failed = false;
-    const std::unique_ptr<vk61::PcapTrace> trace = openTrace(parser.value(trace_option), &trace_failed);
+    const std::unique_ptr<vk61::PcapTrace> trace = vk61::openTrace(parser.value(trace_option), &trace_failed);
     if (trace_failed) return 2;
-    WindowSettings settings;
+    vk61::WindowSettings settings;
     settings.frame_recorder = trace.get();
     const QString url = qEnvironmentVariable("VK61_DEMO_MANIFEST_URL");
     settings.downloads.manifest_url = url.isEmpty() ? vk61::demo_manifest_url() : QUrl(url, QUrl::StrictMode);
-    MainWindow window(settings);
+    vk61::MainWindow window(settings);
     window.show();
     return app.exec();
 }

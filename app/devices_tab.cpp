@@ -24,6 +24,8 @@
 #include "downloads/package_selection.h"
 #include "unread_settings.h"
 
+namespace vk61 {
+
 namespace {
 
 constexpr int kTableFontPointSize = 11;
@@ -36,7 +38,6 @@ enum Column { ColConnected, ColDevice, ColSerial, ColUpdate, ColTermination, Col
 // Whether an option box is offered (its unit has options, its setting was
 // read), whatever a running exchange says for the moment.
 constexpr char kOfferedProperty[] = "vk61Offered";
-
 
 QTableWidgetItem* makeItem(const QString& text, Qt::Alignment alignment, const QFont& font) {
     auto* item = new QTableWidgetItem(text);
@@ -241,3 +242,5 @@ void DevicesTab::defaultScreenChosen(QComboBox* box, int index) {
     const unsigned setting = vk61::kIndexDefaultScreenFirst + uid / 4;
     emit optionEdited(static_cast<int>(setting), vk61::config_get_value(edited, setting));
 }
+
+}  // namespace vk61

@@ -18,7 +18,6 @@
 #include "core/reboot_wait.h"
 #include "downloads/firmware_package.h"
 
-class BusWorker;
 class QCheckBox;
 class QComboBox;
 class QPushButton;
@@ -26,9 +25,10 @@ class QStatusBar;
 class QTableWidget;
 
 namespace vk61 {
+
+class BusWorker;
 class CommsManager;
 class ConfigModel;
-}  // namespace vk61
 
 class DevicesTab : public QObject {
     Q_OBJECT
@@ -81,3 +81,5 @@ private:
     const RebootWaitTimings timings_;
     bool options_pending_ = false;
 };
+
+}  // namespace vk61

@@ -8,6 +8,8 @@
 #include "core/update_check.h"
 #include "devices_tab.h"
 
+namespace vk61 {
+
 void DevicesTab::reboot(std::uint32_t expected, std::function<void()> whenBack) {
     if (!comms_ || !comms_->is_connected()) {
         qDebug() << "No communication interface connected";
@@ -65,3 +67,5 @@ void DevicesTab::reboot(std::uint32_t expected, std::function<void()> whenBack) 
         /*cancellable=*/true);
     if (!started) showStatus(tr("Another exchange with the units is running; reboot when it has ended"));
 }
+
+}  // namespace vk61

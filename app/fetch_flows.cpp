@@ -27,6 +27,8 @@
 #include "update_tab.h"
 #include "ui_mainwindow.h"
 
+namespace vk61 {
+
 namespace {
 
 void warn(QWidget* parent, const QString& title, const QString& text) {
@@ -37,24 +39,24 @@ void warn(QWidget* parent, const QString& title, const QString& text) {
 }  // namespace
 
 void UpdateTab::fetchFirmware() {
-    if (firmwareThread) {
+    if (firmwareThread_) {
         showStatus(tr("Finish firmware update before fetching a new package"));
         return;
     }
-    if (firmwareFetchRunning) return;  // its button is disabled until the flow ends
-    firmwareFetchRunning = true;
-    ui->pushButton_fetch_fw->setEnabled(false);
-    ui->pushButton_browse->setEnabled(false);
+    if (firmwareFetchRunning_) return;  // its button is disabled until the flow ends
+    firmwareFetchRunning_ = true;
+    ui_->pushButton_fetch_fw->setEnabled(false);
+    ui_->pushButton_browse->setEnabled(false);
     showStatus(tr("Fetching firmware manifest..."));
-    manifests->fetch_online(this, [this](const vk61::FetchOutcome& fetched) { onFirmwareManifestFetched(fetched); });
+    manifests_->fetch_online(this, [this](const vk61::FetchOutcome& fetched) { onFirmwareManifestFetched(fetched); });
 }
 
 void UpdateTab::endFirmwareFetch() {
-    firmwareFetchRunning = false;
+    firmwareFetchRunning_ = false;
     // An update started meanwhile keeps them disabled; its end enables them.
-    if (firmwareThread) return;
-    ui->pushButton_fetch_fw->setEnabled(true);
-    ui->pushButton_browse->setEnabled(true);
+    if (firmwareThread_) return;
+    ui_->pushButton_fetch_fw->setEnabled(true);
+    ui_->pushButton_browse->setEnabled(true);
 }
 
 void UpdateTab::onFirmwareManifestFetched(const vk61::FetchOutcome& fetched) {
@@ -105,9 +107,9 @@ void UpdateTab::onFirmwareManifestFetched(const vk61::FetchOutcome& fetched) {
         return;
     }
     showStatus(tr("Downloading firmware: %1").arg(package->firmware_file));
-    if (firmwareThread) {
+    if (firmwareThread_) {
         showStatus(tr("Finish firmware update before fetching a new package"));
-        firmwareFetchRunning = false;
+        firmwareFetchRunning_ = false;
         return;
     }
     package->start_resolve_local_path(downloads_, this,
@@ -124,10 +126,10 @@ void UpdateTab::onFirmwarePackageResolved(const vk61::FileOutcome& resolved, con
     } else {
         selectFirmwareFile(resolved.path, expected_sha256);
     }
-    if (firmwareFilePath.isEmpty()) {
+    if (firmwareFilePath_.isEmpty()) {
         showStatus(tr("Firmware download failed"));
     } else {
-        showStatus(tr("Firmware ready: %1").arg(QFileInfo(firmwareFilePath).fileName()));
+        showStatus(tr("Firmware ready: %1").arg(QFileInfo(firmwareFilePath_).fileName()));
     }
     endFirmwareFetch();
 }
@@ -143,7 +145,7 @@ bool UpdateTab::selectFirmwareFile(const QString& path, const QString& expected_
     QString expected = expected_sha256;
     if (expected.isEmpty()) {
         if (const vk61::FirmwarePackage* known =
-                vk61::find_firmware_by_file_name(manifests->firmware_packages(), path)) {
+                vk61::find_firmware_by_file_name(manifests_->firmware_packages(), path)) {
             expected = known->sha256;
         }
     }
@@ -165,41 +167,41 @@ bool UpdateTab::selectFirmwareFile(const QString& path, const QString& expected_
     }
     if (image != nullptr) *image = loaded.image;
 
-    firmwareFilePath = path;
-    ui->text_firmware_file->setPlainText(QFileInfo(path).fileName());
-    ui->text_firmware_file->setEnabled(true);
-    ui->pushButton_start_update->setEnabled(true);
-    ui->progressBar_firmware->setEnabled(true);
+    firmwareFilePath_ = path;
+    ui_->text_firmware_file->setPlainText(QFileInfo(path).fileName());
+    ui_->text_firmware_file->setEnabled(true);
+    ui_->pushButton_start_update->setEnabled(true);
+    ui_->progressBar_firmware->setEnabled(true);
     return true;
 }
 
 void UpdateTab::clearFirmwareSelection() {
-    if (!firmwareFilePath.isEmpty()) firmwareFilePath.clear();
-    ui->text_firmware_file->clear();
-    ui->text_firmware_file->setEnabled(false);
-    ui->pushButton_start_update->setEnabled(false);
-    ui->progressBar_firmware->setEnabled(false);
+    if (!firmwareFilePath_.isEmpty()) firmwareFilePath_.clear();
+    ui_->text_firmware_file->clear();
+    ui_->text_firmware_file->setEnabled(false);
+    ui_->pushButton_start_update->setEnabled(false);
+    ui_->progressBar_firmware->setEnabled(false);
 }
 
 void UpdateTab::fetchAirportDatabase() {
-    if (airportThread && airportThread->isRunning()) {
+    if (airportThread_ && airportThread_->isRunning()) {
         showStatus(tr("Finish airport transfer before fetching a new database"));
         return;
     }
-    if (airportFetchRunning) return;  // its button is disabled until the flow ends
-    airportFetchRunning = true;
-    ui->pushButton_fetch_apt_db->setEnabled(false);
-    ui->pushButton_browse_airports->setEnabled(false);
+    if (airportFetchRunning_) return;  // its button is disabled until the flow ends
+    airportFetchRunning_ = true;
+    ui_->pushButton_fetch_apt_db->setEnabled(false);
+    ui_->pushButton_browse_airports->setEnabled(false);
     showStatus(tr("Fetching airport database manifest..."));
-    manifests->load(this, [this](const vk61::FetchOutcome& loaded) { onAirportManifestLoaded(loaded); });
+    manifests_->load(this, [this](const vk61::FetchOutcome& loaded) { onAirportManifestLoaded(loaded); });
 }
 
 void UpdateTab::endAirportFetch() {
-    airportFetchRunning = false;
+    airportFetchRunning_ = false;
     // A transfer started meanwhile keeps them disabled; its end enables them.
-    if (airportThread && airportThread->isRunning()) return;
-    ui->pushButton_fetch_apt_db->setEnabled(true);
-    ui->pushButton_browse_airports->setEnabled(true);
+    if (airportThread_ && airportThread_->isRunning()) return;
+    ui_->pushButton_fetch_apt_db->setEnabled(true);
+    ui_->pushButton_browse_airports->setEnabled(true);
 }
 
 void UpdateTab::onAirportManifestLoaded(const vk61::FetchOutcome& loaded) {
@@ -229,9 +231,9 @@ void UpdateTab::onAirportManifestLoaded(const vk61::FetchOutcome& loaded) {
 
     showStatus(tr("Downloading airport database: %1")
                    .arg(package->display_name.isEmpty() ? package->database_file : package->display_name));
-    if (airportThread && airportThread->isRunning()) {
+    if (airportThread_ && airportThread_->isRunning()) {
         showStatus(tr("Finish airport transfer before fetching a new database"));
-        airportFetchRunning = false;
+        airportFetchRunning_ = false;
         return;
     }
     package->start_resolve_local_path(downloads_, this,
@@ -245,12 +247,14 @@ void UpdateTab::onAirportDatabaseResolved(const vk61::FileOutcome& resolved) {
         endAirportFetch();
         return;
     }
-    airportFilePath = resolved.path;
+    airportFilePath_ = resolved.path;
     const QString name = QFileInfo(resolved.path).fileName();
-    ui->text_firmware_file_2->setPlainText(name);
-    ui->text_firmware_file_2->setEnabled(true);
-    ui->pushButton_start_airport->setEnabled(true);
-    ui->progressBar_airports->setEnabled(true);
+    ui_->text_firmware_file_2->setPlainText(name);
+    ui_->text_firmware_file_2->setEnabled(true);
+    ui_->pushButton_start_airport->setEnabled(true);
+    ui_->progressBar_airports->setEnabled(true);
     showStatus(tr("Airport database ready: %1").arg(name));
     endAirportFetch();
 }
+
+}  // namespace vk61

@@ -18,7 +18,7 @@ QString process_options(const QCoreApplication& app) {
         QStringLiteral("Configure and update a VK61 EFIS and its companion units over the USB bridge."));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption trace = traceOption();
+    const QCommandLineOption trace = vk61::traceOption();
     parser.addOption(trace);
     parser.process(app);
     return parser.value(trace);
@@ -51,12 +51,12 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationName(QStringLiteral("vk61-efis-config"));
     QApplication::setApplicationVersion(QStringLiteral(VK61_VERSION));
     bool trace_failed = false;
-    const std::unique_ptr<vk61::PcapTrace> trace = openTrace(process_options(app), &trace_failed);
+    const std::unique_ptr<vk61::PcapTrace> trace = vk61::openTrace(process_options(app), &trace_failed);
     if (trace_failed) return 2;
-    WindowSettings settings;
+    vk61::WindowSettings settings;
     settings.frame_recorder = trace.get();
 
-    MainWindow window(settings);
+    vk61::MainWindow window(settings);
     window.show();
     return app.exec();
 }

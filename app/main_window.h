@@ -33,16 +33,16 @@
 #include "downloads/firmware_package.h"
 #include "window_settings.h"
 
-class BusWorker;
 class Ui_MainWindow;
+
+namespace vk61 {
+
+class BusWorker;
 class ConfigurationPanel;
 class DevicesTab;
 class UpdateTab;
-
-namespace vk61 {
 class CommsManager;
 class ManifestService;
-}
 
 class MainWindow : public QMainWindow {
     Q_OBJECT
@@ -57,10 +57,10 @@ public:
     std::uint32_t deviceChecksumValue() const { return configModel().device_checksum(); }
     const std::set<int>& pendingChangeSet() const { return configModel().pending(); }
     const vk61::ConfigModel& configModel() const;
-    vk61::CommsManager* commsManager() const { return comms.get(); }
+    vk61::CommsManager* commsManager() const { return comms_.get(); }
     const WindowSettings& settings() const { return settings_; }
     // The downloads manifest and its firmware packages, as this window has them.
-    vk61::ManifestService& manifestService() const { return *manifests; }
+    vk61::ManifestService& manifestService() const { return *manifests_; }
     // True while a fetch button's flow waits for the network.
     bool fetchInProgress() const;
     // True while a configuration exchange or the reboot wait runs.
@@ -112,18 +112,20 @@ private:
 
     // ---- members, in this order ----
     const WindowSettings settings_;
-    Ui_MainWindow* ui = nullptr;
-    vk61::ManifestService* manifests = nullptr;  // a child of the window
-    UpdateTab* updateTab = nullptr;              // a child of the window
-    std::unique_ptr<vk61::CommsManager> comms;
+    Ui_MainWindow* ui_ = nullptr;
+    vk61::ManifestService* manifests_ = nullptr;  // a child of the window
+    UpdateTab* updateTab_ = nullptr;              // a child of the window
+    std::unique_ptr<vk61::CommsManager> comms_;
     // Runs the exchanges; a child of the window, stopped before comms goes.
-    BusWorker* busWorker = nullptr;
+    BusWorker* busWorker_ = nullptr;
     // A reconnection arrived while an exchange ran: reload when it ends.
-    bool reloadWhenIdle = false;
+    bool reloadWhenIdle_ = false;
 
     // The configuration as read from and stored to the EFIS, with the edits
     // not yet stored and which settings are known, and the settings form.
-    ConfigurationPanel* configuration = nullptr;
+    ConfigurationPanel* configuration_ = nullptr;
     // The devices tab: the table, its option boxes and the reboot wait.
-    DevicesTab* devices = nullptr;
+    DevicesTab* devices_ = nullptr;
 };
+
+}  // namespace vk61

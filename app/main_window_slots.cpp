@@ -10,38 +10,40 @@
 #include "main_window.h"
 #include "ui_mainwindow.h"
 
-const vk61::ConfigModel& MainWindow::configModel() const { return configuration->model(); }
+namespace vk61 {
 
-void MainWindow::refreshDeviceTable() { devices->refresh(); }
+const vk61::ConfigModel& MainWindow::configModel() const { return configuration_->model(); }
+
+void MainWindow::refreshDeviceTable() { devices_->refresh(); }
 
 QString MainWindow::backupBeforeStore(const QString& reason, QString* path) {
-    return configuration->backupBeforeStore(reason, path);
+    return configuration_->backupBeforeStore(reason, path);
 }
-void MainWindow::showBackupError(const QString& error) { configuration->showBackupError(error); }
+void MainWindow::showBackupError(const QString& error) { configuration_->showBackupError(error); }
 
 // ---- loads and stores ----
 
-void MainWindow::onLoadClicked() { configuration->load(); }
-void MainWindow::onUpdateClicked() { configuration->sendEdits(); }
-void MainWindow::onSaveClicked() { configuration->save(); }
-void MainWindow::onSaveDevicesClicked() { configuration->saveDeviceOptions(); }
+void MainWindow::onLoadClicked() { configuration_->load(); }
+void MainWindow::onUpdateClicked() { configuration_->sendEdits(); }
+void MainWindow::onSaveClicked() { configuration_->save(); }
+void MainWindow::onSaveDevicesClicked() { configuration_->saveDeviceOptions(); }
 
-void MainWindow::onExportConfigurationClicked() { configuration->exportToFile(); }
-void MainWindow::onImportConfigurationClicked() { configuration->importFromFile(); }
-void MainWindow::onConfigurationBackupsClicked() { configuration->restoreFromBackup(); }
+void MainWindow::onExportConfigurationClicked() { configuration_->exportToFile(); }
+void MainWindow::onImportConfigurationClicked() { configuration_->importFromFile(); }
+void MainWindow::onConfigurationBackupsClicked() { configuration_->restoreFromBackup(); }
 
 // ---- the devices tab ----
 
-void MainWindow::onRebootClicked() { devices->reboot(); }
+void MainWindow::onRebootClicked() { devices_->reboot(); }
 
 void MainWindow::onDeviceReconnected() {
-    if (busWorker->busy()) {
-        reloadWhenIdle = true;
+    if (busWorker_->busy()) {
+        reloadWhenIdle_ = true;
         return;
     }
-    devices->refresh();
+    devices_->refresh();
     // A load that could not read everything keeps its warning in view.
-    configuration->load([this](bool ok) {
+    configuration_->load([this](bool ok) {
         if (ok) {
             showStatus(tr("Device reconnected"));
         } else {
@@ -51,21 +53,23 @@ void MainWindow::onDeviceReconnected() {
 }
 
 void MainWindow::rebootAndCheckConfiguration(const QString& backup, std::uint32_t units) {
-    devices->reboot(units, [this, backup] {
-        devices->refresh();
+    devices_->reboot(units, [this, backup] {
+        devices_->refresh();
         // The reload runs on the bus worker like every load; its status
         // says what could not be read, and then nothing is compared.
-        configuration->load([this, backup](bool ok) {
+        configuration_->load([this, backup](bool ok) {
             if (!ok) {
                 showStatus(tr("Configuration not compared after the update — %1").arg(statusBar()->currentMessage()));
                 return;
             }
-            configuration->compareWithBackup(backup);
+            configuration_->compareWithBackup(backup);
         });
     });
 }
 
 void MainWindow::onMainTabChanged(int index) {
     // Looked up for the tab bar's sake only; switching tabs changes nothing.
-    (void)ui->tabWidget->widget(index);
+    (void)ui_->tabWidget->widget(index);
 }
+
+}  // namespace vk61

@@ -6,7 +6,9 @@
 #include <QByteArray>
 #include <QString>
 
-void vk61MessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+namespace vk61 {
+
+void writeMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     const char* format = nullptr;
     switch (type) {
         case QtDebugMsg: format = "Debug: %s (%s:%u, %s)\n"; break;
@@ -25,4 +27,6 @@ void vk61MessageHandler(QtMsgType type, const QMessageLogContext& context, const
     if (type == QtFatalMsg) std::abort();
 }
 
-void installMessageHandler() { qInstallMessageHandler(vk61MessageHandler); }
+void installMessageHandler() { qInstallMessageHandler(writeMessage); }
+
+}  // namespace vk61

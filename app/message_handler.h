@@ -3,8 +3,12 @@
 
 #include <QtGlobal>
 
+namespace vk61 {
+
 // Writes "Debug: %s (%s:%u, %s)\n" and its info/warning/critical/fatal
 // siblings, flushes, and aborts after a fatal message.
-void vk61MessageHandler(QtMsgType type, const QMessageLogContext& context, const QString& message);
+void writeMessage(QtMsgType type, const QMessageLogContext& context, const QString& message);
 
 void installMessageHandler();
+
+}  // namespace vk61

@@ -23,6 +23,8 @@
 #include "settings_form.h"
 #include "ui_mainwindow.h"
 
+namespace vk61 {
+
 namespace {
 
 // The property that keeps a widget's own tooltip while another one shows.
@@ -259,3 +261,5 @@ void showSetting(const SettingBinding& binding, const Ui_MainWindow& ui, const v
     }
     if (ranged(binding.conversion)) markOutsideRange(widget, outside, binding);
 }
+
+}  // namespace vk61

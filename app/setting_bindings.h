@@ -18,9 +18,10 @@
 #include "config/settings_catalogue.h"
 
 class Ui_MainWindow;
+
 namespace vk61 {
+
 class ConfigModel;
-}
 
 enum class Conversion {
     Whole,         // spin box or slider: the number as it is
@@ -81,3 +82,5 @@ QString ownToolTip(QWidget* widget);
 
 // Whether showSetting last marked widget's value as outside the form's range.
 bool markedOutsideRange(const QWidget* widget);
+
+}  // namespace vk61

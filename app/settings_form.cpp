@@ -5,6 +5,8 @@
 
 #include "config/setting_values.h"
 
+namespace vk61 {
+
 const ColourButton& colourButtonFor(const Ui_MainWindow& ui, const QPushButton* button) {
     for (const ColourButton& colour : kColourButtons) {
         if (ui.*colour.button == button) return colour;
@@ -46,3 +48,4 @@ vk61::RegistrationBytes registrationOfForm(const Ui_MainWindow& ui) {
                                    ui.text_registration_num->toPlainText().toLatin1().toStdString());
 }
 
+}  // namespace vk61

@@ -18,6 +18,8 @@
 #include "config/registration.h"
 #include "ui_mainwindow.h"
 
+namespace vk61 {
+
 struct ColourButton {
     QPushButton* Ui_MainWindow::*button;
     const char* title;  // of the colour dialog; translated in the "ColourButton" context
@@ -63,3 +65,5 @@ std::uint32_t icaoAddressOfForm(const Ui_MainWindow& ui);
 
 // The registration bytes the prefix list and the number field spell.
 vk61::RegistrationBytes registrationOfForm(const Ui_MainWindow& ui);
+
+}  // namespace vk61

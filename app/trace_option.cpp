@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+namespace vk61 {
+
 QCommandLineOption traceOption() {
     return QCommandLineOption(
         QStringList{QStringLiteral("trace")},
@@ -23,3 +25,5 @@ std::unique_ptr<vk61::PcapTrace> openTrace(const QString& path, bool* failed) {
     }
     return trace;
 }
+
+}  // namespace vk61

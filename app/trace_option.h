@@ -10,9 +10,13 @@
 
 #include "trace/pcap_trace.h"
 
+namespace vk61 {
+
 // The option as the command-line parser lists it.
 QCommandLineOption traceOption();
 
 // Opens the trace at path; null when path is empty. A file that cannot be
 // written is reported on standard error and sets *failed.
 std::unique_ptr<vk61::PcapTrace> openTrace(const QString& path, bool* failed);
+
+}  // namespace vk61

@@ -7,9 +7,11 @@
 
 #include <cstdint>
 
+namespace vk61 {
+
 class UpdateTab;
 
-namespace vk61::progress {
+namespace progress {
 
 inline constexpr int kBarMaximum = 10000;
 inline constexpr int kEraseShare = 1200;
@@ -34,7 +36,7 @@ private:
     int last_phase_ = -2;  // -2: no phase seen yet
 };
 
-}  // namespace vk61::progress
+}  // namespace progress
 
 // What a transfer worker hands the manager as the progress callback's user
 // pointer. Used by one thread at a time: the worker, or the receive thread
@@ -54,3 +56,5 @@ struct TransferProgressContext {
     std::int64_t phase_start_ns = 0;
     std::uint64_t phase_start_done = 0;
 };
+
+}  // namespace vk61

@@ -9,6 +9,8 @@
 #include "config/config_model.h"
 #include "setting_bindings.h"
 
+namespace vk61 {
+
 namespace {
 
 void showKnown(QWidget* widget, bool known, const SettingBinding& binding) {
@@ -50,3 +52,5 @@ void showUnreadSettings(const std::vector<SettingBinding>& bindings, const vk61:
         for (QWidget* widget : binding.widgets) showKnown(widget, known, binding);
     }
 }
+
+}  // namespace vk61

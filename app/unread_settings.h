@@ -6,10 +6,10 @@
 
 #include <vector>
 
-struct SettingBinding;
 namespace vk61 {
+
+struct SettingBinding;
 class ConfigModel;
-}
 
 // "Not read from the EFIS ..." - the tooltip of such a widget.
 QString notReadToolTip();
@@ -21,3 +21,5 @@ void showUnreadSettings(const std::vector<SettingBinding>& bindings, const vk61:
 // While a bus exchange runs every settings widget is disabled; afterwards
 // each shows again whether its setting is known.
 void lockSettingsForm(const std::vector<SettingBinding>& bindings, const vk61::ConfigModel& model, bool locked);
+
+}  // namespace vk61

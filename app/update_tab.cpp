@@ -22,6 +22,8 @@
 #include "ui_mainwindow.h"
 #include "update_tab.h"
 
+namespace vk61 {
+
 namespace {
 
 std::int64_t steadyNowNs() {
@@ -77,9 +79,9 @@ void postProgress(std::uint64_t done, std::uint64_t total, std::uint64_t phase, 
 UpdateTab::UpdateTab(Ui_MainWindow* ui, QWidget* dialogs, vk61::ManifestService* manifests,
                      vk61::DownloadSettings downloads, WindowAccess window, QObject* parent)
     : QObject(parent),
-      ui(ui),
+      ui_(ui),
       dialogs_(dialogs),
-      manifests(manifests),
+      manifests_(manifests),
       downloads_(std::move(downloads)),
       window_(std::move(window)) {}
 
@@ -98,18 +100,18 @@ void waitForWorker(QThread* thread, const char* name) {
 }  // namespace
 
 void UpdateTab::waitForWorkers() {
-    waitForWorker(firmwareThread, "Firmware");
-    waitForWorker(airportThread, "Airport");
-    airportThread = nullptr;
-    // The airport completion clears airportThread while its thread is still
+    waitForWorker(firmwareThread_, "Firmware");
+    waitForWorker(airportThread_, "Airport");
+    airportThread_ = nullptr;
+    // The airport completion clears airportThread_ while its thread is still
     // returning; the worker threads are children of the tab and must have
     // ended before they are deleted.
     for (QThread* thread : findChildren<QThread*>(Qt::FindDirectChildrenOnly)) waitForWorker(thread, "Transfer");
-    firmwareThread = nullptr;
+    firmwareThread_ = nullptr;
 }
 
 void UpdateTab::showTransferProgress(bool firmware, int value, const QString& text) {
-    QProgressBar* bar = firmware ? ui->progressBar_firmware : ui->progressBar_airports;
+    QProgressBar* bar = firmware ? ui_->progressBar_firmware : ui_->progressBar_airports;
     bar->setRange(0, vk61::progress::kBarMaximum);
     bar->setValue(value);
     showStatus(text);
@@ -127,11 +129,11 @@ void UpdateTab::browseAirports() {
     const QString path = QFileDialog::getOpenFileName(dialogs_, tr("Select Airport Database"), QString(),
                                                       tr("Database Files (*.db);;All Files (*)"));
     if (path.isEmpty()) return;
-    airportFilePath = path;
-    ui->text_firmware_file_2->setPlainText(QFileInfo(path).fileName());
-    ui->text_firmware_file_2->setEnabled(true);
-    ui->pushButton_start_airport->setEnabled(true);
-    ui->progressBar_airports->setEnabled(true);
+    airportFilePath_ = path;
+    ui_->text_firmware_file_2->setPlainText(QFileInfo(path).fileName());
+    ui_->text_firmware_file_2->setEnabled(true);
+    ui_->pushButton_start_airport->setEnabled(true);
+    ui_->progressBar_airports->setEnabled(true);
 }
 
 void UpdateTab::startFirmwareUpdate() {
@@ -140,36 +142,36 @@ void UpdateTab::startFirmwareUpdate() {
         qDebug() << "Firmware update failed: not connected";
         return;
     }
-    if (firmwareFilePath.isEmpty()) {
+    if (firmwareFilePath_.isEmpty()) {
         showStatus(tr("No firmware file selected"));
         return;
     }
     // The file is read and checked again every time: it may have changed on
     // disk since it was chosen. The bytes read here are the ones sent.
     std::shared_ptr<const vk61::FirmwareImage> image;
-    if (!selectFirmwareFile(firmwareFilePath, QString(), &image)) return;
-    if (firmwareThread) {
+    if (!selectFirmwareFile(firmwareFilePath_, QString(), &image)) return;
+    if (firmwareThread_) {
         showStatus(tr("Firmware update already in progress"));
         return;
     }
-    if (airportThread && airportThread->isRunning()) {
+    if (airportThread_ && airportThread_->isRunning()) {
         showStatus(tr("Finish airport transfer before firmware update"));
         return;
     }
 
     if (!confirmFirmwarePlan(*image)) return;
 
-    ui->pushButton_browse->setEnabled(false);
-    ui->pushButton_fetch_fw->setEnabled(false);
-    ui->pushButton_start_update->setEnabled(false);
-    ui->text_firmware_file->setEnabled(false);
-    ui->progressBar_firmware->setEnabled(true);
-    ui->progressBar_firmware->setRange(0, vk61::progress::kBarMaximum);
-    ui->progressBar_firmware->setValue(0);
+    ui_->pushButton_browse->setEnabled(false);
+    ui_->pushButton_fetch_fw->setEnabled(false);
+    ui_->pushButton_start_update->setEnabled(false);
+    ui_->text_firmware_file->setEnabled(false);
+    ui_->progressBar_firmware->setEnabled(true);
+    ui_->progressBar_firmware->setRange(0, vk61::progress::kBarMaximum);
+    ui_->progressBar_firmware->setValue(0);
     showStatus(tr("Preparing firmware update..."));
-    firmwareBackup = window_.backupBeforeUpdate();
-    firmwareUnits = unitMask(comms()->device_snapshot());
-    firmwareSucceeded = false;
+    firmwareBackup_ = window_.backupBeforeUpdate();
+    firmwareUnits_ = unitMask(comms()->device_snapshot());
+    firmwareSucceeded_ = false;
 
     vk61::CommsManager* manager = comms();
     QThread* thread = QThread::create([this, manager, image] {
@@ -180,10 +182,10 @@ void UpdateTab::startFirmwareUpdate() {
             QMetaObject::invokeMethod(
                 this,
                 [this] {
-                    ui->progressBar_firmware->setRange(0, vk61::progress::kBarMaximum);
-                    ui->progressBar_firmware->setValue(vk61::progress::kBarMaximum);
+                    ui_->progressBar_firmware->setRange(0, vk61::progress::kBarMaximum);
+                    ui_->progressBar_firmware->setValue(vk61::progress::kBarMaximum);
                     showStatus(tr("Firmware upload complete"));
-                    firmwareSucceeded = true;
+                    firmwareSucceeded_ = true;
                 },
                 Qt::QueuedConnection);
         });
@@ -192,7 +194,7 @@ void UpdateTab::startFirmwareUpdate() {
     // ran (the event loop ended first) is still deleted; waitForWorkers()
     // waits for every such child before the window lets the tab go.
     thread->setParent(this);
-    firmwareThread = thread;
+    firmwareThread_ = thread;
     connect(thread, &QThread::finished, this, &UpdateTab::onFirmwareThreadFinished);
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     thread->start(QThread::InheritPriority);
@@ -201,8 +203,8 @@ void UpdateTab::startFirmwareUpdate() {
 bool UpdateTab::confirmFirmwarePlan(const vk61::FirmwareImage& image) {
     const vk61::FirmwarePlan plan = vk61::plan_firmware_update(
         image,
-        vk61::firmware_identity(firmwareFilePath,
-                                vk61::find_firmware_by_file_name(manifests->firmware_packages(), firmwareFilePath)),
+        vk61::firmware_identity(firmwareFilePath_,
+                                vk61::find_firmware_by_file_name(manifests_->firmware_packages(), firmwareFilePath_)),
         comms()->device_snapshot());
     if (plan.refused()) {
         QMessageBox box(QMessageBox::Warning, tr("Firmware File Unusable"),
@@ -225,14 +227,14 @@ bool UpdateTab::confirmFirmwarePlan(const vk61::FirmwareImage& image) {
 }
 
 void UpdateTab::onFirmwareThreadFinished() {
-    ui->pushButton_browse->setEnabled(true);
-    ui->pushButton_fetch_fw->setEnabled(true);
-    ui->pushButton_start_update->setEnabled(true);
-    ui->text_firmware_file->setEnabled(true);
+    ui_->pushButton_browse->setEnabled(true);
+    ui_->pushButton_fetch_fw->setEnabled(true);
+    ui_->pushButton_start_update->setEnabled(true);
+    ui_->text_firmware_file->setEnabled(true);
     showStatus(tr("Firmware update finished"));
-    firmwareThread = nullptr;
-    if (firmwareSucceeded) offerRebootAfterUpdate();
-    firmwareSucceeded = false;
+    firmwareThread_ = nullptr;
+    if (firmwareSucceeded_) offerRebootAfterUpdate();
+    firmwareSucceeded_ = false;
 }
 
 // The question is opened, not run: no event loop of its own, so the window
@@ -245,7 +247,7 @@ void UpdateTab::offerRebootAfterUpdate() {
                                 QMessageBox::Yes | QMessageBox::No, dialogs_);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setDefaultButton(QMessageBox::Yes);
-    connect(box, &QMessageBox::finished, this, [this, box, backup = firmwareBackup, units = firmwareUnits] {
+    connect(box, &QMessageBox::finished, this, [this, box, backup = firmwareBackup_, units = firmwareUnits_] {
         if (box->standardButton(box->clickedButton()) != QMessageBox::Yes) return;
         if (!comms() || !comms()->is_connected()) {
             showStatus(tr("No communication interface connected"));
@@ -257,7 +259,7 @@ void UpdateTab::offerRebootAfterUpdate() {
 }
 
 void UpdateTab::startAirportTransfer() {
-    if (airportFilePath.isEmpty()) {
+    if (airportFilePath_.isEmpty()) {
         showStatus(tr("No airport database file selected"));
         return;
     }
@@ -271,18 +273,18 @@ void UpdateTab::startAirportTransfer() {
         showStatus(tr("No devices discovered for airport database update"));
         return;
     }
-    if (airportThread && airportThread->isRunning()) {
+    if (airportThread_ && airportThread_->isRunning()) {
         showStatus(tr("Airport transfer already in progress"));
         return;
     }
-    if (firmwareThread) {
+    if (firmwareThread_) {
         showStatus(tr("Finish firmware update before airport transfer"));
         return;
     }
 
     // Read once, before anything is sent; every unit gets these bytes. A file
     // that cannot be sent fails the first unit, none done.
-    const vk61::LoadedDatabase database = vk61::load_airport_database(airportFilePath, QString());
+    const vk61::LoadedDatabase database = vk61::load_airport_database(airportFilePath_, QString());
     if (!database.bytes) {
         qDebug() << database.error;
         vk61::AirportResult refused;
@@ -296,7 +298,7 @@ void UpdateTab::startAirportTransfer() {
     job.database = database.bytes;
     job.sha256 = vk61::sha256_hex(database.bytes->data(), database.bytes->size());
     job.units = units;
-    job.one_at_a_time = ui->checkBox_one_unit_at_a_time->isChecked();
+    job.one_at_a_time = ui_->checkBox_one_unit_at_a_time->isChecked();
     job.record_path = vk61::airport_record_path();
     const vk61::ResumeOffer offer =
         vk61::check_airport_resume(job.record_path, job.sha256, database.bytes->size(), units);
@@ -318,20 +320,20 @@ void UpdateTab::startAirportTransfer() {
     }
     const bool together = job.resume_from.empty() && !job.one_at_a_time && units.size() > 1;
 
-    ui->pushButton_browse_airports->setEnabled(false);
-    ui->pushButton_fetch_apt_db->setEnabled(false);
-    ui->pushButton_start_airport->setEnabled(false);
-    ui->text_firmware_file_2->setEnabled(false);
-    ui->checkBox_one_unit_at_a_time->setEnabled(false);
-    ui->progressBar_airports->setEnabled(true);
-    ui->progressBar_airports->setRange(0, vk61::progress::kBarMaximum);
-    ui->progressBar_airports->setValue(0);
+    ui_->pushButton_browse_airports->setEnabled(false);
+    ui_->pushButton_fetch_apt_db->setEnabled(false);
+    ui_->pushButton_start_airport->setEnabled(false);
+    ui_->text_firmware_file_2->setEnabled(false);
+    ui_->checkBox_one_unit_at_a_time->setEnabled(false);
+    ui_->progressBar_airports->setEnabled(true);
+    ui_->progressBar_airports->setRange(0, vk61::progress::kBarMaximum);
+    ui_->progressBar_airports->setValue(0);
     if (!job.resume_from.empty()) {
         showStatus(tr("Resuming airport database transfer to %1 device(s)...").arg(units.size()));
     } else {
         showStatus(tr("Starting airport database transfer to %1 device(s)...").arg(units.size()));
     }
-    qDebug() << "Airport database upload:" << airportFilePath << "devices:" << units.size()
+    qDebug() << "Airport database upload:" << airportFilePath_ << "devices:" << units.size()
              << (together ? "at once" : job.resume_from.empty() ? "one at a time" : "resumed");
 
     vk61::CommsManager* manager = comms();
@@ -355,7 +357,7 @@ void UpdateTab::startAirportTransfer() {
             Qt::QueuedConnection);
     });
     thread->setParent(this);  // see startFirmwareUpdate
-    airportThread = thread;
+    airportThread_ = thread;
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     thread->start(QThread::InheritPriority);
 }
@@ -370,21 +372,23 @@ void UpdateTab::finishAirportTransfer(const vk61::AirportResult& result, bool to
 }
 
 void UpdateTab::onAirportTransferFinished(int units_done, int units_total, int failed_uid, bool success) {
-    ui->pushButton_browse_airports->setEnabled(true);
-    ui->pushButton_fetch_apt_db->setEnabled(true);
-    ui->pushButton_start_airport->setEnabled(true);
-    ui->text_firmware_file_2->setEnabled(true);
-    ui->checkBox_one_unit_at_a_time->setEnabled(true);
-    ui->progressBar_airports->setRange(0, vk61::progress::kBarMaximum);
+    ui_->pushButton_browse_airports->setEnabled(true);
+    ui_->pushButton_fetch_apt_db->setEnabled(true);
+    ui_->pushButton_start_airport->setEnabled(true);
+    ui_->text_firmware_file_2->setEnabled(true);
+    ui_->checkBox_one_unit_at_a_time->setEnabled(true);
+    ui_->progressBar_airports->setRange(0, vk61::progress::kBarMaximum);
     if (success) {
-        ui->progressBar_airports->setValue(vk61::progress::kBarMaximum);
+        ui_->progressBar_airports->setValue(vk61::progress::kBarMaximum);
         showStatus(tr("Airport database transfer finished on all %1 device(s)").arg(units_total));
     } else {
-        ui->progressBar_airports->setValue(0);
+        ui_->progressBar_airports->setValue(0);
         showStatus(tr("Airport database transfer failed on UID %1 (%2 / %3 succeeded)")
                        .arg(failed_uid)
                        .arg(units_done)
                        .arg(units_total));
     }
-    airportThread = nullptr;
+    airportThread_ = nullptr;
 }
+
+}  // namespace vk61

@@ -27,9 +27,9 @@ class Ui_MainWindow;
 class QWidget;
 
 namespace vk61 {
+
 class CommsManager;
 class ManifestService;
-}
 
 class UpdateTab : public QObject {
     Q_OBJECT
@@ -61,7 +61,7 @@ public:
     void startAirportTransfer();
 
     // True while a fetch flow waits for the network.
-    bool fetchInProgress() const { return firmwareFetchRunning || airportFetchRunning; }
+    bool fetchInProgress() const { return firmwareFetchRunning_ || airportFetchRunning_; }
 
     // Waits until both workers have ended. The window calls it after it has
     // disconnected the link (which makes them end promptly) and before the
@@ -105,22 +105,24 @@ private:
     // by side, so the status names which hold the new database.
     void finishAirportTransfer(const vk61::AirportResult& result, bool together);
 
-    Ui_MainWindow* ui;
+    Ui_MainWindow* ui_;
     QWidget* dialogs_;
-    vk61::ManifestService* manifests;
+    vk61::ManifestService* manifests_;
     const vk61::DownloadSettings downloads_;
     WindowAccess window_;
 
-    QString firmwareFilePath;
-    QString airportFilePath;
-    QPointer<QThread> firmwareThread;
-    QPointer<QThread> airportThread;
+    QString firmwareFilePath_;
+    QString airportFilePath_;
+    QPointer<QThread> firmwareThread_;
+    QPointer<QThread> airportThread_;
     // The running or last firmware update: the backup taken before it (""
     // when none was), the units it went to (bit n for UID n), and whether
     // the worker reported success.
-    QString firmwareBackup;
-    std::uint32_t firmwareUnits = 0;
-    bool firmwareSucceeded = false;
-    bool firmwareFetchRunning = false;
-    bool airportFetchRunning = false;
+    QString firmwareBackup_;
+    std::uint32_t firmwareUnits_ = 0;
+    bool firmwareSucceeded_ = false;
+    bool firmwareFetchRunning_ = false;
+    bool airportFetchRunning_ = false;
 };
+
+}  // namespace vk61

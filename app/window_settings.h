@@ -9,8 +9,8 @@
 #include "downloads/download_settings.h"
 
 namespace vk61 {
+
 class FrameRecorder;
-}
 
 struct WindowSettings {
     // Manifest URL, fetch time-out, retry interval, application folder.
@@ -25,3 +25,5 @@ struct WindowSettings {
     // outlive the window.
     vk61::FrameRecorder* frame_recorder = nullptr;
 };
+
+}  // namespace vk61

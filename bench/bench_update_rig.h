@@ -73,10 +73,10 @@ public:
         sim::add_default_units(bus, units);
         bus.set_latency(latency);
         vhid::attach_bridge(&bridge);
-        WindowSettings settings;
+        vk61::WindowSettings settings;
         settings.initial_load_delay_ms = 1;
         settings.downloads.manifest_url = manifest;
-        window = std::make_unique<MainWindow>(settings);
+        window = std::make_unique<vk61::MainWindow>(settings);
         QObject::connect(window->statusBar(), &QStatusBar::messageChanged, window.get(),
                          [this](const QString& text) {
                              statuses << text;
@@ -121,7 +121,7 @@ public:
 
     sim::Installation bus;
     sim::Bridge bridge{bus};
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<vk61::MainWindow> window;
     QStringList statuses;
     std::vector<std::chrono::steady_clock::time_point> status_times;
 

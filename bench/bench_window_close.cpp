@@ -18,7 +18,7 @@
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    WindowSettings settings;  // the product's, with the manifest from a closed port
+    vk61::WindowSettings settings;  // the product's, with the manifest from a closed port
     settings.downloads.manifest_url = QUrl("http://127.0.0.1:1/firmware/downloads_manifest.json");
 
     sim::Installation bus;
@@ -33,7 +33,7 @@ int main(int argc, char** argv) {
     const int runs = 15;
     std::vector<double> close_ms;
     for (int run = 0; run < runs; ++run) {
-        auto* window = new MainWindow(settings);
+        auto* window = new vk61::MainWindow(settings);
         window->show();
         if (!QTest::qWaitFor([&] { return window->commsManager() && window->commsManager()->is_connected(); },
                              5000)) {

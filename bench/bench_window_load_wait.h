@@ -13,7 +13,7 @@
 
 // Runs the event loop until finished(status text) holds after a status
 // change and no exchange runs, or timeout_ms passed; false on the time-out.
-inline bool runUntilStatus(MainWindow& window, const std::function<bool(const QString&)>& finished,
+inline bool runUntilStatus(vk61::MainWindow& window, const std::function<bool(const QString&)>& finished,
                            int timeout_ms = 30000) {
     QEventLoop loop;
     bool done = false;

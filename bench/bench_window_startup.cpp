@@ -41,7 +41,7 @@ protected:
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    WindowSettings settings;  // the product's, with the manifest from a closed port
+    vk61::WindowSettings settings;  // the product's, with the manifest from a closed port
     settings.downloads.manifest_url = QUrl("http://127.0.0.1:1/firmware/downloads_manifest.json");
 
     const int runs = 5;
@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
         sim::Bridge bridge(bus);
         vhid::attach_bridge(&bridge);
         {
-            MainWindow window(settings);
+            vk61::MainWindow window(settings);
             FirstPaint paint;
             window.installEventFilter(&paint);
             window.show();

@@ -19,7 +19,7 @@
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    WindowSettings settings;  // the product's, with the manifest from a closed port
+    vk61::WindowSettings settings;  // the product's, with the manifest from a closed port
     settings.downloads.manifest_url = QUrl("http://127.0.0.1:1/firmware/downloads_manifest.json");
 
     sim::Installation bus;
@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
     sim::Bridge bridge(bus);
     vhid::attach_bridge(&bridge);
 
-    MainWindow window(settings);
+    vk61::MainWindow window(settings);
     window.show();
     auto* table = window.findChild<QTableWidget*>("table_devices");
     if (!QTest::qWaitFor([&] { return table->rowCount() == 15; }, 5000)) {

@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_window_unanswering_server: the server did not listen\n");
         return 1;
     }
-    WindowSettings settings;  // the product's
+    vk61::WindowSettings settings;  // the product's
     settings.downloads.manifest_url = server.url("/firmware/downloads_manifest.json");
 
     const int runs = 5;
@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
             const Clock::time_point start = Clock::now();
             Clock::time_point connecting{};
             Clock::time_point loaded{};
-            MainWindow window(settings);
+            vk61::MainWindow window(settings);
             QObject::connect(window.statusBar(), &QStatusBar::messageChanged, &window, [&](const QString& text) {
                 if (text == "Connecting..." && connecting == Clock::time_point{}) connecting = Clock::now();
                 if (text == "Configuration successfully loaded from device" && loaded == Clock::time_point{})

@@ -149,7 +149,7 @@ private:
 
 private slots:
     void initTestCase() {
-        WindowSettings settings = windowtest::offTheNetwork();
+        vk61::WindowSettings settings = windowtest::offTheNetwork();
         settings.config_timeouts = {50, 200, 500};
         settings.initial_load_delay_ms = 1;  // the first load need not wait 1.5 s here
         sw = std::make_unique<SimulatedWindow>(3, settings);

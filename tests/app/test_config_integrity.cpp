@@ -91,7 +91,7 @@ private:
 
 private slots:
     void initTestCase() {
-        WindowSettings settings = windowtest::offTheNetwork();
+        vk61::WindowSettings settings = windowtest::offTheNetwork();
         settings.config_timeouts = {50, 200, 500};
         settings.initial_load_delay_ms = 1;  // the first load need not wait 1.5 s here
         settings.reboot.first_check = std::chrono::milliseconds(100);  // the reboot tests need not wait 3 s

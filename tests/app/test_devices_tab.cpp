@@ -84,14 +84,14 @@ class DevicesTabTest : public QObject {
 private slots:
     // Product settings with a 20 ms wait before the first load; the
     // product's own reboot checks.
-    static WindowSettings settings() {
-        WindowSettings settings = windowtest::offTheNetwork();
+    static vk61::WindowSettings settings() {
+        vk61::WindowSettings settings = windowtest::offTheNetwork();
         settings.initial_load_delay_ms = 20;
         return settings;
     }
     // The same with the given reboot-check intervals.
-    static WindowSettings settings(int first_reboot_check_ms, int next_reboot_check_ms) {
-        WindowSettings shortened = settings();
+    static vk61::WindowSettings settings(int first_reboot_check_ms, int next_reboot_check_ms) {
+        vk61::WindowSettings shortened = settings();
         shortened.reboot.first_check = std::chrono::milliseconds(first_reboot_check_ms);
         shortened.reboot.next_check = std::chrono::milliseconds(next_reboot_check_ms);
         return shortened;

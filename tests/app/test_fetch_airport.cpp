@@ -55,7 +55,7 @@ private slots:
         vhid::attach_bridge(nullptr);
         vhid::set_interfaces({});  // no units: the fetch of a database needs none
 
-        auto window = std::make_unique<MainWindow>(updatetest::updateSettings(server.manifestUrl()));
+        auto window = std::make_unique<vk61::MainWindow>(updatetest::updateSettings(server.manifestUrl()));
         // The window fetches the manifest at launch, beside it, and keeps a
         // copy on disk.
         QTRY_COMPARE_WITH_TIMEOUT(server.requests().value(0), kManifestPath, 5000);
@@ -160,7 +160,7 @@ private slots:
         QVERIFY(server.putManifest({server.firmwareEntry("C3", "1.5.0", "halvard.bin", "x")}, databases));
         vhid::attach_bridge(nullptr);
         vhid::set_interfaces({});
-        auto window = std::make_unique<MainWindow>(updatetest::updateSettings(server.manifestUrl()));
+        auto window = std::make_unique<vk61::MainWindow>(updatetest::updateSettings(server.manifestUrl()));
         window->show();
         QTRY_VERIFY_WITH_TIMEOUT(window->statusBar()->currentMessage().startsWith("Failed to connect"), 5000);
         DialogDriver dialogs;

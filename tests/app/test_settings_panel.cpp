@@ -20,7 +20,7 @@
 
 namespace {
 
-std::uint32_t setting(const MainWindow& window, unsigned index) {
+std::uint32_t setting(const vk61::MainWindow& window, unsigned index) {
     return vk61::config_get_value(window.configRecord(), index);
 }
 
@@ -30,7 +30,7 @@ class SettingsPanelTest : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<vk61::MainWindow> window;
 
     template <typename T>
     T* w(const char* name) {
@@ -67,7 +67,7 @@ private slots:
     void initTestCase() {
         vhid::attach_bridge(nullptr);
         vhid::set_interfaces({});  // no bridge: the connection fails at once and nothing is loaded
-        window = std::make_unique<MainWindow>(windowtest::offTheNetwork());
+        window = std::make_unique<vk61::MainWindow>(windowtest::offTheNetwork());
         window->show();
         QTRY_VERIFY_WITH_TIMEOUT(window->statusBar()->currentMessage().startsWith("Failed to connect"), 5000);
     }

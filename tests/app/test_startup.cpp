@@ -87,7 +87,7 @@ private slots:
         LogLines log;
 
         QStringList statuses;
-        auto window = std::make_unique<MainWindow>(windowtest::offTheNetwork());
+        auto window = std::make_unique<vk61::MainWindow>(windowtest::offTheNetwork());
         statuses << window->statusBar()->currentMessage();
         connect(window->statusBar(), &QStatusBar::messageChanged, this,
                 [&statuses](const QString& text) { statuses << text; });
@@ -140,7 +140,7 @@ private slots:
         sim::Bridge bridge(bus);
         vhid::attach_bridge(&bridge);
 
-        auto window = std::make_unique<MainWindow>(windowtest::offTheNetwork());
+        auto window = std::make_unique<vk61::MainWindow>(windowtest::offTheNetwork());
         window->show();
         QTRY_VERIFY_WITH_TIMEOUT(window->commsManager() && window->commsManager()->is_connected(), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(window->commsManager()->device_snapshot().size(), std::size_t{3}, 5000);
@@ -153,14 +153,14 @@ private slots:
     }
 
     void messageHandler_writesOneLinePerMessage() {
-        installMessageHandler();
+        vk61::installMessageHandler();
         const QByteArray text = captureStderr([] {
             QMessageLogContext none;
-            vk61MessageHandler(QtDebugMsg, none, "plain");
+            vk61::writeMessage(QtDebugMsg, none, "plain");
             QMessageLogContext context("file.cpp", 42, "void f()", "default");
-            vk61MessageHandler(QtInfoMsg, context, "info");
-            vk61MessageHandler(QtWarningMsg, context, "warn");
-            vk61MessageHandler(QtCriticalMsg, context, "crit");
+            vk61::writeMessage(QtInfoMsg, context, "info");
+            vk61::writeMessage(QtWarningMsg, context, "warn");
+            vk61::writeMessage(QtCriticalMsg, context, "crit");
         });
         QCOMPARE(text, QByteArray("Debug: plain (:0, )\n"
                                   "Info: info (file.cpp:42, void f())\n"
@@ -174,7 +174,7 @@ private slots:
             const int null = ::open("/dev/null", O_WRONLY);
             dup2(null, 2);
             QMessageLogContext none;
-            vk61MessageHandler(QtFatalMsg, none, "fatal");
+            vk61::writeMessage(QtFatalMsg, none, "fatal");
             _exit(0);  // not reached when the handler aborts
         }
         int status = 0;

@@ -16,7 +16,7 @@ class StoreCablePullTest : public QObject {
 
 private slots:
     void pulledCableDuringStore_endsTheSaveAtOnce() {
-        WindowSettings settings = windowtest::offTheNetwork();
+        vk61::WindowSettings settings = windowtest::offTheNetwork();
         settings.config_timeouts = {200, 1000, 20000};  // a store may take 20 s here
         settings.initial_load_delay_ms = 1;
         SimulatedWindow sw(3, settings);

@@ -46,7 +46,7 @@ private slots:
             return response;
         });
         QVERIFY(server.listen());
-        WindowSettings settings = windowtest::offTheNetwork();
+        vk61::WindowSettings settings = windowtest::offTheNetwork();
         settings.downloads.manifest_url = server.url("/firmware/downloads_manifest.json");
         settings.downloads.fetch_timeout_ms = 3000;
         settings.downloads.manifest_retry_interval_ms = 4000;

@@ -19,8 +19,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-WindowSettings quickReboot() {
-    WindowSettings settings = updatetest::updateSettings();
+vk61::WindowSettings quickReboot() {
+    vk61::WindowSettings settings = updatetest::updateSettings();
     settings.reboot.first_check = 300ms;
     settings.reboot.next_check = 100ms;
     settings.reboot.checks = 20;

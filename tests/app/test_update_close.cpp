@@ -21,7 +21,7 @@ struct Installation {
     Installation() {
         sim::add_default_units(bus, 3);
         vhid::attach_bridge(&bridge);
-        window = std::make_unique<MainWindow>(updatetest::updateSettings());
+        window = std::make_unique<vk61::MainWindow>(updatetest::updateSettings());
         diagnostics.install();
         window->show();
     }
@@ -44,7 +44,7 @@ struct Installation {
     sim::Installation bus;
     sim::Bridge bridge{bus};
     windowtest::Diagnostics diagnostics;
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<vk61::MainWindow> window;
 };
 
 }  // namespace

@@ -53,7 +53,7 @@ private slots:
     void noConnection_checkOrderOfBothStarts() {
         vhid::attach_bridge(nullptr);
         vhid::set_interfaces({});
-        auto window = std::make_unique<MainWindow>(updatetest::updateSettings());
+        auto window = std::make_unique<vk61::MainWindow>(updatetest::updateSettings());
         windowtest::Diagnostics diagnostics;
         diagnostics.install();
         window->show();

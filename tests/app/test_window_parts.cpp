@@ -45,7 +45,7 @@ struct DevicesFixture {
         sim::add_default_units(bus, 3);
         vhid::attach_bridge(&bridge);
         comms.connect();
-        tab = std::make_unique<DevicesTab>(&table, &save, &status, model,
+        tab = std::make_unique<vk61::DevicesTab>(&table, &save, &status, model,
                                            [this]() -> const QList<vk61::FirmwarePackage>& {
                                                ++lookups;
                                                return packages;
@@ -82,7 +82,7 @@ struct DevicesFixture {
     vk61::ConfigModel model;
     QList<vk61::FirmwarePackage> packages;
     int lookups = 0;
-    std::unique_ptr<DevicesTab> tab;
+    std::unique_ptr<vk61::DevicesTab> tab;
 };
 
 }  // namespace
@@ -130,7 +130,7 @@ private slots:
         QVERIFY(f.unitsIdentified());
         f.loadOptions(0b010);  // UID 1 terminated
         f.tab->refresh();
-        QSignalSpy edits(f.tab.get(), &DevicesTab::optionEdited);
+        QSignalSpy edits(f.tab.get(), &vk61::DevicesTab::optionEdited);
 
         optionBox<QCheckBox>(f.table, 1, kColTermination)->click();  // UID 2
         QCOMPARE(edits.size(), 1);
@@ -167,10 +167,10 @@ private slots:
     void configurationPanel_announcesLoadsAndPendingOptions() {
         windowtest::SimulatedWindow sw;
         QVERIFY(sw.waitForInitialLoad());
-        auto* panel = sw.window->findChild<ConfigurationPanel*>();
+        auto* panel = sw.window->findChild<vk61::ConfigurationPanel*>();
         QVERIFY(panel != nullptr);
-        QSignalSpy loaded(panel, &ConfigurationPanel::loaded);
-        QSignalSpy pending(panel, &ConfigurationPanel::deviceOptionsPending);
+        QSignalSpy loaded(panel, &vk61::ConfigurationPanel::loaded);
+        QSignalSpy pending(panel, &vk61::ConfigurationPanel::deviceOptionsPending);
 
         sw.click("pushButton_load");
         QCOMPARE(loaded.size(), 1);

@@ -256,8 +256,8 @@ inline void resetDownloads() { QDir(downloadsCacheDir()).removeRecursively(); }
 // Window settings for the update tests: the manifest from manifest_url (a
 // closed port when empty), the scratch application folder of run() (which
 // has no local manifest), and no wait before the first load.
-inline WindowSettings updateSettings(const QUrl& manifest_url = QUrl()) {
-    WindowSettings settings = windowtest::offTheNetwork();
+inline vk61::WindowSettings updateSettings(const QUrl& manifest_url = QUrl()) {
+    vk61::WindowSettings settings = windowtest::offTheNetwork();
     if (!manifest_url.isEmpty()) settings.downloads.manifest_url = manifest_url;
     settings.downloads.application_dir = QDir::homePath() + QStringLiteral("/app");
     settings.initial_load_delay_ms = 1;
@@ -265,7 +265,7 @@ inline WindowSettings updateSettings(const QUrl& manifest_url = QUrl()) {
 }
 
 // Clicks a fetch button and waits (up to timeout_ms) until its flow has ended.
-inline bool clickAndWaitForFetch(MainWindow* window, QPushButton* button, int timeout_ms = 10000) {
+inline bool clickAndWaitForFetch(vk61::MainWindow* window, QPushButton* button, int timeout_ms = 10000) {
     button->click();
     return QTest::qWaitFor([window] { return !window->fetchInProgress(); }, timeout_ms);
 }

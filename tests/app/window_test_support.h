@@ -1,4 +1,4 @@
-// Shared set-up of the window tests: a MainWindow on the offscreen platform
+// Shared set-up of the window tests: a vk61::MainWindow on the offscreen platform
 // against the in-process simulated installation, the status texts it shows,
 // and the two diagnostic streams (Qt messages and the engine's lines).
 //
@@ -47,8 +47,8 @@ namespace windowtest {
 
 // The product's settings, except that no test reaches the network: the
 // manifest of every window comes from a closed port.
-inline WindowSettings offTheNetwork() {
-    WindowSettings settings;
+inline vk61::WindowSettings offTheNetwork() {
+    vk61::WindowSettings settings;
     settings.downloads.manifest_url = QUrl("http://127.0.0.1:1/firmware/downloads_manifest.json");
     return settings;
 }
@@ -228,14 +228,14 @@ inline void setDeviceElement(sim::Installation& bus, std::uint8_t uid, unsigned 
 // waitForInitialLoad() before driving it.
 class SimulatedWindow {
 public:
-    explicit SimulatedWindow(unsigned units = 3, const WindowSettings& settings = offTheNetwork()) {
+    explicit SimulatedWindow(unsigned units = 3, const vk61::WindowSettings& settings = offTheNetwork()) {
         // The window writes configuration backups into the application data
         // folder: never the user's own.
         previousDataHome = qgetenv("XDG_DATA_HOME");
         qputenv("XDG_DATA_HOME", dataHome.path().toLocal8Bit());
         sim::add_default_units(bus, units);
         vhid::attach_bridge(&bridge);
-        window = std::make_unique<MainWindow>(settings);
+        window = std::make_unique<vk61::MainWindow>(settings);
         diagnostics.install();
         QObject::connect(window->statusBar(), &QStatusBar::messageChanged, window.get(),
                          [this](const QString& text) { statuses << text; });
@@ -309,7 +309,7 @@ public:
     sim::Installation bus;
     sim::Bridge bridge{bus};
     Diagnostics diagnostics;
-    std::unique_ptr<MainWindow> window;
+    std::unique_ptr<vk61::MainWindow> window;
     QStringList statuses;  // every status text shown, in order
 };
 
