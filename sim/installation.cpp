@@ -358,6 +358,11 @@ bool Installation::set_eeprom_element(std::uint8_t uid, unsigned index, std::uin
     return unit != nullptr && set_config_element(unit->eeprom(), index, value);
 }
 
+void Installation::forget_flash_history() {
+    std::lock_guard lock(state_mutex_);
+    for (auto& [uid, unit] : units_) unit->forget_flash_history();
+}
+
 bool Installation::preload_flash(std::uint8_t uid, std::uint32_t address, const std::vector<std::uint8_t>& bytes) {
     std::lock_guard lock(state_mutex_);
     Unit* unit = find(uid);

@@ -129,6 +129,10 @@ public:
     bool set_firmware_address(std::uint8_t uid, std::uint32_t address);
     bool set_ram_element(std::uint8_t uid, unsigned index, std::uint32_t value);
     bool set_eeprom_element(std::uint8_t uid, unsigned index, std::uint32_t value);
+    // Forgets what every unit erased and wrote so far, so that the counts of
+    // work done twice (FlashFaults) cover what follows only: one upload and
+    // its resumption among many uploads to the same blocks.
+    void forget_flash_history();
     // Places bytes in the unit's flash as they are, ignoring the NOR rule.
     bool preload_flash(std::uint8_t uid, std::uint32_t address, const std::vector<std::uint8_t>& bytes);
 

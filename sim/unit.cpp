@@ -28,6 +28,13 @@ void Unit::finish_reboot() {
     write_pointer_ = 0;
 }
 
+void Unit::forget_flash_history() {
+    erased_once_.clear();
+    furthest_write_ = 0;
+    faults_.repeated_erases = 0;
+    faults_.chunks_written_again = 0;
+}
+
 void Unit::handle(const vk61::BusFrame& f, std::vector<Reply>& out) {
     switch (f.base()) {
     case 0x010: on_whoami(f, out); break;

@@ -66,6 +66,10 @@ public:
     std::uint32_t write_pointer() const { return write_pointer_; }
     bool db_open() const { return db_open_; }
     const FlashFaults& flash_faults() const { return faults_; }
+    // Starts the record of work done twice anew: no block counts as erased
+    // before, no chunk as written before, both counters 0. The other faults
+    // and the flash itself stay.
+    void forget_flash_history();
 
 private:
     Reply reply(ReplyKind kind, std::uint16_t command, std::uint32_t base, std::uint8_t dlc,

@@ -82,11 +82,12 @@ std::vector<FaultPlanner::ReplySite> FaultPlanner::reply_sites(const Transfer& t
             {ReplyKind::FlashReply, 0x420, chunks, 7, "chunk echo"},
         };
     }
+    // Together, each unit's write address is set again at every block.
     return {
         {ReplyKind::PlainAck, 0x450, 2, 4, "database close/open ack"},
         {ReplyKind::SequencedAck, 0x430, blocks, 7, "erase ack"},
         {ReplyKind::FlashReply, 0x430, blocks, 7, "erase reply"},
-        {ReplyKind::FlashReply, 0x440, 1, 7, "set-address echo"},
+        {ReplyKind::FlashReply, 0x440, t.together ? blocks : 1, 7, "set-address echo"},
         {ReplyKind::FlashReply, 0x420, chunks, 7, "chunk echo"},
     };
 }
@@ -98,6 +99,11 @@ std::vector<FaultPlanner::FrameSite> FaultPlanner::frame_sites(const Transfer& t
         // Image and header chunks go out once, to every unit (UID 0).
         sites = {{0x730, 1, "prepare"}, {0x430, blocks, "erase"}, {0x440, 2 * units_, "set address"},
                  {0x420, t.chunks_per_unit(), "write chunk"}};
+    } else if (t.together) {
+        // Chunks go out once, to every unit, while none has dropped out: a
+        // cable pull at write chunk frame n cuts the upload n/chunks of the way.
+        sites = {{0x450, 2 * units_, "database close/open"}, {0x430, blocks, "erase"},
+                 {0x440, t.blocks_per_unit() * units_, "set address"}, {0x420, t.chunks_per_unit(), "write chunk"}};
     } else {
         sites = {{0x450, 2 * units_, "database close/open"}, {0x430, blocks, "erase"},
                  {0x440, units_, "set address"}, {0x420, t.chunks_per_unit() * units_, "write chunk"}};
@@ -122,7 +128,7 @@ bool FaultPlanner::kind_fits(SoakFaultKind kind, const ReplySite& site) {
     }
 }
 
-PlannedFault FaultPlanner::reply_fault(SoakFaultKind kind, const std::vector<ReplySite>& all_sites) {
+PlannedFault FaultPlanner::reply_fault(SoakFaultKind kind, const std::vector<ReplySite>& all_sites, bool airport) {
     std::vector<ReplySite> sites;
     for (const ReplySite& s : all_sites) {
         if (kind_fits(kind, s)) sites.push_back(s);
@@ -137,6 +143,9 @@ PlannedFault FaultPlanner::reply_fault(SoakFaultKind kind, const std::vector<Rep
     const unsigned matching = site.per_unit * (f.uid == 0 ? units_ : 1);
     f.skip = static_cast<unsigned>(random_.between(0, matching - 1));
     f.times = kind == SoakFaultKind::Reorder || random_.percent(75) ? 1 : static_cast<unsigned>(random_.between(2, 4));
+    // A unit that goes silent for good in the middle of an airport upload:
+    // the others must carry on without it.
+    if (kind == SoakFaultKind::Drop && airport && random_.percent(25)) f.times = 0;
     switch (kind) {
         case SoakFaultKind::Delay: f.value = static_cast<std::uint32_t>(random_.between(20, 900)); break;
         case SoakFaultKind::Corrupt: f.value = static_cast<std::uint32_t>(random_.between(0, site.payload_bytes - 1)); break;
@@ -157,8 +166,9 @@ PlannedFault FaultPlanner::reply_fault(SoakFaultKind kind, const std::vector<Rep
     PlannedFault planned;
     planned.kind = kind;
     planned.sim_fault = f;
-    planned.text = format("%s %s uid=%u skip=%u times=%u value=0x%X", fault_kind_name(kind), site.name,
-                          unsigned{f.uid}, f.skip, f.times, f.value);
+    const std::string times = f.times == 0 ? std::string("from then on") : format("times=%u", f.times);
+    planned.text = format("%s %s uid=%u skip=%u %s value=0x%X", fault_kind_name(kind), site.name, unsigned{f.uid},
+                          f.skip, times.c_str(), f.value);
     return planned;
 }
 
@@ -276,7 +286,7 @@ std::vector<PlannedFault> FaultPlanner::plan(const Transfer& transfer, unsigned 
         } else if (kind == SoakFaultKind::PullCable) {
             out.push_back(cable_fault(frames));
         } else {
-            out.push_back(reply_fault(kind, replies));
+            out.push_back(reply_fault(kind, replies, transfer.kind == TransferKind::AirportUpload));
         }
     }
     return out;

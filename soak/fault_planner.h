@@ -104,7 +104,9 @@ private:
     std::vector<ReplySite> reply_sites(const Transfer& transfer) const;
     std::vector<FrameSite> frame_sites(const Transfer& transfer) const;
     static bool kind_fits(SoakFaultKind kind, const ReplySite& site);
-    PlannedFault reply_fault(SoakFaultKind kind, const std::vector<ReplySite>& sites);
+    // airport: the transfer is an airport upload (a dropped reply may then
+    // be the first of a unit that stays silent).
+    PlannedFault reply_fault(SoakFaultKind kind, const std::vector<ReplySite>& sites, bool airport);
     PlannedFault cable_fault(const std::vector<FrameSite>& sites);
     PlannedFault reboot_fault(std::chrono::milliseconds expected);
     PlannedFault unaligned_fault(const Transfer& transfer);

@@ -5,6 +5,11 @@
 #include <mutex>
 #include <thread>
 
+#include <QByteArray>
+#include <QCryptographicHash>
+
+#include "core/airport_transfer.h"
+#include "flash/airport_file.h"
 #include "flash/firmware_worker.h"
 
 namespace soak {
@@ -12,6 +17,33 @@ namespace soak {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// The job the front ends would make of the file; a file that cannot be read
+// fails the first unit, none done, as run_airport_upload does.
+vk61::AirportResult run_job(vk61::CommsManager& comms, const std::string& path, const AirportRequest& request,
+                            const vk61::AirportUploadTimeouts& timeouts, ProgressProbe* probe) {
+    auto database = std::make_shared<std::vector<std::uint8_t>>();
+    if (const vk61::OperationResult read = vk61::read_airport_database(path.c_str(), database.get()); !read) {
+        vk61::AirportResult result;
+        result.units_total = static_cast<int>(request.units.size());
+        for (const vk61::DeviceInfo& unit : request.units) result.units.push_back({unit.uid, false, {}});
+        if (!result.units.empty()) {
+            result.failed_uid = result.units.front().uid;
+            result.failure = vk61::OperationResult::failure(read.step, read.reason, result.failed_uid);
+            result.units.front().failure = result.failure;
+        }
+        return result;
+    }
+    vk61::AirportJob job;
+    job.sha256 = sha256_hex(*database);
+    job.database = database;
+    job.units = request.units;
+    job.one_at_a_time = request.one_at_a_time;
+    job.resume_from = request.resume_from;
+    job.record_path = request.record_path;
+    job.timeouts = timeouts;
+    return vk61::run_airport_job(comms, job, {}, &ProgressProbe::record, probe).result;
+}
 
 // Shared by the caller, the worker and the second thread; held by each of
 // them, so a worker left behind by the watchdog never touches freed memory.
@@ -27,11 +59,18 @@ struct RunState {
 
 }  // namespace
 
+QString sha256_hex(const std::vector<std::uint8_t>& bytes) {
+    const QByteArray view = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
+                                                    static_cast<qsizetype>(bytes.size()));
+    return QString::fromLatin1(QCryptographicHash::hash(view, QCryptographicHash::Sha256).toHex());
+}
+
 OperationRunner::OperationRunner(vk61::CommsManager& comms, TransferTimeouts timeouts)
     : comms_(comms), timeouts_(timeouts) {}
 
 OperationRun OperationRunner::run(TransferKind kind, const std::string& path, const std::vector<std::uint8_t>& uids,
-                                  const std::optional<Interference>& interference, std::chrono::milliseconds watchdog) {
+                                  const std::optional<Interference>& interference, std::chrono::milliseconds watchdog,
+                                  const std::optional<AirportRequest>& airport_request) {
     auto state = std::make_shared<RunState>();
     vk61::CommsManager& comms = comms_;
     ProgressProbe* probe = &progress_;
@@ -39,7 +78,7 @@ OperationRun OperationRunner::run(TransferKind kind, const std::string& path, co
     const auto start = Clock::now();
     progress_.begin_transfer();
 
-    std::thread worker([state, &comms, probe, timeouts, kind, path, uids] {
+    std::thread worker([state, &comms, probe, timeouts, kind, path, uids, airport_request] {
         bool success = false;
         vk61::AirportResult airport;
         vk61::OperationResult result;
@@ -47,6 +86,11 @@ OperationRun OperationRunner::run(TransferKind kind, const std::string& path, co
             result = vk61::run_firmware_update(comms, path, &ProgressProbe::record, probe, [&success] { success = true; },
                                                vk61::FirmwareUpdateTimeouts{timeouts.prepare_ms, timeouts.erase_ms,
                                                                             timeouts.write_ms});
+        } else if (airport_request) {
+            airport = run_job(comms, path, *airport_request,
+                              vk61::AirportUploadTimeouts{timeouts.erase_ms, timeouts.write_ms}, probe);
+            success = airport.success;
+            result = airport.failure;
         } else {
             airport = vk61::run_airport_upload(comms, path, uids, {}, &ProgressProbe::record, probe,
                                                vk61::AirportUploadTimeouts{timeouts.erase_ms, timeouts.write_ms});

@@ -27,8 +27,27 @@ bool ends_firmware_update(std::string_view line) {
            starts_with(line, "firmware update: image does not fit the erased space");
 }
 
+// The UID after `marker` in line, or 0.
+unsigned uid_after(std::string_view line, std::string_view marker) {
+    const std::size_t at = line.find(marker);
+    if (at == std::string_view::npos) return 0;
+    unsigned uid = 0;
+    for (std::size_t i = at + marker.size(); i < line.size() && std::isdigit(static_cast<unsigned char>(line[i])); ++i) {
+        uid = uid * 10 + static_cast<unsigned>(line[i] - '0');
+    }
+    return uid;
+}
+
+// The lines with which an upload to every unit at once ends a unit, or all.
+bool ends_together_unit(std::string_view line) {
+    return starts_with(line, "airport_upload: ") &&
+           (contains(line, " drops out (") || contains(line, "stopped for every unit") ||
+            contains(line, "complete on UID"));
+}
+
 // The lines with which upload_airport_db ends a unit; success is "complete on UID".
 bool ends_airport_unit(std::string_view line) {
+    if (ends_together_unit(line)) return true;
     if (!starts_with(line, "upload_airport_db: ")) return false;
     static constexpr std::array<std::string_view, 14> kEndings = {
         "not connected",          "invalid file path",       "failed to open",
@@ -102,6 +121,10 @@ Outcome classify_outcome(TransferKind kind, bool success, const std::vector<std:
         // The airport worker logs one ending per unit; the last one is the run's.
         if (terminal) outcome.terminal_line = normalise_line(line);
         if (outcome.cause_line.empty() && is_cause(line)) outcome.cause_line = normalise_line(line);
+        if (kind != TransferKind::AirportUpload || !terminal) continue;
+        if (const unsigned uid = uid_after(line, "complete on UID "); uid != 0) outcome.completed.push_back(uid);
+        if (contains(line, " drops out (")) outcome.dropped.push_back(uid_after(line, "airport_upload: UID "));
+        if (contains(line, "stopped for every unit")) outcome.stopped_all = true;
     }
     return outcome;
 }

@@ -20,6 +20,12 @@ struct Outcome {
     // The first line of the manager's flash operations that reports a refusal,
     // a mismatch or a failed wait, normalised the same way; may be empty.
     std::string cause_line;
+    // Airport uploads: the units the log says opened the new database
+    // ("complete on UID"), those that dropped out of an upload to every
+    // unit at once, and whether one failure stopped every unit.
+    std::vector<unsigned> completed;
+    std::vector<unsigned> dropped;
+    bool stopped_all = false;
 };
 
 Outcome classify_outcome(TransferKind kind, bool success, const std::vector<std::string>& lines);

@@ -48,6 +48,9 @@ struct OutcomeCase {
     std::vector<std::string> lines;
     std::string terminal;
     std::string cause;
+    std::vector<unsigned> completed = {};
+    std::vector<unsigned> dropped = {};
+    bool stopped_all = false;
 };
 
 class OutcomeReading : public ::testing::TestWithParam<OutcomeCase> {};
@@ -57,6 +60,9 @@ TEST_P(OutcomeReading, findsTheFailureLineAndItsFirstCause) {
     const Outcome o = classify_outcome(c.kind, false, c.lines);
     EXPECT_EQ(o.terminal_line, c.terminal);
     EXPECT_EQ(o.cause_line, c.cause);
+    EXPECT_EQ(o.completed, c.completed);
+    EXPECT_EQ(o.dropped, c.dropped);
+    EXPECT_EQ(o.stopped_all, c.stopped_all);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -84,7 +90,31 @@ INSTANTIATE_TEST_SUITE_P(
                      "extflash_raw: chunk failed at offset 64 (complete=1 failed=1)\n",
                      "upload_airport_db: write failed on UID 2\n"},
                     "upload_airport_db: write failed on UID #",
-                    "fw_write: UID # write address mismatch (expected 0x# got 0x#)"},
+                    "fw_write: UID # write address mismatch (expected 0x# got 0x#)",
+                    {1}},
+        // An upload to every unit at once: a unit drops out, the others go
+        // on; the run's ending is the last unit's, and the cause the first.
+        OutcomeCase{"together_one_drops_out",
+                    TransferKind::AirportUpload,
+                    {"airport_upload: 70000 bytes to 3 unit(s) at once\n",
+                     "fw_write: extflash NACK UID 2 op 0x01\n",
+                     "airport_upload: UID 2 drops out (write failed on UID 2: refused by the unit)\n",
+                     "airport_upload: opening airport DB on UID 1\n", "airport_upload: complete on UID 1\n",
+                     "airport_upload: opening airport DB on UID 3\n", "airport_upload: complete on UID 3\n"},
+                    "airport_upload: complete on UID #",
+                    "fw_write: extflash NACK UID # op 0x#",
+                    {1, 3},
+                    {2},
+                    false},
+        OutcomeCase{"together_link_lost",
+                    TransferKind::AirportUpload,
+                    {"airport_upload: UID 3 drops out (erase failed on UID 3: timed out)\n",
+                     "airport_upload: stopped for every unit (write failed: link lost)\n"},
+                    "airport_upload: stopped for every unit (write failed: link lost)",
+                    "",
+                    {},
+                    {3},
+                    true},
         OutcomeCase{"no_ending_at_all",
                     TransferKind::AirportUpload,
                     {"upload_airport_db: closing airport DB on UID 1\n"},

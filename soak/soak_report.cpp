@@ -60,7 +60,8 @@ void SoakReport::add_shutdown(bool returned, std::chrono::milliseconds after_dis
 bool SoakReport::passed() const {
     const bool shutdown_ok = !shutdown_checked_ || (shutdown_returned_ && shutdown_after_.count() <= 1000);
     return hangs_.empty() && overruns_.empty() && unclassified_.empty() && not_ready_.empty() && unerased_.empty() &&
-           content_.empty() && partial_.empty() && open_db_.empty() && final_unerased_ == 0 &&
+           content_.empty() && partial_.empty() && open_db_.empty() && unit_outcomes_.empty() &&
+           resume_breaches_.empty() && final_unerased_ == 0 &&
            fault_free_clean_failures_ == 0 && progress_bad_ == 0 && progress_late_ == 0 && shutdown_ok;
 }
 
@@ -89,6 +90,11 @@ void SoakReport::print(std::FILE* out) const {
                      k.seconds.empty() ? 0.0 : *std::max_element(k.seconds.begin(), k.seconds.end()),
                      k.worst_bound_share * 100.0);
     }
+    std::fprintf(out, "  %-46s %u together, %u one at a time\n", "airport uploads", together_uploads_,
+                 single_uploads_);
+    std::fprintf(out, "  %-46s %u drawn, %u offered by the record, %u run, %u succeeded\n",
+                 "resumes after a failed airport upload", resumes_drawn_, resumes_offered_, resumes_run_,
+                 resumes_succeeded_);
     std::fprintf(out, "  by faults injected                             0: %u  1: %u  2: %u  3+: %u\n", by_fault_count_[0],
                  by_fault_count_[1], by_fault_count_[2],
                  std::accumulate(by_fault_count_.begin() + 3, by_fault_count_.end(), 0u));
@@ -127,6 +133,8 @@ void SoakReport::print(std::FILE* out) const {
     print_breaches(out, "success with wrong flash content / early header", content_);
     print_breaches(out, "updates that left out a present unit", partial_);
     print_breaches(out, "airport writes while the database was open", open_db_);
+    print_breaches(out, "airport units that differ from the result", unit_outcomes_);
+    print_breaches(out, "resumes that redid confirmed work", resume_breaches_);
     std::fprintf(out, "  %-46s %u\n", "fault-free operations that failed", fault_free_clean_failures_);
     std::fprintf(out, "  %-46s %llu bad, %llu after the end (of %llu calls)\n", "progress reports",
                  static_cast<unsigned long long>(progress_bad_), static_cast<unsigned long long>(progress_late_),

@@ -49,6 +49,15 @@ public:
     // operation; starved: long enough to count.
     void add_stall(std::chrono::milliseconds stall, bool starved);
     void add_moved_success() { ++moved_successes_; }
+    // Airport uploads: how each was run, and the resumes drawn after one
+    // that failed (offered: the record was there and resumable).
+    void add_airport_upload(bool together) { ++(together ? together_uploads_ : single_uploads_); }
+    void add_resume(bool offered, bool ran, bool success) {
+        ++resumes_drawn_;
+        resumes_offered_ += offered;
+        resumes_run_ += ran;
+        resumes_succeeded_ += success;
+    }
 
     // Invariant breaches; any of them fails the soak.
     void add_hang(unsigned op, std::string what) { hangs_.push_back({op, std::move(what)}); }
@@ -64,6 +73,12 @@ public:
     void add_content(unsigned op, std::string what) { content_.push_back({op, std::move(what)}); }
     void add_partial_targets(unsigned op, std::string what) { partial_.push_back({op, std::move(what)}); }
     void add_open_db_write(unsigned op, std::string what) { open_db_.push_back({op, std::move(what)}); }
+    // A unit the result says holds the database whose flash differs, a unit
+    // that failed yet got the open command, a result the log contradicts.
+    void add_unit_outcome(unsigned op, std::string what) { unit_outcomes_.push_back({op, std::move(what)}); }
+    // A resume that erased a confirmed block, wrote more than one chunk of a
+    // unit again, or was not offered for the upload it followed.
+    void add_resume_breach(unsigned op, std::string what) { resume_breaches_.push_back({op, std::move(what)}); }
     void add_progress(std::uint64_t calls, std::uint64_t bad, std::uint64_t late);
     void add_shutdown(bool returned, std::chrono::milliseconds after_disconnect);
     void set_final_unerased(std::size_t bytes) { final_unerased_ = bytes; }
@@ -92,6 +107,13 @@ private:
     std::chrono::milliseconds longest_stall_{0};
     unsigned moved_successes_ = 0;
     std::vector<Breach> hangs_, overruns_, unclassified_, not_ready_, unerased_, content_, partial_, open_db_;
+    std::vector<Breach> unit_outcomes_, resume_breaches_;
+    unsigned together_uploads_ = 0;
+    unsigned single_uploads_ = 0;
+    unsigned resumes_drawn_ = 0;
+    unsigned resumes_offered_ = 0;
+    unsigned resumes_run_ = 0;
+    unsigned resumes_succeeded_ = 0;
     std::vector<Breach> excused_;
     std::uint64_t progress_calls_ = 0;
     std::uint64_t progress_bad_ = 0;

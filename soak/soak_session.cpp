@@ -9,8 +9,10 @@
 #include <memory>
 
 #include "bus_frame.h"
+#include "core/airport_resume.h"
 #include "flash_checks.h"
 #include "outcome.h"
+#include "protocol.h"
 #include "setting_indices.h"
 #include "virtual_hidapi_control.h"
 
@@ -45,6 +47,28 @@ std::string fault_texts(const std::vector<PlannedFault>& faults) {
     std::string out;
     for (const PlannedFault& f : faults) out += (out.empty() ? "" : "; ") + f.text;
     return out;
+}
+
+// Share of failed airport uploads after which a resume is drawn.
+constexpr unsigned kResumePercent = 50;
+// Share of airport uploads to more than one unit run to every unit at once
+// (the front ends' default); the rest go one unit after another.
+constexpr unsigned kTogetherPercent = 70;
+
+// Host frames of one command base addressed to uid.
+std::vector<vk61::BusFrame> frames_to(const sim::Installation& bus, std::uint16_t base, std::uint8_t uid) {
+    std::vector<vk61::BusFrame> out;
+    for (const sim::HostFrame& f : bus.host_frames()) {
+        if (f.frame.base() == base && f.frame.uid_bits() == uid) out.push_back(f.frame);
+    }
+    return out;
+}
+
+std::string uid_list(std::vector<unsigned> uids) {
+    std::sort(uids.begin(), uids.end());
+    std::string out;
+    for (unsigned uid : uids) out += (out.empty() ? "" : ",") + std::to_string(uid);
+    return "{" + out + "}";
 }
 
 }  // namespace
@@ -218,6 +242,8 @@ void SoakSession::check_ready(unsigned index, std::chrono::milliseconds reboot_d
 void SoakSession::run_operation(unsigned index) {
     const TransferKind kind = random_.percent(50) ? TransferKind::FirmwareUpdate : TransferKind::AirportUpload;
     Transfer transfer = make_transfer(kind);
+    const bool airport = kind == TransferKind::AirportUpload;
+    if (airport) transfer.together = options_.units > 1 && random_.percent(kTogetherPercent);
     const std::vector<PlannedFault> faults = planner_.plan(
         transfer, static_cast<unsigned>(random_.between(0, options_.max_faults)), expected_duration(transfer));
     const auto count = static_cast<unsigned>(faults.size());
@@ -255,8 +281,21 @@ void SoakSession::run_operation(unsigned index) {
         bus.add_fault(*f.sim_fault);
         ++sim_faults;
     }
+    std::optional<AirportRequest> request;
+    std::vector<vk61::DeviceInfo> units;
+    if (airport) {
+        // The counts of work done twice and the host frames then cover this
+        // upload and its resume only.
+        bus.forget_flash_history();
+        bus.clear_host_frames();
+        vk61::remove_airport_record(record_path());
+        units = airport_units();
+        request = AirportRequest{units, !transfer.together, {}, record_path()};
+        report_.add_airport_upload(transfer.together);
+    }
     const std::chrono::milliseconds bound = time_out_bound(transfer, faults);
-    const OperationRun run = runner_.run(kind, path, rig_.uids(), reboot_interference(faults), 2 * bound + kWatchdogMargin);
+    const OperationRun run = runner_.run(kind, path, rig_.uids(), reboot_interference(faults), 2 * bound + kWatchdogMargin,
+                                         request);
     if (!run.returned) {
         report_.add_hang(index, std::string(transfer_kind_name(kind)) + " still running after " +
                                     std::to_string(run.took.count()) + " ms");
@@ -304,22 +343,13 @@ void SoakSession::run_operation(unsigned index) {
         report_.add_failure(key, outcome.cause_line);
     }
     check_flash(index, transfer, run.success, run.result, lines);
+    if (airport) check_airport_units(index, transfer, run, outcome, {});
     for (const vk61::FirmwareTarget& usual : usual_addresses) bus.set_firmware_address(usual.uid, usual.write_address);
     check_ready(index, reboot_duration, faults);
-
-    if (rig_.unerased_writes() > unerased_before) {
-        report_.add_unerased(index, rig_.unerased_detail() + "faults: " + fault_texts(faults));
-    }
-    const bool rebooted = std::any_of(faults.begin(), faults.end(), [](const PlannedFault& f) { return f.reboot.has_value(); });
-    // A reboot opens the database again by itself; without one, an airport
-    // upload must never touch the flash while the unit uses its database.
-    if (kind == TransferKind::AirportUpload && !rebooted && rig_.open_db_writes() > open_db_before) {
-        report_.add_open_db_write(index, std::to_string(rig_.open_db_writes() - open_db_before) + " writes; faults: " +
-                                             fault_texts(faults));
-    }
-
+    bool rebooted = std::any_of(faults.begin(), faults.end(), [](const PlannedFault& f) { return f.reboot.has_value(); });
+    const char* how = !airport ? "" : transfer.together ? " together" : " one at a time";
     if (!options_.quiet) {
-        std::fprintf(out_, "op %u %s %zu B | %s | %s%s%s | %lld ms%s\n", index, transfer_kind_name(kind),
+        std::fprintf(out_, "op %u %s%s %zu B | %s | %s%s%s | %lld ms%s\n", index, transfer_kind_name(kind), how,
                      transfer.body.size(), fault_texts(faults).c_str(),
                      run.success ? "success" : vk61::describe(run.result).c_str(),
                      outcome.cause_line.empty() || run.success ? "" : " <- ", run.success ? "" : outcome.cause_line.c_str(),
@@ -327,6 +357,198 @@ void SoakSession::run_operation(unsigned index) {
                      held_off ? (" | held off the CPU " + std::to_string(stall.count()) + " ms").c_str() : "");
         std::fflush(out_);
     }
+    if (airport && !run.success && random_.percent(kResumePercent)) {
+        rebooted = resume_airport_upload(index, transfer, units) || rebooted;
+    }
+
+    if (rig_.unerased_writes() > unerased_before) {
+        report_.add_unerased(index, rig_.unerased_detail() + "faults: " + fault_texts(faults));
+    }
+    // A reboot opens the database again by itself; without one, an airport
+    // upload must never touch the flash while the unit uses its database.
+    if (kind == TransferKind::AirportUpload && !rebooted && rig_.open_db_writes() > open_db_before) {
+        report_.add_open_db_write(index, std::to_string(rig_.open_db_writes() - open_db_before) + " writes; faults: " +
+                                             fault_texts(faults));
+    }
+}
+
+std::vector<vk61::DeviceInfo> SoakSession::airport_units() {
+    std::vector<vk61::DeviceInfo> known = rig_.comms().device_snapshot();
+    std::vector<vk61::DeviceInfo> out;
+    for (const std::uint8_t uid : rig_.uids()) {
+        const auto it = std::find_if(known.begin(), known.end(), [uid](const vk61::DeviceInfo& d) { return d.uid == uid; });
+        vk61::DeviceInfo unit = it != known.end() ? *it : vk61::DeviceInfo{};
+        unit.uid = uid;
+        out.push_back(unit);
+    }
+    return out;
+}
+
+QString SoakSession::record_path() const { return QString::fromStdString((dir_ / "airport-upload.json").string()); }
+
+void SoakSession::check_airport_units(unsigned index, const Transfer& transfer, const OperationRun& run,
+                                      const Outcome& outcome, const std::vector<std::uint8_t>& already_done) {
+    const sim::Installation& bus = rig_.bus();
+    std::vector<unsigned> opened_now;
+    for (const vk61::AirportUnitOutcome& unit : run.airport.units) {
+        const std::string who = "UID " + std::to_string(unit.uid);
+        if (unit.holds_new) {
+            const auto status = bus.unit_status(unit.uid);
+            if (bus.flash_bytes(unit.uid, 0, transfer.body.size()) != transfer.body) {
+                report_.add_unit_outcome(index, who + " is said to hold the database but its flash differs");
+            } else if (!status || !status->db_open) {
+                report_.add_unit_outcome(index, who + " is said to hold the database but has it closed");
+            }
+            if (std::find(already_done.begin(), already_done.end(), unit.uid) == already_done.end()) {
+                opened_now.push_back(unit.uid);
+            }
+            continue;
+        }
+        if (unit.failure.step == vk61::OperationStep::OpenDatabase) continue;  // refused or unanswered open
+        for (const vk61::BusFrame& f : frames_to(bus, 0x450, unit.uid)) {
+            if (f.payload_size() > 0 && f.data()[0] == vk61::protocol::kOpenAirportDb) {
+                report_.add_unit_outcome(index, who + " failed (" + vk61::describe(unit.failure) +
+                                                    ") yet received the open command");
+                break;
+            }
+        }
+    }
+    std::vector<unsigned> logged = outcome.completed;
+    std::sort(logged.begin(), logged.end());
+    std::sort(opened_now.begin(), opened_now.end());
+    if (logged != opened_now) {
+        report_.add_unit_outcome(index, "the log says " + uid_list(logged) + " completed, the result " +
+                                            uid_list(opened_now));
+    }
+    for (const unsigned uid : outcome.dropped) {
+        if (std::find(opened_now.begin(), opened_now.end(), uid) != opened_now.end()) {
+            report_.add_unit_outcome(index, "UID " + std::to_string(uid) + " dropped out yet is said to hold the database");
+        }
+    }
+}
+
+bool SoakSession::resume_airport_upload(unsigned index, const Transfer& transfer,
+                                        const std::vector<vk61::DeviceInfo>& units) {
+    const vk61::ResumeOffer offer =
+        vk61::check_airport_resume(record_path(), sha256_hex(transfer.body), transfer.body.size(), units);
+    if (offer.verdict != vk61::ResumeVerdict::Resumable) {
+        report_.add_resume(false, false, false);
+        // Fresh: the upload stopped before any unit confirmed anything. Any
+        // other verdict means the record of the upload just run is wrong.
+        if (offer.verdict != vk61::ResumeVerdict::Fresh) {
+            report_.add_resume_breach(index, "the record of the failed upload was not offered: " +
+                                                 offer.text.toStdString());
+        }
+        if (!options_.quiet) std::fprintf(out_, "op %u resume: nothing to resume (%s)\n", index, offer.text.toStdString().c_str());
+        return false;
+    }
+
+    Transfer resumed = transfer;
+    resumed.together = true;
+    const std::vector<PlannedFault> faults = planner_.plan(
+        resumed, static_cast<unsigned>(random_.between(0, options_.max_faults)), expected_duration(resumed));
+    std::chrono::milliseconds reboot_duration = kDefaultReboot;
+    std::chrono::milliseconds longest_delay{0};
+    sim::Installation& bus = rig_.bus();
+    for (const PlannedFault& f : faults) {
+        report_.add_fault(f.kind);
+        if (f.reboot) reboot_duration = f.reboot->duration;
+        if (f.kind == SoakFaultKind::Delay) longest_delay = std::max(longest_delay, std::chrono::milliseconds(f.sim_fault->value));
+    }
+    const bool rebooted = std::any_of(faults.begin(), faults.end(), [](const PlannedFault& f) { return f.reboot.has_value(); });
+    bus.set_reboot_duration(reboot_duration);
+    // What each unit had done twice before the resume began.
+    std::vector<sim::FlashFaults> before;
+    std::vector<std::uint8_t> already_done;
+    for (const vk61::AirportUnitProgress& p : offer.progress) {
+        before.push_back(bus.unit_status(p.uid).value_or(sim::UnitStatus{}).flash_faults);
+        if (p.done) already_done.push_back(p.uid);
+    }
+    bus.clear_host_frames();
+    log_.begin_operation();
+    stalls_.reset();
+    unsigned sim_faults = 0;
+    for (const PlannedFault& f : faults) {
+        if (!f.sim_fault) continue;
+        bus.add_fault(*f.sim_fault);
+        ++sim_faults;
+    }
+    const std::chrono::milliseconds bound = time_out_bound(resumed, faults);
+    const OperationRun run =
+        runner_.run(TransferKind::AirportUpload, write_file(transfer), rig_.uids(), reboot_interference(faults),
+                    2 * bound + kWatchdogMargin, AirportRequest{units, false, offer.progress, record_path()});
+    if (!run.returned) {
+        report_.add_hang(index, "resumed airport upload still running after " + std::to_string(run.took.count()) + " ms");
+        abort_run(index, "watchdog: the resumed upload did not return", faults);
+    }
+    report_.add_sim_faults(sim_faults, static_cast<unsigned>(sim_faults - std::min<std::size_t>(sim_faults, bus.armed_faults())));
+    if (run.interfered) report_.add_reboot_sent();
+    late_replies_until_ = std::max(late_replies_until_, Clock::now() + longest_delay);
+    report_.add_resume(true, true, run.success);
+
+    const std::vector<std::string> lines = log_.lines();
+    const Outcome outcome = classify_outcome(TransferKind::AirportUpload, run.success, lines);
+    if (run.took > bound) {
+        const std::string what = "resume took " + std::to_string(run.took.count()) + " ms against a bound of " +
+                                 std::to_string(bound.count()) + " ms; faults: " + fault_texts(faults);
+        if (starved()) {
+            report_.add_excused(index, what);
+        } else {
+            report_.add_overrun(index, what);
+        }
+    }
+    const std::string key = failure_key(run.result);
+    if (run.success != run.result.ok() || (!run.success && key.empty())) {
+        report_.add_unclassified(index, "resumed airport upload " + std::string(run.success ? "succeeded" : "failed") +
+                                            " with result \"" + vk61::describe(run.result) + "\"; faults: " +
+                                            fault_texts(faults));
+    } else if (!run.success) {
+        report_.add_failure(key, outcome.cause_line);
+    }
+    check_flash(index, transfer, run.success, run.result, lines);
+    check_airport_units(index, transfer, run, outcome, already_done);
+
+    // Work done twice: a block the record says a unit erased must not be
+    // erased again (at most the blocks it did not confirm may be, once
+    // each), and at most one chunk per unit is written again (the resume
+    // starts units a chunk apart together at the lower offset). A reboot
+    // sends a unit's writes back to address 0, so the chunk count is not
+    // held to then.
+    const std::uint32_t blocks = resumed.blocks_per_unit();
+    for (std::size_t i = 0; i < offer.progress.size(); ++i) {
+        const vk61::AirportUnitProgress& p = offer.progress[i];
+        const std::string who = "UID " + std::to_string(p.uid);
+        for (const vk61::BusFrame& f : frames_to(bus, 0x430, p.uid)) {
+            if (f.payload_size() < 6 || f.data()[0] != vk61::protocol::kFlashOpEraseBlock) continue;
+            const auto block = static_cast<std::uint16_t>(vk61::get_u16(f.data() + 4));
+            if (std::binary_search(p.erased.begin(), p.erased.end(), block)) {
+                report_.add_resume_breach(index, who + ": block " + std::to_string(block) +
+                                                     " erased again although the record has it erased");
+            }
+        }
+        const sim::FlashFaults after = bus.unit_status(p.uid).value_or(sim::UnitStatus{}).flash_faults;
+        const std::size_t erased_again = after.repeated_erases - before[i].repeated_erases;
+        const std::size_t unconfirmed = blocks - std::min<std::size_t>(blocks, p.erased.size());
+        if (erased_again > unconfirmed) {
+            report_.add_resume_breach(index, who + ": " + std::to_string(erased_again) + " blocks erased again, " +
+                                                 std::to_string(unconfirmed) + " unconfirmed");
+        }
+        const std::size_t written_again = after.chunks_written_again - before[i].chunks_written_again;
+        if (written_again > 1 && !rebooted) {
+            report_.add_resume_breach(index, who + ": " + std::to_string(written_again) +
+                                                 " chunks written again (confirmed up to " + std::to_string(p.written) +
+                                                 " bytes); faults: " + fault_texts(faults));
+        }
+    }
+    check_ready(index, reboot_duration, faults);
+    if (!options_.quiet) {
+        std::fprintf(out_, "op %u resume %zu B | %s | %s%s%s | %lld ms\n", index, transfer.body.size(),
+                     fault_texts(faults).c_str(), run.success ? "success" : vk61::describe(run.result).c_str(),
+                     outcome.cause_line.empty() || run.success ? "" : " <- ",
+                     run.success ? "" : outcome.cause_line.c_str(), static_cast<long long>(run.took.count()));
+        std::fflush(out_);
+    }
+    return rebooted;
 }
 
 void SoakSession::check_disconnect_during_transfer() {

@@ -10,9 +10,13 @@
 #include <string>
 #include <vector>
 
+#include <QString>
+
+#include "device_info.h"
 #include "engine_log.h"
 #include "fault_planner.h"
 #include "operation_runner.h"
+#include "outcome.h"
 #include "soak_options.h"
 #include "soak_random.h"
 #include "soak_report.h"
@@ -65,6 +69,24 @@ private:
     // Whether the process was held off the CPU long enough since the last
     // reset of the stall monitor to explain an expired short time-out.
     bool starved() const;
+
+    // The units of the installation as the engine knows them, in UID order:
+    // what an airport job records and a resume is checked against.
+    std::vector<vk61::DeviceInfo> airport_units();
+    QString record_path() const;
+    // What the airport result says of each unit against what it holds: a unit
+    // said to hold the database has it, open; a unit that failed before its
+    // open command never got one (the host frames since the operation began);
+    // the log's "complete on UID" lines name exactly the units that opened
+    // it in this run (already_done: units a resume found done).
+    void check_airport_units(unsigned index, const Transfer& transfer, const OperationRun& run,
+                             const Outcome& outcome, const std::vector<std::uint8_t>& already_done);
+    // After a failed airport upload: asks the record whether the upload can
+    // go on and, when it can, resumes it (every unit at once) with faults of
+    // its own, then checks that no confirmed block was erased again and no
+    // unit had more than one chunk written again. Returns whether its faults
+    // rebooted the units.
+    bool resume_airport_upload(unsigned index, const Transfer& transfer, const std::vector<vk61::DeviceInfo>& units);
 
     // For a fault-free operation that failed or ran long: the longest pause
     // between two engine lines, with the lines and host frames around it.

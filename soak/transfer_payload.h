@@ -39,6 +39,9 @@ struct Transfer {
     std::vector<std::uint8_t> body;    // firmware: the image body; airport: the database
     std::uint32_t total_size = 0;      // firmware: bytes erased from the write address
     std::uint32_t image_offset = 0;    // firmware: body position behind the write address
+    // Airport: every unit at once (each chunk broadcast, the write addresses
+    // set block by block) rather than one unit after another.
+    bool together = false;
 
     // Write chunks each unit echoes (firmware: body chunks and the header).
     unsigned chunks_per_unit() const;

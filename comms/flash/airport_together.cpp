@@ -145,10 +145,18 @@ private:
         });
         const bool everyone = writers.size() == units_.size() && !dropped_;
         if (writers.size() > 1 && everyone && (*high)->written - (*low)->written <= kFlashChunkSize) {
-            // Units a chunk apart start together at the lower offset: a chunk
-            // written again with the same bytes leaves NOR flash as it was.
-            const std::uint32_t from = (*low)->written;
-            if (from < size_) {
+            // Units a chunk apart: those behind take their chunk on their own,
+            // then all go on together from the front offset. Starting everyone
+            // at the lower offset would write the front units' last confirmed
+            // chunk again, on top of the unconfirmed one each may hold already
+            // (its echo lost), which the resume writes again in any case.
+            const std::uint32_t from = (*high)->written;
+            for (AirportUnitProgress* unit : writers) {
+                if (unit->written < from && !catch_up(*unit, from) && stopped_) return;
+            }
+            if (dropped_) {
+                // One that fell behind for good goes on below, on its own.
+            } else if (from < size_) {
                 std::vector<FirmwareTarget> targets;
                 for (AirportUnitProgress* unit : writers) targets.push_back({unit->uid, from});
                 if (write_from(targets, from, from, size_)) return;
@@ -169,6 +177,17 @@ private:
             const std::uint64_t before = std::uint64_t{size_} * i + unit->written;
             if (!write_from({{unit->uid, unit->written}}, unit->written, before, total) && stopped_) return;
         }
+    }
+    // Writes one unit's bytes from its confirmed offset up to `to` (at most a
+    // chunk) with a chunk addressed to it; false when it failed.
+    bool catch_up(AirportUnitProgress& unit, std::uint32_t to) {
+        FlashConfirmed written;
+        const OperationResult result =
+            comms_.write_flash_together({{unit.uid, unit.written}}, database_.data() + unit.written, to - unit.written,
+                                        timeouts_.write_ms, nullptr, nullptr, &written);
+        confirmed(written);
+        if (!result) fail(result);
+        return result.ok();
     }
     // Writes the database from `from` to the targets, a block at a time so
     // that the record of what they confirmed never lags by more than a block

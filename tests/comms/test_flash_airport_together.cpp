@@ -120,5 +120,41 @@ INSTANTIATE_TEST_SUITE_P(
                     OperationStep::CloseDatabase, FailureReason::Refused, 0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A resume with units a chunk apart, each holding a chunk whose echo was
+// lost: UID 2 loses the echo of chunk 100 and drops out, then UIDs 1 and 3,
+// written on their own, lose that of chunk 101. Each unit may write its own
+// unconfirmed chunk again, and nothing else it confirmed.
+TEST_F(AirportTogetherTest, resumeOfUnitsAChunkApart_writesNoConfirmedChunkAgain) {
+    connect_units(3);
+    const std::vector<std::uint8_t> db = pattern(70000, 5);
+    bus.add_fault(Fault{FaultKind::Drop, ReplyKind::FlashReply, 0x420, 2, 100});
+    bus.add_fault(Fault{FaultKind::Drop, ReplyKind::FlashReply, 0x420, 1, 101});
+    bus.add_fault(Fault{FaultKind::Drop, ReplyKind::FlashReply, 0x420, 3, 101});
+    std::vector<vk61::AirportUnitProgress> saved;
+    std::vector<vk61::AirportUnitProgress> fresh;
+    for (std::uint8_t uid = 1; uid <= 3; ++uid) fresh.push_back({uid, {}, 0, false});
+    const vk61::AirportResult first = vk61::run_airport_upload_together(
+        *comms, db, fresh, nullptr, nullptr, vk61::AirportUploadTimeouts{5000, 300},
+        [&](const std::vector<vk61::AirportUnitProgress>& units) { saved = units; });
+    ASSERT_EQ(first.units_done, 0);
+    ASSERT_EQ(saved.size(), 3u);
+    EXPECT_EQ(saved[0].written, 101u * 64);
+    EXPECT_EQ(saved[1].written, 100u * 64);
+    EXPECT_EQ(saved[2].written, 101u * 64);
+    bus.clear_faults();
+
+    const vk61::AirportResult resumed = vk61::run_airport_upload_together(*comms, db, saved, nullptr, nullptr,
+                                                                          vk61::AirportUploadTimeouts{5000, 300}, {});
+    ASSERT_TRUE(resumed.success) << describe(resumed.failure);
+    for (std::uint8_t uid = 1; uid <= 3; ++uid) {
+        SCOPED_TRACE("UID " + std::to_string(uid));
+        const sim::UnitStatus status = *bus.unit_status(uid);
+        EXPECT_EQ(flash(uid, 0, db.size()), db);
+        EXPECT_EQ(status.flash_faults.chunks_written_again, 1u);
+        EXPECT_EQ(status.flash_faults.repeated_erases, 0u);
+        EXPECT_EQ(status.flash_faults.unerased_writes, 0u);
+    }
+}
+
 }  // namespace
 }  // namespace flashtest

@@ -216,6 +216,33 @@ TEST_F(UnitBehaviour, norFlash_writeOverUnerasedByteIsRecorded) {
     EXPECT_EQ(bus.flash_bytes(1, 0x20000, 4), (V{0xFF, 0xFF, 0xFF, 0xFF}));
 }
 
+// Work done twice is counted since the last forget_flash_history(), so a
+// check can cover one upload and its resumption among many to the same blocks.
+TEST_F(UnitBehaviour, flashWorkDoneTwice_isCountedSinceForgotten) {
+    bus.remove_unit(2);
+    bus.remove_unit(3);
+    const auto erase_and_write = [&] {
+        exchange(0x430 | 1, 6, {0xBE, 7, 0, 0, 2, 0});
+        exchange(0x440 | 1, 4, u32(0x20000));
+        exchange(0x420 | 1, 5, {0xF0, 0x0F, 0xAA, 0x01, 0xAA});
+    };
+    const auto twice = [&] {
+        const sim::FlashFaults f = bus.unit_status(1)->flash_faults;
+        return std::pair{f.repeated_erases, f.chunks_written_again};
+    };
+    erase_and_write();
+    EXPECT_EQ(twice(), (std::pair<std::size_t, std::size_t>{0, 0}));
+    erase_and_write();
+    EXPECT_EQ(twice(), (std::pair<std::size_t, std::size_t>{1, 1}));
+    bus.forget_flash_history();
+    EXPECT_EQ(twice(), (std::pair<std::size_t, std::size_t>{0, 0}));
+    erase_and_write();
+    EXPECT_EQ(twice(), (std::pair<std::size_t, std::size_t>{0, 0}));
+    erase_and_write();
+    EXPECT_EQ(twice(), (std::pair<std::size_t, std::size_t>{1, 1}));
+    EXPECT_EQ(bus.flash_bytes(1, 0x20000, 5), (V{0xF0, 0x0F, 0xAA, 0x01, 0xAA}));
+}
+
 TEST_F(UnitBehaviour, flashOutsideTheChip_isRefused) {
     bus.remove_unit(2);
     bus.remove_unit(3);
