@@ -5,7 +5,7 @@
 #include <mutex>
 #include <thread>
 
-#include "flash/firmware_worker.h"
+#include "transfer/firmware_worker.h"
 
 namespace soak {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "comms_manager.h"
-#include "flash/airport_worker.h"
+#include "transfer/airport_worker.h"
 #include "operation_result.h"
 #include "progress_probe.h"
 #include "transfer_payload.h"
