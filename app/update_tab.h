@@ -20,7 +20,7 @@
 #include "downloads/download_settings.h"
 #include "downloads/firmware_package.h"
 #include "downloads/http_fetch.h"
-#include "flash/airport_worker.h"
+#include "transfer/airport_worker.h"
 #include "flash/firmware_file.h"
 
 class Ui_MainWindow;

@@ -21,7 +21,7 @@
 
 #include "bench_flash_support.h"
 #include "debug_log.h"
-#include "flash/airport_worker.h"
+#include "transfer/airport_worker.h"
 
 namespace {
 

@@ -54,7 +54,10 @@ int main(int argc, char** argv) {
     std::vector<double> table_ms;
     for (int run = 0; run < runs; ++run) {
         const auto start = std::chrono::steady_clock::now();
-        for (unsigned index : {252u, 253u, 254u, 255u}) comms->read_setting(static_cast<std::uint8_t>(index), 500);
+        for (unsigned index : {252u, 253u, 254u, 255u}) {
+            std::uint32_t value = 0;
+            comms->read_setting_value(static_cast<std::uint8_t>(index), 500, &value);
+        }
         for (unsigned index = 0; index <= 39; ++index) {
             std::uint32_t value = 0;
             comms->read_setting_value(static_cast<std::uint8_t>(index), 500, &value);

@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "bench_flash_support.h"
-#include "flash/airport_worker.h"
+#include "transfer/airport_worker.h"
 #include "wire_server.h"
 
 namespace {

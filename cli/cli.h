@@ -16,8 +16,8 @@
 #include "core/config_timeouts.h"
 #include "core/reboot_wait.h"
 #include "downloads/download_settings.h"
-#include "flash/airport_worker.h"
-#include "flash/firmware_worker.h"
+#include "transfer/airport_worker.h"
+#include "transfer/firmware_worker.h"
 
 namespace vk61::cli {
 

@@ -1,215 +1,176 @@
-// Links, transmit path, receive thread and shutdown of the manager.
+// The façade: connection and shutdown across the parts, the dispatcher that
+// routes every received frame to the part it belongs to, and the operations
+// the parts carry out.
 #include "comms_manager.h"
-#include "protocol.h"
 
-#include <chrono>
 #include <utility>
 
-#include "debug_log.h"
+#include "protocol.h"
 
 namespace vk61 {
 
-namespace {
-constexpr const char* kUsbName = "USB HID";
-constexpr const char* kCanName = "CAN FD";
-constexpr int kReceivePollMs = 10;
-constexpr auto kReconnectInterval = std::chrono::milliseconds(500);
-constexpr auto kLinkDownSleepHid = std::chrono::milliseconds(50);
-constexpr auto kLinkDownSleepCan = std::chrono::milliseconds(10);
-}  // namespace
-
-CommsManager::CommsManager() = default;
+CommsManager::CommsManager()
+    : link_(Link::Handlers{[this](const BusFrame& frame) { dispatch_frame(frame); },
+                           [this] { abort_waits(FailureReason::LinkLost); },
+                           [this] { registry_.on_usb_reconnected(); }}) {}
 
 CommsManager::~CommsManager() { disconnect(); }
 
-void CommsManager::record_frames(FrameRecorder* recorder) {
-    if (recorder == nullptr) {
-        recorded_hid_.reset();
-        recorded_can_.reset();
-        return;
-    }
-    recorded_hid_ = std::make_unique<RecordingTransport>(hid_, *recorder);
-    recorded_can_ = std::make_unique<RecordingTransport>(can_, *recorder);
-}
+void CommsManager::record_frames(FrameRecorder* recorder) { link_.record_frames(recorder); }
 
-Transport& CommsManager::link(InterfaceKind kind) {
-    if (kind == InterfaceKind::CanFd) return recorded_can_ ? static_cast<Transport&>(*recorded_can_) : can_;
-    return recorded_hid_ ? static_cast<Transport&>(*recorded_hid_) : hid_;
-}
-
-const Transport& CommsManager::link(InterfaceKind kind) const {
-    if (kind == InterfaceKind::CanFd) return recorded_can_ ? static_cast<const Transport&>(*recorded_can_) : can_;
-    return recorded_hid_ ? static_cast<const Transport&>(*recorded_hid_) : hid_;
-}
-
-bool CommsManager::is_connected() const { return link(kind_.load()).is_open(); }
-
-bool CommsManager::transmit(InterfaceKind kind, const BusFrame& frame) {
-    std::lock_guard lock(transmit_mutex_);
-    Transport& l = link(kind);
-    return l.is_open() && l.send(frame) > 0;
-}
-
-BusFrame CommsManager::build_frame(std::uint32_t identifier, std::uint8_t dlc, const std::uint8_t* payload,
-                                   std::size_t len) const {
-    return make_frame(static_cast<std::uint8_t>(kind_.load()), identifier, dlc, payload, len);
-}
-
-bool CommsManager::send_command(std::uint32_t identifier, std::uint8_t dlc, const std::uint8_t* payload,
-                                std::size_t len) {
-    return transmit(kind_.load(), build_frame(identifier, dlc, payload, len));
-}
-
-bool CommsManager::send_whoami() {
-    return send_command(protocol::kWhoami, protocol::kDlcWhoamiRequest, protocol::kWhoamiRequest,
-                        sizeof protocol::kWhoamiRequest);
+bool CommsManager::connect() {
+    return link_.connect([this] { registry_.clear(); }, [this] { return registry_.send_whoami(); });
 }
 
 bool CommsManager::reboot_devices() {
     if (!is_connected()) return false;
-    return send_command(protocol::kReboot, protocol::kDlcReboot, &protocol::kRebootCommand, 1);
-}
-
-void CommsManager::set_devices_changed_callback(std::function<void()> callback) {
-    std::function<void()> old;
-    {
-        std::lock_guard lock(registry_mutex_);
-        old = std::exchange(devices_changed_, std::move(callback));
-    }
-    // The old callback is destroyed here, outside the lock: it may own
-    // captures whose destructors must not run under the registry lock.
-}
-
-void CommsManager::set_reconnected_callback(std::function<void()> callback) {
-    std::function<void()> old;
-    {
-        std::lock_guard lock(registry_mutex_);
-        old = std::exchange(reconnected_, std::move(callback));
-    }
-}
-
-bool CommsManager::connect() {
-    struct Candidate {
-        InterfaceKind kind;
-        const char* name;
-    };
-    const Candidate candidates[] = {{InterfaceKind::UsbHid, kUsbName}, {InterfaceKind::CanFd, kCanName}};
-
-    for (const Candidate& candidate : candidates) {
-        if (disconnecting_) break;
-        bool opened = false;
-        if (candidate.kind == InterfaceKind::UsbHid) {
-            debug_log("Attempting to connect to %s device 0x%04X:0x%04X\n", kUsbName, kUsbVendorId, kUsbProductId);
-        } else {
-            debug_log("%s unavailable, attempting %s interface: %s\n", kUsbName, kCanName, kCanInterfaceName);
-        }
-        opened = link(candidate.kind).open();
-        if (!opened) {
-            debug_log("Failed to connect to %s\n", candidate.name);
-            continue;
-        }
-
-        debug_log("%s connected, starting RX thread...\n", candidate.name);
-        kind_ = candidate.kind;
-        {
-            std::lock_guard lock(registry_mutex_);
-            registry_.clear();
-            occupied_mask_ = 0;
-            alive_mask_ = 0;
-        }
-        start_receive_thread();
-        debug_log("Sending WHOAMI...\n");
-        if (send_whoami()) return true;
-
-        debug_log("Failed to send WHOAMI on %s\n", candidate.name);
-        stop_receive_thread();
-        link(candidate.kind).close();
-        kind_ = InterfaceKind::UsbHid;
-    }
-
-    debug_log("Failed to connect via USB HID or CAN FD\n");
-    return false;
-}
-
-void CommsManager::start_receive_thread() {
-    if (receiving_) return;
-    stop_receiving_ = false;
-    receiving_ = true;
-    receive_thread_ = std::thread([this] { receive_loop(); });
-}
-
-void CommsManager::stop_receive_thread() {
-    stop_receiving_ = true;
-    if (receive_thread_.joinable()) receive_thread_.join();
-    receiving_ = false;
-    stop_receiving_ = false;
-}
-
-void CommsManager::receive_loop() {
-    auto next_reconnect = std::chrono::steady_clock::now();
-    bool link_was_up = true;
-    while (!stop_receiving_) {
-        const InterfaceKind kind = kind_.load();
-        // A link that failed (a read or a write saw the cable go) ends every
-        // wait at once: no answer can come over it any more.
-        const bool link_up = is_connected();
-        if (link_was_up && !link_up) abort_waits(FailureReason::LinkLost);
-        link_was_up = link_up;
-        if (kind != InterfaceKind::UsbHid && !link(kind).is_open()) {
-            std::this_thread::sleep_for(kLinkDownSleepCan);
-            continue;
-        }
-        if (kind == InterfaceKind::UsbHid && !link(kind).is_open()) {
-            const auto now = std::chrono::steady_clock::now();
-            if (now >= next_reconnect) {
-                usb_reconnect_step();
-                next_reconnect = std::chrono::steady_clock::now() + kReconnectInterval;
-            }
-            std::this_thread::sleep_for(kLinkDownSleepHid);
-            continue;
-        }
-
-        BusFrame frame;
-        const int got = link(kind).receive(&frame, kReceivePollMs);
-        if (got >= 1) dispatch_frame(frame);
-    }
+    return link_.send_command(protocol::kReboot, protocol::kDlcReboot, &protocol::kRebootCommand, 1);
 }
 
 void CommsManager::disconnect() {
-    if (disconnecting_.exchange(true)) return;
-    stop_receiving_ = true;
-
-    // Every wait ends now; a wait that starts later sees disconnecting_.
+    if (!link_.begin_disconnect()) return;
+    // Every wait ends now; a wait that starts later sees the link going.
     abort_waits(FailureReason::Disconnected);
-
-    if (receiving_) stop_receive_thread();
-    link(InterfaceKind::UsbHid).close();
-    link(InterfaceKind::CanFd).close();
-
-    std::function<void()> devices_changed;
-    std::function<void()> reconnected;
-    {
-        std::lock_guard lock(registry_mutex_);
-        devices_changed = std::move(devices_changed_);
-        reconnected = std::move(reconnected_);
-        devices_changed_ = nullptr;
-        reconnected_ = nullptr;
-    }
-}
-
-std::array<WaitSlot*, 6> CommsManager::wait_slots() {
-    return {&read_slot_, &sequenced_slot_, &plain_ack_slot_, &prepare_, &erase_, &write_};
+    link_.finish_disconnect();
+    registry_.drop_callbacks();
 }
 
 void CommsManager::abort_waits(FailureReason why) {
-    for (WaitSlot* slot : wait_slots()) slot->abort(why);
+    settings_.abort_waits(why);
+    prepare_.abort_wait(why);
+    erase_.abort_wait(why);
+    writer_.abort_wait(why);
 }
 
-std::uint32_t CommsManager::next_sequence() {
-    for (;;) {
-        const std::uint32_t value = sequence_.fetch_add(1) & 0xFFFFFFu;
-        if (value != 0) return value;
+void CommsManager::set_devices_changed_callback(std::function<void()> callback) {
+    registry_.set_devices_changed_callback(std::move(callback));
+}
+
+void CommsManager::set_reconnected_callback(std::function<void()> callback) {
+    registry_.set_reconnected_callback(std::move(callback));
+}
+
+// Receive thread, or a test or fuzzer feeding frames.
+void CommsManager::dispatch_frame(const BusFrame& frame) {
+    const std::uint32_t base = frame.identifier() & protocol::kBaseMask;
+    const std::uint8_t dlc = frame.dlc();
+    const std::uint8_t* data = frame.data();
+
+    settings_.trace_while_reading(frame);
+
+    switch (base) {
+        case protocol::kWhoami:
+            if (dlc == protocol::kDlcWhoamiReply) registry_.handle_whoami_reply(frame);
+            break;
+        case protocol::kAcknowledgement:
+            // DLC code 7 is a sequenced acknowledgement, DLC code 4 a plain
+            // one; any other length is not an acknowledgement. An erase run in
+            // progress claims the acknowledgements of its own erase commands
+            // before the settings channel looks at them.
+            if (dlc == protocol::kDlcSequencedAck) {
+                if (!erase_.claim_ack(frame)) settings_.handle_sequenced_ack(frame);
+            } else if (dlc == protocol::kDlcPlainAck) {
+                settings_.handle_plain_ack(frame);
+            }
+            break;
+        case protocol::kFlashReply:
+            // A flash reply belongs either to the running write transfer or
+            // to the running erase run; each handler ignores what is not its own.
+            writer_.handle_reply(frame);
+            erase_.handle_reply(frame);
+            break;
+        case protocol::kSettingReply:
+            settings_.handle_setting_reply(frame);
+            break;
+        case protocol::kPrepare:
+            if (dlc == protocol::kDlcPrepareReply) prepare_.handle_reply(frame);
+            break;
+        case protocol::kClientInfo:
+            if (dlc != protocol::kDlcClientInfo) break;
+            if (data[0] == protocol::kOccupancyReport) {
+                registry_.handle_occupancy_report(frame);
+            } else if (data[0] <= protocol::kHighestUid) {
+                registry_.handle_client_info_reply(frame);
+            }
+            break;
+        default:
+            break;  // not ours: dropped without a word
     }
+}
+
+// ---- the operations, each carried out by its part ----
+
+OperationResult CommsManager::read_setting_value(std::uint8_t index, unsigned timeout_ms, std::uint32_t* value) {
+    return settings_.read_setting_value(index, timeout_ms, value);
+}
+
+OperationResult CommsManager::write_setting(std::uint8_t index, std::uint32_t value, unsigned timeout_ms) {
+    return settings_.write_setting(index, value, timeout_ms);
+}
+
+OperationResult CommsManager::save_user_settings(std::uint32_t checksum, unsigned timeout_ms) {
+    return settings_.save_user_settings(checksum, timeout_ms);
+}
+
+OperationResult CommsManager::run_sequenced_command(std::uint16_t command,
+                                                    const std::function<bool(std::uint32_t)>& send,
+                                                    unsigned timeout_ms, const char* name, OperationStep step) {
+    return settings_.run_sequenced_command(command, send, timeout_ms, name, step);
+}
+
+OperationResult CommsManager::wait_legacy_ack(std::uint8_t uid, std::uint16_t command,
+                                              const std::function<bool()>& send, unsigned timeout_ms,
+                                              OperationStep step) {
+    return settings_.wait_legacy_ack(uid, command, send, timeout_ms, step);
+}
+
+OperationResult CommsManager::extflash_raw(std::uint8_t uid, std::uint32_t address, const std::uint8_t* data,
+                                           std::uint64_t size, unsigned timeout_ms, ProgressFn progress,
+                                           const void* user, FlashConfirmed* confirmed) {
+    return writer_.extflash_raw(uid, address, data, size, timeout_ms, progress, user, confirmed);
+}
+
+OperationResult CommsManager::erase_fw_update_blocks(const std::vector<FirmwareTarget>& targets, std::uint32_t size,
+                                                     unsigned timeout_ms, ProgressFn progress, const void* user,
+                                                     FlashConfirmed* confirmed) {
+    return erase_.erase_fw_update_blocks(targets, size, timeout_ms, progress, user, confirmed);
+}
+
+OperationResult CommsManager::erase_flash_blocks(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms,
+                                                 ProgressFn progress, const void* user, FlashConfirmed* confirmed) {
+    return erase_.erase_flash_blocks(jobs, timeout_ms, progress, user, confirmed);
+}
+
+OperationResult CommsManager::write_flash_together(const std::vector<FirmwareTarget>& units, const std::uint8_t* data,
+                                                   std::uint64_t size, unsigned timeout_ms, ProgressFn progress,
+                                                   const void* user, FlashConfirmed* confirmed) {
+    return writer_.write_flash_together(units, data, size, timeout_ms, progress, user, confirmed);
+}
+
+OperationResult CommsManager::prepare_fw_update(std::vector<FirmwareTarget>* targets_out, unsigned timeout_ms) {
+    return prepare_.prepare_fw_update(targets_out, timeout_ms);
+}
+
+OperationResult CommsManager::write_fw_image(const std::vector<FirmwareTarget>& targets, std::uint32_t image_offset,
+                                             const std::uint8_t* image, std::uint64_t length,
+                                             const std::uint8_t* header, unsigned timeout_ms, ProgressFn progress,
+                                             const void* user) {
+    return writer_.write_fw_image(targets, image_offset, image, length, header, timeout_ms, progress, user);
+}
+
+OperationResult CommsManager::upload_airport_db(std::uint8_t uid, const char* path, unsigned erase_timeout_ms,
+                                                unsigned write_timeout_ms, ProgressFn progress, const void* user) {
+    return airport_.upload_airport_db(uid, path, erase_timeout_ms, write_timeout_ms, progress, user);
+}
+
+OperationResult CommsManager::upload_airport_db(std::uint8_t uid, const std::uint8_t* data, std::uint64_t size,
+                                                unsigned erase_timeout_ms, unsigned write_timeout_ms,
+                                                ProgressFn progress, const void* user, FlashConfirmed* confirmed) {
+    return airport_.upload_airport_db(uid, data, size, erase_timeout_ms, write_timeout_ms, progress, user, confirmed);
+}
+
+OperationResult CommsManager::airport_db_command(std::uint8_t uid, bool open, bool* sent) {
+    return airport_.airport_db_command(uid, open, sent);
 }
 
 }  // namespace vk61

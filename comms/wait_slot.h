@@ -2,12 +2,14 @@
 //
 // Each operation owns one slot: it arms the slot under the slot's lock, sends
 // its request with the lock still held (so the reply cannot be matched before
-// the slot is armed), and waits inside CommsManager::wait_for, which releases
-// the lock only inside the condition wait. The receive thread records answers
-// in the slot and a failure with fail(); disconnect() and a dropped link end
-// every armed slot with abort().
+// the slot is armed), and waits inside wait_for below, which releases the lock
+// only inside the condition wait. The receive thread records answers in the
+// slot and a failure with fail(); disconnect() and a dropped link end every
+// armed slot with abort(). This file is the one home of that wait: every part
+// of the engine that blocks uses wait_for or exchange.
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -61,5 +63,49 @@ struct WaitSlot {
         active = false;
     }
 };
+
+// Waits, with `lock` holding slot.mutex, until done() holds, the slot fails,
+// the link drops or disconnect() begins; at most until deadline. `link` is
+// the engine's Link (anything with disconnecting() and is_connected()).
+// Returns None once done, else why not: TimedOut or the slot's failure (a
+// dropped link and disconnect() are recorded in the slot first). Returns with
+// the lock held.
+template <class LinkState, class Done>
+FailureReason wait_for(const LinkState& link, WaitSlot& slot, std::unique_lock<std::mutex>& lock,
+                       WaitClock::time_point deadline, Done done) {
+    for (;;) {
+        if (link.disconnecting()) {
+            slot.fail(FailureReason::Disconnected);
+        } else if (!slot.failed() && !done() && !link.is_connected()) {
+            slot.fail(FailureReason::LinkLost);
+        }
+        if (slot.failed()) return slot.failure;
+        if (done()) return FailureReason::None;
+        const auto now = WaitClock::now();
+        if (now >= deadline) return FailureReason::TimedOut;
+        slot.cv.wait_until(lock, std::min(deadline, now + kLinkCheckPeriod));
+    }
+}
+
+// The shape of every single-request exchange: arms the slot (arm() and
+// set_up()), runs send() with the slot locked so the reply cannot be matched
+// before the slot is armed, and waits for done() up to deadline. finish(why)
+// runs under the lock once the wait ended, to read the slot. Returns
+// SendFailed (without waiting) when send() failed.
+template <class LinkState, class SetUp, class Send, class Done, class Finish>
+FailureReason exchange(const LinkState& link, WaitSlot& slot, WaitClock::time_point deadline, SetUp set_up, Send send,
+                       Done done, Finish finish) {
+    std::unique_lock lock(slot.mutex);
+    slot.arm();
+    set_up();
+    if (!send()) {
+        slot.active = false;
+        return FailureReason::SendFailed;
+    }
+    const FailureReason why = wait_for(link, slot, lock, deadline, done);
+    slot.active = false;
+    finish(why);
+    return why;
+}
 
 }  // namespace vk61

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "device_info.h"
-#include "flash/airport_worker.h"
+#include "transfer/airport_worker.h"
 
 namespace vk61 {
 

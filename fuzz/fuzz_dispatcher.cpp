@@ -14,45 +14,49 @@
 namespace vk61 {
 
 struct CommsManagerFuzzAccess {
-    static void arm(CommsManager& m, FuzzedDataProvider& in) {
+    static void arm(CommsManager& manager, FuzzedDataProvider& in) {
+        SettingsChannel& settings = manager.settings_;
+        FirmwarePrepare& prepare = manager.prepare_;
+        EraseRun& erase = manager.erase_;
+        FlashWriter& writer = manager.writer_;
         {
-            std::lock_guard lock(m.read_slot_.mutex);
-            m.read_slot_.active = in.ConsumeBool();
-            m.read_slot_.wanted_uid = in.ConsumeIntegral<std::uint8_t>();
-            m.read_slot_.wanted_index = in.ConsumeIntegral<std::uint8_t>();
-            m.read_slot_.done = false;
+            std::lock_guard lock(settings.read_slot_.mutex);
+            settings.read_slot_.active = in.ConsumeBool();
+            settings.read_slot_.wanted_uid = in.ConsumeIntegral<std::uint8_t>();
+            settings.read_slot_.wanted_index = in.ConsumeIntegral<std::uint8_t>();
+            settings.read_slot_.done = false;
         }
         {
-            std::lock_guard lock(m.sequenced_slot_.mutex);
-            m.sequenced_slot_.active = in.ConsumeBool();
-            m.sequenced_slot_.sequence = in.ConsumeIntegralInRange<std::uint32_t>(0, 0xFFFFFF);
-            m.sequenced_slot_.command = in.ConsumeIntegral<std::uint16_t>();
-            m.sequenced_slot_.pending_mask = in.ConsumeIntegral<std::uint32_t>();
-            m.sequenced_slot_.failure = FailureReason::None;
+            std::lock_guard lock(settings.sequenced_slot_.mutex);
+            settings.sequenced_slot_.active = in.ConsumeBool();
+            settings.sequenced_slot_.sequence = in.ConsumeIntegralInRange<std::uint32_t>(0, 0xFFFFFF);
+            settings.sequenced_slot_.command = in.ConsumeIntegral<std::uint16_t>();
+            settings.sequenced_slot_.pending_mask = in.ConsumeIntegral<std::uint32_t>();
+            settings.sequenced_slot_.failure = FailureReason::None;
         }
         {
-            std::lock_guard lock(m.plain_ack_slot_.mutex);
-            m.plain_ack_slot_.active = in.ConsumeBool();
-            m.plain_ack_slot_.uid = in.ConsumeIntegral<std::uint8_t>();
-            m.plain_ack_slot_.command = in.ConsumeIntegral<std::uint16_t>() & 0x7FF;
-            m.plain_ack_slot_.complete = false;
-            m.plain_ack_slot_.failure = FailureReason::None;
+            std::lock_guard lock(settings.plain_ack_slot_.mutex);
+            settings.plain_ack_slot_.active = in.ConsumeBool();
+            settings.plain_ack_slot_.uid = in.ConsumeIntegral<std::uint8_t>();
+            settings.plain_ack_slot_.command = in.ConsumeIntegral<std::uint16_t>() & 0x7FF;
+            settings.plain_ack_slot_.complete = false;
+            settings.plain_ack_slot_.failure = FailureReason::None;
         }
         {
-            std::lock_guard lock(m.prepare_.mutex);
-            m.prepare_.active = in.ConsumeBool();
-            m.prepare_.pending_mask = in.ConsumeIntegral<std::uint32_t>();
-            m.prepare_.failure = FailureReason::None;
-            m.prepare_.replies.clear();
+            std::lock_guard lock(prepare.prepare_.mutex);
+            prepare.prepare_.active = in.ConsumeBool();
+            prepare.prepare_.pending_mask = in.ConsumeIntegral<std::uint32_t>();
+            prepare.prepare_.failure = FailureReason::None;
+            prepare.prepare_.replies.clear();
         }
         {
-            std::lock_guard lock(m.erase_.mutex);
-            m.erase_.active = in.ConsumeBool();
-            m.erase_.failure = FailureReason::None;
-            m.erase_.paced = false;  // no 500 us pauses: keeps the fuzzer fast
-            m.erase_.total_blocks = in.ConsumeIntegral<std::uint8_t>();
-            m.erase_.erased_blocks = 0;
-            m.erase_.jobs.clear();
+            std::lock_guard lock(erase.erase_.mutex);
+            erase.erase_.active = in.ConsumeBool();
+            erase.erase_.failure = FailureReason::None;
+            erase.erase_.paced = false;  // no 500 us pauses: keeps the fuzzer fast
+            erase.erase_.total_blocks = in.ConsumeIntegral<std::uint8_t>();
+            erase.erase_.erased_blocks = 0;
+            erase.erase_.jobs.clear();
             const int jobs = in.ConsumeIntegralInRange(0, 4);
             for (int i = 0; i < jobs; ++i) {
                 FlashEraseJob job;
@@ -64,16 +68,16 @@ struct CommsManagerFuzzAccess {
                 job.sequence = in.ConsumeIntegralInRange<std::uint32_t>(0, 0xFFFFFF);
                 job.block = in.ConsumeIntegral<std::uint16_t>();
                 job.expected_address = static_cast<std::uint32_t>(job.block) << 16;
-                m.erase_.jobs.push_back(job);
+                erase.erase_.jobs.push_back(job);
             }
         }
         {
-            std::lock_guard lock(m.write_.mutex);
-            m.write_.active = in.ConsumeBool();
-            m.write_.failure = FailureReason::None;
-            m.write_.phase = static_cast<CommsManager::WritePhase>(in.ConsumeIntegralInRange(0, 2));
-            m.write_.chunk_length = in.ConsumeIntegralInRange<std::uint32_t>(0, 64);
-            m.write_.targets.clear();
+            std::lock_guard lock(writer.write_.mutex);
+            writer.write_.active = in.ConsumeBool();
+            writer.write_.failure = FailureReason::None;
+            writer.write_.phase = static_cast<FlashWriter::WritePhase>(in.ConsumeIntegralInRange(0, 2));
+            writer.write_.chunk_length = in.ConsumeIntegralInRange<std::uint32_t>(0, 64);
+            writer.write_.targets.clear();
             const int targets = in.ConsumeIntegralInRange(0, 4);
             for (int i = 0; i < targets; ++i) {
                 FlashWriteTarget target;
@@ -82,7 +86,7 @@ struct CommsManagerFuzzAccess {
                 target.current_address = in.ConsumeIntegral<std::uint32_t>();
                 target.address_set = in.ConsumeBool();
                 target.chunk_acked = in.ConsumeBool();
-                m.write_.targets.push_back(target);
+                writer.write_.targets.push_back(target);
             }
         }
     }

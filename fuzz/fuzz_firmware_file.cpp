@@ -12,7 +12,7 @@
 
 #include "comms_manager.h"
 #include "flash/firmware_file.h"
-#include "flash/firmware_worker.h"
+#include "transfer/firmware_worker.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // Every step logs a line; writing them out would only slow the fuzzer.

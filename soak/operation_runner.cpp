@@ -10,7 +10,7 @@
 
 #include "core/airport_transfer.h"
 #include "flash/airport_file.h"
-#include "flash/firmware_worker.h"
+#include "transfer/firmware_worker.h"
 
 namespace soak {
 

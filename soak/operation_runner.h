@@ -14,7 +14,7 @@
 
 #include "comms_manager.h"
 #include "device_info.h"
-#include "flash/airport_worker.h"
+#include "transfer/airport_worker.h"
 #include "operation_result.h"
 #include "progress_probe.h"
 #include "transfer_payload.h"

@@ -38,7 +38,8 @@ TEST_F(ConnectTest, withoutBridgeTriesBothLinksInOrderAndStartsNoThread) {
                            }));
     EXPECT_EQ(thread_count(), threads_before);
     EXPECT_FALSE(comms->is_connected());
-    EXPECT_EQ(comms->read_setting(0, 100), -1);
+    std::uint32_t value = 0;
+    EXPECT_EQ(comms->read_setting_value(0, 100, &value).reason, vk61::FailureReason::NotConnected);
     EXPECT_EQ(bus.host_frame_count(), 0u);
 }
 
@@ -78,7 +79,6 @@ TEST_F(ConnectTest, afterDisconnectEveryOperationFailsAtOnceAndSendsNothing) {
     std::uint32_t value = 0;
     bool legacy_send_ran = false;
     bool sequenced_send_ran = false;
-    EXPECT_EQ(comms->read_setting(1, 5000), -1);
     EXPECT_FALSE(comms->read_setting_value(1, 5000, &value));
     EXPECT_FALSE(comms->write_setting(1, 2, 5000));
     EXPECT_FALSE(comms->save_user_settings(0x1234, 5000));

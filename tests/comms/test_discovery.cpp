@@ -177,14 +177,16 @@ TEST_P(PrimaryUidTest, readsGoToThePrimaryUnit) {
     EXPECT_EQ(comms->primary_uid(), c.primary);
 
     bus.clear_host_frames();
-    const std::int32_t value = comms->read_setting(14, 300);
+    std::uint32_t value = 0;
+    const vk61::OperationResult read = comms->read_setting_value(14, 300, &value);
     const auto reads = sent(0x370);
     ASSERT_EQ(reads.size(), 1u);
     EXPECT_EQ(reads[0].identifier(), 0x370u | c.primary);
     if (const auto held = bus.ram_element(c.primary, 14)) {
-        EXPECT_EQ(value, static_cast<std::int32_t>(*held));
+        EXPECT_TRUE(read);
+        EXPECT_EQ(value, *held);
     } else {
-        EXPECT_EQ(value, -1);
+        EXPECT_EQ(read.reason, vk61::FailureReason::TimedOut);
         EXPECT_TRUE(log.contains("read_setting: timeout UID 1 index 0x0E\n"));
     }
 }
@@ -226,7 +228,8 @@ TEST_F(DiscoveryTest, replugAfterCablePullReconnectsRediscoversAndCallsBackOnce)
 
     vhid::pull_cable();
     ASSERT_TRUE(eventually([&] { return !comms->is_connected(); }));
-    EXPECT_EQ(comms->read_setting(4, 100), -1);
+    std::uint32_t value = 0;
+    EXPECT_EQ(comms->read_setting_value(4, 100, &value).reason, vk61::FailureReason::NotConnected);
     const std::string attempt = "USB HID: attempting reconnect to 0x16D0:0x14C7...\n";
     ASSERT_TRUE(log.wait_exact(attempt, 3));
     EXPECT_EQ(reconnected.calls(), 0);
@@ -248,7 +251,8 @@ TEST_F(DiscoveryTest, replugAfterCablePullReconnectsRediscoversAndCallsBackOnce)
     // The registry survived, and the link works again.
     EXPECT_EQ(comms->device_snapshot().size(), 3u);
     EXPECT_TRUE(comms->is_connected());
-    EXPECT_EQ(comms->read_setting(4, 500), 0x44);
+    EXPECT_TRUE(comms->read_setting_value(4, 500, &value));
+    EXPECT_EQ(value, 0x44u);
 }
 
 }  // namespace

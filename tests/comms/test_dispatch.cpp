@@ -61,14 +61,16 @@ TEST_F(DispatchTest, framesAreTracedOnlyWhileASettingReadWaits) {
     EXPECT_EQ(log.count_prefix("rx: "), 0u);
 
     // Index 0x64 is no element: the unit stays silent and the read waits.
-    auto read = std::async(std::launch::async, [&] { return comms->read_setting(0x64, 5000); });
+    std::uint32_t value = 0;
+    auto read = std::async(std::launch::async, [&] { return comms->read_setting_value(0x64, 5000, &value); });
     ASSERT_TRUE(wait_sent(0x370));
     inject(0x555, 2, {7, 9});
     EXPECT_TRUE(log.wait_exact("rx: can=0x555 base=0x550 dlc=2 data[0]=7 data[1]=9\n"));
 
     inject(0x381, 6, bytes_of({{1, 0x64}, le32(0x0A0B0C0D)}));
     ASSERT_EQ(read.wait_for(kWaitLimit), std::future_status::ready);
-    EXPECT_EQ(read.get(), 0x0A0B0C0D);
+    EXPECT_TRUE(read.get());
+    EXPECT_EQ(value, 0x0A0B0C0Du);
     EXPECT_EQ(log.count_exact("rx: can=0x381 base=0x380 dlc=6 data[0]=1 data[1]=100\n"), 1u);
 
     log.clear();

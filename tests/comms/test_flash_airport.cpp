@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <optional>
 
-#include "flash/airport_worker.h"
+#include "transfer/airport_worker.h"
 #include "test_flash_support.h"
 
 namespace flashtest {

@@ -3,7 +3,7 @@
 // place while the others carry on.
 #include <algorithm>
 
-#include "flash/airport_worker.h"
+#include "transfer/airport_worker.h"
 #include "test_flash_support.h"
 
 namespace flashtest {

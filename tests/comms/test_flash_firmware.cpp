@@ -1,6 +1,6 @@
 // The firmware worker end to end: file, prepare, erase, image, header last.
 #include "flash/firmware_header.h"
-#include "flash/firmware_worker.h"
+#include "transfer/firmware_worker.h"
 #include "test_flash_support.h"
 
 namespace flashtest {

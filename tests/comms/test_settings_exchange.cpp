@@ -45,7 +45,9 @@ TEST_F(SettingsExchangeTest, readReturnsWhatThePrimaryUnitHolds) {
     ASSERT_TRUE(bus.set_ram_element(1, 15, 0x12345678));
     ASSERT_TRUE(bus.set_ram_element(1, 16, 0xFFFFFFFF));
 
-    EXPECT_EQ(comms->read_setting(15, 500), 0x12345678);
+    std::uint32_t value = 0;
+    EXPECT_TRUE(comms->read_setting_value(15, 500, &value));
+    EXPECT_EQ(value, 0x12345678u);
     EXPECT_EQ(log.count_exact("settings_rx: matched uid=1 index=0x0F value=0x12345678\n"), 1u);
     const auto request = sent(0x370);
     ASSERT_EQ(request.size(), 1u);
@@ -56,10 +58,8 @@ TEST_F(SettingsExchangeTest, readReturnsWhatThePrimaryUnitHolds) {
 
     // A stored 0xFFFFFFFF: read_setting cannot tell it from a failure,
     // read_setting_value can.
-    std::uint32_t value = 0;
     EXPECT_TRUE(comms->read_setting_value(16, 500, &value));
     EXPECT_EQ(value, 0xFFFFFFFFu);
-    EXPECT_EQ(comms->read_setting(16, 500), -1);
     EXPECT_FALSE(log.contains("read_setting: timeout"));
 
     // Index 0x64 is no element: the unit stays silent.
@@ -387,7 +387,8 @@ TEST_F(SettingsExchangeTest, disconnectWakesEveryWaiterAtOnce) {
     std::atomic<bool> legacy_armed{false};
     constexpr unsigned kLong = 20000;  // only disconnect can end these waits in time
 
-    auto read = std::async(std::launch::async, [&] { return comms->read_setting(0x64, kLong); });
+    std::uint32_t value = 0;
+    auto read = std::async(std::launch::async, [&] { return comms->read_setting_value(0x64, kLong, &value); });
     auto write = std::async(std::launch::async, [&] { return comms->write_setting(1, 2, kLong); });
     auto legacy = std::async(std::launch::async, [&] {
         return comms->wait_legacy_ack(1, 0x451, [&] { return legacy_armed = true; }, kLong, kClose);
@@ -401,7 +402,7 @@ TEST_F(SettingsExchangeTest, disconnectWakesEveryWaiterAtOnce) {
     ASSERT_EQ(read.wait_for(kWaitLimit), std::future_status::ready);
     ASSERT_EQ(write.wait_for(kWaitLimit), std::future_status::ready);
     ASSERT_EQ(legacy.wait_for(kWaitLimit), std::future_status::ready);
-    EXPECT_EQ(read.get(), -1);
+    EXPECT_EQ(read.get().reason, FailureReason::Disconnected);
     EXPECT_EQ(write.get().reason, FailureReason::Disconnected);
     EXPECT_EQ(legacy.get(), OperationResult::failure(kClose, FailureReason::Disconnected, 1));
 

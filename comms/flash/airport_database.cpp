@@ -5,10 +5,11 @@
 #include <thread>
 #include <vector>
 
-#include "comms_manager.h"
-#include "protocol.h"
+#include "flash/airport_database.h"
+
 #include "debug_log.h"
 #include "flash/airport_file.h"
+#include "protocol.h"
 
 namespace vk61 {
 
@@ -19,15 +20,18 @@ constexpr std::uint32_t kDbAddress = 0;
 constexpr auto kAfterCloseSettle = std::chrono::milliseconds(10);
 }  // namespace
 
+AirportDatabase::AirportDatabase(Link& link, SettingsChannel& settings, EraseRun& erase, FlashWriter& writer)
+    : link_(link), settings_(settings), erase_(erase), writer_(writer) {}
+
 // Blocks the calling worker for the whole unit: up to 5000 ms for each of the
 // close and open acknowledgements, erase_timeout_ms for the erase run and
 // write_timeout_ms for each echo of the write.
-OperationResult CommsManager::upload_airport_db(std::uint8_t uid, const char* path, unsigned erase_timeout_ms,
+OperationResult AirportDatabase::upload_airport_db(std::uint8_t uid, const char* path, unsigned erase_timeout_ms,
                                                 unsigned write_timeout_ms, ProgressFn progress, const void* user) {
     const auto failure = [uid](OperationStep step, FailureReason why) {
         return OperationResult::failure(step, why, uid);
     };
-    if (!is_connected()) {
+    if (!link_.is_connected()) {
         debug_log("upload_airport_db: not connected\n");
         return failure(OperationStep::CloseDatabase, FailureReason::NotConnected);
     }
@@ -36,17 +40,17 @@ OperationResult CommsManager::upload_airport_db(std::uint8_t uid, const char* pa
         return OperationResult::failure(read.step, read.reason, uid);
     }
     return upload_airport_db(uid, database.data(), database.size(), erase_timeout_ms, write_timeout_ms, progress,
-                             user);
+                             user, nullptr);
 }
 
 // Blocks as above; data is not copied and must outlive the call.
-OperationResult CommsManager::upload_airport_db(std::uint8_t uid, const std::uint8_t* data, std::uint64_t data_size,
+OperationResult AirportDatabase::upload_airport_db(std::uint8_t uid, const std::uint8_t* data, std::uint64_t data_size,
                                                 unsigned erase_timeout_ms, unsigned write_timeout_ms,
                                                 ProgressFn progress, const void* user, FlashConfirmed* confirmed) {
     const auto failure = [uid](OperationStep step, FailureReason why) {
         return OperationResult::failure(step, why, uid);
     };
-    if (!is_connected()) {
+    if (!link_.is_connected()) {
         debug_log("upload_airport_db: not connected\n");
         return failure(OperationStep::CloseDatabase, FailureReason::NotConnected);
     }
@@ -76,12 +80,12 @@ OperationResult CommsManager::upload_airport_db(std::uint8_t uid, const std::uin
     debug_log("upload_airport_db: close DB acknowledged\n");
     std::this_thread::sleep_for(kAfterCloseSettle);
 
-    step = erase_fw_update_blocks({FirmwareTarget{uid, kDbAddress}}, size, erase_timeout_ms, progress, user, confirmed);
+    step = erase_.erase_fw_update_blocks({FirmwareTarget{uid, kDbAddress}}, size, erase_timeout_ms, progress, user, confirmed);
     if (!step) {
         debug_log("upload_airport_db: erase failed on UID %u\n", uid);
         return step;
     }
-    step = extflash_raw(uid, kDbAddress, data, data_size, write_timeout_ms, progress, user, confirmed);
+    step = writer_.extflash_raw(uid, kDbAddress, data, data_size, write_timeout_ms, progress, user, confirmed);
     if (!step) {
         debug_log("upload_airport_db: write failed on UID %u\n", uid);
         return step;
@@ -94,13 +98,13 @@ OperationResult CommsManager::upload_airport_db(std::uint8_t uid, const std::uin
     return OperationResult::success();
 }
 
-OperationResult CommsManager::airport_db_command(std::uint8_t uid, bool open, bool* sent) {
+OperationResult AirportDatabase::airport_db_command(std::uint8_t uid, bool open, bool* sent) {
     const std::uint32_t command = protocol::kAirportDb | (uid & protocol::kUidMask);
     const std::uint8_t operation = open ? protocol::kOpenAirportDb : protocol::kCloseAirportDb;
     bool was_sent = false;
-    const OperationResult acked = wait_legacy_ack(
+    const OperationResult acked = settings_.wait_legacy_ack(
         uid, static_cast<std::uint16_t>(command),
-        [&] { return was_sent = send_command(command, protocol::kDlcAirportDb, &operation, 1); }, kDbAckTimeoutMs,
+        [&] { return was_sent = link_.send_command(command, protocol::kDlcAirportDb, &operation, 1); }, kDbAckTimeoutMs,
         open ? OperationStep::OpenDatabase : OperationStep::CloseDatabase);
     if (sent != nullptr) *sent = was_sent;
     return acked;

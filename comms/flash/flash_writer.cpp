@@ -1,5 +1,6 @@
-// Single-unit raw upload (extflash_raw) and the reply handler of every write
-// transfer (extflash_raw and write_fw_image share the write-transfer state).
+// Write transfers: the single-unit raw upload (extflash_raw), the write to
+// several units side by side (write_flash_together), the firmware image write
+// (image body first, header last) and the reply handler they all share.
 //
 // Lock order: write_.mutex, then the transmit lock inside each send. The
 // write mutex is never held together with the erase-run mutex.
@@ -7,14 +8,17 @@
 #include <chrono>
 #include <cstddef>
 
-#include "comms_manager.h"
+#include "flash/flash_writer.h"
+
 #include "debug_log.h"
+#include "flash/flash_commands.h"
 #include "flash/flash_reply.h"
 #include "flash/timer_resolution.h"
 
 namespace vk61 {
 
 namespace {
+constexpr std::uint32_t kHeaderSize = 64;
 constexpr unsigned kProgressLogEvery = 100;  // packets between progress lines
 // How long a unit that repeated its previous chunk echo has to send the echo
 // of the chunk in flight. A late copy of the previous echo and a unit that
@@ -47,7 +51,9 @@ std::uint8_t first_unanswered(const std::vector<FlashWriteTarget>& targets, bool
 }
 }  // namespace
 
-OperationResult CommsManager::write_failure(OperationStep step, FailureReason why) const {
+FlashWriter::FlashWriter(Link& link) : link_(link) {}
+
+OperationResult FlashWriter::write_failure(OperationStep step, FailureReason why) const {
     const std::uint8_t uid = write_.failed_uid != 0 ? write_.failed_uid
                                                     : first_unanswered(write_.targets, write_.phase == WritePhase::WriteChunk);
     return OperationResult::failure(step, why, uid);
@@ -58,7 +64,7 @@ OperationResult CommsManager::write_failure(OperationStep step, FailureReason wh
 // kRepeatedEchoGrace, has stopped advancing: its repeat was the answer, and
 // it names the wrong address. The transfer then ends with the mismatch line
 // for that repeat, not after the chunk's time-out with the cause lost.
-FailureReason CommsManager::wait_chunk_echoes(std::unique_lock<std::mutex>& lock, unsigned timeout_ms) {
+FailureReason FlashWriter::wait_chunk_echoes(std::unique_lock<std::mutex>& lock, unsigned timeout_ms) {
     const auto all_acked = [this] {
         return std::all_of(write_.targets.begin(), write_.targets.end(),
                            [](const FlashWriteTarget& t) { return t.chunk_acked; });
@@ -72,7 +78,7 @@ FailureReason CommsManager::wait_chunk_echoes(std::unique_lock<std::mutex>& lock
     };
     // wait_for looks at the link every few milliseconds, and so at the grace.
     const FailureReason why =
-        wait_for(write_, lock, deadline_after(timeout_ms), [&] { return all_acked() || stuck() != nullptr; });
+        wait_for(link_, write_, lock, deadline_after(timeout_ms), [&] { return all_acked() || stuck() != nullptr; });
     if (why != FailureReason::None || all_acked()) return why;
     const FlashWriteTarget& target = *stuck();
     debug_log("fw_write: UID %u write address mismatch (expected 0x%08X got 0x%08X)\n", target.uid,
@@ -84,7 +90,7 @@ FailureReason CommsManager::wait_chunk_echoes(std::unique_lock<std::mutex>& lock
 // The one chunk loop of every write transfer: each chunk goes out once (to
 // uid, or to every target with uid 0), and the next one only after every
 // target echoed it.
-OperationResult CommsManager::write_chunks(std::unique_lock<std::mutex>& lock, std::uint8_t uid,
+OperationResult FlashWriter::write_chunks(std::unique_lock<std::mutex>& lock, std::uint8_t uid,
                                            const std::uint8_t* data, std::uint64_t size, unsigned timeout_ms,
                                            const char* log, unsigned* packets_out) {
     write_.progress(0, size, ProgressPhase::Write);
@@ -95,7 +101,7 @@ OperationResult CommsManager::write_chunks(std::unique_lock<std::mutex>& lock, s
         const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(kFlashChunkSize, size - offset));
         write_.chunk_length = length;
         begin_chunk_step(write_.targets);
-        if (!send_write_chunk(uid, data + offset, length)) {
+        if (!send_write_chunk(link_, uid, data + offset, length)) {
             debug_log("%s: failed to send write chunk at offset %zu\n", log, static_cast<std::size_t>(offset));
             return write_failure(OperationStep::WriteChunk, FailureReason::SendFailed);
         }
@@ -130,17 +136,17 @@ OperationResult CommsManager::write_chunks(std::unique_lock<std::mutex>& lock, s
     return OperationResult::success();
 }
 
-void CommsManager::note_written(FlashConfirmed* confirmed) const {
+void FlashWriter::note_written(FlashConfirmed* confirmed) const {
     if (confirmed == nullptr) return;
     for (const FlashWriteTarget& t : write_.targets) {
         if (t.address_set) confirmed->written_to[t.uid] = t.current_address;
     }
 }
 
-OperationResult CommsManager::extflash_raw(std::uint8_t uid, std::uint32_t address, const std::uint8_t* data,
+OperationResult FlashWriter::extflash_raw(std::uint8_t uid, std::uint32_t address, const std::uint8_t* data,
                                            std::uint64_t size, unsigned timeout_ms, ProgressFn progress,
                                            const void* user, FlashConfirmed* confirmed) {
-    if (!is_connected()) return OperationResult::failure(OperationStep::SetAddress, FailureReason::NotConnected, uid);
+    if (!link_.is_connected()) return OperationResult::failure(OperationStep::SetAddress, FailureReason::NotConnected, uid);
     if (data == nullptr || size == 0) {
         return OperationResult::failure(OperationStep::SetAddress, FailureReason::InvalidRequest, uid);
     }
@@ -160,12 +166,12 @@ OperationResult CommsManager::extflash_raw(std::uint8_t uid, std::uint32_t addre
     };
     debug_log("extflash_raw: UID %u set address 0x%08X, uploading %zu bytes\n", uid, address,
               static_cast<std::size_t>(size));
-    if (!send_set_address(uid, address)) {
+    if (!send_set_address(link_, uid, address)) {
         debug_log("extflash_raw: failed to send set-addr for UID %u\n", uid);
         return finish(OperationResult::failure(OperationStep::SetAddress, FailureReason::SendFailed, uid));
     }
     const FailureReason why =
-        wait_for(write_, lock, deadline_after(timeout_ms), [this] { return write_.targets.front().address_set; });
+        wait_for(link_, write_, lock, deadline_after(timeout_ms), [this] { return write_.targets.front().address_set; });
     if (why != FailureReason::None) {
         debug_log("extflash_raw: set-addr failed (complete=%d failed=%d)\n", why != FailureReason::TimedOut ? 1 : 0,
                   write_.failed() ? 1 : 0);
@@ -180,10 +186,10 @@ OperationResult CommsManager::extflash_raw(std::uint8_t uid, std::uint32_t addre
     return finish(OperationResult::success());
 }
 
-OperationResult CommsManager::write_flash_together(const std::vector<FirmwareTarget>& units, const std::uint8_t* data,
+OperationResult FlashWriter::write_flash_together(const std::vector<FirmwareTarget>& units, const std::uint8_t* data,
                                                    std::uint64_t size, unsigned timeout_ms, ProgressFn progress,
                                                    const void* user, FlashConfirmed* confirmed) {
-    if (!is_connected()) return OperationResult::failure(OperationStep::SetAddress, FailureReason::NotConnected);
+    if (!link_.is_connected()) return OperationResult::failure(OperationStep::SetAddress, FailureReason::NotConnected);
     if (units.empty() || data == nullptr || size == 0) {
         return OperationResult::failure(OperationStep::SetAddress, FailureReason::InvalidRequest);
     }
@@ -215,10 +221,101 @@ OperationResult CommsManager::write_flash_together(const std::vector<FirmwareTar
     return finish(OperationResult::success());
 }
 
+// Sends a set-address to every target (its expected_echo) and waits until
+// every target echoed it. `what` names the step in the lines ("set-addr",
+// "header set-addr").
+OperationResult FlashWriter::set_write_addresses(std::unique_lock<std::mutex>& lock, unsigned timeout_ms,
+                                                  OperationStep step, const char* what) {
+    write_.phase = WritePhase::SetAddress;
+    for (const FlashWriteTarget& t : write_.targets) {
+        if (!send_set_address(link_, t.uid, t.expected_echo)) {
+            debug_log("fw_write: failed to send %s for UID %u\n", what, t.uid);
+            return OperationResult::failure(step, FailureReason::SendFailed, t.uid);
+        }
+    }
+    const FailureReason why = wait_for(link_, write_, lock, deadline_after(timeout_ms), [this] {
+        return std::all_of(write_.targets.begin(), write_.targets.end(),
+                           [](const FlashWriteTarget& t) { return t.address_set; });
+    });
+    if (why == FailureReason::None) return OperationResult::success();
+    debug_log("fw_write: %s failed (complete=%d failed=%d)\n", what, why != FailureReason::TimedOut ? 1 : 0,
+              write_.failed() ? 1 : 0);
+    return write_failure(step, why);
+}
+
+// Blocks the calling worker for the whole transfer; each wait for the units'
+// echoes (address, each chunk, header) lasts at most timeout_ms.
+OperationResult FlashWriter::write_fw_image(const std::vector<FirmwareTarget>& targets, std::uint32_t image_offset,
+                                             const std::uint8_t* image, std::uint64_t length,
+                                             const std::uint8_t* header, unsigned timeout_ms, ProgressFn progress,
+                                             const void* user) {
+    if (!link_.is_connected()) return OperationResult::failure(OperationStep::SetAddress, FailureReason::NotConnected);
+    if (targets.empty() || image == nullptr || length == 0 || header == nullptr) {
+        return OperationResult::failure(OperationStep::SetAddress, FailureReason::InvalidRequest);
+    }
+
+    const TimerResolution timer_resolution;
+    std::unique_lock lock(write_.mutex);
+    write_.begin({progress, user});
+    for (const FirmwareTarget& t : targets) {
+        FlashWriteTarget target;
+        target.uid = t.uid;
+        target.base_address = t.write_address;
+        target.image_address = t.write_address + image_offset;
+        target.expected_echo = target.current_address = target.image_address;
+        write_.targets.push_back(target);
+        debug_log("fw_write: UID %u image start address 0x%08X (base 0x%08X + offset 0x%08X)\n", t.uid,
+                  target.image_address, t.write_address, image_offset);
+    }
+    const auto finish = [this](OperationResult result) {
+        write_.end();
+        return result;
+    };
+
+    // Image address on every unit, then the image body.
+    OperationResult result = set_write_addresses(lock, timeout_ms, OperationStep::SetAddress, "set-addr");
+    if (!result) return finish(result);
+    debug_log("fw_write: all devices set address, uploading %zu bytes\n", static_cast<std::size_t>(length));
+    unsigned packets = 0;
+    result = write_chunks(lock, 0, image, length, timeout_ms, "fw_write", &packets);
+    if (!result) return finish(result);
+    debug_log("fw_write: image transfer complete (%zu bytes, %u packets)\n", static_cast<std::size_t>(length),
+              packets);
+
+    // Header last: a unit sees a complete image only once every unit has
+    // confirmed every image chunk.
+    debug_log("fw_write: resetting address to header location and writing firmware header\n");
+    for (FlashWriteTarget& t : write_.targets) {
+        t.expected_echo = t.current_address = t.base_address;
+        t.address_set = false;
+        t.chunk_acked = false;
+    }
+    result = set_write_addresses(lock, timeout_ms, OperationStep::SetHeaderAddress, "header set-addr");
+    if (!result) return finish(result);
+
+    write_.phase = WritePhase::WriteChunk;
+    write_.chunk_length = kHeaderSize;
+    begin_chunk_step(write_.targets);
+    if (!send_write_chunk(link_, 0, header, kHeaderSize)) {
+        debug_log("fw_write: failed to send firmware header\n");
+        return finish(write_failure(OperationStep::WriteHeader, FailureReason::SendFailed));
+    }
+    const FailureReason why = wait_chunk_echoes(lock, timeout_ms);
+    if (why != FailureReason::None) {
+        debug_log("fw_write: header write failed (complete=%d failed=%d)\n", why != FailureReason::TimedOut ? 1 : 0,
+                  write_.failed() ? 1 : 0);
+        return finish(write_failure(OperationStep::WriteHeader, why));
+    }
+
+    debug_log("fw_write: firmware header written (%u bytes)\n", kHeaderSize);
+    write_.progress(length, length, ProgressPhase::Write);
+    return finish(OperationResult::success());
+}
+
 // Receive thread. Matches a flash reply against the running write transfer;
 // ignores replies of units outside it, replies while no transfer runs and
 // replies for a flag that is already set.
-void CommsManager::handle_flash_write_reply(const BusFrame& frame) {
+void FlashWriter::handle_reply(const BusFrame& frame) {
     const std::optional<FlashReply> reply = parse_flash_reply(frame);
     if (!reply) return;
 

@@ -9,8 +9,8 @@
 #include "comms_manager.h"
 #include "debug_log.h"
 #include "flash/airport_file.h"
-#include "flash/airport_progress.h"
-#include "flash/airport_worker.h"
+#include "transfer/airport_progress.h"
+#include "transfer/airport_worker.h"
 
 namespace vk61 {
 

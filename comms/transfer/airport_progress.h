@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "flash/airport_worker.h"
+#include "transfer/airport_worker.h"
 #include "flash/flash_types.h"
 
 namespace vk61 {

@@ -1,8 +1,8 @@
-#include "flash/airport_worker.h"
+#include "transfer/airport_worker.h"
 
 #include "comms_manager.h"
 #include "flash/airport_file.h"
-#include "flash/airport_progress.h"
+#include "transfer/airport_progress.h"
 
 namespace vk61 {
 

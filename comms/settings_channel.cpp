@@ -8,41 +8,27 @@
 // armed) and releases the lock only inside the condition wait. Lock order:
 // registry lock (target_mask, primary_uid) before and never inside a slot
 // lock; the slot lock before the transmit lock.
-#include "comms_manager.h"
+#include "settings_channel.h"
+
 #include "debug_log.h"
 #include "protocol.h"
+#include "uid_mask.h"
 
 namespace vk61 {
 
-namespace {
-
-// The lowest UID with its bit set in mask, or 0: the unit named when several
-// did not answer.
-std::uint8_t lowest_uid(std::uint32_t mask) {
-    for (unsigned uid = 1; uid <= protocol::kHighestUid; ++uid) {
-        if (mask & (1u << uid)) return static_cast<std::uint8_t>(uid);
-    }
-    return 0;
-}
-
-}  // namespace
-
-std::int32_t CommsManager::read_setting(std::uint8_t index, unsigned timeout_ms) {
-    std::uint32_t value = 0;
-    if (!read_setting_value(index, timeout_ms, &value)) return -1;
-    return static_cast<std::int32_t>(value);
-}
+SettingsChannel::SettingsChannel(Link& link, UnitRegistry& registry, SequenceCounter& sequence)
+    : link_(link), registry_(registry), sequence_(sequence) {}
 
 // Blocks until the primary unit's reply for index arrives, the link drops,
 // disconnect() is called, or timeout_ms passes.
-OperationResult CommsManager::read_setting_value(std::uint8_t index, unsigned timeout_ms, std::uint32_t* value) {
+OperationResult SettingsChannel::read_setting_value(std::uint8_t index, unsigned timeout_ms, std::uint32_t* value) {
     constexpr OperationStep kStep = OperationStep::ReadSetting;
-    if (!is_connected()) return OperationResult::failure(kStep, FailureReason::NotConnected);
-    const std::uint8_t uid = primary_uid();  // registry lock, before the slot lock
+    if (!link_.is_connected()) return OperationResult::failure(kStep, FailureReason::NotConnected);
+    const std::uint8_t uid = registry_.primary_uid();  // registry lock, before the slot lock
     SettingReadSlot& slot = read_slot_;
     const std::uint8_t payload[] = {0x00, index};
     const FailureReason why = exchange(
-        slot, deadline_after(timeout_ms),
+        link_, slot, deadline_after(timeout_ms),
         [&] {
             slot.wanted_uid = uid;
             slot.wanted_index = index;
@@ -50,7 +36,7 @@ OperationResult CommsManager::read_setting_value(std::uint8_t index, unsigned ti
             slot.raw_value = 0;
         },
         [&] {
-            return send_command(protocol::kSettingRead | (uid & protocol::kUidMask), protocol::kDlcSettingRead,
+            return link_.send_command(protocol::kSettingRead | (uid & protocol::kUidMask), protocol::kDlcSettingRead,
                                 payload, sizeof payload);
         },
         [&] { return slot.done; },
@@ -65,43 +51,43 @@ OperationResult CommsManager::read_setting_value(std::uint8_t index, unsigned ti
     return OperationResult::failure(kStep, why, uid);
 }
 
-OperationResult CommsManager::write_setting(std::uint8_t index, std::uint32_t value, unsigned timeout_ms) {
+OperationResult SettingsChannel::write_setting(std::uint8_t index, std::uint32_t value, unsigned timeout_ms) {
     return run_sequenced_command(
         protocol::kSettingWrite,
         [this, index, value](std::uint32_t sequence) {
             std::uint8_t payload[8] = {index};
             put_u32(payload + 1, value);
             put_u24(payload + 5, sequence);
-            return send_command(protocol::kSettingWrite, protocol::kDlcSettingWrite, payload, sizeof payload);
+            return link_.send_command(protocol::kSettingWrite, protocol::kDlcSettingWrite, payload, sizeof payload);
         },
         timeout_ms, "write_setting", OperationStep::WriteSetting);
 }
 
-OperationResult CommsManager::save_user_settings(std::uint32_t checksum, unsigned timeout_ms) {
+OperationResult SettingsChannel::save_user_settings(std::uint32_t checksum, unsigned timeout_ms) {
     return run_sequenced_command(
         protocol::kStoreSettings,
         [this, checksum](std::uint32_t sequence) {
             std::uint8_t payload[7] = {};
             put_u32(payload, checksum);
             put_u24(payload + 4, sequence);
-            return send_command(protocol::kStoreSettings, protocol::kDlcStoreSettings, payload, sizeof payload);
+            return link_.send_command(protocol::kStoreSettings, protocol::kDlcStoreSettings, payload, sizeof payload);
         },
         timeout_ms, "save_user_settings", OperationStep::StoreSettings);
 }
 
 // Blocks until every unit of the target mask acknowledged, one NACKed, the
 // link drops, disconnect() is called, or timeout_ms passes.
-OperationResult CommsManager::run_sequenced_command(std::uint16_t command,
+OperationResult SettingsChannel::run_sequenced_command(std::uint16_t command,
                                                     const std::function<bool(std::uint32_t)>& send,
                                                     unsigned timeout_ms, const char* name, OperationStep step) {
-    if (!is_connected()) return OperationResult::failure(step, FailureReason::NotConnected);
+    if (!link_.is_connected()) return OperationResult::failure(step, FailureReason::NotConnected);
     if (!send) return OperationResult::failure(step, FailureReason::InvalidRequest);
-    const std::uint32_t mask = target_mask();  // registry lock, before the slot lock
-    const std::uint32_t sequence = next_sequence();
+    const std::uint32_t mask = registry_.target_mask();  // registry lock, before the slot lock
+    const std::uint32_t sequence = sequence_.next();
     SequencedCommandSlot& slot = sequenced_slot_;
     std::uint8_t uid = 0;
     const FailureReason why = exchange(
-        slot, deadline_after(timeout_ms),
+        link_, slot, deadline_after(timeout_ms),
         [&] {
             slot.sequence = sequence;
             slot.command = command;
@@ -121,14 +107,14 @@ OperationResult CommsManager::run_sequenced_command(std::uint16_t command,
 
 // Blocks until the unit acknowledges (or NACKs) the command, the link drops,
 // disconnect() is called, or timeout_ms passes.
-OperationResult CommsManager::wait_legacy_ack(std::uint8_t uid, std::uint16_t command,
+OperationResult SettingsChannel::wait_legacy_ack(std::uint8_t uid, std::uint16_t command,
                                               const std::function<bool()>& send, unsigned timeout_ms,
                                               OperationStep step) {
-    if (!is_connected()) return OperationResult::failure(step, FailureReason::NotConnected, uid);
+    if (!link_.is_connected()) return OperationResult::failure(step, FailureReason::NotConnected, uid);
     if (!send) return OperationResult::failure(step, FailureReason::InvalidRequest, uid);
     PlainAckSlot& slot = plain_ack_slot_;
     const FailureReason why = exchange(
-        slot, deadline_after(timeout_ms),
+        link_, slot, deadline_after(timeout_ms),
         [&] {
             slot.complete = false;
             slot.uid = uid;
@@ -146,7 +132,7 @@ OperationResult CommsManager::wait_legacy_ack(std::uint8_t uid, std::uint16_t co
 
 // Receive thread. Setting replies are matched by index alone; a reply that
 // names another unit is still taken, with a line saying so.
-void CommsManager::settings_rx(const BusFrame& frame) {
+void SettingsChannel::handle_setting_reply(const BusFrame& frame) {
     const unsigned identifier = frame.identifier() & protocol::kIdentifierMask;
     const std::size_t bytes = dlc_to_bytes(frame.dlc());
     if (bytes < protocol::kSettingReplyMinBytes) {
@@ -180,27 +166,13 @@ void CommsManager::settings_rx(const BusFrame& frame) {
     read_slot_.cv.notify_all();
 }
 
-// Receive thread. Acknowledgement base: DLC code 7 is a sequenced acknowledgement,
-// DLC code 4 a plain one; any other length is not an acknowledgement.
-void CommsManager::handle_acknowledgement(const BusFrame& frame) {
-    switch (frame.dlc()) {
-        case protocol::kDlcSequencedAck: handle_sequenced_ack(frame); break;
-        case protocol::kDlcPlainAck: handle_plain_ack(frame); break;
-        default: break;
-    }
-}
-
-// Receive thread. Takes the erase-run lock (inside claim_erase_ack) and
-// releases it before the sequenced-command lock; the two are never held
-// together.
-void CommsManager::handle_sequenced_ack(const BusFrame& frame) {
+// Receive thread, for a sequenced acknowledgement (DLC code 7) that no erase
+// run claimed: the dispatcher offers it to the erase run first, whose lock is
+// released before this one is taken.
+void SettingsChannel::handle_sequenced_ack(const BusFrame& frame) {
     const std::uint8_t* d = frame.data();
     const unsigned uid = d[0];
     if (uid > 15) return;
-
-    // An erase run in progress claims the acknowledgements of its own erase
-    // commands before anything else looks at them.
-    if (claim_erase_ack(frame)) return;
 
     const unsigned acked = get_u16(d + 1) & protocol::kIdentifierMask;
     const unsigned status = d[3];
@@ -229,9 +201,10 @@ void CommsManager::handle_sequenced_ack(const BusFrame& frame) {
     }
 }
 
-// Receive thread. An acknowledgement that arrives once the armed command is
+// Receive thread, for a plain acknowledgement (DLC code 4). An acknowledgement
+// that arrives once the armed command is
 // complete (a duplicate, a late repeat) is ignored.
-void CommsManager::handle_plain_ack(const BusFrame& frame) {
+void SettingsChannel::handle_plain_ack(const BusFrame& frame) {
     const std::uint8_t* d = frame.data();
     const unsigned uid = d[0];
     const unsigned acked = get_u16(d + 1) & protocol::kIdentifierMask;
@@ -254,6 +227,24 @@ void CommsManager::handle_plain_ack(const BusFrame& frame) {
             break;
     }
     slot.cv.notify_all();
+}
+
+// Receive thread. Every frame that arrives while a setting read waits is traced.
+void SettingsChannel::trace_while_reading(const BusFrame& frame) {
+    const std::uint32_t identifier = frame.identifier();
+    const std::uint8_t* data = frame.data();
+    std::lock_guard lock(read_slot_.mutex);
+    if (read_slot_.active) {
+        debug_log("rx: can=0x%03X base=0x%03X dlc=%u data[0]=%u data[1]=%u\n", identifier & protocol::kIdentifierMask,
+                  identifier & protocol::kBaseMask, static_cast<unsigned>(frame.dlc()), static_cast<unsigned>(data[0]),
+                  static_cast<unsigned>(data[1]));
+    }
+}
+
+void SettingsChannel::abort_waits(FailureReason why) {
+    read_slot_.abort(why);
+    sequenced_slot_.abort(why);
+    plain_ack_slot_.abort(why);
 }
 
 }  // namespace vk61

@@ -2,9 +2,9 @@
 // in flight per unit.
 //
 // A block goes through two answers: the sequenced acknowledgement of its erase
-// command (claim_erase_ack, called by the acknowledgement handler before its
-// own matching) and then the flash reply that reports the block erased
-// (handle_flash_erase_reply). The reply handler sends the unit's next block
+// command (claim_ack, offered by the dispatcher before the settings channel
+// matches it) and then the flash reply that reports the block erased
+// (handle_reply). The reply handler sends the unit's next block
 // from the receive thread, so the worker only waits for the end of the run.
 //
 // Lock order: erase_.mutex, then the transmit lock inside each send. The erase
@@ -13,8 +13,10 @@
 #include <cstddef>
 #include <optional>
 
-#include "comms_manager.h"
+#include "flash/erase_run.h"
+
 #include "debug_log.h"
+#include "flash/flash_commands.h"
 #include "flash/flash_reply.h"
 #include "flash/timer_resolution.h"
 
@@ -48,11 +50,13 @@ FlashEraseJob* find_job(Jobs& jobs, std::uint8_t uid) {
 }
 }  // namespace
 
-OperationResult CommsManager::erase_fw_update_blocks(const std::vector<FirmwareTarget>& targets, std::uint32_t size,
+EraseRun::EraseRun(Link& link, SequenceCounter& sequence) : link_(link), sequence_(sequence) {}
+
+OperationResult EraseRun::erase_fw_update_blocks(const std::vector<FirmwareTarget>& targets, std::uint32_t size,
                                                      unsigned timeout_ms, ProgressFn progress, const void* user,
                                                      FlashConfirmed* confirmed) {
     constexpr OperationStep kStep = OperationStep::Erase;
-    if (!is_connected()) return OperationResult::failure(kStep, FailureReason::NotConnected);
+    if (!link_.is_connected()) return OperationResult::failure(kStep, FailureReason::NotConnected);
     if (targets.empty() || size == 0) return OperationResult::failure(kStep, FailureReason::InvalidRequest);
 
     std::vector<EraseBlocks> jobs;
@@ -69,13 +73,13 @@ OperationResult CommsManager::erase_fw_update_blocks(const std::vector<FirmwareT
         }
         jobs.push_back(std::move(job));
     }
-    return run_erase(jobs, timeout_ms, {progress, user}, confirmed);
+    return run(jobs, timeout_ms, {progress, user}, confirmed);
 }
 
-OperationResult CommsManager::erase_flash_blocks(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms,
+OperationResult EraseRun::erase_flash_blocks(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms,
                                                  ProgressFn progress, const void* user, FlashConfirmed* confirmed) {
     constexpr OperationStep kStep = OperationStep::Erase;
-    if (!is_connected()) return OperationResult::failure(kStep, FailureReason::NotConnected);
+    if (!link_.is_connected()) return OperationResult::failure(kStep, FailureReason::NotConnected);
     if (jobs.empty()) return OperationResult::failure(kStep, FailureReason::InvalidRequest);
     for (const EraseBlocks& job : jobs) {
         const bool in_range = std::all_of(job.blocks.begin(), job.blocks.end(),
@@ -85,10 +89,10 @@ OperationResult CommsManager::erase_flash_blocks(const std::vector<EraseBlocks>&
             return OperationResult::failure(kStep, FailureReason::InvalidRequest, job.uid);
         }
     }
-    return run_erase(jobs, timeout_ms, {progress, user}, confirmed);
+    return run(jobs, timeout_ms, {progress, user}, confirmed);
 }
 
-OperationResult CommsManager::run_erase(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms,
+OperationResult EraseRun::run(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms,
                                         ProgressCallback progress, FlashConfirmed* confirmed) {
     constexpr OperationStep kStep = OperationStep::Erase;
     // On Windows the raised resolution also covers the pauses the receive
@@ -124,11 +128,11 @@ OperationResult CommsManager::run_erase(const std::vector<EraseBlocks>& jobs, un
     }
 
     erase_.progress(0, erase_.total_blocks, ProgressPhase::Erase);
-    dispatch_erase_blocks(lock);
+    dispatch_blocks(lock);
 
     // One deadline for the whole run, not per block.
     const FailureReason why =
-        wait_for(erase_, lock, deadline_after(timeout_ms), [this] { return all_jobs_done(erase_.jobs); });
+        wait_for(link_, erase_, lock, deadline_after(timeout_ms), [this] { return all_jobs_done(erase_.jobs); });
     if (why == FailureReason::None) {
         debug_log("fw_erase: all blocks erased successfully\n");
         erase_.progress(erase_.total_blocks, erase_.total_blocks, ProgressPhase::Erase);
@@ -150,9 +154,9 @@ OperationResult CommsManager::run_erase(const std::vector<EraseBlocks>& jobs, un
 // blocks left. Every command after the first of a run is preceded by a 500 us
 // pause, taken with the erase mutex released; since another thread may have
 // dispatched the same job meanwhile, a job is checked again after the pause.
-void CommsManager::dispatch_erase_blocks(std::unique_lock<std::mutex>& erase_lock) {
+void EraseRun::dispatch_blocks(std::unique_lock<std::mutex>& erase_lock) {
     std::optional<TimerResolution> timer_resolution;
-    const auto stopped = [this] { return !erase_.active || erase_.failed() || disconnecting_.load(); };
+    const auto stopped = [this] { return !erase_.active || erase_.failed() || link_.disconnecting(); };
     const auto ready = [this](std::size_t i) {
         return i < erase_.jobs.size() && !erase_.jobs[i].in_flight && !erase_.jobs[i].queue.empty();
     };
@@ -173,12 +177,12 @@ void CommsManager::dispatch_erase_blocks(std::unique_lock<std::mutex>& erase_loc
         job.block = job.queue.front();
         job.queue.pop_front();
         job.expected_address = std::uint32_t{job.block} << 16;
-        job.sequence = next_sequence();
+        job.sequence = sequence_.next();
         job.in_flight = true;
         job.state = FlashEraseJob::AwaitingAck;
         debug_log("fw_erase: UID %u erasing block %u (addr 0x%08X) seq=%u\n", job.uid, job.block,
                   job.expected_address, job.sequence);
-        if (!send_erase_block(job.uid, job.sequence, job.block)) {
+        if (!send_erase_block(link_, job.uid, job.sequence, job.block)) {
             debug_log("fw_erase: failed to send erase for UID %u block %u\n", job.uid, job.block);
             erase_.fail(FailureReason::SendFailed, job.uid);
             return;
@@ -190,7 +194,7 @@ void CommsManager::dispatch_erase_blocks(std::unique_lock<std::mutex>& erase_loc
 // Receive thread, for every sequenced acknowledgement (DLC code 7), before
 // the sequenced-command slot sees it. Returns true when the acknowledgement
 // belongs to the block in flight of an erase job; then nobody else matches it.
-bool CommsManager::claim_erase_ack(const BusFrame& frame) {
+bool EraseRun::claim_ack(const BusFrame& frame) {
     if (frame.dlc() != protocol::kDlcSequencedAck) return false;
     const std::uint8_t* d = frame.data();
     const std::uint8_t uid = d[0];
@@ -218,7 +222,7 @@ bool CommsManager::claim_erase_ack(const BusFrame& frame) {
 // Receive thread. An erase reply counts only once its command was
 // acknowledged; earlier ones, duplicates and replies of units without a job
 // are ignored.
-void CommsManager::handle_flash_erase_reply(const BusFrame& frame) {
+void EraseRun::handle_reply(const BusFrame& frame) {
     const std::optional<FlashReply> reply = parse_flash_reply(frame);
     if (!reply) return;
 
@@ -254,7 +258,7 @@ void CommsManager::handle_flash_erase_reply(const BusFrame& frame) {
     if (erase_.total_blocks != 0) erase_.progress(erase_.erased_blocks, erase_.total_blocks, ProgressPhase::Erase);
     // `job` may dangle once dispatch released the mutex; only its queue is
     // looked at before that.
-    if (!job->queue.empty()) dispatch_erase_blocks(lock);
+    if (!job->queue.empty()) dispatch_blocks(lock);
     if (erase_.failed() || all_jobs_done(erase_.jobs)) erase_.cv.notify_all();
 }
 

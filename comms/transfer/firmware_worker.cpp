@@ -1,4 +1,4 @@
-#include "flash/firmware_worker.h"
+#include "transfer/firmware_worker.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,50 +1,87 @@
 // Device discovery: the unit registry, the three frames that feed it
 // (WHOAMI replies, bus occupancy reports, client-information replies), the
-// registry queries, and the USB reconnect step of the receive thread.
+// registry queries, and what follows a USB reconnect on the receive thread.
 //
 // Every handler here runs on the receive thread. The registry lock is held
 // only while the registry or the masks are read or changed: frames are sent
 // and callbacks invoked after it is released, so a callback may query the
 // registry (device_snapshot, primary_uid) without deadlocking.
-#include "comms_manager.h"
-#include "protocol.h"
+#include "unit_registry.h"
+
+#include <utility>
+
 #include "debug_log.h"
+#include "protocol.h"
+#include "uid_mask.h"
 
 namespace vk61 {
 
 namespace {
 
 constexpr unsigned kLowestUid = 1;
-constexpr unsigned kHighestUid = 15;
-
-// Bit n stands for UID n; UIDs beyond the mask width have no bit.
-constexpr std::uint32_t uid_bit(unsigned uid) { return uid < 32 ? 1u << uid : 0u; }
+constexpr unsigned kHighestUid = protocol::kHighestUid;
 
 bool flags_differ(const DeviceInfo& a, const DeviceInfo& b) {
     return a.occupied != b.occupied || a.alive != b.alive;
 }
 
-// Lowest UID 1-15 with its bit set, or 0.
-std::uint8_t lowest_uid_in(std::uint32_t mask) {
-    for (unsigned uid = kLowestUid; uid <= kHighestUid; ++uid) {
-        if (mask & uid_bit(uid)) return static_cast<std::uint8_t>(uid);
-    }
-    return 0;
-}
-
 }  // namespace
 
-std::vector<DeviceInfo> CommsManager::device_snapshot() const {
+UnitRegistry::UnitRegistry(Link& link) : link_(link) {}
+
+bool UnitRegistry::send_whoami() {
+    return link_.send_command(protocol::kWhoami, protocol::kDlcWhoamiRequest, protocol::kWhoamiRequest,
+                              sizeof protocol::kWhoamiRequest);
+}
+
+void UnitRegistry::clear() {
+    std::lock_guard lock(registry_mutex_);
+    registry_.clear();
+    occupied_mask_ = 0;
+    alive_mask_ = 0;
+}
+
+void UnitRegistry::set_devices_changed_callback(std::function<void()> callback) {
+    std::function<void()> old;
+    {
+        std::lock_guard lock(registry_mutex_);
+        old = std::exchange(devices_changed_, std::move(callback));
+    }
+    // The old callback is destroyed here, outside the lock: it may own
+    // captures whose destructors must not run under the registry lock.
+}
+
+void UnitRegistry::set_reconnected_callback(std::function<void()> callback) {
+    std::function<void()> old;
+    {
+        std::lock_guard lock(registry_mutex_);
+        old = std::exchange(reconnected_, std::move(callback));
+    }
+}
+
+void UnitRegistry::drop_callbacks() {
+    std::function<void()> devices_changed;
+    std::function<void()> reconnected;
+    {
+        std::lock_guard lock(registry_mutex_);
+        devices_changed = std::move(devices_changed_);
+        reconnected = std::move(reconnected_);
+        devices_changed_ = nullptr;
+        reconnected_ = nullptr;
+    }
+}
+
+std::vector<DeviceInfo> UnitRegistry::device_snapshot() const {
     std::lock_guard lock(registry_mutex_);
     return registry_;
 }
 
 // The unit single-unit requests go to: the lowest alive UID, else the lowest
 // occupied one, else the smallest non-zero UID known, else 1.
-std::uint8_t CommsManager::primary_uid() const {
+std::uint8_t UnitRegistry::primary_uid() const {
     std::lock_guard lock(registry_mutex_);
-    if (const std::uint8_t uid = lowest_uid_in(alive_mask_)) return uid;
-    if (const std::uint8_t uid = lowest_uid_in(occupied_mask_)) return uid;
+    if (const std::uint8_t uid = lowest_uid(alive_mask_)) return uid;
+    if (const std::uint8_t uid = lowest_uid(occupied_mask_)) return uid;
     std::uint8_t smallest = 0;
     for (const DeviceInfo& record : registry_) {
         if (record.uid != 0 && (smallest == 0 || record.uid < smallest)) smallest = record.uid;
@@ -55,7 +92,7 @@ std::uint8_t CommsManager::primary_uid() const {
 // Units a sequenced command must hear from. Bit 0 never counts, and only UIDs
 // 1-15 do: an acknowledgement from any other UID is never accepted, so its
 // bit could never clear and the command would always time out.
-std::uint32_t CommsManager::target_mask() const {
+std::uint32_t UnitRegistry::target_mask() const {
     constexpr std::uint32_t kUnitBits = 0xFFFEu;  // UIDs 1-15
     std::lock_guard lock(registry_mutex_);
     std::uint32_t mask = alive_mask_;
@@ -70,12 +107,12 @@ std::uint32_t CommsManager::target_mask() const {
     return mask != 0 ? mask : uid_bit(1);
 }
 
-std::uint64_t CommsManager::hearing_mark() const {
+std::uint64_t UnitRegistry::hearing_mark() const {
     std::lock_guard lock(registry_mutex_);
     return hearing_serial_;
 }
 
-std::uint32_t CommsManager::units_heard_since(std::uint64_t mark) const {
+std::uint32_t UnitRegistry::units_heard_since(std::uint64_t mark) const {
     std::lock_guard lock(registry_mutex_);
     std::uint32_t heard = 0;
     for (unsigned uid = kLowestUid; uid <= kHighestUid; ++uid) {
@@ -85,13 +122,13 @@ std::uint32_t CommsManager::units_heard_since(std::uint64_t mark) const {
 }
 
 // Registry lock held. Notes that the unit just answered.
-void CommsManager::note_heard(unsigned uid) {
+void UnitRegistry::note_heard(unsigned uid) {
     if (uid < kLowestUid || uid > kHighestUid) return;
     last_heard_[uid] = ++hearing_serial_;
 }
 
-bool CommsManager::rediscover() {
-    if (!is_connected()) return false;
+bool UnitRegistry::rediscover() {
+    if (!link_.is_connected()) return false;
     debug_log("Rediscovering devices...\n");
     if (send_whoami()) return true;
     debug_log("Failed to send WHOAMI during rediscovery\n");
@@ -101,7 +138,7 @@ bool CommsManager::rediscover() {
 // Registry lock held. Finds the record R belongs to (by UID; for a known
 // device id also by device id, which follows a unit that moved to another
 // UID) or appends R. Returns whether anything a user could see changed.
-bool CommsManager::upsert_device(const DeviceInfo& record) {
+bool UnitRegistry::upsert_device(const DeviceInfo& record) {
     if (registry_.empty()) {
         registry_.push_back(record);
         return true;
@@ -146,7 +183,7 @@ bool CommsManager::upsert_device(const DeviceInfo& record) {
 
 // Receive thread. A WHOAMI reply identifies a unit and clears its occupied and
 // alive flags until the next occupancy report or client-information reply.
-void CommsManager::handle_whoami_reply(const BusFrame& frame) {
+void UnitRegistry::handle_whoami_reply(const BusFrame& frame) {
     const std::uint8_t* d = frame.data();
     DeviceInfo record;
     record.device_id = get_u32(d);
@@ -172,7 +209,7 @@ void CommsManager::handle_whoami_reply(const BusFrame& frame) {
 // Receive thread. Stores the masks, refreshes the flags of known units, keeps
 // a placeholder for every present UID nobody has identified yet, and asks
 // each present unit who it is. The callback runs after every report.
-void CommsManager::handle_occupancy_report(const BusFrame& frame) {
+void UnitRegistry::handle_occupancy_report(const BusFrame& frame) {
     const std::uint8_t* d = frame.data();
     const std::uint32_t occupied = get_u32(d + 1) & ~1u;
     const std::uint32_t alive = get_u32(d + 5) & ~1u;
@@ -221,7 +258,7 @@ void CommsManager::handle_occupancy_report(const BusFrame& frame) {
     for (unsigned uid = kLowestUid; uid <= kHighestUid; ++uid) {
         if ((present & uid_bit(uid)) == 0) continue;
         const std::uint8_t payload[] = {protocol::kClientInfoRequest, static_cast<std::uint8_t>(uid)};
-        if (!send_command(protocol::kClientInfo, 2, payload, sizeof payload)) {
+        if (!link_.send_command(protocol::kClientInfo, 2, payload, sizeof payload)) {
             debug_log("ZEQBUS: failed to request client info for UID %u\n", uid);
         }
     }
@@ -230,7 +267,7 @@ void CommsManager::handle_occupancy_report(const BusFrame& frame) {
 
 // Receive thread. A client-information reply identifies a unit; its flags
 // come from the masks of the last occupancy report.
-void CommsManager::handle_client_info_reply(const BusFrame& frame) {
+void UnitRegistry::handle_client_info_reply(const BusFrame& frame) {
     const std::uint8_t* d = frame.data();
     if (d[0] > kHighestUid) return;
 
@@ -251,18 +288,10 @@ void CommsManager::handle_client_info_reply(const BusFrame& frame) {
     if (changed && callback) callback();
 }
 
-// Receive thread only, while the HID link is down (at most every 500 ms).
-// Blocks for one open attempt of the USB device. The registry is kept: the
+// Receive thread, once the USB link was reopened. The registry is kept: the
 // WHOAMI replies that follow refresh it.
-bool CommsManager::usb_reconnect_step() {
-    if (kind_.load() != InterfaceKind::UsbHid) return false;
-    if (link(InterfaceKind::UsbHid).is_open()) return true;
-
-    debug_log("USB HID: attempting reconnect to 0x%04X:0x%04X...\n", kUsbVendorId, kUsbProductId);
-    if (!link(InterfaceKind::UsbHid).open()) return false;
-    debug_log("USB HID: reconnected\n");
-
-    if (is_connected()) {
+void UnitRegistry::on_usb_reconnected() {
+    if (link_.is_connected()) {
         debug_log("Rediscovering devices...\n");
         if (!send_whoami()) debug_log("Failed to send WHOAMI during rediscovery\n");
     }
@@ -276,7 +305,6 @@ bool CommsManager::usb_reconnect_step() {
     }
     if (devices_changed) devices_changed();
     if (reconnected) reconnected();
-    return true;
 }
 
 }  // namespace vk61
