@@ -21,7 +21,7 @@ std::uint8_t bytes_to_dlc(std::size_t n) {
     for (std::uint8_t code = 0; code < kDlcBytes.size(); ++code) {
         if (kDlcBytes[code] >= n) return code;
     }
-    return 15;
+    return protocol::kLargestDlcCode;
 }
 
 BusFrame make_frame(std::uint8_t link, std::uint32_t identifier, std::uint8_t dlc,

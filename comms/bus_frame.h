@@ -9,6 +9,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "protocol.h"
+
 namespace vk61 {
 
 // 72 bytes: link byte, 32-bit identifier (low 11 bits count), CAN FD DLC code,
@@ -33,7 +35,7 @@ struct BusFrame {
     const std::uint8_t* data() const { return bytes.data() + kDataOffset; }
 
     // Identifier scheme: identifier = base | UID.
-    std::uint32_t base() const { return identifier() & 0x7F0u; }
+    std::uint32_t base() const { return identifier() & protocol::kBaseMask; }
     std::uint8_t uid_bits() const { return static_cast<std::uint8_t>(identifier() & 0x00Fu); }
 
     // Number of data bytes the DLC code stands for (0 for code 0 and codes above 15).

@@ -81,4 +81,21 @@ inline constexpr std::uint8_t kTypeHalvard = 0xC3;  // the EFIS
 inline constexpr std::uint8_t kTypeTessaly = 0xD5;
 inline constexpr std::uint8_t kTypeMorrow = 0xFF;
 
+// ---- flash ----
+// External flash is erased in 64 KiB blocks; a block's number is its first
+// address shifted right by this.
+inline constexpr unsigned kFlashBlockShift = 16;
+inline constexpr std::uint64_t kFlashBlockBytes = std::uint64_t{1} << kFlashBlockShift;
+
+// The block that holds address.
+inline constexpr std::uint64_t block_of(std::uint64_t address) { return address >> kFlashBlockShift; }
+// The first address of block.
+inline constexpr std::uint64_t block_start(std::uint64_t block) { return block << kFlashBlockShift; }
+// How many blocks size bytes fill from a block boundary (a part block counts).
+inline constexpr std::uint64_t blocks_for(std::uint64_t size) { return block_of(size + kFlashBlockBytes - 1); }
+
+// ---- frames ----
+// The largest DLC code: 64 data bytes.
+inline constexpr std::uint8_t kLargestDlcCode = 15;
+
 }  // namespace vk61::protocol

@@ -172,7 +172,7 @@ void SettingsChannel::handle_setting_reply(const BusFrame& frame) {
 void SettingsChannel::handle_sequenced_ack(const BusFrame& frame) {
     const std::uint8_t* d = frame.data();
     const unsigned uid = d[0];
-    if (uid > 15) return;
+    if (uid > protocol::kHighestUid) return;
 
     const unsigned acked = get_u16(d + 1) & protocol::kIdentifierMask;
     const unsigned status = d[3];

@@ -59,7 +59,7 @@ OperationResult AirportDatabase::upload_airport_db(std::uint8_t uid, const std::
         return failure(checked.step, checked.reason);
     }
     const auto size = static_cast<std::uint32_t>(data_size);
-    const std::uint32_t blocks = (size + 0xFFFF) >> 16;
+    const auto blocks = static_cast<std::uint32_t>(protocol::blocks_for(size));
 
     debug_log("upload_airport_db (UID %u): %u bytes, erasing %u blocks from 0x%08X\n", uid, size, blocks, kDbAddress);
 

@@ -1,6 +1,7 @@
 #include "flash/airport_file.h"
 
 #include "debug_log.h"
+#include "protocol.h"
 #include "flash/binary_file.h"
 
 namespace vk61 {
@@ -13,7 +14,7 @@ OperationResult check_airport_database_size(std::int64_t size) {
     // The size is taken in 64 bits: a file over 2 GiB must be refused as too
     // large, not wrapped into a small size and uploaded truncated.
     if (size > kMaxAirportDatabaseBytes) {
-        const std::int64_t blocks = (size + 0xFFFF) >> 16;
+        const std::uint64_t blocks = protocol::blocks_for(static_cast<std::uint64_t>(size));
         debug_log("upload_airport_db: file too large (%llu bytes, %llu blocks); max %u blocks\n",
                   static_cast<unsigned long long>(size), static_cast<unsigned long long>(blocks),
                   kMaxAirportDatabaseBlocks);

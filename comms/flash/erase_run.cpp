@@ -19,6 +19,7 @@
 #include "flash/flash_commands.h"
 #include "flash/flash_reply.h"
 #include "flash/timer_resolution.h"
+#include "protocol.h"
 
 namespace vk61 {
 
@@ -34,7 +35,7 @@ constexpr std::uint64_t kBlockLimit = 0xFFFF;
 std::uint64_t blocks_covering(std::uint32_t address, std::uint32_t size) {
     if (size == 0) return 0;
     const std::uint64_t last = std::uint64_t{address} + size - 1;
-    return (last >> 16) - (address >> 16) + 1;
+    return protocol::block_of(last) - protocol::block_of(address) + 1;
 }
 
 template <class Jobs>
@@ -61,7 +62,7 @@ OperationResult EraseRun::erase_fw_update_blocks(const std::vector<FirmwareTarge
 
     std::vector<EraseBlocks> jobs;
     for (const FirmwareTarget& target : targets) {
-        const std::uint64_t start = target.write_address >> 16;
+        const std::uint64_t start = protocol::block_of(target.write_address);
         const std::uint64_t count = blocks_covering(target.write_address, size);
         if (count == 0 || start + count > kBlockLimit) {
             debug_log("fw_erase: no blocks to erase for UID %u\n", target.uid);
@@ -176,7 +177,7 @@ void EraseRun::dispatch_blocks(std::unique_lock<std::mutex>& erase_lock) {
         FlashEraseJob& job = erase_.jobs[i];
         job.block = job.queue.front();
         job.queue.pop_front();
-        job.expected_address = std::uint32_t{job.block} << 16;
+        job.expected_address = static_cast<std::uint32_t>(protocol::block_start(job.block));
         job.sequence = sequence_.next();
         job.in_flight = true;
         job.state = FlashEraseJob::AwaitingAck;

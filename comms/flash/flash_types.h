@@ -8,6 +8,8 @@
 #include <optional>
 #include <vector>
 
+#include "protocol.h"
+
 namespace vk61 {
 
 // Progress of a flash transfer: phase 0 counts erased 64 KiB blocks, phase 1
@@ -32,7 +34,7 @@ struct ProgressCallback {
     }
 };
 
-inline constexpr std::uint32_t kFlashBlockSize = 0x10000;  // one erase block
+inline constexpr std::uint32_t kFlashBlockSize = protocol::kFlashBlockBytes;  // one erase block
 inline constexpr std::uint32_t kFlashChunkSize = 64;       // one write chunk
 
 // A unit taking part in a firmware update, with the write address it reported.
