@@ -32,8 +32,9 @@ QString originText(const vk61::ConfigFile& file, const vk61::ConfigRecord* efis,
                             file.efis.firmware.isEmpty() ? QDialog::tr("unknown") : file.efis.firmware);
     // Another memory layout may give the same index another meaning.
     if (efis && file.efis.memory_version && *file.efis.memory_version != efis->memory_version()) {
-        text += QStringLiteral("\n") + QDialog::tr("Warning: the file comes from memory version %1, this EFIS has "
-                                                   "memory version %2. Check every value before applying.")
+        text += QStringLiteral("\n") + QDialog::tr(
+                                           "Warning: the file comes from memory version %1, this EFIS has "
+                                           "memory version %2. Check every value before applying.")
                                            .arg(*file.efis.memory_version)
                                            .arg(efis->memory_version());
     }
@@ -42,7 +43,8 @@ QString originText(const vk61::ConfigFile& file, const vk61::ConfigRecord* efis,
 
 }  // namespace
 
-std::optional<std::vector<const vk61::SettingEntry*>> previewConfiguration(QWidget* parent, const vk61::ConfigFile& file,
+std::optional<std::vector<const vk61::SettingEntry*>> previewConfiguration(QWidget* parent,
+                                                                           const vk61::ConfigFile& file,
                                                                            const vk61::ConfigRecord* efis,
                                                                            const QString& source) {
     std::vector<const vk61::SettingEntry*> changed;
@@ -77,7 +79,8 @@ std::optional<std::vector<const vk61::SettingEntry*>> previewConfiguration(QWidg
             name->setFlags(name->flags() & ~Qt::ItemIsUserCheckable);
         }
         table->setItem(row, ColSetting, name);
-        table->setItem(row, ColEfis, readOnlyItem(efis ? vk61::setting_display_text(entry, *efis) : QDialog::tr("(erased)")));
+        table->setItem(row, ColEfis,
+                       readOnlyItem(efis ? vk61::setting_display_text(entry, *efis) : QDialog::tr("(erased)")));
         table->setItem(row, ColFile, readOnlyItem(vk61::setting_display_text(entry, file.settings)));
     }
     table->resizeColumnsToContents();
@@ -96,7 +99,8 @@ std::optional<std::vector<const vk61::SettingEntry*>> previewConfiguration(QWidg
     if (!efis) return changed;
     std::vector<const vk61::SettingEntry*> ticked;
     for (int row = 0; row < table->rowCount(); ++row) {
-        if (table->item(row, ColSetting)->checkState() == Qt::Checked) ticked.push_back(changed[static_cast<std::size_t>(row)]);
+        if (table->item(row, ColSetting)->checkState() == Qt::Checked)
+            ticked.push_back(changed[static_cast<std::size_t>(row)]);
     }
     return ticked;
 }
@@ -115,8 +119,9 @@ QString chooseBackup(QWidget* parent, const std::vector<vk61::BackupStore::Entry
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     for (int row = 0; row < table->rowCount(); ++row) {
         const vk61::BackupStore::Entry& backup = backups[static_cast<std::size_t>(row)];
-        const QString date = backup.created.isValid() ? backup.created.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
-                                                      : QDialog::tr("unreadable file");
+        const QString date = backup.created.isValid()
+                                 ? backup.created.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                                 : QDialog::tr("unreadable file");
         table->setItem(row, 0, readOnlyItem(date));
         table->setItem(row, 1, readOnlyItem(backup.reason));
     }

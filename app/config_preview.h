@@ -20,7 +20,8 @@ namespace vk61 {
 // presses Apply, nullopt on Cancel. With efis null (the EFIS's configuration
 // memory is erased) every setting is new and is written: all are listed,
 // none can be unticked.
-std::optional<std::vector<const vk61::SettingEntry*>> previewConfiguration(QWidget* parent, const vk61::ConfigFile& file,
+std::optional<std::vector<const vk61::SettingEntry*>> previewConfiguration(QWidget* parent,
+                                                                           const vk61::ConfigFile& file,
                                                                            const vk61::ConfigRecord* efis,
                                                                            const QString& source);
 

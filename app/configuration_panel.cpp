@@ -27,7 +27,8 @@ namespace vk61 {
 ConfigurationPanel::ConfigurationPanel(QMainWindow* window, Ui_MainWindow& ui, BusWorker* worker,
                                        const ConfigTimeouts& timeouts)
     : QObject(window), window_(window), ui_(ui), worker_(worker), timeouts_(timeouts), bindings_(settingBindings(ui)) {
-    for (const char* prefix : vk61::REGISTRATION_PREFIXES) ui_.comboBox_reg_prefix->addItem(QString::fromLatin1(prefix));
+    for (const char* prefix : vk61::REGISTRATION_PREFIXES)
+        ui_.comboBox_reg_prefix->addItem(QString::fromLatin1(prefix));
     applyEntryRanges(bindings_);
     connectForm();
 }
@@ -126,9 +127,9 @@ bool ConfigurationPanel::pickColour(const ColourButton& colour) {
     QPushButton* button = ui_.*colour.button;
     const std::uint32_t current = colourOfButton(button).value_or(0xFF000000u);
     QColorDialog::setCustomColor(1, QColor(colour.suggestion));
-    const QColor chosen =
-        QColorDialog::getColor(QColor(static_cast<QRgb>(current)), window_,
-                               QCoreApplication::translate("ColourButton", colour.title), QColorDialog::ColorDialogOptions());
+    const QColor chosen = QColorDialog::getColor(QColor(static_cast<QRgb>(current)), window_,
+                                                 QCoreApplication::translate("ColourButton", colour.title),
+                                                 QColorDialog::ColorDialogOptions());
     if (!chosen.isValid()) return false;
     button->setStyleSheet(colourStyleSheet(chosen.rgb()));
     return true;

@@ -52,8 +52,9 @@ std::optional<vk61::ConfigFile> ConfigurationPanel::confirmedConfigurationFile(c
 QString ConfigurationPanel::backupBeforeStore(const QString& reason, QString* path) {
     // With settings unknown there is nothing complete to keep; a store is
     // refused then anyway.
-    const StoreBackup backup = ::backupBeforeStore(model_, primaryUnit(), QStringLiteral("vk61-efis-config " VK61_VERSION),
-                                                   reason, vk61::BackupStore::default_root());
+    const StoreBackup backup =
+        ::backupBeforeStore(model_, primaryUnit(), QStringLiteral("vk61-efis-config " VK61_VERSION), reason,
+                            vk61::BackupStore::default_root());
     if (!backup.error.isEmpty()) {
         qWarning() << "Configuration backup failed:" << backup.error;
         return backup.error;
@@ -104,15 +105,16 @@ void ConfigurationPanel::showBackupError(const QString& error) {
 void ConfigurationPanel::exportToFile() {
     const auto file = confirmedConfigurationFile(QStringLiteral("export"));
     if (!file) {
-        showStatus(tr("Error: The configuration was not completely read from the EFIS; "
-                      "load the settings before exporting"));
+        showStatus(
+            tr("Error: The configuration was not completely read from the EFIS; "
+               "load the settings before exporting"));
         return;
     }
-    const QString suggested = QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-                                  .filePath(QStringLiteral("efis-%1-%2.json")
-                                                .arg(file->efis.serial.isEmpty() ? QStringLiteral("configuration")
-                                                                                 : file->efis.serial,
-                                                     file->created.toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmm"))));
+    const QString suggested =
+        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+            .filePath(QStringLiteral("efis-%1-%2.json")
+                          .arg(file->efis.serial.isEmpty() ? QStringLiteral("configuration") : file->efis.serial,
+                               file->created.toLocalTime().toString(QStringLiteral("yyyyMMdd-HHmm"))));
     const QString path = QFileDialog::getSaveFileName(window_, tr("Export Configuration"), suggested, kFileFilter);
     if (path.isEmpty()) return;
 
@@ -171,8 +173,9 @@ void ConfigurationPanel::restoreConfigurationFrom(const QString& path) {
     // The preview compares with what the units hold; edits in the form would
     // be stored along with the file without being shown.
     if (!model_.confirmed() || model_.unknown_count() > 0) {
-        showStatus(tr("Error: The configuration was not completely read from the EFIS; "
-                      "load the settings before importing. Nothing was sent"));
+        showStatus(
+            tr("Error: The configuration was not completely read from the EFIS; "
+               "load the settings before importing. Nothing was sent"));
         return;
     }
     if (!model_.pending().empty()) {
@@ -185,8 +188,9 @@ void ConfigurationPanel::restoreConfigurationFrom(const QString& path) {
     if (const auto refused = vk61::import_refusal(*file, &efis)) {
         qDebug() << "Configuration file refused:" << path << refused->message;
         showStatus(tr("Error: %1 was not imported: %2. Nothing was sent").arg(source, refused->message));
-        QMessageBox::warning(window_, tr("Import Configuration"),
-                             tr("%1 cannot be imported:\n%2\n\nNothing was sent to the EFIS.").arg(source, refused->message));
+        QMessageBox::warning(
+            window_, tr("Import Configuration"),
+            tr("%1 cannot be imported:\n%2\n\nNothing was sent to the EFIS.").arg(source, refused->message));
         return;
     }
     if (vk61::changed_settings(*file, efis).empty()) {
@@ -245,29 +249,27 @@ void ConfigurationPanel::storeFirstConfiguration(const vk61::ConfigFile& file, c
     const vk61::ConfigRecord record = file.settings;
     const std::uint32_t memoryVersion = *file.efis.memory_version;
     auto stored = std::make_shared<StoreResult>();
-    runExchange(
-        [stored, record, memoryVersion](ConfigExchange& exchange) {
-            *stored = exchange.store_first_configuration(record, memoryVersion);
-        },
-        [this, stored, before, file, source, written = all->size()] {
-            if (stored->status != StoreStatus::Saved) {
-                // Nothing on the EFIS was confirmed: the model stays erased.
-                model_ = before;
-                populateForm();
-                showStoreResult(*stored, false);
-                return;
-            }
-            // The reload reads back what the units hold and checks it against
-            // their checksum; only then is the first configuration reported.
-            load([this, file, source, written](bool ok) {
-                if (!ok) return;  // the load's status says what went wrong
-                if (!model_.confirmed() || !vk61::changed_settings(file, *model_.confirmed()).empty()) {
-                    showStatus(tr("Error: The EFIS does not hold the file's settings after the store"));
-                    return;
-                }
-                showStatus(firstConfigurationStoredText(source, written));
-            });
-        });
+    runExchange([stored, record, memoryVersion](
+                    ConfigExchange& exchange) { *stored = exchange.store_first_configuration(record, memoryVersion); },
+                [this, stored, before, file, source, written = all->size()] {
+                    if (stored->status != StoreStatus::Saved) {
+                        // Nothing on the EFIS was confirmed: the model stays erased.
+                        model_ = before;
+                        populateForm();
+                        showStoreResult(*stored, false);
+                        return;
+                    }
+                    // The reload reads back what the units hold and checks it against
+                    // their checksum; only then is the first configuration reported.
+                    load([this, file, source, written](bool ok) {
+                        if (!ok) return;  // the load's status says what went wrong
+                        if (!model_.confirmed() || !vk61::changed_settings(file, *model_.confirmed()).empty()) {
+                            showStatus(tr("Error: The EFIS does not hold the file's settings after the store"));
+                            return;
+                        }
+                        showStatus(firstConfigurationStoredText(source, written));
+                    });
+                });
 }
 
 }  // namespace vk61

@@ -53,9 +53,7 @@ void ConfigurationPanel::showLoadResult(const LoadResult& result, const std::fun
         if (then) then(ok);
     };
     switch (result.status) {
-    case LoadStatus::NotConnected:
-        showNotConnected();
-        return finish(false);
+    case LoadStatus::NotConnected: showNotConnected(); return finish(false);
     case LoadStatus::Cancelled:
         qDebug() << "Load cancelled";
         showStatus(tr("Load cancelled; the form shows what it showed before"));

@@ -25,9 +25,7 @@ void ConfigurationPanel::sendEdits() {
 
 void ConfigurationPanel::showUpdateResult(const UpdateResult& result) {
     switch (result.status) {
-    case UpdateStatus::NotConnected:
-        showNotConnected();
-        return;
+    case UpdateStatus::NotConnected: showNotConnected(); return;
     case UpdateStatus::RuleRefused:
         qDebug() << "Not sending:" << result.refusal;
         showStatus(tr("Error: %1").arg(refusedText(result.refusal)));
@@ -91,9 +89,7 @@ void ConfigurationPanel::saveDeviceOptions() {
 
 void ConfigurationPanel::showStoreResult(const StoreResult& result, bool device_options) {
     switch (result.status) {
-    case StoreStatus::NotConnected:
-        showNotConnected();
-        return;
+    case StoreStatus::NotConnected: showNotConnected(); return;
     case StoreStatus::NoDeviceChanges: showStatus(tr("No device changes to save")); return;
     case StoreStatus::UnknownSettings:
         qDebug() << "Not storing:" << result.unknown << "setting(s) were not read";
@@ -126,7 +122,8 @@ void ConfigurationPanel::showStoreResult(const StoreResult& result, bool device_
             text = tr("Error: Failed to send configuration value for index %1; nothing was stored").arg(result.index);
         }
         // What was undone follows the fixed text.
-        if (const QString writeBack = writeBackText(result); !writeBack.isEmpty()) text += QStringLiteral(" — ") + writeBack;
+        if (const QString writeBack = writeBackText(result); !writeBack.isEmpty())
+            text += QStringLiteral(" — ") + writeBack;
         showStatus(text);
         return;
     }
@@ -141,8 +138,9 @@ void ConfigurationPanel::showStoreResult(const StoreResult& result, bool device_
         return;
     case StoreStatus::ChecksumUnread:
         qDebug() << "Could not read the checksum back after the store";
-        showStatus(tr("Error: The EFIS did not report its checksum after the store; "
-                      "the configuration is not confirmed as saved"));
+        showStatus(
+            tr("Error: The EFIS did not report its checksum after the store; "
+               "the configuration is not confirmed as saved"));
         return;
     case StoreStatus::ChecksumMismatch: {
         const QString held = QStringLiteral("%1").arg(result.read_back, 8, 16, QLatin1Char('0')).toUpper();

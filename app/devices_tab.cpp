@@ -150,8 +150,7 @@ void DevicesTab::refresh() {
             update = QStringLiteral("—");
             serial = tr("UID %1").arg(unit.uid);
         } else {
-            if (const vk61::FirmwarePackage* package =
-                    vk61::find_firmware_for_device(packages, unit.device_id)) {
+            if (const vk61::FirmwarePackage* package = vk61::find_firmware_for_device(packages, unit.device_id)) {
                 name = package->display_name.isEmpty() ? package->device_type : package->display_name;
                 update = vk61::is_firmware_older(unit.firmware, *package) ? tr("Yes") : tr("No");
             }
@@ -159,9 +158,9 @@ void DevicesTab::refresh() {
         }
         if (name.isEmpty()) name = unitTypeName(unit.type_code());
 
-        table->setItem(row, ColConnected, makeItem(countsAsConnected(unit, link_connected) ? QStringLiteral("✅")
-                                                                                         : QStringLiteral("❌"),
-                                                   Qt::AlignHCenter, font));
+        table->setItem(row, ColConnected,
+                       makeItem(countsAsConnected(unit, link_connected) ? QStringLiteral("✅") : QStringLiteral("❌"),
+                                Qt::AlignHCenter, font));
         table->setItem(row, ColDevice, makeItem(name, Qt::AlignLeft, font));
         table->setItem(row, ColSerial, makeItem(serial, Qt::AlignHCenter, font));
         table->setItem(row, ColUpdate, makeItem(update, Qt::AlignHCenter, font));

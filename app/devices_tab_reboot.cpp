@@ -36,7 +36,11 @@ void DevicesTab::reboot(std::uint32_t expected, std::function<void()> whenBack) 
             // Every check shows the table as the registry has it then.
             const std::uint32_t heard = wait_for_units_after_reboot(
                 *comms, timings, &stop,
-                [this] { QMetaObject::invokeMethod(this, [this] { refresh(); }, Qt::QueuedConnection); }, expected);
+                [this] {
+                    QMetaObject::invokeMethod(
+                        this, [this] { refresh(); }, Qt::QueuedConnection);
+                },
+                expected);
             if (heard != 0 && (heard & expected) == expected) return Waited{Outcome::Back, heard};
             return Waited{stop ? Outcome::Stopped : Outcome::NotBack, heard};
         },

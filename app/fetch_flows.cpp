@@ -62,9 +62,11 @@ void UpdateTab::endFirmwareFetch() {
 void UpdateTab::onFirmwareManifestFetched(const vk61::FetchOutcome& fetched) {
     if (!fetched.ok) {
         QMessageBox box(QMessageBox::Warning, tr("Manifest Unavailable"),
-                        tr("Could not download the firmware manifest from the server."), QMessageBox::NoButton, dialogs_);
-        box.setInformativeText(tr("Connect to the internet and try again, or select a firmware file manually "
-                                  "using \"Select Firmware File\"."));
+                        tr("Could not download the firmware manifest from the server."), QMessageBox::NoButton,
+                        dialogs_);
+        box.setInformativeText(
+            tr("Connect to the internet and try again, or select a firmware file manually "
+               "using \"Select Firmware File\"."));
         QPushButton* select = box.addButton(tr("Select Firmware File"), QMessageBox::ActionRole);
         box.addButton(QMessageBox::Ok);
         box.exec();
@@ -223,7 +225,8 @@ void UpdateTab::onAirportManifestLoaded(const vk61::FetchOutcome& loaded) {
 
     const vk61::DatabasePackage* package = vk61::find_latest_database(databases, QStringLiteral("airport"));
     if (package == nullptr) {
-        warn(dialogs_, tr("Airport Database Not Found"), tr("No airport database entry found in downloads_manifest.json."));
+        warn(dialogs_, tr("Airport Database Not Found"),
+             tr("No airport database entry found in downloads_manifest.json."));
         showStatus(tr("No airport database in manifest"));
         endAirportFetch();
         return;
@@ -236,8 +239,8 @@ void UpdateTab::onAirportManifestLoaded(const vk61::FetchOutcome& loaded) {
         airportFetchRunning_ = false;
         return;
     }
-    package->start_resolve_local_path(downloads_, this,
-                                      [this](const vk61::FileOutcome& resolved) { onAirportDatabaseResolved(resolved); });
+    package->start_resolve_local_path(
+        downloads_, this, [this](const vk61::FileOutcome& resolved) { onAirportDatabaseResolved(resolved); });
 }
 
 void UpdateTab::onAirportDatabaseResolved(const vk61::FileOutcome& resolved) {

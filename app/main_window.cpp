@@ -26,20 +26,19 @@ MainWindow::MainWindow(const WindowSettings& settings, QWidget* parent)
       manifests_(new vk61::ManifestService(settings.downloads, this)) {
     installMessageHandler();
     ui_->setupUi(this);
-    updateTab_ = new UpdateTab(ui_, this, manifests_, settings_.downloads,
-                              {[this] { return comms_.get(); }, [this](const QString& text) { showStatus(text); },
-                               [this] {
-                                   // The update may leave the units with another configuration (or
-                                   // none): keep the one they hold now. A failed backup does not
-                                   // stop the update.
-                                   QString path;
-                                   showBackupError(backupBeforeStore(QStringLiteral("before firmware update"), &path));
-                                   return path;
-                               },
-                               [this](const QString& backup, std::uint32_t units) {
-                                   rebootAndCheckConfiguration(backup, units);
-                               }},
-                              this);
+    updateTab_ = new UpdateTab(
+        ui_, this, manifests_, settings_.downloads,
+        {[this] { return comms_.get(); }, [this](const QString& text) { showStatus(text); },
+         [this] {
+             // The update may leave the units with another configuration (or
+             // none): keep the one they hold now. A failed backup does not
+             // stop the update.
+             QString path;
+             showBackupError(backupBeforeStore(QStringLiteral("before firmware update"), &path));
+             return path;
+         },
+         [this](const QString& backup, std::uint32_t units) { rebootAndCheckConfiguration(backup, units); }},
+        this);
     ui_->tabWidget->setTabVisible(ui_->tabWidget->indexOf(ui_->tab_cal), false);
     busWorker_ = new BusWorker(this);
     configuration_ = new ConfigurationPanel(this, *ui_, busWorker_, settings_.config_timeouts);
@@ -152,14 +151,16 @@ void MainWindow::connectToBus() {
     configuration_->setComms(comms_.get());
     devices_->setComms(comms_.get());
     // Both callbacks run on the receive thread: they only post to the window.
-    comms_->set_devices_changed_callback(
-        [this] { QMetaObject::invokeMethod(this, [this] { refreshDeviceTable(); }, Qt::QueuedConnection); });
+    comms_->set_devices_changed_callback([this] {
+        QMetaObject::invokeMethod(
+            this, [this] { refreshDeviceTable(); }, Qt::QueuedConnection);
+    });
     comms_->set_reconnected_callback(
         [this] { QMetaObject::invokeMethod(this, &MainWindow::onDeviceReconnected, Qt::QueuedConnection); });
 
     if (comms_->connect()) {
         showStatus(comms_->interface_kind() == vk61::InterfaceKind::CanFd ? tr("Connected via CAN FD")
-                                                                         : tr("Connected via USB HID"));
+                                                                          : tr("Connected via USB HID"));
         refreshDeviceTable();
         QTimer::singleShot(settings_.initial_load_delay_ms, this, [this] {
             if (comms_ && comms_->is_connected() && !busWorker_->busy()) onLoadClicked();
@@ -176,11 +177,12 @@ bool MainWindow::fetchInProgress() const { return updateTab_->fetchInProgress();
 bool MainWindow::busExchangeRunning() const { return busWorker_->busy(); }
 
 void MainWindow::showBusExchangeRunning(bool running) {
-    for (QPushButton* button : {ui_->pushButton_load, ui_->pushButton_update, ui_->pushButton_save, ui_->pushButton_reboot,
-                                ui_->pushButton_reboot_2}) {
+    for (QPushButton* button : {ui_->pushButton_load, ui_->pushButton_update, ui_->pushButton_save,
+                                ui_->pushButton_reboot, ui_->pushButton_reboot_2}) {
         button->setEnabled(!running);
     }
-    for (QAction* action : {ui_->action_import_configuration, ui_->action_configuration_backups}) action->setEnabled(!running);
+    for (QAction* action : {ui_->action_import_configuration, ui_->action_configuration_backups})
+        action->setEnabled(!running);
     ui_->pushButton_cancel->setEnabled(running && busWorker_->cancellable());
     configuration_->setFormBusy(running);
     if (!running && reloadWhenIdle_) {

@@ -11,11 +11,11 @@ namespace vk61 {
 void writeMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
     const char* format = nullptr;
     switch (type) {
-        case QtDebugMsg: format = "Debug: %s (%s:%u, %s)\n"; break;
-        case QtInfoMsg: format = "Info: %s (%s:%u, %s)\n"; break;
-        case QtWarningMsg: format = "Warning: %s (%s:%u, %s)\n"; break;
-        case QtCriticalMsg: format = "Critical: %s (%s:%u, %s)\n"; break;
-        case QtFatalMsg: format = "Fatal: %s (%s:%u, %s)\n"; break;
+    case QtDebugMsg: format = "Debug: %s (%s:%u, %s)\n"; break;
+    case QtInfoMsg: format = "Info: %s (%s:%u, %s)\n"; break;
+    case QtWarningMsg: format = "Warning: %s (%s:%u, %s)\n"; break;
+    case QtCriticalMsg: format = "Critical: %s (%s:%u, %s)\n"; break;
+    case QtFatalMsg: format = "Fatal: %s (%s:%u, %s)\n"; break;
     }
     if (format == nullptr) return;
 

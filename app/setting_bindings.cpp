@@ -40,7 +40,9 @@ struct Row {
 using C = Conversion;
 // Every setting the form shows, in setting order.
 constexpr Row kRows[] = {
-    {"display_units", C::DisplayUnits, {"comboBox_airspeed", "comboBox_altitude", "comboBox_temp", "comboBox_pressure"}},
+    {"display_units",
+     C::DisplayUnits,
+     {"comboBox_airspeed", "comboBox_altitude", "comboBox_temp", "comboBox_pressure"}},
     {"v_min", C::Whole, {"spinBox_vmin"}},
     {"v_s0", C::Whole, {"spinBox_vs0"}},
     {"v_s1", C::Whole, {"spinBox_vs1"}},

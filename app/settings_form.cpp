@@ -27,8 +27,8 @@ std::optional<std::uint32_t> colourOfButton(const QPushButton* button) {
 }
 
 vk61::DisplayUnits unitsOfForm(const Ui_MainWindow& ui) {
-    return {ui.comboBox_airspeed->currentIndex(), ui.comboBox_altitude->currentIndex(), ui.comboBox_temp->currentIndex(),
-            ui.comboBox_pressure->currentIndex()};
+    return {ui.comboBox_airspeed->currentIndex(), ui.comboBox_altitude->currentIndex(),
+            ui.comboBox_temp->currentIndex(), ui.comboBox_pressure->currentIndex()};
 }
 
 std::uint32_t icaoAddressOfForm(const Ui_MainWindow& ui) {

@@ -49,12 +49,13 @@ void postProgress(std::uint64_t done, std::uint64_t total, std::uint64_t phase, 
         // Every unit at once: one bar, the bytes of the database and the rate.
         const double seconds = static_cast<double>(now - context->phase_start_ns) / 1e9;
         const double rate = seconds > 0 ? static_cast<double>(done - context->phase_start_done) / seconds : 0;
-        text = phase == 0 ? UpdateTab::tr("All %1 units: erasing %2 / %3 blocks").arg(context->units).arg(done).arg(total)
-                          : UpdateTab::tr("All %1 units: uploading %2 / %3 bytes, %4 KB/s")
-                                .arg(context->units)
-                                .arg(done)
-                                .arg(total)
-                                .arg(rate / 1000.0, 0, 'f', 1);
+        text = phase == 0
+                   ? UpdateTab::tr("All %1 units: erasing %2 / %3 blocks").arg(context->units).arg(done).arg(total)
+                   : UpdateTab::tr("All %1 units: uploading %2 / %3 bytes, %4 KB/s")
+                         .arg(context->units)
+                         .arg(done)
+                         .arg(total)
+                         .arg(rate / 1000.0, 0, 'f', 1);
     } else if (context->firmware) {
         text = phase == 0 ? UpdateTab::tr("Erasing: %1 / %2 blocks").arg(done).arg(total)
                           : UpdateTab::tr("Uploading: %1 / %2 bytes").arg(done).arg(total);
@@ -70,8 +71,7 @@ void postProgress(std::uint64_t done, std::uint64_t total, std::uint64_t phase, 
     UpdateTab* tab = context->tab;
     const bool firmware = context->firmware;
     QMetaObject::invokeMethod(
-        tab, [tab, firmware, value, text] { tab->showTransferProgress(firmware, value, text); },
-        Qt::QueuedConnection);
+        tab, [tab, firmware, value, text] { tab->showTransferProgress(firmware, value, text); }, Qt::QueuedConnection);
 }
 
 }  // namespace
@@ -217,8 +217,7 @@ bool UpdateTab::confirmFirmwarePlan(const vk61::FirmwareImage& image) {
     if (!plan.needs_confirmation()) return true;
     QMessageBox box(QMessageBox::Warning, tr("Confirm Firmware Update"),
                     plan.unit_lines().join(QLatin1Char('\n')) + QStringLiteral("\n\n") +
-                        plan.concerns().join(QLatin1Char('\n')) + QStringLiteral("\n\n") +
-                        tr("Update anyway?"),
+                        plan.concerns().join(QLatin1Char('\n')) + QStringLiteral("\n\n") + tr("Update anyway?"),
                     QMessageBox::Yes | QMessageBox::No, dialogs_);
     box.setDefaultButton(QMessageBox::No);
     if (box.exec() == QMessageBox::Yes) return true;
@@ -303,10 +302,10 @@ void UpdateTab::startAirportTransfer() {
     const vk61::ResumeOffer offer =
         vk61::check_airport_resume(job.record_path, job.sha256, database.bytes->size(), units);
     if (offer.verdict == vk61::ResumeVerdict::Resumable) {
-        QMessageBox box(QMessageBox::Question, tr("Resume Airport Database Upload"),
-                        offer.text + QStringLiteral(".\n\n") +
-                            tr("Resume where it stopped? No starts the upload afresh."),
-                        QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, dialogs_);
+        QMessageBox box(
+            QMessageBox::Question, tr("Resume Airport Database Upload"),
+            offer.text + QStringLiteral(".\n\n") + tr("Resume where it stopped? No starts the upload afresh."),
+            QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, dialogs_);
         box.setDefaultButton(QMessageBox::Yes);
         const int answer = box.exec();
         if (answer == QMessageBox::Cancel) {
@@ -334,7 +333,9 @@ void UpdateTab::startAirportTransfer() {
         showStatus(tr("Starting airport database transfer to %1 device(s)...").arg(units.size()));
     }
     qDebug() << "Airport database upload:" << airportFilePath_ << "devices:" << units.size()
-             << (together ? "at once" : job.resume_from.empty() ? "one at a time" : "resumed");
+             << (together                  ? "at once"
+                 : job.resume_from.empty() ? "one at a time"
+                                           : "resumed");
 
     vk61::CommsManager* manager = comms();
     QThread* thread = QThread::create([this, manager, job, together] {

@@ -49,8 +49,8 @@ public:
 
     // ui: the window's form, of which the tab uses the update tab's widgets;
     // dialogs: the parent of its boxes and file dialogs.
-    UpdateTab(Ui_MainWindow* ui, QWidget* dialogs, vk61::ManifestService* manifests,
-              vk61::DownloadSettings downloads, WindowAccess window, QObject* parent);
+    UpdateTab(Ui_MainWindow* ui, QWidget* dialogs, vk61::ManifestService* manifests, vk61::DownloadSettings downloads,
+              WindowAccess window, QObject* parent);
 
     // The form's buttons.
     void browseFirmware();

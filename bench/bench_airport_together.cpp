@@ -165,8 +165,7 @@ void zero_costs(const Options& o) {
         // The raw write to one unit, on erased flash above the database.
         const auto address = 0x01000000u + static_cast<std::uint32_t>(run) * static_cast<std::uint32_t>(o.size);
         const auto start = flashbench::Clock::now();
-        const bool ok =
-            rig.comms->extflash_raw(1, address, db.data(), db.size(), 10000, nullptr, nullptr).ok();
+        const bool ok = rig.comms->extflash_raw(1, address, db.data(), db.size(), 10000, nullptr, nullptr).ok();
         const double elapsed = flashbench::seconds_since(start);
         if (!ok || rig.bus.flash_bytes(1, address, db.size()) != db) {
             std::fprintf(stderr, "raw write to UID 1 failed\n");
@@ -178,9 +177,10 @@ void zero_costs(const Options& o) {
     }
     const double t = flashbench::median(together), r = flashbench::median(raw);
     std::printf("c) bridge costs 0, %.0f KiB, median of %d runs\n", static_cast<double>(o.size) / 1024.0, o.runs);
-    std::printf("   together upload to 3 units (close, erase, write, open): %.0f B/s = %.1f %% of %.0f B/s "
-                "(bar: >= 85 %%) %s\n",
-                t, t * 100.0 / kChunkLimit, kChunkLimit, t * 100.0 / kChunkLimit >= 85.0 ? "met" : "NOT MET");
+    std::printf(
+        "   together upload to 3 units (close, erase, write, open): %.0f B/s = %.1f %% of %.0f B/s "
+        "(bar: >= 85 %%) %s\n",
+        t, t * 100.0 / kChunkLimit, kChunkLimit, t * 100.0 / kChunkLimit >= 85.0 ? "met" : "NOT MET");
     std::printf("   raw write to 1 unit (extflash_raw): %.0f B/s = %.1f %%\n", r, r * 100.0 / kChunkLimit);
 }
 

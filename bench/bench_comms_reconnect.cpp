@@ -50,8 +50,7 @@ int main() {
     }
     std::fprintf(stderr, "reconnect attempts with the cable out (target: every 500 ms)\n");
     std::fprintf(stderr, "  interval     median %7.1f ms  min %7.1f ms  max %7.1f ms  (%zu gaps)\n", median(gaps),
-                 *std::min_element(gaps.begin(), gaps.end()), *std::max_element(gaps.begin(), gaps.end()),
-                 gaps.size());
+                 *std::min_element(gaps.begin(), gaps.end()), *std::max_element(gaps.begin(), gaps.end()), gaps.size());
     std::fprintf(stderr, "  plug to WHOAMI sent %7.1f ms\n", to_reconnect);
     return 0;
 }

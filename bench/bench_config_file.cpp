@@ -27,10 +27,12 @@ vk61::ConfigRecord sampleRecord() {
     record.set_magic(vk61::ConfigRecord::kMagic);
     record.set_memory_version(3);
     record.set_num_elements(vk61::ConfigRecord::kCoveredWords);
-    const std::uint32_t values[] = {0x14A, 45, 40, 50, 90, 130, 180, 70, 100, 115, 155, 0x4E313233, 0x41420000, 0,
-                                    0xFF3C78D8, 0xFF87CEEB, 0xFF8B4513, 0xFF5C3317, 0xFFFF00FF, 0xFFFFFFFF,
-                                    0xFF00C000, 0xFFFFFF00, 0xFFFF0000, 0xFF00FF00, 12, 0x3F800000, 0xBF000000,
-                                    110, 160, 128, 0, 0xA1B2C3, 0, 3, 0x0A, 1, 0x00000100, 0, 0, 0};
+    const std::uint32_t values[] = {0x14A,      45,         40,         50,         90,         130,        180,
+                                    70,         100,        115,        155,        0x4E313233, 0x41420000, 0,
+                                    0xFF3C78D8, 0xFF87CEEB, 0xFF8B4513, 0xFF5C3317, 0xFFFF00FF, 0xFFFFFFFF, 0xFF00C000,
+                                    0xFFFFFF00, 0xFFFF0000, 0xFF00FF00, 12,         0x3F800000, 0xBF000000, 110,
+                                    160,        128,        0,          0xA1B2C3,   0,          3,          0x0A,
+                                    1,          0x00000100, 0,          0,          0};
     for (unsigned index = 0; index < vk61::kSettingCount; ++index) vk61::config_set_value(record, index, values[index]);
     return record;
 }
@@ -77,8 +79,9 @@ int main(int argc, char** argv) {
         differences = vk61::changed_settings(*read, changed).size();
         import_ms.push_back(timer.nsecsElapsed() / 1e6);
     }
-    std::printf("bench_config_file: %d runs, export (build, write atomically) median %.3f ms, import (read, check, "
-                "compare; %zu difference(s)) median %.3f ms (limit 100 ms each)\n",
-                runs, median(export_ms), differences, median(import_ms));
+    std::printf(
+        "bench_config_file: %d runs, export (build, write atomically) median %.3f ms, import (read, check, "
+        "compare; %zu difference(s)) median %.3f ms (limit 100 ms each)\n",
+        runs, median(export_ms), differences, median(import_ms));
     return 0;
 }

@@ -71,8 +71,9 @@ int main(int argc, char** argv) {
     }
     std::sort(engine_ms.begin(), engine_ms.end());
     std::sort(table_ms.begin(), table_ms.end());
-    std::printf("bench_config_load: engine alone (44 reads, 39 pauses of 1 ms) median %.2f ms; table refresh median %.2f ms\n",
-                engine_ms[runs / 2], table_ms[runs / 2]);
+    std::printf(
+        "bench_config_load: engine alone (44 reads, 39 pauses of 1 ms) median %.2f ms; table refresh median %.2f ms\n",
+        engine_ms[runs / 2], table_ms[runs / 2]);
 
     // Round trip: change a speed, save (no separate update), load again.
     sim.widget<QSpinBox>("spinBox_vne")->setValue(180);

@@ -29,8 +29,7 @@ namespace {
 // A field of /proc/self/status in KiB ("VmHWM", "VmRSS").
 qint64 status_kib(const char* field) {
     QFile file(QStringLiteral("/proc/self/status"));
-    if (!file.open(QIODevice::ReadOnly))
-        return -1;
+    if (!file.open(QIODevice::ReadOnly)) return -1;
     for (const QByteArray& line : file.readAll().split('\n')) {
         if (line.startsWith(QByteArray(field) + ':'))
             return line.mid(qstrlen(field) + 1).trimmed().split(' ').value(0).toLongLong();
@@ -43,8 +42,7 @@ int run_once(qint64 size_bytes) {
     QTemporaryDir root;
     // Never whole in this process before the measured download.
     const QString digest = bench::write_random_file(root.filePath("databases/airports_big.db"), size_bytes, 11);
-    if (digest.isEmpty())
-        return 1;
+    if (digest.isEmpty()) return 1;
 
     QProcess server;
     server.start(QStringLiteral(VK61_DOWNLOAD_SERVER), {"--root", root.path(), "--port", "0"});
@@ -109,8 +107,7 @@ int main(int argc, char** argv) {
         else if (args[i] == "--runs" && i + 1 < args.size())
             runs = std::max(1, args[++i].toInt());
     }
-    if (once)
-        return run_once(size_bytes);
+    if (once) return run_once(size_bytes);
 
     std::vector<double> baselines, peaks, growths, times;
     for (int run = 0; run < runs; ++run) {
@@ -124,24 +121,25 @@ int main(int argc, char** argv) {
         qint64 baseline = 0, peak = 0;
         double seconds = 0;
         const QByteArray line = child.readAllStandardOutput();
-        if (std::sscanf(line.constData(), "baseline_kib=%lld peak_kib=%lld seconds=%lf", &baseline,
-                        &peak, &seconds) != 3)
+        if (std::sscanf(line.constData(), "baseline_kib=%lld peak_kib=%lld seconds=%lf", &baseline, &peak, &seconds) !=
+            3)
             return 1;
         baselines.push_back(baseline / 1024.0);
         peaks.push_back(peak / 1024.0);
         growths.push_back((peak - baseline) / 1024.0);
         times.push_back(seconds);
-        std::printf("run %d: peak %.1f MiB (baseline %.1f MiB, growth %.1f MiB) in %.2f s\n", run + 1,
-                    peaks.back(), baselines.back(), growths.back(), seconds);
+        std::printf("run %d: peak %.1f MiB (baseline %.1f MiB, growth %.1f MiB) in %.2f s\n", run + 1, peaks.back(),
+                    baselines.back(), growths.back(), seconds);
     }
     const double growth = bench::median(growths);
     const double size_mib = size_bytes / 1048576.0;
     std::printf("package: %lld bytes (%.1f MiB), %d runs\n", size_bytes, size_mib, runs);
     std::printf("median peak RSS (VmHWM): %.1f MiB; before the download: %.1f MiB\n", bench::median(peaks),
                 bench::median(baselines));
-    std::printf("median growth while downloading and verifying: %.1f MiB = %.2fx the package "
-                "(limit 2x) -> %s\n",
-                growth, growth / size_mib, growth <= 2 * size_mib ? "within" : "OVER");
+    std::printf(
+        "median growth while downloading and verifying: %.1f MiB = %.2fx the package "
+        "(limit 2x) -> %s\n",
+        growth, growth / size_mib, growth <= 2 * size_mib ? "within" : "OVER");
     std::printf("median time: %.2f s\n", bench::median(times));
     return 0;
 }

@@ -26,15 +26,13 @@ double median(std::vector<double> values) {
 
 bool write_random_file(const QString& path, qint64 size) {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
+    if (!file.open(QIODevice::WriteOnly)) return false;
     QByteArray chunk(1 << 20, Qt::Uninitialized);
     QRandomGenerator generator(7);
     for (qint64 left = size; left > 0; left -= chunk.size()) {
         generator.fillRange(reinterpret_cast<quint32*>(chunk.data()), chunk.size() / 4);
         const qint64 n = std::min<qint64>(left, chunk.size());
-        if (file.write(chunk.constData(), n) != n)
-            return false;
+        if (file.write(chunk.constData(), n) != n) return false;
     }
     return true;
 }
@@ -45,8 +43,7 @@ double time_sha256sum(const QString& tool, const QString& path, QString* digest)
     QElapsedTimer timer;
     timer.start();
     process.start(tool, {path});
-    if (!process.waitForFinished(60000) || process.exitCode() != 0)
-        return -1;
+    if (!process.waitForFinished(60000) || process.exitCode() != 0) return -1;
     const double seconds = timer.nsecsElapsed() / 1e9;
     *digest = QString::fromLatin1(process.readAllStandardOutput().left(64));
     return seconds;
@@ -98,15 +95,13 @@ int main(int argc, char** argv) {
             return 1;
         }
         tool_s.push_back(t);
-        std::printf("run %d: compute_file_sha256 %.1f MiB/s, sha256sum %.1f MiB/s\n", run + 1,
-                    mib / ours_s.back(), mib / t);
+        std::printf("run %d: compute_file_sha256 %.1f MiB/s, sha256sum %.1f MiB/s\n", run + 1, mib / ours_s.back(),
+                    mib / t);
     }
     const double ours_median = median(ours_s), tool_median = median(tool_s);
-    std::printf("file: %lld MiB, %d runs, digests %s\n", size_mib, runs,
-                ours == reference ? "agree" : "DIFFER");
+    std::printf("file: %lld MiB, %d runs, digests %s\n", size_mib, runs, ours == reference ? "agree" : "DIFFER");
     std::printf("median compute_file_sha256: %.3f s = %.1f MiB/s\n", ours_median, mib / ours_median);
-    std::printf("median sha256sum (incl. process start): %.3f s = %.1f MiB/s\n", tool_median,
-                mib / tool_median);
+    std::printf("median sha256sum (incl. process start): %.3f s = %.1f MiB/s\n", tool_median, mib / tool_median);
     std::printf("time ratio ours/sha256sum: %.2f (limit 1.50) -> %s\n", ours_median / tool_median,
                 ours_median <= 1.5 * tool_median ? "within" : "OVER");
     return ours == reference ? 0 : 1;

@@ -20,8 +20,7 @@ namespace bench {
 inline QString write_random_file(const QString& path, qint64 size, quint32 seed) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
+    if (!file.open(QIODevice::WriteOnly)) return {};
     QCryptographicHash hash(QCryptographicHash::Sha256);
     QByteArray chunk(1 << 20, Qt::Uninitialized);
     QRandomGenerator generator(seed);
@@ -29,8 +28,7 @@ inline QString write_random_file(const QString& path, qint64 size, quint32 seed)
         generator.fillRange(reinterpret_cast<quint32*>(chunk.data()), chunk.size() / 4);
         const qint64 n = std::min<qint64>(left, chunk.size());
         hash.addData(QByteArrayView(chunk.constData(), n));
-        if (file.write(chunk.constData(), n) != n)
-            return {};
+        if (file.write(chunk.constData(), n) != n) return {};
     }
     return QString::fromLatin1(hash.result().toHex());
 }

@@ -55,8 +55,7 @@ bool run_tool(const QStringList& args, const QProcessEnvironment& env, int limit
     QEventLoop loop;
     QObject::connect(&child, &QProcess::finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(limit_ms, &loop, &QEventLoop::quit);
-    if (!child.waitForStarted(10000))
-        return false;
+    if (!child.waitForStarted(10000)) return false;
     loop.exec();
     if (child.state() != QProcess::NotRunning) {
         child.kill();
@@ -65,8 +64,7 @@ bool run_tool(const QStringList& args, const QProcessEnvironment& env, int limit
     }
     out->err = child.readAllStandardError();
     const qsizetype at = out->err.lastIndexOf("vk61-bench ");
-    if (at < 0)
-        return false;
+    if (at < 0) return false;
     const QList<QByteArray> fields = out->err.mid(at).trimmed().split(' ');
     out->peak_mib = fields.value(1).toLongLong() / 1024.0;
     out->seconds = fields.value(2).toDouble();
@@ -93,8 +91,7 @@ int endless_manifest(int runs) {
         response.repeat_body_bytes = std::numeric_limits<qint64>::max();
         return response;
     });
-    if (!server.listen())
-        return 1;
+    if (!server.listen()) return 1;
     std::vector<double> peaks, times;
     for (int run = 0; run < runs; ++run) {
         QTemporaryDir home;
@@ -121,13 +118,10 @@ int endless_manifest(int runs) {
 
 int fetch_and_upload(int runs) {
     QTemporaryDir root;
-    const QString digest =
-        bench::write_random_file(root.filePath("databases/airports.db"), kDatabaseBytes, 17);
-    if (digest.isEmpty())
-        return 1;
+    const QString digest = bench::write_random_file(root.filePath("databases/airports.db"), kDatabaseBytes, 17);
+    if (digest.isEmpty()) return 1;
     vk61::LoopbackHttpServer server(vk61::make_directory_handler(root.path()));
-    if (!server.listen())
-        return 1;
+    if (!server.listen()) return 1;
     const QJsonObject firmware{{"device_type", "C3"},
                                {"firmware_file", "efis.bin"},
                                {"sha256", QString(64, 'e')},
@@ -200,7 +194,6 @@ int main(int argc, char** argv) {
         else if (args[i] == "--runs" && i + 1 < args.size())
             runs = std::max(1, args[++i].toInt());
     }
-    if (upload)
-        return fetch_and_upload(runs < 0 ? 1 : runs);
+    if (upload) return fetch_and_upload(runs < 0 ? 1 : runs);
     return endless_manifest(runs < 0 ? 5 : runs);
 }

@@ -51,8 +51,7 @@ long current_rss_kib() {
     const std::uint16_t port = server.port();
     if (write(port_out, &port, sizeof port) != sizeof port) _exit(3);
     char byte;
-    while (read(run_while_open, &byte, 1) > 0) {
-    }
+    while (read(run_while_open, &byte, 1) > 0) {}
     server.stop();
     _exit(0);
 }
@@ -100,8 +99,7 @@ int main() {
         const long baseline = current_rss_kib();
         const long peak_before = peak_rss_kib();
         const auto start = flashbench::Clock::now();
-        const vk61::AirportResult result =
-            vk61::run_airport_upload(comms, path, {1}, {}, nullptr, nullptr);
+        const vk61::AirportResult result = vk61::run_airport_upload(comms, path, {1}, {}, nullptr, nullptr);
         const double elapsed = flashbench::seconds_since(start);
         const long peak = peak_rss_kib();
         std::printf("airport worker, 1 unit, %zu-byte file: %s in %.1f s (%.0f B/s)\n", kFileSize,

@@ -16,9 +16,9 @@ struct Run {
     double transfer_s = 0;
     double longest_gap_ms = 0;
     int updates = 0;
-    double updates_per_s = 0;      // over the whole transfer
-    int busiest_second = 0;        // most updates inside any one-second window
-    double write_per_s = 0;        // "uploading" updates over the write phase alone
+    double updates_per_s = 0;  // over the whole transfer
+    int busiest_second = 0;    // most updates inside any one-second window
+    double write_per_s = 0;    // "uploading" updates over the write phase alone
     bool flash_matches = false;
 };
 
@@ -59,8 +59,7 @@ bool runOnce(benchrig::DemoServer& server, Run* out) {
         if (rig.statuses[i].startsWith("Device 1 / 1 (UID 1): uploading")) writes.push_back(rig.status_times[i]);
     }
     if (writes.size() > 1) {
-        out->write_per_s =
-            (writes.size() - 1) / std::chrono::duration<double>(writes.back() - writes.front()).count();
+        out->write_per_s = (writes.size() - 1) / std::chrono::duration<double>(writes.back() - writes.front()).count();
     }
     out->updates = static_cast<int>(times.size());
     out->updates_per_s = out->updates / out->transfer_s;
@@ -98,20 +97,22 @@ int main(int argc, char** argv) {
                          run.flash_matches ? 1 : 0);
             return 1;
         }
-        std::printf("run %d: transfer %.2f s, longest event-loop gap %.2f ms, %d progress updates (%.1f/s overall, "
-                    "%.1f/s while writing, at most %d in one second), flash matches the file\n",
-                    i + 1, run.transfer_s, run.longest_gap_ms, run.updates, run.updates_per_s, run.write_per_s,
-                    run.busiest_second);
+        std::printf(
+            "run %d: transfer %.2f s, longest event-loop gap %.2f ms, %d progress updates (%.1f/s overall, "
+            "%.1f/s while writing, at most %d in one second), flash matches the file\n",
+            i + 1, run.transfer_s, run.longest_gap_ms, run.updates, run.updates_per_s, run.write_per_s,
+            run.busiest_second);
         writing.push_back(run.write_per_s);
         gaps.push_back(run.longest_gap_ms);
         rates.push_back(run.updates_per_s);
         busiest.push_back(run.busiest_second);
         seconds.push_back(run.transfer_s);
     }
-    std::printf("bench_update_airport_gui: 2 MiB to 1 unit, %d runs, medians: transfer %.2f s, longest event-loop gap "
-                "%.2f ms (limit 100 ms), progress updates %.1f/s overall and %.1f/s while writing (limit about "
-                "25/s), busiest second %.0f (the erase's 75-unit steps pass the 40-unit rule)\n",
-                runs, benchrig::median(seconds), benchrig::median(gaps), benchrig::median(rates),
-                benchrig::median(writing), benchrig::median(busiest));
+    std::printf(
+        "bench_update_airport_gui: 2 MiB to 1 unit, %d runs, medians: transfer %.2f s, longest event-loop gap "
+        "%.2f ms (limit 100 ms), progress updates %.1f/s overall and %.1f/s while writing (limit about "
+        "25/s), busiest second %.0f (the erase's 75-unit steps pass the 40-unit rule)\n",
+        runs, benchrig::median(seconds), benchrig::median(gaps), benchrig::median(rates), benchrig::median(writing),
+        benchrig::median(busiest));
     return 0;
 }

@@ -61,8 +61,7 @@ int main(int argc, char** argv) {
         }
         clock.restart();
         rig.widget<QPushButton>("pushButton_start_update")->click();
-        const bool finished =
-            QTest::qWaitFor([&] { return rig.status() == "Firmware update finished"; }, 180000);
+        const bool finished = QTest::qWaitFor([&] { return rig.status() == "Firmware update finished"; }, 180000);
         update_s.push_back(clock.nsecsElapsed() / 1e9);
         if (!finished || !rig.statuses.contains("Firmware upload complete") || !flashHolds(rig.bus, image)) {
             std::fprintf(stderr, "bench_update_end_to_end: run %d failed (status \"%s\")\n", i + 1,
@@ -74,9 +73,10 @@ int main(int argc, char** argv) {
         summary = rig.linesStartingWith({"firmware update:", "prepare_fw_update:", "  UID", "fw_erase: all",
                                          "fw_write: image transfer complete", "fw_write: firmware header written"});
     }
-    std::printf("bench_update_end_to_end: in-process simulator (3 units, 1 ms latency) + loopback demo download "
-                "server; %d runs, medians: fetch and verify %.1f ms, update %.2f s (%lld-byte image)\n",
-                runs, benchrig::median(fetch_ms), benchrig::median(update_s), static_cast<long long>(image.size()));
+    std::printf(
+        "bench_update_end_to_end: in-process simulator (3 units, 1 ms latency) + loopback demo download "
+        "server; %d runs, medians: fetch and verify %.1f ms, update %.2f s (%lld-byte image)\n",
+        runs, benchrig::median(fetch_ms), benchrig::median(update_s), static_cast<long long>(image.size()));
     std::printf("log summary of the last run:\n");
     for (const std::string& line : summary) std::printf("  %s", line.c_str());
     return 0;

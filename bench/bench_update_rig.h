@@ -77,11 +77,10 @@ public:
         settings.initial_load_delay_ms = 1;
         settings.downloads.manifest_url = manifest;
         window = std::make_unique<vk61::MainWindow>(settings);
-        QObject::connect(window->statusBar(), &QStatusBar::messageChanged, window.get(),
-                         [this](const QString& text) {
-                             statuses << text;
-                             status_times.push_back(std::chrono::steady_clock::now());
-                         });
+        QObject::connect(window->statusBar(), &QStatusBar::messageChanged, window.get(), [this](const QString& text) {
+            statuses << text;
+            status_times.push_back(std::chrono::steady_clock::now());
+        });
         window->show();
     }
     ~Rig() {

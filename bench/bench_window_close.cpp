@@ -35,8 +35,7 @@ int main(int argc, char** argv) {
     for (int run = 0; run < runs; ++run) {
         auto* window = new vk61::MainWindow(settings);
         window->show();
-        if (!QTest::qWaitFor([&] { return window->commsManager() && window->commsManager()->is_connected(); },
-                             5000)) {
+        if (!QTest::qWaitFor([&] { return window->commsManager() && window->commsManager()->is_connected(); }, 5000)) {
             std::fprintf(stderr, "bench_window_close: window did not connect\n");
             return 1;
         }

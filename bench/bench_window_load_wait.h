@@ -17,12 +17,12 @@ inline bool runUntilStatus(vk61::MainWindow& window, const std::function<bool(co
                            int timeout_ms = 30000) {
     QEventLoop loop;
     bool done = false;
-    const auto connection = QObject::connect(window.statusBar(), &QStatusBar::messageChanged, &loop,
-                                             [&](const QString& text) {
-                                                 if (!finished(text)) return;
-                                                 done = true;
-                                                 loop.quit();
-                                             });
+    const auto connection =
+        QObject::connect(window.statusBar(), &QStatusBar::messageChanged, &loop, [&](const QString& text) {
+            if (!finished(text)) return;
+            done = true;
+            loop.quit();
+        });
     QTimer::singleShot(timeout_ms, &loop, &QEventLoop::quit);
     loop.exec();
     QObject::disconnect(connection);

@@ -84,8 +84,9 @@ int main(int argc, char** argv) {
                     totals_ms.back(), qPrintable(sim.status()));
     }
     sim.bus.clear_faults();
-    std::printf("bench_window_silent_load: %d loads, longest event-loop gap median %.1f ms (limit 100 ms), "
-                "load median %.0f ms (limit 5000 ms)\n",
-                runs, median(gaps_ms), median(totals_ms));
+    std::printf(
+        "bench_window_silent_load: %d loads, longest event-loop gap median %.1f ms (limit 100 ms), "
+        "load median %.0f ms (limit 5000 ms)\n",
+        runs, median(gaps_ms), median(totals_ms));
     return 0;
 }

@@ -76,7 +76,8 @@ int main(int argc, char** argv) {
         vhid::attach_bridge(nullptr);
     }
     std::sort(ms.begin(), ms.end());
-    std::printf("bench_window_startup: %d runs, first paint to loaded configuration median %.0f ms (min %.0f, max %.0f)\n",
-                runs, ms[runs / 2], ms.front(), ms.back());
+    std::printf(
+        "bench_window_startup: %d runs, first paint to loaded configuration median %.0f ms (min %.0f, max %.0f)\n",
+        runs, ms[runs / 2], ms.front(), ms.back());
     return 0;
 }

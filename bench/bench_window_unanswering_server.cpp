@@ -79,8 +79,8 @@ int main(int argc, char** argv) {
             window.show();
             const bool done = QTest::qWaitFor([&] { return loaded != Clock::time_point{}; }, 90000);
             if (!done || connecting == Clock::time_point{} || requests == requests_before) {
-                std::fprintf(stderr, "bench_window_unanswering_server: run %d did not load (or never asked the server)\n",
-                             run);
+                std::fprintf(stderr,
+                             "bench_window_unanswering_server: run %d did not load (or never asked the server)\n", run);
                 return 1;
             }
             connecting_ms.push_back(msBetween(start, connecting));

@@ -61,7 +61,8 @@ QString unknown_command(const CLI::App& app, const std::vector<std::string>& arg
             if (command->get_name() == word) next = command;
         }
         if (next == nullptr) {
-            const QString where = current == &app ? QString() : QStringLiteral(" of %1").arg(QString::fromStdString(current->get_name()));
+            const QString where =
+                current == &app ? QString() : QStringLiteral(" of %1").arg(QString::fromStdString(current->get_name()));
             return QStringLiteral("Unknown command \"%1\"%2; expected one of: %3")
                 .arg(QString::fromStdString(word), where, names.join(QStringLiteral(", ")));
         }
@@ -109,15 +110,17 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
                   "Store even though the EFIS holds working values that were never stored (they are stored too)");
     std::string export_path;
     CLI::App* export_cmd = config->add_subcommand("export", "Write the EFIS configuration to a file");
-    export_cmd->add_option("FILE", export_path, "Configuration file to write; - writes it to standard output")->required();
+    export_cmd->add_option("FILE", export_path, "Configuration file to write; - writes it to standard output")
+        ->required();
     std::string import_path;
     ImportOptions import_options;
     CLI::App* import_cmd = config->add_subcommand("import", "Restore a configuration file (preview, then apply)");
     import_cmd->add_option("FILE", import_path, "Configuration file to read")->required();
     import_cmd->add_flag("--dry-run", import_options.dry_run, "Show the preview only; send nothing");
     import_cmd->add_flag("--force", import_options.force, "Apply a file written for another memory version");
-    import_cmd->add_flag("--include-unstored", import_options.include_unstored,
-                         "Store even though the EFIS holds working values that were never stored (they are stored too)");
+    import_cmd->add_flag(
+        "--include-unstored", import_options.include_unstored,
+        "Store even though the EFIS holds working values that were never stored (they are stored too)");
 
     bool wait = false;
     CLI::App* reboot = app.add_subcommand("reboot", "Reboot the units");
@@ -170,7 +173,8 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     fetch->require_subcommand(1);
     CLI::App* fetch_manifest = fetch->add_subcommand("manifest", "The downloads manifest");
     CLI::App* fetch_firmware = fetch->add_subcommand("firmware", "The firmware package of a unit");
-    fetch_firmware->add_option("--device-id", device_id_text, "Device id as `list` shows it (0x and eight hex digits); default: the EFIS on the bus");
+    fetch_firmware->add_option("--device-id", device_id_text,
+                               "Device id as `list` shows it (0x and eight hex digits); default: the EFIS on the bus");
     CLI::App* fetch_airports = fetch->add_subcommand("airports", "The newest airport database");
 
     // CLI11 takes the arguments last first.
@@ -190,8 +194,7 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
         }
         QString message = unknown_command(app, args);
         if (message.isEmpty()) message = QString::fromStdString(e.what());
-        err << "error: " << message.toStdString() << '\n'
-            << "Run with --help for more information.\n" << std::flush;
+        err << "error: " << message.toStdString() << '\n' << "Run with --help for more information.\n" << std::flush;
         // The parse failed, so --json is looked for among the words themselves.
         if (std::find(args.begin(), args.end(), "--json") != args.end()) {
             out << QJsonDocument(QJsonObject{{"error", message}, {"exit_code", kExitBadInput}})
@@ -221,8 +224,10 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (export_cmd->parsed()) return run_config_export(context, QString::fromStdString(export_path));
     if (import_cmd->parsed()) return run_config_import(context, QString::fromStdString(import_path), import_options);
     if (reboot->parsed()) return run_reboot(context, wait);
-    if (update.command->parsed()) return run_firmware_update(context, QString::fromStdString(update.path), update_options);
-    if (upload.command->parsed()) return run_airports_upload(context, QString::fromStdString(upload.path), airport_options);
+    if (update.command->parsed())
+        return run_firmware_update(context, QString::fromStdString(update.path), update_options);
+    if (upload.command->parsed())
+        return run_airports_upload(context, QString::fromStdString(upload.path), airport_options);
     if (fetch_manifest->parsed()) return run_fetch_manifest(context);
     if (fetch_firmware->parsed()) {
         std::optional<std::uint32_t> device_id;

@@ -61,8 +61,7 @@ bool BusSession::interrupted() const { return context_.env.interrupted != nullpt
 
 int BusSession::open(bool allow_no_units) {
     if (!connect_bridge(*comms_)) {
-        return context_.fail(kExitNotConnected,
-                             notConnectedText());
+        return context_.fail(kExitNotConnected, notConnectedText());
     }
     units_ = discover_units(*comms_, context_.env.timings, context_.env.interrupted);
     if (interrupted()) return context_.fail(kExitBusFailure, QStringLiteral("Interrupted"));

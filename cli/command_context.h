@@ -16,7 +16,7 @@
 namespace vk61 {
 class CommsManager;
 class FrameRecorder;
-}
+}  // namespace vk61
 
 namespace vk61 {
 class ManifestService;

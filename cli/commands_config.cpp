@@ -57,7 +57,8 @@ int import_first_configuration(const Context& context, EfisConfiguration& efis, 
     }
     const auto report = [&](bool applied, const QJsonValue& checksum) {
         if (context.json) {
-            context.print_json(QJsonObject{{"file", source}, {"changes", rows}, {"applied", applied}, {"checksum", checksum}});
+            context.print_json(
+                QJsonObject{{"file", source}, {"changes", rows}, {"applied", applied}, {"checksum", checksum}});
         }
     };
     if (options.dry_run) {
@@ -70,7 +71,8 @@ int import_first_configuration(const Context& context, EfisConfiguration& efis, 
     if (const int code = efis.store_first(file.settings, *file.efis.memory_version, &crc); code != kExitOk) return code;
     if (const int code = efis.load(true); code != kExitOk) return code;
     if (!efis.crc_ok() || !changed_settings(file, efis.model().record()).empty()) {
-        return context.fail(kExitBusFailure, QStringLiteral("The EFIS does not hold the file's settings after the store"));
+        return context.fail(kExitBusFailure,
+                            QStringLiteral("The EFIS does not hold the file's settings after the store"));
     }
     report(true, hex32(crc));
     context.say(firstConfigurationStoredText(source, static_cast<std::size_t>(rows.size())));
@@ -137,8 +139,9 @@ int run_config_set(const Context& context, const std::vector<std::string>& assig
         // The last of two would win silently, and the first was meant too.
         for (const Assignment& earlier : parsed) {
             if (earlier.entry == assignment->entry) {
-                return context.fail(kExitBadInput, QStringLiteral("Setting \"%1\" is given twice. Nothing was sent")
-                                                       .arg(name_of(*assignment->entry)));
+                return context.fail(
+                    kExitBadInput,
+                    QStringLiteral("Setting \"%1\" is given twice. Nothing was sent").arg(name_of(*assignment->entry)));
             }
         }
         parsed.push_back(*assignment);
@@ -182,8 +185,7 @@ int run_config_set(const Context& context, const std::vector<std::string>& assig
 
 int run_config_export(const Context& context, const QString& path) {
     EfisConfiguration efis(context);
-    if (const int code = efis.open_and_load(true, QStringLiteral("Nothing was exported")); code != kExitOk)
-        return code;
+    if (const int code = efis.open_and_load(true, QStringLiteral("Nothing was exported")); code != kExitOk) return code;
     const auto file = confirmedConfigurationFile(efis.model(), primaryUnit(efis.session().comms()), tool_text(),
                                                  QStringLiteral("export"));
     if (!file) {
@@ -223,8 +225,8 @@ int run_config_import(const Context& context, const QString& path, const ImportO
     if (efis.erased()) return import_first_configuration(context, efis, *file, source, options);
     const ConfigRecord on_efis = efis.model().record();
     if (const auto refused = import_refusal(*file, &on_efis)) {
-        return context.fail(kExitBadInput,
-                            QStringLiteral("%1 cannot be imported: %2. Nothing was sent").arg(source, refused->message));
+        return context.fail(
+            kExitBadInput, QStringLiteral("%1 cannot be imported: %2. Nothing was sent").arg(source, refused->message));
     }
     const bool other_memory_version =
         file->efis.memory_version && *file->efis.memory_version != on_efis.memory_version();
@@ -272,8 +274,8 @@ int run_config_import(const Context& context, const QString& path, const ImportO
     }
 
     std::uint32_t crc = 0;
-    if (const int code = store_file_settings(context, efis, *file, source, changes, options,
-                                             QStringLiteral("before import"), &crc);
+    if (const int code =
+            store_file_settings(context, efis, *file, source, changes, options, QStringLiteral("before import"), &crc);
         code != kExitOk)
         return code;
     report(true, hex32(crc));

@@ -46,8 +46,8 @@ int load_firmware(const Context& context, const QString& path, std::shared_ptr<c
                 *identity = firmware_identity(path, known);
             }
         } else {
-            context.warn(QStringLiteral("No downloads manifest (%1); the file is not checked against it")
-                             .arg(lookup_error));
+            context.warn(
+                QStringLiteral("No downloads manifest (%1); the file is not checked against it").arg(lookup_error));
         }
     }
     const LoadedFirmware loaded = load_firmware_file(path, expected);
@@ -70,8 +70,8 @@ int check_firmware_plan(const Context& context, const FirmwareImage& image, cons
                         const std::vector<DeviceInfo>& units, bool force) {
     const FirmwarePlan plan = plan_firmware_update(image, identity, units);
     if (plan.refused()) {
-        return context.fail(kExitBadInput, QStringLiteral("The firmware cannot be sent: %1. Nothing was sent")
-                                               .arg(plan.refusal));
+        return context.fail(kExitBadInput,
+                            QStringLiteral("The firmware cannot be sent: %1. Nothing was sent").arg(plan.refusal));
     }
     for (const QString& line : plan.unit_lines()) context.err << line.toStdString() << '\n';
     context.err << std::flush;
@@ -88,7 +88,8 @@ int check_firmware_plan(const Context& context, const FirmwareImage& image, cons
 
 // Reads the airport database once, before the bus is opened: a file that is
 // missing, empty or larger than the units hold is refused here.
-int load_database(const Context& context, const QString& path, std::shared_ptr<const std::vector<std::uint8_t>>* bytes) {
+int load_database(const Context& context, const QString& path,
+                  std::shared_ptr<const std::vector<std::uint8_t>>* bytes) {
     const LoadedDatabase loaded = load_airport_database(path, QString());
     if (!loaded.bytes) return context.fail(kExitBadInput, loaded.error + QStringLiteral(". Nothing was sent"));
     *bytes = loaded.bytes;
@@ -140,7 +141,8 @@ int run_firmware_update(const Context& context, const QString& file, const Firmw
         if (const int code = load_firmware(context, path, &image, &identity); code != kExitOk) return code;
         if (const int code = session.open(); code != kExitOk) return code;
     }
-    if (const int code = check_firmware_plan(context, *image, identity, session.units(), options.force); code != kExitOk)
+    if (const int code = check_firmware_plan(context, *image, identity, session.units(), options.force);
+        code != kExitOk)
         return code;
     const QString backup = backup_before_update(context, session);
 

@@ -101,7 +101,9 @@ int run_reboot(const Context& context, bool wait) {
     auto next_line = started + kRebootWaitLineInterval;
     const bool finished = run_bus_task(
         session.comms(), context.env.interrupted,
-        [&] { heard = ::wait_for_units_after_reboot(session.comms(), context.env.timings.reboot, context.env.interrupted); },
+        [&] {
+            heard = ::wait_for_units_after_reboot(session.comms(), context.env.timings.reboot, context.env.interrupted);
+        },
         [&] {
             const auto now = std::chrono::steady_clock::now();
             if (now < next_line) return;

@@ -30,8 +30,8 @@ int reboot_and_wait(const Context& context, BusSession& session, std::uint32_t e
     context.err << "Reboot sent — waiting for the units to come back\n" << std::flush;
     std::uint32_t heard = 0;
     const bool finished = run_bus_task(session.comms(), context.env.interrupted, [&] {
-        heard = ::wait_for_units_after_reboot(session.comms(), context.env.timings.reboot, context.env.interrupted,
-                                              {}, expected);
+        heard = ::wait_for_units_after_reboot(session.comms(), context.env.timings.reboot, context.env.interrupted, {},
+                                              expected);
     });
     if (!finished) return context.fail(kExitBusFailure, QStringLiteral("Interrupted"));
     if ((heard & expected) != expected) return context.fail(kExitBusFailure, unitsNotBackText(expected, heard));
@@ -50,8 +50,9 @@ int check_after_update(const Context& context, BusSession& session, const QStrin
     QString error;
     const std::optional<ConfigFile> file = load_config_file(backup, &error);
     if (!file) {
-        return context.fail(kExitBusFailure,
-                            QStringLiteral("The backup %1 cannot be read (%2); nothing can be compared").arg(backup, error));
+        return context.fail(
+            kExitBusFailure,
+            QStringLiteral("The backup %1 cannot be read (%2); nothing can be compared").arg(backup, error));
     }
     EfisConfiguration efis(context, session);
     if (const int code = efis.load(true, QStringLiteral("The configuration was not compared")); code != kExitOk)
@@ -78,14 +79,18 @@ int check_after_update(const Context& context, BusSession& session, const QStrin
                     .arg(QStringLiteral("In the backup"), -24)
                     .arg(QStringLiteral("Now")));
     for (const SettingDifference& difference : differences) {
-        context.say(QStringLiteral("%1  %2  %3").arg(difference.name, -28).arg(difference.backup_value, -24).arg(difference.value_now));
+        context.say(QStringLiteral("%1  %2  %3")
+                        .arg(difference.name, -28)
+                        .arg(difference.backup_value, -24)
+                        .arg(difference.value_now));
     }
     context.say(configurationDiffersText(differences.size()));
     const QString source = QFileInfo(backup).fileName();
     if (!restore) {
         // Not a failure: the update worked, and the firmware may have changed
         // a setting on purpose. The list says what to look at.
-        context.say(QStringLiteral("To put the backup back: %1 config import %2").arg(QString::fromStdString(context.env.program), backup));
+        context.say(QStringLiteral("To put the backup back: %1 config import %2")
+                        .arg(QString::fromStdString(context.env.program), backup));
         return kExitOk;
     }
 
@@ -98,7 +103,8 @@ int check_after_update(const Context& context, BusSession& session, const QStrin
         return code;
     result->insert("restored", true);
     result->insert("checksum", hex32(crc));
-    context.say(QStringLiteral("Configuration restored from %1: %2 setting(s) changed").arg(source).arg(differences.size()));
+    context.say(
+        QStringLiteral("Configuration restored from %1: %2 setting(s) changed").arg(source).arg(differences.size()));
     return kExitOk;
 }
 

@@ -12,7 +12,9 @@ QString hex32(std::uint32_t value) {
     return QStringLiteral("0x") + QString::number(value, 16).rightJustified(8, QLatin1Char('0')).toUpper();
 }
 
-QString names_of(const std::vector<unsigned>& indices) { return distinct_setting_names(indices).join(QStringLiteral(", ")); }
+QString names_of(const std::vector<unsigned>& indices) {
+    return distinct_setting_names(indices).join(QStringLiteral(", "));
+}
 
 QString name_of(const SettingEntry& entry) {
     return QString::fromUtf8(entry.name.data(), static_cast<qsizetype>(entry.name.size()));
@@ -44,21 +46,18 @@ int EfisConfiguration::load(bool require_complete, const QString& outcome) {
     LoadResult result;
     if (!run([&] { result = load_configuration(exchange_); })) return interrupted();
     switch (result.status) {
-        case LoadStatus::NotConnected:
-            return context_.fail(kExitNotConnected, notConnectedText());
-        case LoadStatus::HeaderUnread:
-            return context_.fail(kExitBusFailure,
-                                 QStringLiteral("The EFIS did not answer the read of header word %1").arg(result.index));
-        case LoadStatus::HeaderErased:
-            if (allow_erased_) {
-                erased_ = true;
-                return kExitOk;
-            }
-            return context_.fail(kExitBusFailure, QStringLiteral("The EFIS holds no stored configuration"));
-        case LoadStatus::Cancelled:
-            return interrupted();
-        case LoadStatus::Loaded:
-            break;
+    case LoadStatus::NotConnected: return context_.fail(kExitNotConnected, notConnectedText());
+    case LoadStatus::HeaderUnread:
+        return context_.fail(kExitBusFailure,
+                             QStringLiteral("The EFIS did not answer the read of header word %1").arg(result.index));
+    case LoadStatus::HeaderErased:
+        if (allow_erased_) {
+            erased_ = true;
+            return kExitOk;
+        }
+        return context_.fail(kExitBusFailure, QStringLiteral("The EFIS holds no stored configuration"));
+    case LoadStatus::Cancelled: return interrupted();
+    case LoadStatus::Loaded: break;
     }
     crc_ok_ = result.crc_ok;
     if (!result.unread.empty()) {
@@ -106,36 +105,32 @@ int EfisConfiguration::store_first(const ConfigRecord& record, std::uint32_t mem
 
 int EfisConfiguration::stored(const StoreResult& result, std::uint32_t* crc) {
     switch (result.status) {
-        case StoreStatus::Saved:
-            *crc = result.crc;
-            return kExitOk;
-        case StoreStatus::NotConnected:
-            return context_.fail(kExitNotConnected, notConnectedText());
-        case StoreStatus::NoDeviceChanges:
-        case StoreStatus::UnknownSettings:
-            return context_.fail(kExitBusFailure,
-                                 QStringLiteral("%1 setting(s) are unknown; nothing was stored").arg(result.unknown));
-        case StoreStatus::RuleRefused:
-            return context_.fail(kExitBadInput, refusedText(result.refusal));
-        case StoreStatus::MemoryVersionUnread:
-        case StoreStatus::NumElementsUnread:
-            return context_.fail(kExitBusFailure,
-                                 QStringLiteral("The EFIS did not answer the header reads; nothing was stored"));
-        case StoreStatus::WriteFailed: {
-            QString message = QStringLiteral("Setting %1 was not acknowledged; nothing was stored")
-                                  .arg(names_of({static_cast<unsigned>(result.index)}));
-            if (const QString writeBack = writeBackText(result); !writeBack.isEmpty()) {
-                message += QStringLiteral("; ") + writeBack;
-            }
-            return context_.fail(kExitBusFailure, message);
+    case StoreStatus::Saved: *crc = result.crc; return kExitOk;
+    case StoreStatus::NotConnected: return context_.fail(kExitNotConnected, notConnectedText());
+    case StoreStatus::NoDeviceChanges:
+    case StoreStatus::UnknownSettings:
+        return context_.fail(kExitBusFailure,
+                             QStringLiteral("%1 setting(s) are unknown; nothing was stored").arg(result.unknown));
+    case StoreStatus::RuleRefused: return context_.fail(kExitBadInput, refusedText(result.refusal));
+    case StoreStatus::MemoryVersionUnread:
+    case StoreStatus::NumElementsUnread:
+        return context_.fail(kExitBusFailure,
+                             QStringLiteral("The EFIS did not answer the header reads; nothing was stored"));
+    case StoreStatus::WriteFailed: {
+        QString message = QStringLiteral("Setting %1 was not acknowledged; nothing was stored")
+                              .arg(names_of({static_cast<unsigned>(result.index)}));
+        if (const QString writeBack = writeBackText(result); !writeBack.isEmpty()) {
+            message += QStringLiteral("; ") + writeBack;
         }
-        case StoreStatus::StoreFailed:
-            return context_.fail(kExitBusFailure, QStringLiteral("The units did not acknowledge the store"));
-        case StoreStatus::ChecksumUnread:
-            return context_.fail(kExitBusFailure, QStringLiteral("Stored, but the checksum could not be read back"));
-        case StoreStatus::ChecksumMismatch:
-            return context_.fail(kExitBusFailure, QStringLiteral("The EFIS holds checksum %1, not the %2 that was stored")
-                                                      .arg(hex32(result.read_back), hex32(result.crc)));
+        return context_.fail(kExitBusFailure, message);
+    }
+    case StoreStatus::StoreFailed:
+        return context_.fail(kExitBusFailure, QStringLiteral("The units did not acknowledge the store"));
+    case StoreStatus::ChecksumUnread:
+        return context_.fail(kExitBusFailure, QStringLiteral("Stored, but the checksum could not be read back"));
+    case StoreStatus::ChecksumMismatch:
+        return context_.fail(kExitBusFailure, QStringLiteral("The EFIS holds checksum %1, not the %2 that was stored")
+                                                  .arg(hex32(result.read_back), hex32(result.crc)));
     }
     return context_.fail(kExitBusFailure, QStringLiteral("The store failed"));
 }
@@ -146,13 +141,13 @@ bool EfisConfiguration::run(const std::function<void()>& work) {
 
 int EfisConfiguration::interrupted() { return context_.fail(kExitBusFailure, QStringLiteral("Interrupted")); }
 
-int store_file_settings(const Context& context, EfisConfiguration& efis, const ConfigFile& file,
-                        const QString& source, const std::vector<const SettingEntry*>& changes,
-                        const ImportOptions& options, const QString& backup_reason, std::uint32_t* crc) {
+int store_file_settings(const Context& context, EfisConfiguration& efis, const ConfigFile& file, const QString& source,
+                        const std::vector<const SettingEntry*>& changes, const ImportOptions& options,
+                        const QString& backup_reason, std::uint32_t* crc) {
     const ConfigRecord on_efis = efis.model().record();
     if (const auto refused = import_refusal(file, &on_efis)) {
-        return context.fail(kExitBadInput,
-                            QStringLiteral("%1 cannot be imported: %2. Nothing was sent").arg(source, refused->message));
+        return context.fail(
+            kExitBadInput, QStringLiteral("%1 cannot be imported: %2. Nothing was sent").arg(source, refused->message));
     }
     if (file.efis.memory_version && *file.efis.memory_version != on_efis.memory_version() && !options.force) {
         return context.fail(kExitBadInput,
@@ -168,7 +163,8 @@ int store_file_settings(const Context& context, EfisConfiguration& efis, const C
     // matches the file and the checksum.
     if (const int code = efis.load(true); code != kExitOk) return code;
     if (!efis.crc_ok() || !changed_settings(file, efis.model().record()).empty()) {
-        return context.fail(kExitBusFailure, QStringLiteral("The EFIS does not hold the file's settings after the store"));
+        return context.fail(kExitBusFailure,
+                            QStringLiteral("The EFIS does not hold the file's settings after the store"));
     }
     return kExitOk;
 }

@@ -84,8 +84,8 @@ private:
 // options.include_unstored; then takes the automatic backup (backup_reason),
 // stores the settings of changes, loads again and checks that the EFIS holds
 // the file's settings. *crc gets the checksum stored.
-int store_file_settings(const Context& context, EfisConfiguration& efis, const ConfigFile& file,
-                        const QString& source, const std::vector<const SettingEntry*>& changes,
-                        const ImportOptions& options, const QString& backup_reason, std::uint32_t* crc);
+int store_file_settings(const Context& context, EfisConfiguration& efis, const ConfigFile& file, const QString& source,
+                        const std::vector<const SettingEntry*>& changes, const ImportOptions& options,
+                        const QString& backup_reason, std::uint32_t* crc);
 
 }  // namespace vk61::cli

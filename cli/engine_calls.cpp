@@ -80,8 +80,8 @@ TransferOutcome upload_airports(CommsManager& comms, const AirportJob& job, cons
     outcome.units_total = result.units_total;
     outcome.failed_uid = result.failed_uid;
     if (!outcome.ok) {
-        outcome.failure = "the airport database transfer failed: " + airport_outcome_text(result).toStdString() +
-                          " (" + std::to_string(result.units_done) + " / " + std::to_string(result.units_total) +
+        outcome.failure = "the airport database transfer failed: " + airport_outcome_text(result).toStdString() + " (" +
+                          std::to_string(result.units_done) + " / " + std::to_string(result.units_total) +
                           " succeeded)";
     }
     return outcome;

@@ -24,8 +24,8 @@ std::uint8_t bytes_to_dlc(std::size_t n) {
     return protocol::kLargestDlcCode;
 }
 
-BusFrame make_frame(std::uint8_t link, std::uint32_t identifier, std::uint8_t dlc,
-                    const std::uint8_t* payload, std::size_t payload_len) {
+BusFrame make_frame(std::uint8_t link, std::uint32_t identifier, std::uint8_t dlc, const std::uint8_t* payload,
+                    std::size_t payload_len) {
     BusFrame f;
     f.set_link(link);
     f.set_identifier(identifier);

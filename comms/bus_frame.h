@@ -52,20 +52,16 @@ std::uint8_t bytes_to_dlc(std::size_t n);
 
 // Builds a zero-filled frame with the given link byte, identifier, DLC code and
 // payload (at most 64 bytes are copied).
-BusFrame make_frame(std::uint8_t link, std::uint32_t identifier, std::uint8_t dlc,
-                    const std::uint8_t* payload, std::size_t payload_len);
+BusFrame make_frame(std::uint8_t link, std::uint32_t identifier, std::uint8_t dlc, const std::uint8_t* payload,
+                    std::size_t payload_len);
 
 // Little-endian field access on raw byte buffers.
-inline std::uint16_t get_u16(const std::uint8_t* p) {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
+inline std::uint16_t get_u16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 inline std::uint32_t get_u24(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
            (static_cast<std::uint32_t>(p[2]) << 16);
 }
-inline std::uint32_t get_u32(const std::uint8_t* p) {
-    return get_u24(p) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
+inline std::uint32_t get_u32(const std::uint8_t* p) { return get_u24(p) | (static_cast<std::uint32_t>(p[3]) << 24); }
 inline void put_u16(std::uint8_t* p, std::uint16_t v) {
     p[0] = static_cast<std::uint8_t>(v);
     p[1] = static_cast<std::uint8_t>(v >> 8);

@@ -59,42 +59,39 @@ void CommsManager::dispatch_frame(const BusFrame& frame) {
     settings_.trace_while_reading(frame);
 
     switch (base) {
-        case protocol::kWhoami:
-            if (dlc == protocol::kDlcWhoamiReply) registry_.handle_whoami_reply(frame);
-            break;
-        case protocol::kAcknowledgement:
-            // DLC code 7 is a sequenced acknowledgement, DLC code 4 a plain
-            // one; any other length is not an acknowledgement. An erase run in
-            // progress claims the acknowledgements of its own erase commands
-            // before the settings channel looks at them.
-            if (dlc == protocol::kDlcSequencedAck) {
-                if (!erase_.claim_ack(frame)) settings_.handle_sequenced_ack(frame);
-            } else if (dlc == protocol::kDlcPlainAck) {
-                settings_.handle_plain_ack(frame);
-            }
-            break;
-        case protocol::kFlashReply:
-            // A flash reply belongs either to the running write transfer or
-            // to the running erase run; each handler ignores what is not its own.
-            writer_.handle_reply(frame);
-            erase_.handle_reply(frame);
-            break;
-        case protocol::kSettingReply:
-            settings_.handle_setting_reply(frame);
-            break;
-        case protocol::kPrepare:
-            if (dlc == protocol::kDlcPrepareReply) prepare_.handle_reply(frame);
-            break;
-        case protocol::kClientInfo:
-            if (dlc != protocol::kDlcClientInfo) break;
-            if (data[0] == protocol::kOccupancyReport) {
-                registry_.handle_occupancy_report(frame);
-            } else if (data[0] <= protocol::kHighestUid) {
-                registry_.handle_client_info_reply(frame);
-            }
-            break;
-        default:
-            break;  // not ours: dropped without a word
+    case protocol::kWhoami:
+        if (dlc == protocol::kDlcWhoamiReply) registry_.handle_whoami_reply(frame);
+        break;
+    case protocol::kAcknowledgement:
+        // DLC code 7 is a sequenced acknowledgement, DLC code 4 a plain
+        // one; any other length is not an acknowledgement. An erase run in
+        // progress claims the acknowledgements of its own erase commands
+        // before the settings channel looks at them.
+        if (dlc == protocol::kDlcSequencedAck) {
+            if (!erase_.claim_ack(frame)) settings_.handle_sequenced_ack(frame);
+        } else if (dlc == protocol::kDlcPlainAck) {
+            settings_.handle_plain_ack(frame);
+        }
+        break;
+    case protocol::kFlashReply:
+        // A flash reply belongs either to the running write transfer or
+        // to the running erase run; each handler ignores what is not its own.
+        writer_.handle_reply(frame);
+        erase_.handle_reply(frame);
+        break;
+    case protocol::kSettingReply: settings_.handle_setting_reply(frame); break;
+    case protocol::kPrepare:
+        if (dlc == protocol::kDlcPrepareReply) prepare_.handle_reply(frame);
+        break;
+    case protocol::kClientInfo:
+        if (dlc != protocol::kDlcClientInfo) break;
+        if (data[0] == protocol::kOccupancyReport) {
+            registry_.handle_occupancy_report(frame);
+        } else if (data[0] <= protocol::kHighestUid) {
+            registry_.handle_client_info_reply(frame);
+        }
+        break;
+    default: break;  // not ours: dropped without a word
     }
 }
 
@@ -113,8 +110,8 @@ OperationResult CommsManager::save_user_settings(std::uint32_t checksum, unsigne
 }
 
 OperationResult CommsManager::run_sequenced_command(std::uint16_t command,
-                                                    const std::function<bool(std::uint32_t)>& send,
-                                                    unsigned timeout_ms, const char* name, OperationStep step) {
+                                                    const std::function<bool(std::uint32_t)>& send, unsigned timeout_ms,
+                                                    const char* name, OperationStep step) {
     return settings_.run_sequenced_command(command, send, timeout_ms, name, step);
 }
 

@@ -71,8 +71,8 @@ public:
                                     unsigned timeout_ms, OperationStep step);
 
     // ---- external flash (flash/) ----
-    OperationResult extflash_raw(std::uint8_t uid, std::uint32_t address, const std::uint8_t* data,
-                                 std::uint64_t size, unsigned timeout_ms, ProgressFn progress, const void* user,
+    OperationResult extflash_raw(std::uint8_t uid, std::uint32_t address, const std::uint8_t* data, std::uint64_t size,
+                                 unsigned timeout_ms, ProgressFn progress, const void* user,
                                  FlashConfirmed* confirmed = nullptr);
     OperationResult erase_fw_update_blocks(const std::vector<FirmwareTarget>& targets, std::uint32_t size,
                                            unsigned timeout_ms, ProgressFn progress, const void* user,
@@ -80,8 +80,8 @@ public:
     OperationResult erase_flash_blocks(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms, ProgressFn progress,
                                        const void* user, FlashConfirmed* confirmed = nullptr);
     OperationResult write_flash_together(const std::vector<FirmwareTarget>& units, const std::uint8_t* data,
-                                         std::uint64_t size, unsigned timeout_ms, ProgressFn progress,
-                                         const void* user, FlashConfirmed* confirmed = nullptr);
+                                         std::uint64_t size, unsigned timeout_ms, ProgressFn progress, const void* user,
+                                         FlashConfirmed* confirmed = nullptr);
     OperationResult prepare_fw_update(std::vector<FirmwareTarget>* targets_out, unsigned timeout_ms);
     OperationResult write_fw_image(const std::vector<FirmwareTarget>& targets, std::uint32_t image_offset,
                                    const std::uint8_t* image, std::uint64_t length, const std::uint8_t* header,

@@ -37,7 +37,7 @@ OperationResult SettingsChannel::read_setting_value(std::uint8_t index, unsigned
         },
         [&] {
             return link_.send_command(protocol::kSettingRead | (uid & protocol::kUidMask), protocol::kDlcSettingRead,
-                                payload, sizeof payload);
+                                      payload, sizeof payload);
         },
         [&] { return slot.done; },
         [&](FailureReason ended) {
@@ -78,8 +78,8 @@ OperationResult SettingsChannel::save_user_settings(std::uint32_t checksum, unsi
 // Blocks until every unit of the target mask acknowledged, one NACKed, the
 // link drops, disconnect() is called, or timeout_ms passes.
 OperationResult SettingsChannel::run_sequenced_command(std::uint16_t command,
-                                                    const std::function<bool(std::uint32_t)>& send,
-                                                    unsigned timeout_ms, const char* name, OperationStep step) {
+                                                       const std::function<bool(std::uint32_t)>& send,
+                                                       unsigned timeout_ms, const char* name, OperationStep step) {
     if (!link_.is_connected()) return OperationResult::failure(step, FailureReason::NotConnected);
     if (!send) return OperationResult::failure(step, FailureReason::InvalidRequest);
     const std::uint32_t mask = registry_.target_mask();  // registry lock, before the slot lock
@@ -108,8 +108,8 @@ OperationResult SettingsChannel::run_sequenced_command(std::uint16_t command,
 // Blocks until the unit acknowledges (or NACKs) the command, the link drops,
 // disconnect() is called, or timeout_ms passes.
 OperationResult SettingsChannel::wait_legacy_ack(std::uint8_t uid, std::uint16_t command,
-                                              const std::function<bool()>& send, unsigned timeout_ms,
-                                              OperationStep step) {
+                                                 const std::function<bool()>& send, unsigned timeout_ms,
+                                                 OperationStep step) {
     if (!link_.is_connected()) return OperationResult::failure(step, FailureReason::NotConnected, uid);
     if (!send) return OperationResult::failure(step, FailureReason::InvalidRequest, uid);
     PlainAckSlot& slot = plain_ack_slot_;
@@ -147,8 +147,8 @@ void SettingsChannel::handle_setting_reply(const BusFrame& frame) {
 
     std::lock_guard lock(read_slot_.mutex);
     if (!read_slot_.active) {
-        debug_log("settings_rx: got can=0x%03X uid=%u index=0x%02X value=0x%08X but no wait active\n", identifier,
-                  uid, index, value);
+        debug_log("settings_rx: got can=0x%03X uid=%u index=0x%02X value=0x%08X but no wait active\n", identifier, uid,
+                  index, value);
         return;
     }
     if (index != read_slot_.wanted_index) {
@@ -186,18 +186,18 @@ void SettingsChannel::handle_sequenced_ack(const BusFrame& frame) {
         return;  // another command's, a stale one, or a unit we do not wait for
     }
     switch (status) {
-        case protocol::kAckStatusAck:
-            slot.pending_mask &= ~bit;
-            if (slot.pending_mask == 0) slot.cv.notify_all();
-            break;
-        case protocol::kAckStatusNack:
-            debug_log("sequenced_cmd: NACK from UID %u for cmd 0x%03X seq=%u\n", uid, acked, sequence);
-            slot.fail(FailureReason::Refused, static_cast<std::uint8_t>(uid));
-            break;
-        default:
-            debug_log("sequenced_cmd: invalid ACK status %u from UID %u\n", status, uid);
-            slot.fail(FailureReason::InvalidStatus, static_cast<std::uint8_t>(uid));
-            break;
+    case protocol::kAckStatusAck:
+        slot.pending_mask &= ~bit;
+        if (slot.pending_mask == 0) slot.cv.notify_all();
+        break;
+    case protocol::kAckStatusNack:
+        debug_log("sequenced_cmd: NACK from UID %u for cmd 0x%03X seq=%u\n", uid, acked, sequence);
+        slot.fail(FailureReason::Refused, static_cast<std::uint8_t>(uid));
+        break;
+    default:
+        debug_log("sequenced_cmd: invalid ACK status %u from UID %u\n", status, uid);
+        slot.fail(FailureReason::InvalidStatus, static_cast<std::uint8_t>(uid));
+        break;
     }
 }
 
@@ -214,17 +214,15 @@ void SettingsChannel::handle_plain_ack(const BusFrame& frame) {
     std::lock_guard lock(slot.mutex);
     if (!slot.active || slot.complete || uid != slot.uid || acked != slot.command) return;
     switch (status) {
-        case protocol::kAckStatusAck:
-            slot.complete = true;
-            break;
-        case protocol::kAckStatusNack:
-            debug_log("legacy_ack: NACK from UID %u for cmd 0x%03X\n", uid, acked);
-            slot.fail(FailureReason::Refused, static_cast<std::uint8_t>(uid));
-            break;
-        default:
-            debug_log("legacy_ack: invalid status %u from UID %u\n", status, uid);
-            slot.fail(FailureReason::InvalidStatus, static_cast<std::uint8_t>(uid));
-            break;
+    case protocol::kAckStatusAck: slot.complete = true; break;
+    case protocol::kAckStatusNack:
+        debug_log("legacy_ack: NACK from UID %u for cmd 0x%03X\n", uid, acked);
+        slot.fail(FailureReason::Refused, static_cast<std::uint8_t>(uid));
+        break;
+    default:
+        debug_log("legacy_ack: invalid status %u from UID %u\n", status, uid);
+        slot.fail(FailureReason::InvalidStatus, static_cast<std::uint8_t>(uid));
+        break;
     }
     slot.cv.notify_all();
 }

@@ -21,9 +21,7 @@ namespace {
 constexpr unsigned kLowestUid = 1;
 constexpr unsigned kHighestUid = protocol::kHighestUid;
 
-bool flags_differ(const DeviceInfo& a, const DeviceInfo& b) {
-    return a.occupied != b.occupied || a.alive != b.alive;
-}
+bool flags_differ(const DeviceInfo& a, const DeviceInfo& b) { return a.occupied != b.occupied || a.alive != b.alive; }
 
 }  // namespace
 

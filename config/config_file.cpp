@@ -17,9 +17,7 @@ QString name_of(const SettingEntry& entry) {
 }
 
 // 1-based line of a byte offset, for the parser's messages.
-int line_of(const QByteArray& bytes, qsizetype offset) {
-    return static_cast<int>(bytes.left(offset).count('\n')) + 1;
-}
+int line_of(const QByteArray& bytes, qsizetype offset) { return static_cast<int>(bytes.left(offset).count('\n')) + 1; }
 
 bool fail(QString* error, const QString& text) {
     if (error) *error = text;
@@ -55,7 +53,9 @@ QString duplicate_key(const QByteArray& bytes) {
             const QByteArray token = bytes.mid(start, i - start + 1);
             const QString key = QJsonDocument::fromJson("[" + token + "]").array().at(0).toString();
             if (!frames.back().keys.insert(key).second) {
-                return QStringLiteral("\"%1\" appears twice in one object (line %2)").arg(key).arg(line_of(bytes, start));
+                return QStringLiteral("\"%1\" appears twice in one object (line %2)")
+                    .arg(key)
+                    .arg(line_of(bytes, start));
             }
         }
     }
@@ -71,7 +71,8 @@ bool read_origin(const QJsonValue& value, ConfigFileOrigin* origin, QString* err
     const QJsonValue version = object.value(QStringLiteral("memory_version"));
     if (version.isUndefined()) return true;
     const double number = version.toDouble(-1);
-    if (!version.isDouble() || number < 0 || number > 4294967295.0 || number != static_cast<double>(static_cast<std::uint32_t>(number))) {
+    if (!version.isDouble() || number < 0 || number > 4294967295.0 ||
+        number != static_cast<double>(static_cast<std::uint32_t>(number))) {
         return fail(error, QStringLiteral("\"memory_version\" is not a whole number 0 to 4294967295"));
     }
     origin->memory_version = static_cast<std::uint32_t>(number);
@@ -82,12 +83,14 @@ bool read_origin(const QJsonValue& value, ConfigFileOrigin* origin, QString* err
 
 QByteArray write_config_file(const ConfigFile& file) {
     QJsonObject settings;
-    for (const SettingEntry& entry : settings_catalogue()) settings[name_of(entry)] = setting_to_json(entry, file.settings);
+    for (const SettingEntry& entry : settings_catalogue())
+        settings[name_of(entry)] = setting_to_json(entry, file.settings);
 
     QJsonObject efis;
     efis[QStringLiteral("serial")] = file.efis.serial;
     efis[QStringLiteral("firmware")] = file.efis.firmware;
-    if (file.efis.memory_version) efis[QStringLiteral("memory_version")] = static_cast<double>(*file.efis.memory_version);
+    if (file.efis.memory_version)
+        efis[QStringLiteral("memory_version")] = static_cast<double>(*file.efis.memory_version);
 
     QJsonObject root;
     root[QStringLiteral("format")] = QLatin1String(kConfigFileFormat);
@@ -124,7 +127,9 @@ std::optional<ConfigFile> read_config_file(const QByteArray& bytes, QString* err
     QJsonParseError parse;
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &parse);
     if (parse.error != QJsonParseError::NoError) {
-        fail(error, QStringLiteral("Not readable as JSON: %1 (line %2)").arg(parse.errorString()).arg(line_of(bytes, parse.offset)));
+        fail(error, QStringLiteral("Not readable as JSON: %1 (line %2)")
+                        .arg(parse.errorString())
+                        .arg(line_of(bytes, parse.offset)));
         return std::nullopt;
     }
     if (const QString duplicate = duplicate_key(bytes); !duplicate.isEmpty()) {
@@ -133,16 +138,19 @@ std::optional<ConfigFile> read_config_file(const QByteArray& bytes, QString* err
     }
     const QJsonObject root = document.object();
     if (!document.isObject() || root.value(QStringLiteral("format")).toString() != QLatin1String(kConfigFileFormat)) {
-        fail(error, QStringLiteral("Not an EFIS configuration file (its \"format\" is not \"%1\")").arg(QLatin1String(kConfigFileFormat)));
+        fail(error, QStringLiteral("Not an EFIS configuration file (its \"format\" is not \"%1\")")
+                        .arg(QLatin1String(kConfigFileFormat)));
         return std::nullopt;
     }
     const QJsonValue format_version = root.value(QStringLiteral("format_version"));
     if (!format_version.isDouble()) {
         // "1" in quotes is text, not the number the format asks for.
-        const QString shown = format_version.isString()   ? QStringLiteral("the text \"%1\"").arg(format_version.toString())
+        const QString shown = format_version.isString()
+                                  ? QStringLiteral("the text \"%1\"").arg(format_version.toString())
                               : format_version.isUndefined() ? QStringLiteral("missing")
                                                              : QStringLiteral("not a number");
-        fail(error, QStringLiteral("\"format_version\" is %1; it must be the number %2").arg(shown).arg(kConfigFileVersion));
+        fail(error,
+             QStringLiteral("\"format_version\" is %1; it must be the number %2").arg(shown).arg(kConfigFileVersion));
         return std::nullopt;
     }
     const double version = format_version.toDouble();

@@ -21,7 +21,6 @@
 
 namespace vk61 {
 
-
 // The per-unit options of the devices tab: termination and default screens.
 bool is_device_option(int index);
 

@@ -24,16 +24,16 @@ struct Field {
 
 std::optional<Field> field_of(unsigned index) {
     if (index >= kIndexChecksum && index <= kIndexNumElements) return Field{(index - kIndexChecksum) * 4u, 4, false};
-    if (index == 0) return Field{16, 4, false};                               // units
-    if (index >= 1 && index <= 8) return Field{20 + (index - 1), 1, false};   // speeds
-    if (index == 9) return Field{28, 2, false};                               // min_volt_warn
-    if (index == 10) return Field{30, 2, false};                              // max_volt_warn
+    if (index == 0) return Field{16, 4, false};                              // units
+    if (index >= 1 && index <= 8) return Field{20 + (index - 1), 1, false};  // speeds
+    if (index == 9) return Field{28, 2, false};                              // min_volt_warn
+    if (index == 10) return Field{30, 2, false};                             // max_volt_warn
     if (index >= kIndexRegistrationFirst && index <= kIndexRegistrationLast) {
         return Field{32 + (index - kIndexRegistrationFirst) * 4u, 4, true};  // registration
     }
-    if (index >= 14 && index <= 26) return Field{44 + (index - 14) * 4u, 4, false}; // colours .. pitch
-    if (index == 27) return Field{96, 2, false};                              // min_volt_alert
-    if (index == 28) return Field{98, 2, false};                              // max_volt_alert
+    if (index >= 14 && index <= 26) return Field{44 + (index - 14) * 4u, 4, false};  // colours .. pitch
+    if (index == 27) return Field{96, 2, false};                                     // min_volt_alert
+    if (index == 28) return Field{98, 2, false};                                     // max_volt_alert
     if (index >= 29 && index <= kIndexDefaultScreenLast) return Field{100 + (index - 29) * 4u, 4, false};
     return std::nullopt;
 }

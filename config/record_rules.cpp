@@ -75,7 +75,8 @@ std::uint32_t within_record_rules(unsigned index, std::uint32_t word) {
 std::optional<RuleRefusal> check_store(const ConfigRecord& record, const ConfigRecord* baseline, ValueRange range) {
     for (const SettingEntry& entry : settings_catalogue()) {
         if (baseline != nullptr && setting_equal(entry, record, *baseline)) continue;
-        if (const QString why = setting_range_violation(entry, record, range); !why.isEmpty()) return RuleRefusal{&entry, why};
+        if (const QString why = setting_range_violation(entry, record, range); !why.isEmpty())
+            return RuleRefusal{&entry, why};
         if (auto refused = whole_record_rule(entry, record)) return refused;
     }
     return std::nullopt;

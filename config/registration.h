@@ -37,11 +37,11 @@ RegistrationBytes join_registration(std::string_view prefix, std::string_view nu
 
 // How the form shows a stored registration.
 struct RegistrationSplit {
-    bool blank = true;      // b0 is 0x00 or 0xFF: nothing to show
-    std::string text;       // the stored characters, 1-11 (empty when blank)
-    std::string found;      // the table prefix the text begins with, "" if none
-    std::string prefix;     // the prefix to select: found, else "N"
-    std::string number;     // the rest for the number field
+    bool blank = true;   // b0 is 0x00 or 0xFF: nothing to show
+    std::string text;    // the stored characters, 1-11 (empty when blank)
+    std::string found;   // the table prefix the text begins with, "" if none
+    std::string prefix;  // the prefix to select: found, else "N"
+    std::string number;  // the rest for the number field
 };
 
 // The text runs from b0 to the first 0x00 or 0xFF among b1-b10 (b11 is never

@@ -22,10 +22,10 @@ namespace {
 
 constexpr double kUint8Max = 255.0;
 constexpr double kUint32Max = 4294967295.0;
-constexpr double kTenthsMax = 6553.5;           // a uint16 of tenths
+constexpr double kTenthsMax = 6553.5;                // a uint16 of tenths
 constexpr double kFloatMax = 3.4028234663852886e38;  // the largest finite float32
-constexpr double kIcaoMax = 16777215.0;         // 24 bits: six hex digits
-constexpr double kUidMax = protocol::kHighestUid;  // UIDs from 1 name units, 0 broadcasts
+constexpr double kIcaoMax = 16777215.0;              // 24 bits: six hex digits
+constexpr double kUidMax = protocol::kHighestUid;    // UIDs from 1 name units, 0 broadcasts
 
 // Entry ranges are the form's: its spin boxes, sliders, combo boxes and the
 // devices table's units. Record ranges are what the field holds and a unit
@@ -87,7 +87,7 @@ constexpr std::array<std::string_view, 2> kAltitudeNames = {"Feet", "Meters"};
 constexpr std::array<std::string_view, 2> kTemperatureNames = {"Fahrenheit", "Celsius"};
 constexpr std::array<std::string_view, 2> kPressureNames = {"InHg", "Mbar"};
 constexpr std::array<std::string_view, 2> kMapViewNames = {"North Up", "Track Up"};
-constexpr unsigned kEmitterCategories = 22;  // A0-A7, B0-B7, C0-C5
+constexpr unsigned kEmitterCategories = 22;          // A0-A7, B0-B7, C0-C5
 constexpr unsigned kMaxUid = protocol::kHighestUid;  // the default-screen bytes
 
 QString text(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
@@ -231,11 +231,13 @@ bool units_from_json(const Check& check, const QJsonValue& value, std::uint32_t*
         *position = member.isString() ? name_position(names, member.toString()) : -1;
         if (*position >= 0) return true;
         return check.fail(QStringLiteral("%1 %2 is not one of %3")
-                              .arg(QLatin1String(key), member.isUndefined() ? QStringLiteral("missing") : compact(member),
+                              .arg(QLatin1String(key),
+                                   member.isUndefined() ? QStringLiteral("missing") : compact(member),
                                    names_list(names)));
     };
     DisplayUnits selected;
-    if (!choice("airspeed", kAirspeedNames, &selected.airspeed) || !choice("altitude", kAltitudeNames, &selected.altitude) ||
+    if (!choice("airspeed", kAirspeedNames, &selected.airspeed) ||
+        !choice("altitude", kAltitudeNames, &selected.altitude) ||
         !choice("temperature", kTemperatureNames, &selected.temperature) ||
         !choice("pressure", kPressureNames, &selected.pressure)) {
         return false;
@@ -261,8 +263,8 @@ QJsonValue registration_to_json(const RegistrationBytes& bytes) {
     // at most 11), cannot be told by the text: keep the bytes.
     if (std::any_of(end, bytes.end(), [](std::uint8_t b) { return b != 0; }) || bytes.back() != 0) {
         QJsonObject object;
-        object[QStringLiteral("bytes")] =
-            QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(bytes.data()), kRegistrationBytes).toHex().toUpper());
+        object[QStringLiteral("bytes")] = QString::fromLatin1(
+            QByteArray(reinterpret_cast<const char*>(bytes.data()), kRegistrationBytes).toHex().toUpper());
         return object;
     }
     return QString::fromLatin1(reinterpret_cast<const char*>(bytes.data()), end - bytes.begin());
@@ -570,14 +572,18 @@ QString setting_range_violation(const SettingEntry& entry, const ConfigRecord& r
     case K::Degrees: why = degrees_violation(value, bounds); break;
     case K::TerminationUids:
         for (unsigned uid = 0; uid < 32 && why.isEmpty(); ++uid) {
-            if ((value & (1u << uid)) && outside(uid)) why = QStringLiteral("UID %1 is out of range %2").arg(uid).arg(range_text(bounds));
+            if ((value & (1u << uid)) && outside(uid))
+                why = QStringLiteral("UID %1 is out of range %2").arg(uid).arg(range_text(bounds));
         }
         break;
     case K::DefaultScreens:
         for (std::uint8_t uid = 0; uid <= kMaxUid && why.isEmpty(); ++uid) {
             const unsigned code = record.default_screen(uid);
             if (outside(code)) {
-                why = QStringLiteral("UID %1: screen code %2 is out of range %3").arg(uid).arg(code).arg(range_text(bounds));
+                why = QStringLiteral("UID %1: screen code %2 is out of range %3")
+                          .arg(uid)
+                          .arg(code)
+                          .arg(range_text(bounds));
             }
         }
         break;
@@ -600,14 +606,16 @@ QString setting_display_text(const SettingEntry& entry, const ConfigRecord& reco
         QString shown = QStringList{units["airspeed"].toString(), units["altitude"].toString(),
                                     units["temperature"].toString(), units["pressure"].toString()}
                             .join(QStringLiteral(", "));
-        if (units["extra_bits"].toString() != hex32(0)) shown += QStringLiteral(" (bits %1)").arg(units["extra_bits"].toString());
+        if (units["extra_bits"].toString() != hex32(0))
+            shown += QStringLiteral(" (bits %1)").arg(units["extra_bits"].toString());
         return shown;
     }
     case K::Volts: return QStringLiteral("%1 V").arg(value / 10.0, 0, 'f', 1);
     case K::Degrees:
         return degrees_shown_as_number(value) ? QStringLiteral("%1°").arg(float_from_setting(value), 0, 'f', 1)
                                               : json.toString();
-    case K::Registration: return json.isString() && json.toString().isEmpty() ? QStringLiteral("(none)") : compact(json);
+    case K::Registration:
+        return json.isString() && json.toString().isEmpty() ? QStringLiteral("(none)") : compact(json);
     case K::IcaoRandom:
         if (value == 1) return QStringLiteral("Random ICAO #");
         if (value == 0) return QStringLiteral("Use ICAO #");

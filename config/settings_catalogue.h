@@ -34,16 +34,16 @@
 namespace vk61 {
 
 enum class SettingKind {
-    DisplayUnits,  // index 0: {"airspeed": "Knots", ..., "extra_bits": "0x00000000"}
-    Integer,       // a plain whole number within the range
-    Volts,         // tenths of a volt in the record, volts with one decimal in the file
-    Registration,  // indices 11-13: "D-EXYZ"
-    Colour,        // "#rrggbb" (opaque) or "#aarrggbb"
-    Degrees,       // float32 bit pattern; a number, or "0x..." for what no number shows
-    IcaoAddress,   // "A1B2C3"
-    IcaoRandom,    // true = random address, false = ownship_icao
+    DisplayUnits,     // index 0: {"airspeed": "Knots", ..., "extra_bits": "0x00000000"}
+    Integer,          // a plain whole number within the range
+    Volts,            // tenths of a volt in the record, volts with one decimal in the file
+    Registration,     // indices 11-13: "D-EXYZ"
+    Colour,           // "#rrggbb" (opaque) or "#aarrggbb"
+    Degrees,          // float32 bit pattern; a number, or "0x..." for what no number shows
+    IcaoAddress,      // "A1B2C3"
+    IcaoRandom,       // true = random address, false = ownship_icao
     EmitterCategory,  // "A0" ... "C5"
-    MapView,       // "North Up" / "Track Up"
+    MapView,          // "North Up" / "Track Up"
     TerminationUids,  // [1, 4]: UIDs with their terminating resistor on
     DefaultScreens,   // indices 36-39: {"1": "AHRS"}, UIDs whose screen is not Splash
 };
@@ -85,8 +85,8 @@ QStringList distinct_setting_names(const std::vector<unsigned>& indices);
 QString setting_names(const std::vector<int>& indices);
 
 // The default screens a unit can start on (byte code = position in the list).
-inline constexpr std::array<std::string_view, 6> kDefaultScreenNames = {
-    "Splash", "AHRS", "ADSB", "Airspeed", "Altimeter", "Directional Gyro"};
+inline constexpr std::array<std::string_view, 6> kDefaultScreenNames = {"Splash",   "AHRS",      "ADSB",
+                                                                        "Airspeed", "Altimeter", "Directional Gyro"};
 
 // The setting as a JSON value, from record.
 QJsonValue setting_to_json(const SettingEntry& entry, const ConfigRecord& record);

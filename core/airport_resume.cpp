@@ -85,7 +85,8 @@ std::optional<StoredRecord> parse_record(const QByteArray& bytes) {
     static const QRegularExpression kDigest(QStringLiteral("^[0-9a-f]{64}$"));
     if (!kDigest.match(record.sha256).hasMatch()) return std::nullopt;
     const double size = root.value("size").toDouble(-1);
-    if (size < 1 || size > static_cast<double>(kMaxAirportDatabaseBytes) || size != static_cast<double>(static_cast<std::uint64_t>(size))) {
+    if (size < 1 || size > static_cast<double>(kMaxAirportDatabaseBytes) ||
+        size != static_cast<double>(static_cast<std::uint64_t>(size))) {
         return std::nullopt;
     }
     record.size = static_cast<std::uint64_t>(size);
@@ -106,7 +107,8 @@ std::optional<StoredRecord> parse_record(const QByteArray& bytes) {
         stored.serial = unit.value("serial").toString();
         stored.progress = {stored.uid, *erased, static_cast<std::uint32_t>(written), unit.value("done").toBool()};
         // Bytes confirmed written lie in blocks confirmed erased.
-        const auto blocks_written = static_cast<std::uint32_t>((stored.progress.written + kFlashBlockSize - 1) / kFlashBlockSize);
+        const auto blocks_written =
+            static_cast<std::uint32_t>((stored.progress.written + kFlashBlockSize - 1) / kFlashBlockSize);
         for (std::uint32_t block = 0; block < blocks_written; ++block) {
             if (!std::binary_search(erased->begin(), erased->end(), static_cast<std::uint16_t>(block))) {
                 return std::nullopt;
@@ -133,8 +135,7 @@ bool same_units(const StoredRecord& record, const std::vector<DeviceInfo>& units
 }  // namespace
 
 QString airport_record_path() {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
-           QStringLiteral("/airport-upload.json");
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/airport-upload.json");
 }
 
 ResumeOffer check_airport_resume(const QString& path, const QString& sha256, std::uint64_t size,
@@ -144,8 +145,9 @@ ResumeOffer check_airport_resume(const QString& path, const QString& sha256, std
     if (!file.exists()) return offer;
     const auto unreadable = [&] {
         offer.verdict = ResumeVerdict::Unreadable;
-        offer.text = QStringLiteral("The record of an interrupted airport database upload (%1) could not be read; "
-                                    "this upload starts afresh")
+        offer.text = QStringLiteral(
+                         "The record of an interrupted airport database upload (%1) could not be read; "
+                         "this upload starts afresh")
                          .arg(QDir::toNativeSeparators(path));
         return offer;
     };
@@ -156,14 +158,16 @@ ResumeOffer check_airport_resume(const QString& path, const QString& sha256, std
     if (!record) return unreadable();
     if (record->sha256 != sha256.toLower() || record->size != size) {
         offer.verdict = ResumeVerdict::OtherFile;
-        offer.text = QStringLiteral("The interrupted airport database upload was of another file; this upload "
-                                    "starts afresh");
+        offer.text = QStringLiteral(
+            "The interrupted airport database upload was of another file; this upload "
+            "starts afresh");
         return offer;
     }
     if (!same_units(*record, units)) {
         offer.verdict = ResumeVerdict::OtherUnits;
-        offer.text = QStringLiteral("The interrupted airport database upload was to other units; this upload "
-                                    "starts afresh");
+        offer.text = QStringLiteral(
+            "The interrupted airport database upload was to other units; this upload "
+            "starts afresh");
         return offer;
     }
     offer.verdict = ResumeVerdict::Resumable;
@@ -174,8 +178,9 @@ ResumeOffer check_airport_resume(const QString& path, const QString& sha256, std
         offer.progress.push_back(stored->progress);
         confirmed += stored->progress.written;
     }
-    offer.text = QStringLiteral("An interrupted upload of this airport database to these %1 unit(s) can be resumed "
-                                "(%2% written)")
+    offer.text = QStringLiteral(
+                     "An interrupted upload of this airport database to these %1 unit(s) can be resumed "
+                     "(%2% written)")
                      .arg(units.size())
                      .arg(static_cast<int>(confirmed * 100 / (size * units.size())));
     return offer;

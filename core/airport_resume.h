@@ -26,9 +26,9 @@ QString airport_record_path();
 
 // One upload: the database it sends and where each unit stands.
 struct AirportUploadRecord {
-    QString sha256;          // 64 lower-case hex digits
-    std::uint64_t size = 0;  // bytes of the database
-    std::vector<DeviceInfo> units;            // in upload order
+    QString sha256;                             // 64 lower-case hex digits
+    std::uint64_t size = 0;                     // bytes of the database
+    std::vector<DeviceInfo> units;              // in upload order
     std::vector<AirportUnitProgress> progress;  // one per unit, same order
 };
 
@@ -43,7 +43,7 @@ enum class ResumeVerdict {
 struct ResumeOffer {
     ResumeVerdict verdict = ResumeVerdict::Fresh;
     std::vector<AirportUnitProgress> progress;  // Resumable: where each unit of `units` stands
-    QString text;  // for people; empty for Fresh
+    QString text;                               // for people; empty for Fresh
 };
 
 // Looks at the record at path for an upload of the database with this digest

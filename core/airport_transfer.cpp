@@ -24,13 +24,13 @@ AirportJobResult run_airport_job(CommsManager& comms, const AirportJob& job, con
         out.result = run_airport_upload_together(comms, *job.database, job.resume_from, progress, progress_user,
                                                  job.timeouts, keep);
     } else if (job.one_at_a_time || job.units.size() == 1) {
-        out.result = run_airport_upload(comms, *job.database, uids, on_unit_start, progress, progress_user,
-                                        job.timeouts, keep);
+        out.result =
+            run_airport_upload(comms, *job.database, uids, on_unit_start, progress, progress_user, job.timeouts, keep);
     } else {
         std::vector<AirportUnitProgress> fresh;
         for (const std::uint8_t uid : uids) fresh.push_back({uid, {}, 0, false});
-        out.result = run_airport_upload_together(comms, *job.database, fresh, progress, progress_user, job.timeouts,
-                                                 keep);
+        out.result =
+            run_airport_upload_together(comms, *job.database, fresh, progress, progress_user, job.timeouts, keep);
     }
     if (out.result.success && !job.record_path.isEmpty()) remove_airport_record(job.record_path);
     return out;
@@ -42,15 +42,16 @@ QString airport_outcome_text(const AirportResult& result) {
     QString why;
     for (const AirportUnitOutcome& unit : result.units) {
         (unit.holds_new ? holding : missing).append(QString::number(unit.uid));
-        if (!unit.holds_new && why.isEmpty() && !unit.failure.ok()) why = QString::fromStdString(describe(unit.failure));
+        if (!unit.holds_new && why.isEmpty() && !unit.failure.ok())
+            why = QString::fromStdString(describe(unit.failure));
     }
     const QString reason = why.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(why);
     if (holding.isEmpty()) return QStringLiteral("No unit holds the new airport database") + reason;
     QString text = QStringLiteral("UID %1 %2 the new airport database")
                        .arg(holding.join(QStringLiteral(", ")), holding.size() == 1 ? "holds" : "hold");
     if (!missing.isEmpty()) {
-        text += QStringLiteral("; UID %1 %2").arg(missing.join(QStringLiteral(", ")),
-                                                  missing.size() == 1 ? "does not" : "do not") +
+        text += QStringLiteral("; UID %1 %2")
+                    .arg(missing.join(QStringLiteral(", ")), missing.size() == 1 ? "does not" : "do not") +
                 reason;
     }
     return text;

@@ -20,13 +20,13 @@ class CommsManager;
 
 struct AirportJob {
     std::shared_ptr<const std::vector<std::uint8_t>> database;  // read once, never null
-    QString sha256;                  // of database
-    std::vector<DeviceInfo> units;   // in upload order
-    bool one_at_a_time = false;      // each unit in turn, stopping at the first failure
+    QString sha256;                                             // of database
+    std::vector<DeviceInfo> units;                              // in upload order
+    bool one_at_a_time = false;                                 // each unit in turn, stopping at the first failure
     // Where each unit stands when resuming (one per unit, same order); empty
     // for a fresh upload.
     std::vector<AirportUnitProgress> resume_from;
-    QString record_path;             // empty: no record is kept
+    QString record_path;  // empty: no record is kept
     AirportUploadTimeouts timeouts;
 };
 

@@ -18,10 +18,10 @@ inline QString serialText(std::uint32_t device_id) {
 // The unit's type by its type code, for a unit no manifest entry names.
 inline QString unitTypeName(std::uint8_t code) {
     switch (code) {
-        case vk61::protocol::kTypeHalvard: return QStringLiteral("Halvard");
-        case vk61::protocol::kTypeTessaly: return QStringLiteral("Tessaly");
-        case vk61::protocol::kTypeMorrow: return QStringLiteral("Morrow");
-        default: return QStringLiteral("Unknown (0x%1)").arg(code, 2, 16, QLatin1Char('0'));
+    case vk61::protocol::kTypeHalvard: return QStringLiteral("Halvard");
+    case vk61::protocol::kTypeTessaly: return QStringLiteral("Tessaly");
+    case vk61::protocol::kTypeMorrow: return QStringLiteral("Morrow");
+    default: return QStringLiteral("Unknown (0x%1)").arg(code, 2, 16, QLatin1Char('0'));
     }
 }
 

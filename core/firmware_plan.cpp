@@ -76,8 +76,8 @@ FirmwarePlan plan_firmware_update(const FirmwareImage& image, const FirmwareImag
     } else if (header.encrypted_size() == 0) {
         plan.refusal = QStringLiteral("the header announces no image");
     } else if (header.total_size() == 0 || header.total_size() > kMaxEraseRunBytes) {
-        plan.refusal = QStringLiteral("the header asks for an erase of %1 bytes, which no unit can do")
-                           .arg(header.total_size());
+        plan.refusal =
+            QStringLiteral("the header asks for an erase of %1 bytes, which no unit can do").arg(header.total_size());
     } else if (!firmware_file_fits(header, static_cast<std::int64_t>(image.file.size()))) {
         plan.refusal = image.body_size() < header.encrypted_size()
                            ? QStringLiteral("the file holds %1 of the %2 image bytes its header announces")

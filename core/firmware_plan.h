@@ -32,19 +32,19 @@ inline constexpr std::uint64_t kEraseBeyondImageLimit = 1u << 20;
 
 struct FirmwareUnitPlan {
     std::uint8_t uid = 0;
-    QString type;      // "Halvard"
-    QString current;   // "1.4.2"
+    QString type;     // "Halvard"
+    QString current;  // "1.4.2"
     bool downgrade = false;
     bool other_type = false;
 };
 
 struct FirmwarePlan {
-    QString refusal;  // not empty: the image cannot be sent at all, and why
+    QString refusal;   // not empty: the image cannot be sent at all, and why
     QString receives;  // "efis-1.5.0.bin (1.5.0 for Halvard)"
     std::vector<FirmwareUnitPlan> units;
     bool oversized_erase = false;
-    std::uint32_t erase_bytes = 0;   // total_size
-    std::uint64_t image_end = 0;     // image offset + encrypted_size
+    std::uint32_t erase_bytes = 0;  // total_size
+    std::uint64_t image_end = 0;    // image offset + encrypted_size
 
     bool refused() const { return !refusal.isEmpty(); }
     // A downgrade, another unit type or an oversized erase: ask first.

@@ -29,5 +29,5 @@ struct RebootWaitTimings {
 // While the link is down a check only looks: the receive thread reconnects
 // on its own.
 std::uint32_t wait_for_units_after_reboot(vk61::CommsManager& comms, const RebootWaitTimings& timings,
-                                          const std::atomic<bool>* stop,
-                                          const std::function<void()>& on_check = {}, std::uint32_t expected = 0);
+                                          const std::atomic<bool>* stop, const std::function<void()>& on_check = {},
+                                          std::uint32_t expected = 0);

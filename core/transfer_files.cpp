@@ -63,9 +63,10 @@ LoadedFirmware load_firmware_file(const QString& path, const QString& expected_s
     auto image = std::make_shared<FirmwareImage>();
     if (!read_firmware_image(QFile::encodeName(path).toStdString(), image.get())) {
         loaded.problem = TransferFileProblem::Unreadable;
-        loaded.error = size < static_cast<qint64>(FirmwareHeader::kSize)
-                           ? QStringLiteral("%1 is shorter than a firmware header (%2 bytes)").arg(native(path)).arg(size)
-                           : QStringLiteral("Cannot read %1").arg(native(path));
+        loaded.error =
+            size < static_cast<qint64>(FirmwareHeader::kSize)
+                ? QStringLiteral("%1 is shorter than a firmware header (%2 bytes)").arg(native(path)).arg(size)
+                : QStringLiteral("Cannot read %1").arg(native(path));
         return loaded;
     }
     if (!digest_matches(image->file.data(), image->file.size(), expected_sha256, what, &loaded.error)) {
@@ -88,8 +89,9 @@ LoadedDatabase load_airport_database(const QString& path, const QString& expecte
     }
     if (size > kMaxAirportDatabaseBytes) {
         loaded.problem = TransferFileProblem::TooLarge;
-        loaded.error = QStringLiteral("The airport database %1 is too large: %2 bytes, the units hold at most %3 "
-                                      "(%4 blocks of 64 KiB)")
+        loaded.error = QStringLiteral(
+                           "The airport database %1 is too large: %2 bytes, the units hold at most %3 "
+                           "(%4 blocks of 64 KiB)")
                            .arg(native(path))
                            .arg(size)
                            .arg(kMaxAirportDatabaseBytes)
@@ -99,9 +101,9 @@ LoadedDatabase load_airport_database(const QString& path, const QString& expecte
     auto bytes = std::make_shared<std::vector<std::uint8_t>>();
     // Checks the size again on the open file: it may have changed since.
     if (const OperationResult read = read_airport_database(QFile::encodeName(path).constData(), bytes.get()); !read) {
-        loaded.problem = read.reason == FailureReason::FileTooLarge ? TransferFileProblem::TooLarge
+        loaded.problem = read.reason == FailureReason::FileTooLarge     ? TransferFileProblem::TooLarge
                          : read.reason == FailureReason::InvalidRequest ? TransferFileProblem::Empty
-                                                                         : TransferFileProblem::Unreadable;
+                                                                        : TransferFileProblem::Unreadable;
         loaded.error = QStringLiteral("Cannot read the airport database %1").arg(native(path));
         return loaded;
     }

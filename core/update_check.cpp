@@ -35,7 +35,8 @@ QString unitsNotBackText(std::uint32_t expected, std::uint32_t heard) {
     for (unsigned uid = 0; uid < 32; ++uid) {
         if ((expected >> uid & 1u) != 0 && (heard >> uid & 1u) == 0) missing << QString::number(uid);
     }
-    return QStringLiteral("Not every unit came back after the reboot (UID %1 did not answer); the configuration "
-                          "was not compared")
+    return QStringLiteral(
+               "Not every unit came back after the reboot (UID %1 did not answer); the configuration "
+               "was not compared")
         .arg(missing.join(QStringLiteral(", ")));
 }

@@ -24,8 +24,7 @@ struct DatabasePackage {
     // Same rules as FirmwarePackage's, with database texts.
     void start_resolve_local_path(const DownloadSettings& settings, QObject* context,
                                   std::function<void(FileOutcome)> done) const;
-    bool resolve_local_path(const DownloadSettings& settings, QString* local_path_out,
-                            QString* error = nullptr) const;
+    bool resolve_local_path(const DownloadSettings& settings, QString* local_path_out, QString* error = nullptr) const;
 };
 
 }  // namespace vk61

@@ -7,8 +7,7 @@
 namespace vk61 {
 
 QString downloads_cache_dir() {
-    const QString dir =
-        QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/firmware");
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + QStringLiteral("/firmware");
     QDir().mkpath(dir);  // a failure shows up as the next file operation's own message
     return dir;
 }
@@ -27,16 +26,14 @@ QStringList local_manifest_candidates(const DownloadSettings& settings) {
 
 QString find_local_manifest(const DownloadSettings& settings) {
     for (const QString& candidate : local_manifest_candidates(settings)) {
-        if (QFileInfo(candidate).isFile())
-            return candidate;
+        if (QFileInfo(candidate).isFile()) return candidate;
     }
     return {};
 }
 
 QString local_firmware_dir(const DownloadSettings& settings) {
     const QString manifest = find_local_manifest(settings);
-    if (manifest.isEmpty())
-        return settings.effective_application_dir() + QStringLiteral("/firmware");
+    if (manifest.isEmpty()) return settings.effective_application_dir() + QStringLiteral("/firmware");
     return QFileInfo(manifest).absolutePath();
 }
 

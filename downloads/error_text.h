@@ -7,8 +7,7 @@ namespace vk61::detail {
 
 // A null error pointer makes the failure silent.
 inline void set_error(QString* error, const QString& message) {
-    if (error)
-        *error = message;
+    if (error) *error = message;
 }
 
 }  // namespace vk61::detail

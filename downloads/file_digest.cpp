@@ -21,8 +21,7 @@ bool compute_file_sha256(const QString& path, QString* hex_out, QString* error) 
         set_error(error, QStringLiteral("Failed to hash firmware file: %1").arg(path));
         return false;
     }
-    if (hex_out)
-        *hex_out = QString::fromLatin1(digest.toHex());
+    if (hex_out) *hex_out = QString::fromLatin1(digest.toHex());
     return true;
 }
 
@@ -33,15 +32,12 @@ QString sha256_mismatch_message(const QString& what, const QString& expected, co
 
 bool verify_file_sha256(const QString& path, const QString& expected_sha256, QString* error, const QString& what) {
     const QString expected = expected_sha256.trimmed().toLower();
-    if (expected.isEmpty())
-        return true;  // the manifest gives no digest: accepted unread
+    if (expected.isEmpty()) return true;  // the manifest gives no digest: accepted unread
 
     QString actual;
-    if (!compute_file_sha256(path, &actual, error))
-        return false;
+    if (!compute_file_sha256(path, &actual, error)) return false;
     actual = actual.trimmed().toLower();
-    if (actual == expected)
-        return true;
+    if (actual == expected) return true;
 
     set_error(error, sha256_mismatch_message(what, expected, actual));
     return false;

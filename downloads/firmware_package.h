@@ -15,13 +15,13 @@ namespace vk61 {
 
 // Value type, copied freely; lists of it keep manifest order.
 struct FirmwarePackage {
-    QString device_type;             // two hex digits, trimmed and upper-cased at parse
+    QString device_type;  // two hex digits, trimmed and upper-cased at parse
     QString display_name;
     QStringList hardware_revisions;  // decimal texts; empty = every revision
     FirmwareVersion firmware_version;
-    QString firmware_file;           // only its last path component is used
-    QString download_url;            // empty = look only in local_firmware_dir()
-    QString sha256;                  // hex text; empty = the file is not verified
+    QString firmware_file;  // only its last path component is used
+    QString download_url;   // empty = look only in local_firmware_dir()
+    QString sha256;         // hex text; empty = the file is not verified
     QString minimum_bootloader_version;
 
     // Turns the package into a file on disk: a cached copy that passes its
@@ -34,8 +34,7 @@ struct FirmwarePackage {
 
     // The blocking form, for callers without a window (see fetch_url).
     // Writes *local_path_out only on success.
-    bool resolve_local_path(const DownloadSettings& settings, QString* local_path_out,
-                            QString* error = nullptr) const;
+    bool resolve_local_path(const DownloadSettings& settings, QString* local_path_out, QString* error = nullptr) const;
 
     friend bool operator==(const FirmwarePackage&, const FirmwarePackage&) = default;
 };

@@ -55,8 +55,7 @@ public:
             *error = std::move(refusal);
             return false;
         }
-        if (file_.open(QIODevice::WriteOnly))
-            return true;
+        if (file_.open(QIODevice::WriteOnly)) return true;
         *error = QStringLiteral("Could not write %1").arg(target_.path);
         return false;
     }
@@ -104,26 +103,24 @@ private:
 // context deletes the manager, which aborts and deletes the reply.
 class PendingFetch : public QObject {
 public:
-    PendingFetch(const QUrl& url, int timeout_ms, qint64 max_bytes, std::shared_ptr<BodySink> sink,
-                 QObject* context, std::function<void(bool, QString)> done)
+    PendingFetch(const QUrl& url, int timeout_ms, qint64 max_bytes, std::shared_ptr<BodySink> sink, QObject* context,
+                 std::function<void(bool, QString)> done)
         : QObject(context), url_(url), max_bytes_(max_bytes), sink_(std::move(sink)), done_(std::move(done)) {
         // One limit for the whole exchange, not an inactivity time-out: a
         // server that trickles bytes must not hold the caller longer either.
         deadline_.setSingleShot(true);
-        connect(&deadline_, &QTimer::timeout, this, [this] {
-            fail(QStringLiteral("Timed out fetching %1").arg(url_.toString()));
-        });
+        connect(&deadline_, &QTimer::timeout, this,
+                [this] { fail(QStringLiteral("Timed out fetching %1").arg(url_.toString())); });
         if (!is_followed_scheme(url.scheme())) {
             ended_ = true;
-            end(false, QStringLiteral("Refused to fetch %1: only https and http addresses are followed")
-                           .arg(url.toString()));
+            end(false,
+                QStringLiteral("Refused to fetch %1: only https and http addresses are followed").arg(url.toString()));
             return;
         }
 
         QNetworkRequest request(url);
         request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Corvane_config_v2"));
-        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                             QNetworkRequest::NoLessSafeRedirectPolicy);
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
         reply_ = manager_.get(request);
         reply_->setReadBufferSize(kPieceBytes);
         connect(reply_, &QNetworkReply::redirected, this, &PendingFetch::onRedirected);
@@ -137,8 +134,7 @@ public:
         // The manager below aborts the reply as it goes, which must not read
         // as the end of the fetch.
         ended_ = true;
-        if (reply_)
-            reply_->disconnect(this);
+        if (reply_) reply_->disconnect(this);
     }
 
 private:
@@ -154,19 +150,16 @@ private:
 
     // A length over the limit is refused before its body is read.
     void onMetaData() {
-        if (ended_)
-            return;
+        if (ended_) return;
         const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
-        if (length.isValid() && length.toLongLong() > max_bytes_)
-            fail(too_large());
+        if (length.isValid() && length.toLongLong() > max_bytes_) fail(too_large());
     }
 
     void drain() {
         char piece[16 * 1024];
         while (!ended_ && reply_->bytesAvailable() > 0) {
             const qint64 n = reply_->read(piece, sizeof piece);
-            if (n <= 0)
-                return;
+            if (n <= 0) return;
             received_ += n;
             if (received_ > max_bytes_) {
                 fail(too_large());
@@ -181,15 +174,13 @@ private:
     }
 
     void onFinished() {
-        if (ended_)
-            return;
+        if (ended_) return;
         if (reply_->error() != QNetworkReply::NoError) {
             fail(QStringLiteral("Network error fetching %1: %2").arg(url_.toString(), reply_->errorString()));
             return;
         }
         drain();  // anything that arrived with the finish
-        if (ended_)
-            return;
+        if (ended_) return;
         // A body that stops short of its announced length was cut off. (One
         // that runs longer is cut at that length by the network layer; the
         // digest or the manifest checks refuse what is left.) A compressed
@@ -213,8 +204,7 @@ private:
     }
 
     void fail(const QString& message) {
-        if (ended_)
-            return;
+        if (ended_) return;
         ended_ = true;
         deadline_.stop();
         if (reply_) {
@@ -278,8 +268,7 @@ void start_download_to_file(const QUrl& url, int timeout_ms, const PackageTarget
     new PendingFetch(url, timeout_ms, target.max_bytes, sink, context,
                      [sink, url, path = target.path, done = std::move(done)](bool ok, QString error) {
                          // Counted and written as it came; the digest and the commit decide.
-                         if (ok)
-                             ok = sink->finish(url, &error);
+                         if (ok) ok = sink->finish(url, &error);
                          if (!ok) {
                              sink->discard();
                              done({false, {}, std::move(error)});
@@ -308,8 +297,7 @@ bool download_to_file(const QUrl& url, int timeout_ms, const PackageTarget& targ
     const FileOutcome outcome = detail::wait_for_outcome<FileOutcome>([&](QObject* context, auto done) {
         start_download_to_file(url, timeout_ms, target, context, std::move(done));
     });
-    if (!outcome.ok)
-        set_error(error, outcome.error);
+    if (!outcome.ok) set_error(error, outcome.error);
     return outcome.ok;
 }
 

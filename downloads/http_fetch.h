@@ -30,10 +30,10 @@ struct FileOutcome {
 
 // What a package download must prove before it is stored.
 struct PackageTarget {
-    QString path;       // where the verified file is stored
-    qint64 max_bytes;   // the kind's size limit
-    QString sha256;     // expected digest, 64 hex digits (trimmed, any case)
-    QString what;       // how messages name the file: "Firmware file", "Airport database"
+    QString path;      // where the verified file is stored
+    qint64 max_bytes;  // the kind's size limit
+    QString sha256;    // expected digest, 64 hex digits (trimmed, any case)
+    QString what;      // how messages name the file: "Firmware file", "Airport database"
 };
 
 // Plain GET with User-Agent "Corvane_config_v2"; redirects are followed unless

@@ -34,18 +34,15 @@ bool parse_top_object(const QByteArray& bytes, QJsonObject* object, QString* err
 }
 
 // A member that is missing or not a string reads as empty text.
-QString text_member(const QJsonObject& object, QLatin1String key) {
-    return object.value(key).toString();
-}
+QString text_member(const QJsonObject& object, QLatin1String key) { return object.value(key).toString(); }
 
 // Only an integral JSON number that fits 32 bits is kept; anything else is 0.
 qint32 int32_member(const QJsonObject& object, QLatin1String key) {
     const QJsonValue value = object.value(key);
-    if (!value.isDouble())
-        return 0;
+    if (!value.isDouble()) return 0;
     const double number = value.toDouble();
-    if (!std::isfinite(number) || std::trunc(number) != number ||
-        number < std::numeric_limits<qint32>::min() || number > std::numeric_limits<qint32>::max())
+    if (!std::isfinite(number) || std::trunc(number) != number || number < std::numeric_limits<qint32>::min() ||
+        number > std::numeric_limits<qint32>::max())
         return 0;
     return static_cast<qint32>(number);
 }
@@ -57,13 +54,11 @@ FirmwarePackage firmware_from_object(const QJsonObject& object) {
     package.firmware_file = text_member(object, QLatin1String("firmware_file"));
     package.download_url = text_member(object, QLatin1String("download_url"));
     package.sha256 = text_member(object, QLatin1String("sha256"));
-    package.minimum_bootloader_version =
-        text_member(object, QLatin1String("minimum_bootloader_version"));
+    package.minimum_bootloader_version = text_member(object, QLatin1String("minimum_bootloader_version"));
     // A revision that is not a string (say the number 2) becomes an empty text:
     // the list is then non-empty but never matches a unit.
     const QJsonArray revisions = object.value(QLatin1String("hardware_revisions")).toArray();
-    for (const QJsonValue& revision : revisions)
-        package.hardware_revisions.append(revision.toString());
+    for (const QJsonValue& revision : revisions) package.hardware_revisions.append(revision.toString());
     return package;
 }
 
@@ -104,8 +99,7 @@ bool is_acceptable_database(const DatabasePackage& package) {
 
 }  // namespace
 
-bool parse_firmware_manifest(const QByteArray& bytes, QList<FirmwarePackage>* entries_out,
-                             QString* error) {
+bool parse_firmware_manifest(const QByteArray& bytes, QList<FirmwarePackage>* entries_out, QString* error) {
     if (!entries_out) {
         set_error(error, QStringLiteral("entries_out is null"));
         return false;
@@ -113,8 +107,7 @@ bool parse_firmware_manifest(const QByteArray& bytes, QList<FirmwarePackage>* en
     entries_out->clear();
 
     QJsonObject top;
-    if (!parse_top_object(bytes, &top, error))
-        return false;
+    if (!parse_top_object(bytes, &top, error)) return false;
 
     const QJsonArray entries = top.value(QLatin1String("firmware_packages")).toArray();
     if (entries.isEmpty()) {
@@ -123,17 +116,15 @@ bool parse_firmware_manifest(const QByteArray& bytes, QList<FirmwarePackage>* en
     }
 
     for (const QJsonValue& entry : entries) {
-        if (!entry.isObject())
-            continue;
+        if (!entry.isObject()) continue;
         const QJsonObject object = entry.toObject();
         FirmwarePackage package = firmware_from_object(object);
         FirmwareVersion& version = package.firmware_version;
         // The version is tested before the required names, so an entry with
         // both faults reports its version.
-        if (!parse_version_triplet(text_member(object, QLatin1String("firmware_version")),
-                                   &version.major, &version.minor, &version.patch)) {
-            set_error(error, QStringLiteral("Invalid firmware_version for device_type %1")
-                                 .arg(package.device_type));
+        if (!parse_version_triplet(text_member(object, QLatin1String("firmware_version")), &version.major,
+                                   &version.minor, &version.patch)) {
+            set_error(error, QStringLiteral("Invalid firmware_version for device_type %1").arg(package.device_type));
             return false;
         }
         if (package.device_type.isEmpty() || package.firmware_file.isEmpty()) {
@@ -161,8 +152,7 @@ bool parse_firmware_manifest(const QByteArray& bytes, QList<FirmwarePackage>* en
     return true;
 }
 
-bool parse_database_manifest(const QByteArray& bytes, QList<DatabasePackage>* entries_out,
-                             QString* error) {
+bool parse_database_manifest(const QByteArray& bytes, QList<DatabasePackage>* entries_out, QString* error) {
     if (!entries_out) {
         set_error(error, QStringLiteral("entries_out is null"));
         return false;
@@ -170,8 +160,7 @@ bool parse_database_manifest(const QByteArray& bytes, QList<DatabasePackage>* en
     entries_out->clear();
 
     QJsonObject top;
-    if (!parse_top_object(bytes, &top, error))
-        return false;
+    if (!parse_top_object(bytes, &top, error)) return false;
 
     const QJsonArray entries = top.value(QLatin1String("database_files")).toArray();
     if (entries.isEmpty()) {
@@ -180,11 +169,9 @@ bool parse_database_manifest(const QByteArray& bytes, QList<DatabasePackage>* en
     }
 
     for (const QJsonValue& entry : entries) {
-        if (!entry.isObject())
-            continue;
+        if (!entry.isObject()) continue;
         DatabasePackage package = database_from_object(entry.toObject());
-        if (!is_acceptable_database(package))
-            continue;
+        if (!is_acceptable_database(package)) continue;
         // A database that cannot be checked, or whose cycle cannot be
         // ordered, is a bad entry, not one to drop quietly: the newest cycle
         // would then silently be another.
@@ -193,8 +180,8 @@ bool parse_database_manifest(const QByteArray& bytes, QList<DatabasePackage>* en
             return false;
         }
         if (!cycle_date(package).isValid()) {
-            set_error(error, QStringLiteral("Invalid cycle_effective_date for database_file %1")
-                                 .arg(package.database_file));
+            set_error(error,
+                      QStringLiteral("Invalid cycle_effective_date for database_file %1").arg(package.database_file));
             return false;
         }
         if (const QString clash =
@@ -214,18 +201,15 @@ bool parse_database_manifest(const QByteArray& bytes, QList<DatabasePackage>* en
 }
 
 bool parse_version_triplet(const QString& text, quint8* major, quint8* minor, quint8* patch) {
-    if (!major || !minor || !patch)
-        return false;
+    if (!major || !minor || !patch) return false;
     const QStringList parts = text.trimmed().split(QLatin1Char('.'), Qt::KeepEmptyParts);
-    if (parts.size() != 3)
-        return false;
+    if (parts.size() != 3) return false;
 
     quint8 values[3] = {};
     for (int i = 0; i < 3; ++i) {
         bool ok = false;
         const int value = parts[i].toInt(&ok, 10);  // fails on overflow of 32 bits too
-        if (!ok || value < 0 || value > 255)
-            return false;
+        if (!ok || value < 0 || value > 255) return false;
         values[i] = static_cast<quint8>(value);
     }
     *major = values[0];
@@ -248,8 +232,7 @@ bool is_manifest_document(const QByteArray& bytes, QString* error) {
 }
 
 bool check_manifest(const QByteArray& bytes, QString* error) {
-    if (!is_manifest_document(bytes, error))
-        return false;
+    if (!is_manifest_document(bytes, error)) return false;
     QJsonObject top;
     parse_top_object(bytes, &top, nullptr);
 
@@ -259,14 +242,12 @@ bool check_manifest(const QByteArray& bytes, QString* error) {
     bool any = false;
     QList<FirmwarePackage> firmware;
     if (!top.value(QLatin1String("firmware_packages")).toArray().isEmpty()) {
-        if (!parse_firmware_manifest(bytes, &firmware, error))
-            return false;
+        if (!parse_firmware_manifest(bytes, &firmware, error)) return false;
         any = true;
     }
     if (!top.value(QLatin1String("database_files")).toArray().isEmpty()) {
         QList<DatabasePackage> databases;
-        if (!parse_database_manifest(bytes, &databases, error))
-            return false;
+        if (!parse_database_manifest(bytes, &databases, error)) return false;
         for (const DatabasePackage& package : databases) {
             const QString clash =
                 name_clash(package.database_file, package.sha256, firmware, &FirmwarePackage::firmware_file);

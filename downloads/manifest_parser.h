@@ -16,15 +16,13 @@ namespace vk61 {
 // entry with a bad version, a missing device_type/firmware_file or no
 // well-formed sha256 fails the whole parse; entries appended before it stay
 // in *entries_out.
-bool parse_firmware_manifest(const QByteArray& bytes, QList<FirmwarePackage>* entries_out,
-                             QString* error = nullptr);
+bool parse_firmware_manifest(const QByteArray& bytes, QList<FirmwarePackage>* entries_out, QString* error = nullptr);
 
 // Empties *entries_out, then fills it in manifest order. Entries without a
 // db_type or without a "*.db" database_file are dropped silently; one of the
 // others without a well-formed sha256 or without a valid
 // cycle_effective_date (YYYY-MM-DD) fails the whole parse.
-bool parse_database_manifest(const QByteArray& bytes, QList<DatabasePackage>* entries_out,
-                             QString* error = nullptr);
+bool parse_database_manifest(const QByteArray& bytes, QList<DatabasePackage>* entries_out, QString* error = nullptr);
 
 // The cycle_effective_date as a date; invalid when it is not one.
 QDate cycle_date(const DatabasePackage& package);

@@ -31,8 +31,10 @@ void ManifestService::start_online(int timeout_ms, std::function<void(FetchOutco
                     } else if (fetched.ok && !is_manifest_document(fetched.body, &refusal)) {
                         // A captive portal's page is no answer: the copies
                         // of earlier runs stay, and load() falls back to them.
-                        fetched = {false, {},
-                                   QStringLiteral("Refused the downloads manifest from %1: %2").arg(url.toString(), refusal)};
+                        fetched = {
+                            false,
+                            {},
+                            QStringLiteral("Refused the downloads manifest from %1: %2").arg(url.toString(), refusal)};
                     } else if (fetched.ok && !check_manifest(fetched.body, &refusal)) {
                         // A manifest with a bad entry goes to the caller, whose
                         // parser names the entry, but it replaces neither the
@@ -44,8 +46,7 @@ void ManifestService::start_online(int timeout_ms, std::function<void(FetchOutco
                         done(std::move(fetched));
                         return;
                     }
-                    if (fetched.ok)
-                        keep(fetched.body, true);
+                    if (fetched.ok) keep(fetched.body, true);
                     done(std::move(fetched));
                 });
 }
@@ -55,18 +56,15 @@ void ManifestService::load(QObject* context, std::function<void(FetchOutcome)> d
         if (!fetched.ok) {
             qDebug().noquote() << "Online downloads manifest unavailable:" << fetched.error;
             QByteArray bytes;
-            if (take_offline_copy(&bytes))
-                fetched = {true, std::move(bytes), {}};
+            if (take_offline_copy(&bytes)) fetched = {true, std::move(bytes), {}};
         }
-        if (caller)
-            done(std::move(fetched));
+        if (caller) done(std::move(fetched));
     });
 }
 
 void ManifestService::fetch_online(QObject* context, std::function<void(FetchOutcome)> done) {
     start_online(-1, [caller = QPointer<QObject>(context), done = std::move(done)](FetchOutcome fetched) {
-        if (caller)
-            done(std::move(fetched));
+        if (caller) done(std::move(fetched));
     });
 }
 
@@ -95,8 +93,7 @@ void ManifestService::keep(const QByteArray& bytes, bool from_network) {
         // only manifest of an offline run. A failure is logged; the memory
         // copy holds.
         const FileWriteResult written = write_file_atomically(manifest_cache_path(), bytes);
-        if (!written.ok)
-            qDebug().noquote() << "Downloads manifest not cached:" << written.error;
+        if (!written.ok) qDebug().noquote() << "Downloads manifest not cached:" << written.error;
     }
     take_packages(bytes);
 }
@@ -106,13 +103,11 @@ void ManifestService::take_packages(const QByteArray& bytes) {
     parse_firmware_manifest(bytes, &packages, nullptr);  // a bad entry keeps those before it
     const bool changed = packages != packages_;
     packages_ = std::move(packages);
-    if (changed)
-        emit firmware_packages_changed();
+    if (changed) emit firmware_packages_changed();
 }
 
 void ManifestService::request_packages() {
-    if (!packages_.isEmpty())
-        return;
+    if (!packages_.isEmpty()) return;
     if (lookup_running_) {
         lookup_wanted_ = true;
         return;
@@ -120,8 +115,7 @@ void ManifestService::request_packages() {
     if (last_attempt_.isValid()) {
         const qint64 remaining = settings_.manifest_retry_interval_ms - last_attempt_.elapsed();
         if (remaining > 0) {
-            if (!retry_timer_.isActive())
-                retry_timer_.start(static_cast<int>(remaining));
+            if (!retry_timer_.isActive()) retry_timer_.start(static_cast<int>(remaining));
             return;
         }
     }
@@ -134,8 +128,7 @@ void ManifestService::on_lookup_done() {
     lookup_running_ = false;
     // Readers that asked meanwhile still have no list: one more attempt,
     // no sooner than the interval allows.
-    if (lookup_wanted_ && packages_.isEmpty())
-        request_packages();
+    if (lookup_wanted_ && packages_.isEmpty()) request_packages();
 }
 
 }  // namespace vk61

@@ -26,7 +26,8 @@ bool read_manifest_file(const QString& path, QByteArray* bytes_out, QString* err
     // Read no further than a manifest can be (one byte more shows it is not one).
     QByteArray bytes = file.read(kMaxManifestBytes + 1);
     if (bytes.size() > kMaxManifestBytes) {
-        set_error(error, QStringLiteral("Manifest is larger than the limit of %1 bytes: %2").arg(kMaxManifestBytes).arg(path));
+        set_error(error,
+                  QStringLiteral("Manifest is larger than the limit of %1 bytes: %2").arg(kMaxManifestBytes).arg(path));
         return false;
     }
     *bytes_out = std::move(bytes);
@@ -55,8 +56,7 @@ bool fetch_manifest_online(ManifestService& service, QByteArray* bytes_out, QStr
         set_error(error, outcome.error);
         return false;
     }
-    if (bytes_out)
-        *bytes_out = std::move(outcome.body);
+    if (bytes_out) *bytes_out = std::move(outcome.body);
     return true;
 }
 

@@ -31,7 +31,7 @@ bool prefetch_manifest(ManifestService& service, QString* error = nullptr);
 
 // load_manifest_bytes(), then parse_firmware_manifest(). On a load failure
 // *entries_out is left untouched.
-bool load_firmware_packages(ManifestService& service, QList<FirmwarePackage>* entries_out,
-                            QString* error = nullptr, int timeout_ms = -1);
+bool load_firmware_packages(ManifestService& service, QList<FirmwarePackage>* entries_out, QString* error = nullptr,
+                            int timeout_ms = -1);
 
 }  // namespace vk61

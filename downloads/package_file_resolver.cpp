@@ -19,9 +19,8 @@ namespace {
 // Outcomes known without the network still arrive from the event loop, as
 // the download's do, so callers see one order of events.
 void finish_later(QObject* context, std::function<void(FileOutcome)> done, FileOutcome outcome) {
-    QTimer::singleShot(0, context, [done = std::move(done), outcome = std::move(outcome)]() mutable {
-        done(std::move(outcome));
-    });
+    QTimer::singleShot(0, context,
+                       [done = std::move(done), outcome = std::move(outcome)]() mutable { done(std::move(outcome)); });
 }
 
 bool is_within_limit(const QString& path, qint64 max_bytes) {
@@ -51,8 +50,9 @@ void start_resolve_package_file(const PackageFileSource& source, const PackageFi
     }
     if (!is_well_formed_sha256(source.sha256)) {
         finish_later(context, std::move(done),
-                     {false, {}, QStringLiteral("Manifest entry %1 has no valid sha256 (64 hexadecimal digits)")
-                                     .arg(file_name)});
+                     {false,
+                      {},
+                      QStringLiteral("Manifest entry %1 has no valid sha256 (64 hexadecimal digits)").arg(file_name)});
         return;
     }
 

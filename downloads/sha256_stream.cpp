@@ -23,14 +23,11 @@ public:
     Sha256() : context_(EVP_MD_CTX_new(), &EVP_MD_CTX_free) {
         ok_ = context_ && EVP_DigestInit_ex(context_.get(), EVP_sha256(), nullptr) == 1;
     }
-    void add(const char* data, qint64 size) {
-        ok_ = ok_ && EVP_DigestUpdate(context_.get(), data, size_t(size)) == 1;
-    }
+    void add(const char* data, qint64 size) { ok_ = ok_ && EVP_DigestUpdate(context_.get(), data, size_t(size)) == 1; }
     bool result(QByteArray* digest) {
         unsigned char bytes[EVP_MAX_MD_SIZE];
         unsigned int length = 0;
-        if (!ok_ || EVP_DigestFinal_ex(context_.get(), bytes, &length) != 1)
-            return false;
+        if (!ok_ || EVP_DigestFinal_ex(context_.get(), bytes, &length) != 1) return false;
         *digest = QByteArray(reinterpret_cast<const char*>(bytes), int(length));
         return true;
     }
@@ -60,10 +57,8 @@ bool sha256_of_device(QIODevice* device, QByteArray* digest) {
     QByteArray piece(kPieceBytes, Qt::Uninitialized);
     for (;;) {
         const qint64 n = device->read(piece.data(), kPieceBytes);
-        if (n < 0)
-            return false;
-        if (n == 0)
-            return device->atEnd() && hash.result(digest);
+        if (n < 0) return false;
+        if (n == 0) return device->atEnd() && hash.result(digest);
         hash.add(piece.constData(), n);
     }
 }

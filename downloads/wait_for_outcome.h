@@ -20,8 +20,7 @@ Outcome wait_for_outcome(Start&& start) {
         outcome = std::move(result);
         loop.quit();
     });
-    if (!outcome)
-        loop.exec();
+    if (!outcome) loop.exec();
     return std::move(*outcome);
 }
 

@@ -18,8 +18,7 @@
 namespace {
 
 void require(bool condition) {
-    if (!condition)
-        std::abort();
+    if (!condition) std::abort();
 }
 
 }  // namespace
@@ -62,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     if (size > 0 && (data[0] & 1) != 0) {
         QByteArray padded = bytes;
-        padded.append(QByteArray(vk61::kMaxManifestBytes + 1 - qMin<qint64>(bytes.size(), vk61::kMaxManifestBytes), ' '));
+        padded.append(
+            QByteArray(vk61::kMaxManifestBytes + 1 - qMin<qint64>(bytes.size(), vk61::kMaxManifestBytes), ' '));
         require(!vk61::check_manifest(padded, nullptr));
     }
 

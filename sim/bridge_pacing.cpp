@@ -19,8 +19,7 @@ void BridgePacing::set_costs(const BridgeCosts& costs) {
     costs_.host_report = non_negative(costs.host_report);
     costs_.device_report = non_negative(costs.device_report);
     costs_.erase_block = non_negative(costs.erase_block);
-    free_.store(costs_.host_report.count() == 0 && costs_.device_report.count() == 0 &&
-                    costs_.erase_block.count() == 0,
+    free_.store(costs_.host_report.count() == 0 && costs_.device_report.count() == 0 && costs_.erase_block.count() == 0,
                 std::memory_order_relaxed);
 }
 

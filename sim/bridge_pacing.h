@@ -59,9 +59,9 @@ public:
 
 private:
     mutable std::mutex mutex_;
-    BridgeCosts costs_;                                  // guarded by mutex_
-    Clock::time_point host_free_{};                      // guarded by mutex_
-    Clock::time_point device_free_{};                    // guarded by mutex_
+    BridgeCosts costs_;                                     // guarded by mutex_
+    Clock::time_point host_free_{};                         // guarded by mutex_
+    Clock::time_point device_free_{};                       // guarded by mutex_
     std::map<std::uint8_t, Clock::time_point> flash_free_;  // guarded by mutex_
     std::atomic<bool> free_{true};
 };

@@ -41,23 +41,24 @@ sim::BridgeCosts bridge_costs(const Options& o) {
 }
 
 void usage(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: vk61-bus-sim [--port N] [--units N] [--reboot-ms N] [--latency-us N] [--occupancy-ms N]\n"
-                 "                    [--real-bridge-pacing] [--host-report-ms N] [--device-report-ms N] [--erase-block-ms N]\n"
-                 "                    [--trace FILE]\n"
-                 "  --port N          TCP port on 127.0.0.1 (default 47061; 0 = any free port)\n"
-                 "  --units N         units on UIDs 1..N, 1-15 (default 3)\n"
-                 "  --reboot-ms N     how long units stay silent after a reboot (default 1500)\n"
-                 "  --latency-us N    delay of every reply (default 1000)\n"
-                 "  --occupancy-ms N  occupancy report interval, 0 = none (default 1000)\n"
-                 "  --real-bridge-pacing  pace like a real full-speed USB bridge and NOR flash:\n"
-                 "                    the three costs below at 2, 1 and 150 ms\n"
-                 "  --host-report-ms N    time of one output report, host to bridge, one after another (default 0)\n"
-                 "  --device-report-ms N  time of one input report per 64 bytes, bridge to host, one after another (default 0)\n"
-                 "  --erase-block-ms N    time a unit takes to erase one 64 KiB flash block (default 0)\n"
-                 "  --trace FILE      record every frame from and to the host in FILE, a pcap capture that\n"
-                 "                    Wireshark opens as CAN FD (the simulator's side: host frames received)\n"
-                 "The host side (virtual_hidapi) finds the simulator through VK61_BRIDGE=127.0.0.1:PORT.\n");
+    std::fprintf(
+        out,
+        "usage: vk61-bus-sim [--port N] [--units N] [--reboot-ms N] [--latency-us N] [--occupancy-ms N]\n"
+        "                    [--real-bridge-pacing] [--host-report-ms N] [--device-report-ms N] [--erase-block-ms N]\n"
+        "                    [--trace FILE]\n"
+        "  --port N          TCP port on 127.0.0.1 (default 47061; 0 = any free port)\n"
+        "  --units N         units on UIDs 1..N, 1-15 (default 3)\n"
+        "  --reboot-ms N     how long units stay silent after a reboot (default 1500)\n"
+        "  --latency-us N    delay of every reply (default 1000)\n"
+        "  --occupancy-ms N  occupancy report interval, 0 = none (default 1000)\n"
+        "  --real-bridge-pacing  pace like a real full-speed USB bridge and NOR flash:\n"
+        "                    the three costs below at 2, 1 and 150 ms\n"
+        "  --host-report-ms N    time of one output report, host to bridge, one after another (default 0)\n"
+        "  --device-report-ms N  time of one input report per 64 bytes, bridge to host, one after another (default 0)\n"
+        "  --erase-block-ms N    time a unit takes to erase one 64 KiB flash block (default 0)\n"
+        "  --trace FILE      record every frame from and to the host in FILE, a pcap capture that\n"
+        "                    Wireshark opens as CAN FD (the simulator's side: host frames received)\n"
+        "The host side (virtual_hidapi) finds the simulator through VK61_BRIDGE=127.0.0.1:PORT.\n");
 }
 
 bool parse_number(const char* text, unsigned max, unsigned& out) {
@@ -89,14 +90,22 @@ bool parse(int argc, char** argv, Options& o) {
         if (i + 1 >= argc) return false;
         const char* value = argv[++i];
         bool ok = false;
-        if (arg == "--port") ok = parse_number(value, 65535, o.port);
-        else if (arg == "--units") ok = parse_number(value, 15, o.units) && o.units >= 1;
-        else if (arg == "--reboot-ms") ok = parse_number(value, 600000, o.reboot_ms);
-        else if (arg == "--latency-us") ok = parse_number(value, 10000000, o.latency_us);
-        else if (arg == "--occupancy-ms") ok = parse_number(value, 600000, o.occupancy_ms);
-        else if (arg == "--host-report-ms") ok = parse_optional(value, 1000, o.host_report_ms);
-        else if (arg == "--device-report-ms") ok = parse_optional(value, 1000, o.device_report_ms);
-        else if (arg == "--erase-block-ms") ok = parse_optional(value, 60000, o.erase_block_ms);
+        if (arg == "--port")
+            ok = parse_number(value, 65535, o.port);
+        else if (arg == "--units")
+            ok = parse_number(value, 15, o.units) && o.units >= 1;
+        else if (arg == "--reboot-ms")
+            ok = parse_number(value, 600000, o.reboot_ms);
+        else if (arg == "--latency-us")
+            ok = parse_number(value, 10000000, o.latency_us);
+        else if (arg == "--occupancy-ms")
+            ok = parse_number(value, 600000, o.occupancy_ms);
+        else if (arg == "--host-report-ms")
+            ok = parse_optional(value, 1000, o.host_report_ms);
+        else if (arg == "--device-report-ms")
+            ok = parse_optional(value, 1000, o.device_report_ms);
+        else if (arg == "--erase-block-ms")
+            ok = parse_optional(value, 60000, o.erase_block_ms);
         else if (arg == "--trace") {
             o.trace = value;
             ok = !o.trace.empty();

@@ -51,7 +51,10 @@ std::string CommandLog::describe(const vk61::BusFrame& f) {
     case 0x450:
         if (n >= 1) {
             return format("%s airport database on UID %u",
-                          d[0] == 0xDA ? "open" : d[0] == 0xDC ? "close" : "bad command for", uid);
+                          d[0] == 0xDA   ? "open"
+                          : d[0] == 0xDC ? "close"
+                                         : "bad command for",
+                          uid);
         }
         break;
     case 0x730: return "prepare firmware update";

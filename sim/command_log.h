@@ -23,7 +23,7 @@ public:
     static std::string describe(const vk61::BusFrame& frame);
 
 private:
-    void end_chunk_run();  // mutex_ held
+    void end_chunk_run();                 // mutex_ held
     void print(const std::string& text);  // mutex_ held
 
     std::FILE* out_;

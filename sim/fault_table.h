@@ -43,8 +43,8 @@ public:
 private:
     struct Entry {
         Fault fault;
-        unsigned seen = 0;   // matching replies so far
-        unsigned fired = 0;  // of those, acted on
+        unsigned seen = 0;                          // matching replies so far
+        unsigned fired = 0;                         // of those, acted on
         std::optional<std::uint32_t> held_address;  // StuckAddress: the address it repeats
         bool spent() const { return fault.times != 0 && fired >= fault.times; }
     };

@@ -10,7 +10,7 @@ namespace sim {
 namespace {
 constexpr std::uint16_t kReboot = 0x3B0;
 constexpr std::uint16_t kEraseBlock = 0x430;
-}
+}  // namespace
 
 Installation::Installation() = default;
 
@@ -250,8 +250,8 @@ void Installation::send(std::vector<Reply> replies) {
     const auto now = Clock::now();
     for (const auto& o : out) {
         const bool at_once = whoami_at_once && o.kind == ReplyKind::WhoAmI;
-        const auto delay =
-            (at_once ? std::chrono::microseconds{0} : latency) + std::chrono::duration_cast<std::chrono::microseconds>(o.delay);
+        const auto delay = (at_once ? std::chrono::microseconds{0} : latency) +
+                           std::chrono::duration_cast<std::chrono::microseconds>(o.delay);
         auto ready = now + delay;
         // An erase is only reported done once the unit's flash has erased it.
         if (o.kind == ReplyKind::FlashReply && o.command == kEraseBlock) ready = pacing_.erase_block(o.uid, ready);

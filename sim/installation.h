@@ -54,10 +54,10 @@ struct UnitStatus {
 
 // How the installation reaches the host. Every member may be empty.
 struct HostSide {
-    std::function<void(const vk61::BusFrame&)> frame;               // one frame for the host
-    std::function<void(const std::vector<std::uint8_t>&)> raw_report; // one input report as it is
-    std::function<void()> pull_cable;                                // drop the host connection
-    std::function<void()> plug_cable;                                // allow it again
+    std::function<void(const vk61::BusFrame&)> frame;                  // one frame for the host
+    std::function<void(const std::vector<std::uint8_t>&)> raw_report;  // one input report as it is
+    std::function<void()> pull_cable;                                  // drop the host connection
+    std::function<void()> plug_cable;                                  // allow it again
 };
 
 class Installation {
@@ -201,7 +201,7 @@ private:
 
     // Held while a HostSide callback runs, so detach_host() can wait for it.
     std::mutex host_mutex_;
-    HostSide host_;               // guarded by host_mutex_
+    HostSide host_;                 // guarded by host_mutex_
     std::uint64_t host_token_ = 0;  // guarded by host_mutex_
 
     // Last member: destroyed (joined) first, before anything its tasks touch.

@@ -23,9 +23,9 @@ public:
     bool erase_block(std::uint32_t block);
 
     struct ProgramResult {
-        bool in_range = false;            // false: nothing was written
-        std::size_t unerased = 0;         // bytes that needed a bit set
-        std::uint32_t first_unerased = 0; // address of the first such byte
+        bool in_range = false;             // false: nothing was written
+        std::size_t unerased = 0;          // bytes that needed a bit set
+        std::uint32_t first_unerased = 0;  // address of the first such byte
     };
     // Programs len bytes at addr. A byte whose target is not erased and would
     // need a bit set ends up as old & new, as the cell physically would, and is

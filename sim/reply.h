@@ -25,7 +25,7 @@ struct Reply {
     std::uint16_t command = 0;  // base of the host command that caused it; 0 when unasked
     std::uint8_t uid = 0;       // unit that sends it; 0 for the bus itself (occupancy)
     vk61::BusFrame frame;
-    int index = -1;             // setting read or written, for setting replies and write acks
+    int index = -1;  // setting read or written, for setting replies and write acks
 };
 
 }  // namespace sim

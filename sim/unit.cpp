@@ -123,8 +123,8 @@ void Unit::on_store(const vk61::BusFrame& f, std::vector<Reply>& out) {
     // The unit stores the checksum it is given; it does not check it.
     set_config_element(ram_, 252, vk61::get_u32(d));
     eeprom_ = ram_;
-    out.push_back(sequenced_ack(0x3A0, static_cast<std::uint16_t>(f.identifier() & 0x7FFu), kStatusDone,
-                                vk61::get_u24(d + 4)));
+    out.push_back(
+        sequenced_ack(0x3A0, static_cast<std::uint16_t>(f.identifier() & 0x7FFu), kStatusDone, vk61::get_u24(d + 4)));
 }
 
 void Unit::on_write_chunk(const vk61::BusFrame& f, std::vector<Reply>& out) {

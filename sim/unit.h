@@ -17,17 +17,17 @@
 namespace sim {
 
 struct UnitSpec {
-    std::uint8_t uid = 1;                         // 1-15
-    std::uint32_t device_id = 0xC3010001u;        // type in bits 24-31, hw revision 16-23
-    std::uint32_t firmware = 0x01040200u;         // major.minor.patch.rc from the top byte down
-    std::uint32_t firmware_address = 0x00100000u; // prepare reply; 0xFFFFFFFF refuses
+    std::uint8_t uid = 1;                          // 1-15
+    std::uint32_t device_id = 0xC3010001u;         // type in bits 24-31, hw revision 16-23
+    std::uint32_t firmware = 0x01040200u;          // major.minor.patch.rc from the top byte down
+    std::uint32_t firmware_address = 0x00100000u;  // prepare reply; 0xFFFFFFFF refuses
 };
 
 // Faults the unit's flash has seen (it keeps working; a test reads these).
 struct FlashFaults {
-    std::size_t unerased_writes = 0;        // bytes programmed over unerased cells
+    std::size_t unerased_writes = 0;  // bytes programmed over unerased cells
     std::uint32_t first_unerased_address = 0;
-    std::size_t open_db_writes = 0;         // writes and erases while the database was open
+    std::size_t open_db_writes = 0;  // writes and erases while the database was open
     std::uint32_t first_open_db_address = 0;
     // Work done twice: erases of a block this unit had erased before, and
     // chunks written below the furthest address an earlier chunk reached.

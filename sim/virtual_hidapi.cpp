@@ -31,10 +31,10 @@
 struct hid_device_ {
     enum class Kind { Bridge, Wire, Inert };
     Kind kind = Kind::Inert;
-    std::shared_ptr<vhid::ReportQueue> queue;          // Bridge and Inert
-    vhid::InProcessBridge* bridge = nullptr;           // Bridge
-    std::shared_ptr<std::atomic<bool>> close_owed;     // Bridge: host_close() still due
-    std::unique_ptr<vhid::WireClient> wire;            // Wire
+    std::shared_ptr<vhid::ReportQueue> queue;       // Bridge and Inert
+    vhid::InProcessBridge* bridge = nullptr;        // Bridge
+    std::shared_ptr<std::atomic<bool>> close_owed;  // Bridge: host_close() still due
+    std::unique_ptr<vhid::WireClient> wire;         // Wire
     std::atomic<bool> nonblocking{false};
     std::atomic<const wchar_t*> error{L"Success"};
 };
@@ -199,8 +199,7 @@ int HID_API_EXPORT HID_API_CALL hid_init(void) { return 0; }
 // Devices stay usable, as with the hidraw backend; nothing global to free.
 int HID_API_EXPORT HID_API_CALL hid_exit(void) { return 0; }
 
-struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_enumerate(unsigned short vendor_id,
-                                                                   unsigned short product_id) {
+struct hid_device_info HID_API_EXPORT* HID_API_CALL hid_enumerate(unsigned short vendor_id, unsigned short product_id) {
     std::vector<vhid::Interface> list;
     bool plugged = true;
     {

@@ -95,8 +95,8 @@ int WireClient::read_report(std::uint8_t* buf, std::size_t len, int timeout_ms) 
         }
         int wait_ms = -1;
         if (timeout_ms >= 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             wait_ms = static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
         }
         pollfd p{fd_, POLLIN | POLLRDHUP, 0};

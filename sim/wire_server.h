@@ -49,8 +49,8 @@ public:
 
 private:
     void run();
-    bool open_listener();   // mutex_ held
-    void drop_client();     // mutex_ held
+    bool open_listener();  // mutex_ held
+    void drop_client();    // mutex_ held
     void wake();
     void send_report(const std::vector<std::uint8_t>& report);
     void handle_packets();  // server thread: rx_ to frames for the bus

@@ -13,28 +13,28 @@ using sim::FaultKind;
 using sim::ReplyKind;
 
 constexpr std::array<const char*, kSoakFaultKinds> kNames = {
-    "drop", "duplicate", "delay", "corrupt", "nack", "bad status", "wrong address",
-    "wrong operation", "wrong uid", "wrong sequence", "reorder", "cable pull", "reboot",
-    "unaligned address", "stuck unit",
+    "drop",       "duplicate",     "delay",           "corrupt",           "nack",
+    "bad status", "wrong address", "wrong operation", "wrong uid",         "wrong sequence",
+    "reorder",    "cable pull",    "reboot",          "unaligned address", "stuck unit",
 };
 
 FaultKind sim_kind(SoakFaultKind kind) {
     switch (kind) {
-        case SoakFaultKind::Drop: return FaultKind::Drop;
-        case SoakFaultKind::Duplicate: return FaultKind::Duplicate;
-        case SoakFaultKind::Delay: return FaultKind::Delay;
-        case SoakFaultKind::Corrupt: return FaultKind::Corrupt;
-        case SoakFaultKind::Nack: return FaultKind::Nack;
-        case SoakFaultKind::BadStatus: return FaultKind::BadStatus;
-        case SoakFaultKind::WrongAddress: return FaultKind::WrongAddress;
-        case SoakFaultKind::WrongOperation: return FaultKind::WrongOperation;
-        case SoakFaultKind::WrongUid: return FaultKind::WrongUid;
-        case SoakFaultKind::WrongSequence: return FaultKind::WrongSequence;
-        case SoakFaultKind::Reorder: return FaultKind::Reorder;
-        case SoakFaultKind::PullCable: return FaultKind::PullCable;
-        case SoakFaultKind::StuckUnit: return FaultKind::StuckAddress;
-        case SoakFaultKind::Reboot:
-        case SoakFaultKind::UnalignedAddress: break;
+    case SoakFaultKind::Drop: return FaultKind::Drop;
+    case SoakFaultKind::Duplicate: return FaultKind::Duplicate;
+    case SoakFaultKind::Delay: return FaultKind::Delay;
+    case SoakFaultKind::Corrupt: return FaultKind::Corrupt;
+    case SoakFaultKind::Nack: return FaultKind::Nack;
+    case SoakFaultKind::BadStatus: return FaultKind::BadStatus;
+    case SoakFaultKind::WrongAddress: return FaultKind::WrongAddress;
+    case SoakFaultKind::WrongOperation: return FaultKind::WrongOperation;
+    case SoakFaultKind::WrongUid: return FaultKind::WrongUid;
+    case SoakFaultKind::WrongSequence: return FaultKind::WrongSequence;
+    case SoakFaultKind::Reorder: return FaultKind::Reorder;
+    case SoakFaultKind::PullCable: return FaultKind::PullCable;
+    case SoakFaultKind::StuckUnit: return FaultKind::StuckAddress;
+    case SoakFaultKind::Reboot:
+    case SoakFaultKind::UnalignedAddress: break;
     }
     return FaultKind::Drop;
 }
@@ -97,16 +97,22 @@ std::vector<FaultPlanner::FrameSite> FaultPlanner::frame_sites(const Transfer& t
     std::vector<FrameSite> sites;
     if (t.kind == TransferKind::FirmwareUpdate) {
         // Image and header chunks go out once, to every unit (UID 0).
-        sites = {{0x730, 1, "prepare"}, {0x430, blocks, "erase"}, {0x440, 2 * units_, "set address"},
+        sites = {{0x730, 1, "prepare"},
+                 {0x430, blocks, "erase"},
+                 {0x440, 2 * units_, "set address"},
                  {0x420, t.chunks_per_unit(), "write chunk"}};
     } else if (t.together) {
         // Chunks go out once, to every unit, while none has dropped out: a
         // cable pull at write chunk frame n cuts the upload n/chunks of the way.
-        sites = {{0x450, 2 * units_, "database close/open"}, {0x430, blocks, "erase"},
-                 {0x440, t.blocks_per_unit() * units_, "set address"}, {0x420, t.chunks_per_unit(), "write chunk"}};
+        sites = {{0x450, 2 * units_, "database close/open"},
+                 {0x430, blocks, "erase"},
+                 {0x440, t.blocks_per_unit() * units_, "set address"},
+                 {0x420, t.chunks_per_unit(), "write chunk"}};
     } else {
-        sites = {{0x450, 2 * units_, "database close/open"}, {0x430, blocks, "erase"},
-                 {0x440, units_, "set address"}, {0x420, t.chunks_per_unit() * units_, "write chunk"}};
+        sites = {{0x450, 2 * units_, "database close/open"},
+                 {0x430, blocks, "erase"},
+                 {0x440, units_, "set address"},
+                 {0x420, t.chunks_per_unit() * units_, "write chunk"}};
     }
     unsigned all = 0;
     for (const FrameSite& s : sites) all += s.frames;
@@ -116,15 +122,15 @@ std::vector<FaultPlanner::FrameSite> FaultPlanner::frame_sites(const Transfer& t
 
 bool FaultPlanner::kind_fits(SoakFaultKind kind, const ReplySite& site) {
     switch (kind) {
-        case SoakFaultKind::Nack:
-        case SoakFaultKind::BadStatus: return site.reply != ReplyKind::PrepareReply;
-        case SoakFaultKind::WrongAddress:
-            return site.reply == ReplyKind::FlashReply || site.reply == ReplyKind::PrepareReply;
-        case SoakFaultKind::WrongOperation: return site.reply == ReplyKind::FlashReply;
-        case SoakFaultKind::WrongSequence: return site.reply == ReplyKind::SequencedAck;
-        // The erase command is the one frame a unit answers twice (ack, then reply).
-        case SoakFaultKind::Reorder: return site.reply == ReplyKind::SequencedAck && site.command == 0x430;
-        default: return true;
+    case SoakFaultKind::Nack:
+    case SoakFaultKind::BadStatus: return site.reply != ReplyKind::PrepareReply;
+    case SoakFaultKind::WrongAddress:
+        return site.reply == ReplyKind::FlashReply || site.reply == ReplyKind::PrepareReply;
+    case SoakFaultKind::WrongOperation: return site.reply == ReplyKind::FlashReply;
+    case SoakFaultKind::WrongSequence: return site.reply == ReplyKind::SequencedAck;
+    // The erase command is the one frame a unit answers twice (ack, then reply).
+    case SoakFaultKind::Reorder: return site.reply == ReplyKind::SequencedAck && site.command == 0x430;
+    default: return true;
     }
 }
 
@@ -147,20 +153,22 @@ PlannedFault FaultPlanner::reply_fault(SoakFaultKind kind, const std::vector<Rep
     // the others must carry on without it.
     if (kind == SoakFaultKind::Drop && airport && random_.percent(25)) f.times = 0;
     switch (kind) {
-        case SoakFaultKind::Delay: f.value = static_cast<std::uint32_t>(random_.between(20, 900)); break;
-        case SoakFaultKind::Corrupt: f.value = static_cast<std::uint32_t>(random_.between(0, site.payload_bytes - 1)); break;
-        case SoakFaultKind::BadStatus: f.value = static_cast<std::uint32_t>(random_.between(2, 255)); break;
-        case SoakFaultKind::WrongAddress:
-            // A prepare reply's only wrong address worth sending is the refusal;
-            // an echo gets a plausible address (within the flash) or any word.
-            f.value = site.reply == ReplyKind::PrepareReply ? 0xFFFFFFFFu
-                      : random_.percent(50)                 ? random_.word() & 0x03FFFFC0u
-                                                            : random_.word();
-            break;
-        case SoakFaultKind::WrongOperation: f.value = random_.byte(); break;
-        case SoakFaultKind::WrongUid: f.value = static_cast<std::uint32_t>(random_.between(0, 15)); break;
-        case SoakFaultKind::WrongSequence: f.value = random_.word() & 0xFFFFFFu; break;
-        default: break;
+    case SoakFaultKind::Delay: f.value = static_cast<std::uint32_t>(random_.between(20, 900)); break;
+    case SoakFaultKind::Corrupt:
+        f.value = static_cast<std::uint32_t>(random_.between(0, site.payload_bytes - 1));
+        break;
+    case SoakFaultKind::BadStatus: f.value = static_cast<std::uint32_t>(random_.between(2, 255)); break;
+    case SoakFaultKind::WrongAddress:
+        // A prepare reply's only wrong address worth sending is the refusal;
+        // an echo gets a plausible address (within the flash) or any word.
+        f.value = site.reply == ReplyKind::PrepareReply ? 0xFFFFFFFFu
+                  : random_.percent(50)                 ? random_.word() & 0x03FFFFC0u
+                                                        : random_.word();
+        break;
+    case SoakFaultKind::WrongOperation: f.value = random_.byte(); break;
+    case SoakFaultKind::WrongUid: f.value = static_cast<std::uint32_t>(random_.between(0, 15)); break;
+    case SoakFaultKind::WrongSequence: f.value = random_.word() & 0xFFFFFFu; break;
+    default: break;
     }
 
     PlannedFault planned;
@@ -195,9 +203,9 @@ PlannedFault FaultPlanner::reboot_fault(std::chrono::milliseconds expected) {
     PlannedFault planned;
     planned.kind = SoakFaultKind::Reboot;
     planned.reboot = reboot;
-    planned.text = format("reboot %s after %lld ms for %lld ms", reboot.via_manager ? "by the manager" : "on the bus",
-                          static_cast<long long>(reboot.after.count()),
-                          static_cast<long long>(reboot.duration.count()));
+    planned.text =
+        format("reboot %s after %lld ms for %lld ms", reboot.via_manager ? "by the manager" : "on the bus",
+               static_cast<long long>(reboot.after.count()), static_cast<long long>(reboot.duration.count()));
     return planned;
 }
 
@@ -215,7 +223,8 @@ PlannedFault FaultPlanner::unaligned_fault(const Transfer& transfer) {
         if (uid != first && !random_.percent(50)) continue;
         // The image's last byte within 128 bytes either side of the end of
         // the address's block (where the old count went wrong), or anywhere.
-        const std::int64_t near_end = std::int64_t{0x10000} - plan.total_size + static_cast<std::int64_t>(random_.between(0, 256)) - 128;
+        const std::int64_t near_end =
+            std::int64_t{0x10000} - plan.total_size + static_cast<std::int64_t>(random_.between(0, 256)) - 128;
         const std::int64_t inside = near_end >= 1 && near_end <= 0xFFFF && random_.percent(75)
                                         ? near_end
                                         : static_cast<std::int64_t>(random_.between(1, 0xFFFF));
@@ -250,9 +259,9 @@ PlannedFault FaultPlanner::stuck_fault(const Transfer& transfer) {
 
 bool FaultPlanner::drawable(SoakFaultKind kind, const Transfer& transfer, bool rebooting, bool moved) const {
     switch (kind) {
-        case SoakFaultKind::Reboot: return !rebooting;
-        case SoakFaultKind::UnalignedAddress: return !moved && transfer.kind == TransferKind::FirmwareUpdate;
-        default: return true;
+    case SoakFaultKind::Reboot: return !rebooting;
+    case SoakFaultKind::UnalignedAddress: return !moved && transfer.kind == TransferKind::FirmwareUpdate;
+    default: return true;
     }
 }
 
@@ -267,9 +276,8 @@ std::vector<PlannedFault> FaultPlanner::plan(const Transfer& transfer, unsigned 
         const SoakFaultKind kind = random_.pick(kinds_);
         if (!drawable(kind, transfer, rebooting, moved)) {
             // Stop when nothing left to draw fits this operation.
-            const bool any = std::any_of(kinds_.begin(), kinds_.end(), [&](SoakFaultKind k) {
-                return drawable(k, transfer, rebooting, moved);
-            });
+            const bool any = std::any_of(kinds_.begin(), kinds_.end(),
+                                         [&](SoakFaultKind k) { return drawable(k, transfer, rebooting, moved); });
             if (!any) break;
             continue;
         }

@@ -66,10 +66,10 @@ struct AddressPlan {
 
 struct PlannedFault {
     SoakFaultKind kind = SoakFaultKind::Drop;
-    std::optional<sim::Fault> sim_fault;  // every kind but Reboot and UnalignedAddress
-    std::optional<RebootPlan> reboot;     // Reboot only
+    std::optional<sim::Fault> sim_fault;   // every kind but Reboot and UnalignedAddress
+    std::optional<RebootPlan> reboot;      // Reboot only
     std::optional<AddressPlan> addresses;  // UnalignedAddress only
-    std::string text;                     // for the per-operation line and diagnostics
+    std::string text;                      // for the per-operation line and diagnostics
 
     // The most this fault can add to the operation without failing it: a
     // delay of `value` ms on each reply it acts on.

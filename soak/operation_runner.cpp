@@ -50,18 +50,18 @@ vk61::AirportResult run_job(vk61::CommsManager& comms, const std::string& path, 
 struct RunState {
     std::mutex mutex;
     std::condition_variable changed;
-    bool done = false;        // guarded by mutex
-    bool success = false;     // guarded by mutex
-    bool interfered = false;  // guarded by mutex
-    vk61::AirportResult airport;  // guarded by mutex
+    bool done = false;             // guarded by mutex
+    bool success = false;          // guarded by mutex
+    bool interfered = false;       // guarded by mutex
+    vk61::AirportResult airport;   // guarded by mutex
     vk61::OperationResult result;  // guarded by mutex
 };
 
 }  // namespace
 
 QString sha256_hex(const std::vector<std::uint8_t>& bytes) {
-    const QByteArray view = QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()),
-                                                    static_cast<qsizetype>(bytes.size()));
+    const QByteArray view =
+        QByteArray::fromRawData(reinterpret_cast<const char*>(bytes.data()), static_cast<qsizetype>(bytes.size()));
     return QString::fromLatin1(QCryptographicHash::hash(view, QCryptographicHash::Sha256).toHex());
 }
 
@@ -83,9 +83,9 @@ OperationRun OperationRunner::run(TransferKind kind, const std::string& path, co
         vk61::AirportResult airport;
         vk61::OperationResult result;
         if (kind == TransferKind::FirmwareUpdate) {
-            result = vk61::run_firmware_update(comms, path, &ProgressProbe::record, probe, [&success] { success = true; },
-                                               vk61::FirmwareUpdateTimeouts{timeouts.prepare_ms, timeouts.erase_ms,
-                                                                            timeouts.write_ms});
+            result = vk61::run_firmware_update(
+                comms, path, &ProgressProbe::record, probe, [&success] { success = true; },
+                vk61::FirmwareUpdateTimeouts{timeouts.prepare_ms, timeouts.erase_ms, timeouts.write_ms});
         } else if (airport_request) {
             airport = run_job(comms, path, *airport_request,
                               vk61::AirportUploadTimeouts{timeouts.erase_ms, timeouts.write_ms}, probe);

@@ -47,9 +47,9 @@ struct AirportRequest {
 };
 
 struct OperationRun {
-    bool returned = false;  // false: the watchdog fired and the worker is still inside the engine
-    bool success = false;            // the worker's own word: on_success called, or every unit done
-    vk61::OperationResult result;    // the worker's result; for an airport upload the failed unit's
+    bool returned = false;         // false: the watchdog fired and the worker is still inside the engine
+    bool success = false;          // the worker's own word: on_success called, or every unit done
+    vk61::OperationResult result;  // the worker's result; for an airport upload the failed unit's
     std::chrono::milliseconds took{0};
     vk61::AirportResult airport;  // airport uploads
     bool interfered = false;      // the second thread acted

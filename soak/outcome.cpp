@@ -32,7 +32,8 @@ unsigned uid_after(std::string_view line, std::string_view marker) {
     const std::size_t at = line.find(marker);
     if (at == std::string_view::npos) return 0;
     unsigned uid = 0;
-    for (std::size_t i = at + marker.size(); i < line.size() && std::isdigit(static_cast<unsigned char>(line[i])); ++i) {
+    for (std::size_t i = at + marker.size(); i < line.size() && std::isdigit(static_cast<unsigned char>(line[i]));
+         ++i) {
         uid = uid * 10 + static_cast<unsigned>(line[i] - '0');
     }
     return uid;
@@ -50,11 +51,20 @@ bool ends_airport_unit(std::string_view line) {
     if (ends_together_unit(line)) return true;
     if (!starts_with(line, "upload_airport_db: ")) return false;
     static constexpr std::array<std::string_view, 14> kEndings = {
-        "not connected",          "invalid file path",       "failed to open",
-        "failed to seek",         "empty or invalid",        "file too large",
-        "failed to read file",    "close DB command failed", "close DB not acknowledged",
-        "erase failed on UID",    "write failed on UID",     "open DB command failed",
-        "open DB not acknowledged", "complete on UID",
+        "not connected",
+        "invalid file path",
+        "failed to open",
+        "failed to seek",
+        "empty or invalid",
+        "file too large",
+        "failed to read file",
+        "close DB command failed",
+        "close DB not acknowledged",
+        "erase failed on UID",
+        "write failed on UID",
+        "open DB command failed",
+        "open DB not acknowledged",
+        "complete on UID",
     };
     for (std::string_view ending : kEndings) {
         if (contains(line, ending)) return true;
@@ -117,7 +127,8 @@ Outcome classify_outcome(TransferKind kind, bool success, const std::vector<std:
     Outcome outcome;
     outcome.success = success;
     for (const std::string& line : lines) {
-        const bool terminal = kind == TransferKind::FirmwareUpdate ? ends_firmware_update(line) : ends_airport_unit(line);
+        const bool terminal =
+            kind == TransferKind::FirmwareUpdate ? ends_firmware_update(line) : ends_airport_unit(line);
         // The airport worker logs one ending per unit; the last one is the run's.
         if (terminal) outcome.terminal_line = normalise_line(line);
         if (outcome.cause_line.empty() && is_cause(line)) outcome.cause_line = normalise_line(line);

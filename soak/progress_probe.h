@@ -23,10 +23,10 @@ private:
     void note(std::uint64_t done, std::uint64_t total, std::uint64_t phase);
 
     mutable std::mutex mutex_;
-    bool running_ = false;        // guarded by mutex_
-    std::uint64_t calls_ = 0;     // guarded by mutex_
-    std::uint64_t bad_ = 0;       // guarded by mutex_
-    std::uint64_t late_ = 0;      // guarded by mutex_
+    bool running_ = false;     // guarded by mutex_
+    std::uint64_t calls_ = 0;  // guarded by mutex_
+    std::uint64_t bad_ = 0;    // guarded by mutex_
+    std::uint64_t late_ = 0;   // guarded by mutex_
 };
 
 }  // namespace soak

@@ -26,9 +26,9 @@ constexpr std::uint32_t kAddress = 0x00040000;
 
 struct StrayReplyCase {
     const char* name;
-    Fault hold_back;              // delays the genuine echo of the step in flight
-    std::uint32_t step_frame;     // host command base of that step
-    std::size_t step_frames;      // how many such frames the engine has sent by then
+    Fault hold_back;                  // delays the genuine echo of the step in flight
+    std::uint32_t step_frame;         // host command base of that step
+    std::size_t step_frames;          // how many such frames the engine has sent by then
     std::vector<std::uint8_t> stray;  // flash reply payload put on the bus (UID 1)
     bool completes;
     const char* failure_line;  // when it must not complete
@@ -82,31 +82,34 @@ INSTANTIATE_TEST_SUITE_P(
                        flash_reply(0xAA, kAddress + 64), true, ""},
         // The same repeat with nothing after it within the grace: the unit's
         // answer to the second chunk named the first chunk's address.
-        StrayReplyCase{"first_chunk_echo_repeated_and_nothing_else",
-                       Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x420, 1, 1, 1, 1500}, 0x420, 2,
-                       flash_reply(0xAA, kAddress + 64), false,
-                       "fw_write: UID 1 write address mismatch (expected 0x00040080 got 0x00040040)\n",
-                       vk61::OperationResult::failure(vk61::OperationStep::WriteChunk, vk61::FailureReason::AddressMismatch, 1)},
+        StrayReplyCase{
+            "first_chunk_echo_repeated_and_nothing_else",
+            Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x420, 1, 1, 1, 1500}, 0x420, 2,
+            flash_reply(0xAA, kAddress + 64), false,
+            "fw_write: UID 1 write address mismatch (expected 0x00040080 got 0x00040040)\n",
+            vk61::OperationResult::failure(vk61::OperationStep::WriteChunk, vk61::FailureReason::AddressMismatch, 1)},
         // A refusal is never taken for a repeat, not even of an erase reply.
-        StrayReplyCase{"refused_erase_reply_copy_during_set_address",
-                       Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x440, 1, 0, 1, 50}, 0x440, 1,
-                       flash_reply(0xBE, 0, 0), false, "fw_write: extflash NACK UID 1 op 0xBE\n",
-                       vk61::OperationResult::failure(vk61::OperationStep::SetAddress, vk61::FailureReason::Refused, 1)},
+        StrayReplyCase{
+            "refused_erase_reply_copy_during_set_address",
+            Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x440, 1, 0, 1, 50}, 0x440, 1, flash_reply(0xBE, 0, 0),
+            false, "fw_write: extflash NACK UID 1 op 0xBE\n",
+            vk61::OperationResult::failure(vk61::OperationStep::SetAddress, vk61::FailureReason::Refused, 1)},
         // Not repeats: a set-address echo naming another address, and a chunk
         // echo that is neither the last one nor the awaited one.
         StrayReplyCase{"set_address_echo_of_another_address",
                        Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x420, 1, 0, 1, 50}, 0x420, 1,
                        flash_reply(0xA1, kAddress + 0x100), false, "fw_write: UID 1 unexpected write op 0xA1\n",
-                       vk61::OperationResult::failure(vk61::OperationStep::WriteChunk, vk61::FailureReason::UnexpectedOperation, 1)},
-        StrayReplyCase{"chunk_echo_at_a_wrong_address",
-                       Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x420, 1, 1, 1, 50}, 0x420, 2,
-                       flash_reply(0xAA, kAddress + 96), false,
-                       "fw_write: UID 1 write address mismatch (expected 0x00040080 got 0x00040060)\n",
-                       vk61::OperationResult::failure(vk61::OperationStep::WriteChunk, vk61::FailureReason::AddressMismatch, 1)},
-        StrayReplyCase{"refusal_during_a_chunk",
-                       Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x420, 1, 1, 1, 50}, 0x420, 2,
-                       flash_reply(0xAA, kAddress + 64, 0), false, "fw_write: extflash NACK UID 1 op 0xAA\n",
-                       vk61::OperationResult::failure(vk61::OperationStep::WriteChunk, vk61::FailureReason::Refused, 1)}),
+                       vk61::OperationResult::failure(vk61::OperationStep::WriteChunk,
+                                                      vk61::FailureReason::UnexpectedOperation, 1)},
+        StrayReplyCase{
+            "chunk_echo_at_a_wrong_address", Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x420, 1, 1, 1, 50}, 0x420,
+            2, flash_reply(0xAA, kAddress + 96), false,
+            "fw_write: UID 1 write address mismatch (expected 0x00040080 got 0x00040060)\n",
+            vk61::OperationResult::failure(vk61::OperationStep::WriteChunk, vk61::FailureReason::AddressMismatch, 1)},
+        StrayReplyCase{
+            "refusal_during_a_chunk", Fault{FaultKind::Delay, ReplyKind::FlashReply, 0x420, 1, 1, 1, 50}, 0x420, 2,
+            flash_reply(0xAA, kAddress + 64, 0), false, "fw_write: extflash NACK UID 1 op 0xAA\n",
+            vk61::OperationResult::failure(vk61::OperationStep::WriteChunk, vk61::FailureReason::Refused, 1)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

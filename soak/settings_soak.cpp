@@ -57,8 +57,8 @@ const char* store_name(StoreStatus status) {
 // store is refused.
 std::uint32_t value_for(unsigned index, SoakRandom& random) {
     std::uint32_t word = random.word();
-    if (index >= 1 && index <= 8) word &= 0xFFu;                                          // speeds
-    if (index == 9 || index == 10 || index == 27 || index == 28) word &= 0xFFFFu;          // tenths of a volt
+    if (index >= 1 && index <= 8) word &= 0xFFu;                                   // speeds
+    if (index == 9 || index == 10 || index == 27 || index == 28) word &= 0xFFFFu;  // tenths of a volt
     return vk61::within_record_rules(index, word);
 }
 
@@ -113,22 +113,33 @@ void SettingsSoak::plan_faults(std::string* described) {
         case 0: {  // replies to a read lost, up to every try
             const unsigned index = random_.percent(15) ? static_cast<unsigned>(random_.between(252, 255))
                                                        : static_cast<unsigned>(random_.between(0, 39));
-            fault = {sim::FaultKind::Drop, sim::ReplyKind::SettingReply, 0x370, 0, 0,
-                     static_cast<unsigned>(random_.between(1, 4)), 0, static_cast<int>(index)};
+            fault = {sim::FaultKind::Drop,
+                     sim::ReplyKind::SettingReply,
+                     0x370,
+                     0,
+                     0,
+                     static_cast<unsigned>(random_.between(1, 4)),
+                     0,
+                     static_cast<int>(index)};
             *described += " lost-read(" + std::to_string(index) + "x" + std::to_string(fault.times) + ")";
             break;
         }
         case 1: {  // a write lost before one unit or all, mostly of a pending edit
             const std::vector<int> pending(model_.pending().begin(), model_.pending().end());
-            const unsigned index = !pending.empty() && random_.percent(80) ? static_cast<unsigned>(random_.pick(pending))
-                                                                           : random_.pick(kEditable);
+            const unsigned index = !pending.empty() && random_.percent(80)
+                                       ? static_cast<unsigned>(random_.pick(pending))
+                                       : random_.pick(kEditable);
             fault = {sim::FaultKind::LoseHostFrame, sim::ReplyKind::Any, 0x390, uid, 0, 1, 0, static_cast<int>(index)};
             *described += " lost-write(" + std::to_string(index) + ",uid" + std::to_string(uid) + ")";
             break;
         }
         case 2:  // a write acknowledgement lost
-            fault = {sim::FaultKind::Drop, sim::ReplyKind::SequencedAck, 0x390, uid,
-                     static_cast<unsigned>(random_.between(0, 2)), 1};
+            fault = {sim::FaultKind::Drop,
+                     sim::ReplyKind::SequencedAck,
+                     0x390,
+                     uid,
+                     static_cast<unsigned>(random_.between(0, 2)),
+                     1};
             *described += " lost-write-ack(uid" + std::to_string(uid) + ")";
             break;
         case 3:  // the store lost before one unit or all
@@ -163,7 +174,7 @@ void SettingsSoak::note_model_values() {
 
 void SettingsSoak::run_operation(unsigned index) {
     const std::uint64_t pick = random_.between(0, 99);
-    const Step step = pick < 25 ? Step::Load
+    const Step step = pick < 25   ? Step::Load
                       : pick < 45 ? Step::Edit
                       : pick < 60 ? Step::Update
                       : pick < 85 ? Step::Save
@@ -255,8 +266,8 @@ bool SettingsSoak::check_units(bool saved, std::string* problem) {
         for (unsigned index = 0; index < vk61::kSettingCount; ++index) {
             const std::uint32_t value = *sim::config_element(image, index);
             if (allowed_[index].count(value) == 0) {
-                *problem = "UID " + std::to_string(uid) + " stored setting " + std::to_string(index) +
-                           " = " + std::to_string(value) + ", which the tool neither read nor got acknowledged";
+                *problem = "UID " + std::to_string(uid) + " stored setting " + std::to_string(index) + " = " +
+                           std::to_string(value) + ", which the tool neither read nor got acknowledged";
                 return false;
             }
             if (saved && value != model_.value(index)) {

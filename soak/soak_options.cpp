@@ -12,14 +12,14 @@ namespace {
 // Small transfers for the test run: the same paths, a fraction of the chunks.
 constexpr TransferSizes kSmallSizes{1024, 4 * 1024, 2 * 1024, 12 * 1024};
 
-bool read_number(const QCommandLineParser& parser, const QCommandLineOption& option, std::uint64_t lo,
-                 std::uint64_t hi, std::uint64_t* out, std::string* error) {
+bool read_number(const QCommandLineParser& parser, const QCommandLineOption& option, std::uint64_t lo, std::uint64_t hi,
+                 std::uint64_t* out, std::string* error) {
     if (!parser.isSet(option)) return true;
     bool ok = false;
     const qulonglong value = parser.value(option).toULongLong(&ok);
     if (!ok || value < lo || value > hi) {
-        *error = "--" + option.names().front().toStdString() + " takes a number from " + std::to_string(lo) +
-                 " to " + std::to_string(hi);
+        *error = "--" + option.names().front().toStdString() + " takes a number from " + std::to_string(lo) + " to " +
+                 std::to_string(hi);
         return false;
     }
     *out = value;
@@ -40,18 +40,17 @@ std::optional<SoakOptions> parse_soak_options(int argc, char** argv, std::string
     const QCommandLineOption seed({"s", "seed"}, "Seed of every random choice (default 1).", "N");
     const QCommandLineOption units("units", "Units on the bus, UIDs 1..N (default 3).", "N");
     const QCommandLineOption max_faults("max-faults", "Most faults per operation (default 3).", "N");
-    const QCommandLineOption only("only", "Draw faults only of these kinds (comma-separated, e.g. duplicate,bad-status).",
-                                  "KINDS");
+    const QCommandLineOption only(
+        "only", "Draw faults only of these kinds (comma-separated, e.g. duplicate,bad-status).", "KINDS");
     const QCommandLineOption small("small", "Small transfers: firmware 1-4 KiB, database 2-12 KiB.");
     const QCommandLineOption latency("latency-us", "Latency of every simulated reply (default 200).", "US");
     const QCommandLineOption prepare("prepare-ms", "Prepare time-out (default 500).", "MS");
     const QCommandLineOption erase("erase-ms", "Erase-run time-out (default 3000).", "MS");
     const QCommandLineOption write("write-ms", "Time-out of each write echo (default 500).", "MS");
-    const QCommandLineOption engine_log("engine-log", "File for the engine's log lines (default /dev/null).",
-                                        "FILE");
+    const QCommandLineOption engine_log("engine-log", "File for the engine's log lines (default /dev/null).", "FILE");
     const QCommandLineOption quiet({"q", "quiet"}, "Only the summary, no line per operation.");
-    parser.addOptions({help_option, operations, settings, seed, units, max_faults, only, small, latency, prepare, erase, write,
-                       engine_log, quiet});
+    parser.addOptions({help_option, operations, settings, seed, units, max_faults, only, small, latency, prepare, erase,
+                       write, engine_log, quiet});
 
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
@@ -78,10 +77,11 @@ std::optional<SoakOptions> parse_soak_options(int argc, char** argv, std::string
         *field = static_cast<std::remove_reference_t<decltype(*field)>>(v);
         return true;
     };
-    if (!number(operations, 1, 1000000, &o.operations) || !number(settings, 0, 1000000, &o.settings_operations) || !number(seed, 0, UINT64_MAX, &o.seed) ||
-        !number(units, 1, 15, &o.units) || !number(max_faults, 0, 7, &o.max_faults) ||
-        !number(latency, 0, 100000, &o.latency_us) || !number(prepare, 10, 600000, &o.timeouts.prepare_ms) ||
-        !number(erase, 10, 600000, &o.timeouts.erase_ms) || !number(write, 10, 600000, &o.timeouts.write_ms)) {
+    if (!number(operations, 1, 1000000, &o.operations) || !number(settings, 0, 1000000, &o.settings_operations) ||
+        !number(seed, 0, UINT64_MAX, &o.seed) || !number(units, 1, 15, &o.units) ||
+        !number(max_faults, 0, 7, &o.max_faults) || !number(latency, 0, 100000, &o.latency_us) ||
+        !number(prepare, 10, 600000, &o.timeouts.prepare_ms) || !number(erase, 10, 600000, &o.timeouts.erase_ms) ||
+        !number(write, 10, 600000, &o.timeouts.write_ms)) {
         return std::nullopt;
     }
     if (parser.isSet(small)) o.sizes = kSmallSizes;

@@ -17,13 +17,13 @@ struct SoakOptions {
     unsigned settings_operations = 200;  // loads, edits, updates and saves after the transfers
     std::uint64_t seed = 1;
     unsigned units = 3;
-    unsigned max_faults = 3;  // each operation gets 0..max_faults
+    unsigned max_faults = 3;           // each operation gets 0..max_faults
     std::vector<SoakFaultKind> kinds;  // drawn from; empty: all
     TransferSizes sizes;
     unsigned latency_us = 200;  // of every simulated reply
     TransferTimeouts timeouts;
     std::string engine_log = "/dev/null";  // where the engine's own lines go
-    bool quiet = false;                     // no line per operation
+    bool quiet = false;                    // no line per operation
 };
 
 // Parses argv; on a usage error returns nothing and sets *error (the usage

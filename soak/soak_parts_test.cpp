@@ -96,8 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
         // on; the run's ending is the last unit's, and the cause the first.
         OutcomeCase{"together_one_drops_out",
                     TransferKind::AirportUpload,
-                    {"airport_upload: 70000 bytes to 3 unit(s) at once\n",
-                     "fw_write: extflash NACK UID 2 op 0x01\n",
+                    {"airport_upload: 70000 bytes to 3 unit(s) at once\n", "fw_write: extflash NACK UID 2 op 0x01\n",
                      "airport_upload: UID 2 drops out (write failed on UID 2: refused by the unit)\n",
                      "airport_upload: opening airport DB on UID 1\n", "airport_upload: complete on UID 1\n",
                      "airport_upload: opening airport DB on UID 3\n", "airport_upload: complete on UID 3\n"},

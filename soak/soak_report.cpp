@@ -61,8 +61,8 @@ bool SoakReport::passed() const {
     const bool shutdown_ok = !shutdown_checked_ || (shutdown_returned_ && shutdown_after_.count() <= 1000);
     return hangs_.empty() && overruns_.empty() && unclassified_.empty() && not_ready_.empty() && unerased_.empty() &&
            content_.empty() && partial_.empty() && open_db_.empty() && unit_outcomes_.empty() &&
-           resume_breaches_.empty() && final_unerased_ == 0 &&
-           fault_free_clean_failures_ == 0 && progress_bad_ == 0 && progress_late_ == 0 && shutdown_ok;
+           resume_breaches_.empty() && final_unerased_ == 0 && fault_free_clean_failures_ == 0 && progress_bad_ == 0 &&
+           progress_late_ == 0 && shutdown_ok;
 }
 
 void SoakReport::print_breaches(std::FILE* out, const char* title, const std::vector<Breach>& breaches) {
@@ -90,20 +90,20 @@ void SoakReport::print(std::FILE* out) const {
                      k.seconds.empty() ? 0.0 : *std::max_element(k.seconds.begin(), k.seconds.end()),
                      k.worst_bound_share * 100.0);
     }
-    std::fprintf(out, "  %-46s %u together, %u one at a time\n", "airport uploads", together_uploads_,
-                 single_uploads_);
+    std::fprintf(out, "  %-46s %u together, %u one at a time\n", "airport uploads", together_uploads_, single_uploads_);
     std::fprintf(out, "  %-46s %u drawn, %u offered by the record, %u run, %u succeeded\n",
                  "resumes after a failed airport upload", resumes_drawn_, resumes_offered_, resumes_run_,
                  resumes_succeeded_);
-    std::fprintf(out, "  by faults injected                             0: %u  1: %u  2: %u  3+: %u\n", by_fault_count_[0],
-                 by_fault_count_[1], by_fault_count_[2],
+    std::fprintf(out, "  by faults injected                             0: %u  1: %u  2: %u  3+: %u\n",
+                 by_fault_count_[0], by_fault_count_[1], by_fault_count_[2],
                  std::accumulate(by_fault_count_.begin() + 3, by_fault_count_.end(), 0u));
 
     std::fprintf(out, "faults injected                                %u\n", injected);
     for (std::size_t i = 0; i < faults_.size(); ++i) {
         std::fprintf(out, "  %-46s %u\n", fault_kind_name(static_cast<SoakFaultKind>(i)), faults_[i]);
     }
-    std::fprintf(out, "  %-46s %u of %u\n", "simulator faults used up in their operation", sim_faults_spent_, sim_faults_);
+    std::fprintf(out, "  %-46s %u of %u\n", "simulator faults used up in their operation", sim_faults_spent_,
+                 sim_faults_);
     std::fprintf(out, "  %-46s %u of %u\n", "reboots sent before the operation returned", reboots_sent_,
                  faults_[static_cast<std::size_t>(SoakFaultKind::Reboot)]);
 
@@ -141,7 +141,8 @@ void SoakReport::print(std::FILE* out) const {
                  static_cast<unsigned long long>(progress_calls_));
     if (shutdown_checked_) {
         std::fprintf(out, "  %-46s %s, %lld ms after disconnect()\n", "disconnect during a transfer",
-                     shutdown_returned_ ? "returned" : "DID NOT RETURN", static_cast<long long>(shutdown_after_.count()));
+                     shutdown_returned_ ? "returned" : "DID NOT RETURN",
+                     static_cast<long long>(shutdown_after_.count()));
     }
     std::fprintf(out, "total time                                     %.1f s\n",
                  static_cast<double>(total_time_.count()) / 1000.0);

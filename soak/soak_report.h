@@ -27,7 +27,7 @@ public:
     struct KindFigures {
         unsigned operations = 0;
         unsigned successes = 0;
-        std::vector<double> seconds;  // every operation's duration
+        std::vector<double> seconds;   // every operation's duration
         double worst_bound_share = 0;  // largest duration / its time-out bound
     };
 

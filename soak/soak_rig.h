@@ -46,8 +46,7 @@ public:
     // (up to reboot_limit), for the engine to reopen the link (up to 5 s) and
     // to know every unit as identified and alive again (up to 5 s). A step
     // that does not happen in time ends it with false and the step named.
-    bool recover(std::chrono::milliseconds replug_limit, std::chrono::milliseconds reboot_limit,
-                 std::string* problem);
+    bool recover(std::chrono::milliseconds replug_limit, std::chrono::milliseconds reboot_limit, std::string* problem);
 
     // Asks the engine for one setting of its primary unit (waits up to
     // timeout) and compares the answer with what that unit holds.

@@ -114,10 +114,9 @@ std::chrono::milliseconds SoakSession::time_out_bound(const Transfer& transfer,
     const TransferTimeouts& t = options_.timeouts;
     const auto erase = std::chrono::milliseconds(t.erase_ms);
     const auto write = std::chrono::milliseconds(t.write_ms);
-    const std::chrono::milliseconds longest_wait =
-        transfer.kind == TransferKind::FirmwareUpdate
-            ? max_of({std::chrono::milliseconds(t.prepare_ms), erase, write})
-            : max_of({kDatabaseAckWait, erase, write});
+    const std::chrono::milliseconds longest_wait = transfer.kind == TransferKind::FirmwareUpdate
+                                                       ? max_of({std::chrono::milliseconds(t.prepare_ms), erase, write})
+                                                       : max_of({kDatabaseAckWait, erase, write});
     std::chrono::milliseconds delays{0};
     for (const PlannedFault& f : faults) delays += f.added_delay();
     return 3 * expected_duration(transfer) + longest_wait + delays + kBoundMargin;
@@ -158,7 +157,8 @@ bool SoakSession::run_baseline(std::string* problem) {
         const OperationRun run = runner_.run(kind, write_file(transfer), rig_.uids(), std::nullopt, 600s);
         if (!run.returned || !run.success) {
             if (run.returned) print_longest_silence(0);
-            *problem = std::string("the fault-free ") + transfer_kind_name(kind) + " failed (the process was held off the CPU for up to " +
+            *problem = std::string("the fault-free ") + transfer_kind_name(kind) +
+                       " failed (the process was held off the CPU for up to " +
                        std::to_string(stalls_.longest_stall().count()) + " ms)";
             return false;
         }
@@ -191,8 +191,8 @@ void SoakSession::check_flash(unsigned index, const Transfer& transfer, bool suc
     const std::vector<vk61::FirmwareTarget> targets = firmware_targets_from_log(lines);
     if (success) {
         if (targets.size() != rig_.uids().size()) {
-            report_.add_partial_targets(index, std::to_string(targets.size()) + " of " +
-                                                   std::to_string(rig_.uids().size()) + " units updated");
+            report_.add_partial_targets(
+                index, std::to_string(targets.size()) + " of " + std::to_string(rig_.uids().size()) + " units updated");
         }
         bool moved = false;
         for (const vk61::FirmwareTarget& t : targets) {
@@ -258,7 +258,8 @@ void SoakSession::run_operation(unsigned index) {
     for (const PlannedFault& f : faults) {
         report_.add_fault(f.kind);
         if (f.reboot) reboot_duration = f.reboot->duration;
-        if (f.kind == SoakFaultKind::Delay) longest_delay = std::max(longest_delay, std::chrono::milliseconds(f.sim_fault->value));
+        if (f.kind == SoakFaultKind::Delay)
+            longest_delay = std::max(longest_delay, std::chrono::milliseconds(f.sim_fault->value));
     }
     sim::Installation& bus = rig_.bus();
     bus.set_reboot_duration(reboot_duration);
@@ -272,7 +273,8 @@ void SoakSession::run_operation(unsigned index) {
     for (const PlannedFault& f : faults) {
         if (!f.addresses) continue;
         for (const vk61::FirmwareTarget& moved : f.addresses->addresses) {
-            if (const auto status = bus.unit_status(moved.uid)) usual_addresses.push_back({moved.uid, status->firmware_address});
+            if (const auto status = bus.unit_status(moved.uid))
+                usual_addresses.push_back({moved.uid, status->firmware_address});
             bus.set_firmware_address(moved.uid, moved.write_address);
         }
     }
@@ -294,8 +296,8 @@ void SoakSession::run_operation(unsigned index) {
         report_.add_airport_upload(transfer.together);
     }
     const std::chrono::milliseconds bound = time_out_bound(transfer, faults);
-    const OperationRun run = runner_.run(kind, path, rig_.uids(), reboot_interference(faults), 2 * bound + kWatchdogMargin,
-                                         request);
+    const OperationRun run =
+        runner_.run(kind, path, rig_.uids(), reboot_interference(faults), 2 * bound + kWatchdogMargin, request);
     if (!run.returned) {
         report_.add_hang(index, std::string(transfer_kind_name(kind)) + " still running after " +
                                     std::to_string(run.took.count()) + " ms");
@@ -316,8 +318,8 @@ void SoakSession::run_operation(unsigned index) {
         report_.add_fault_free(run.success, carry_over, held_off);
         if (!run.success && !carry_over) {
             if (held_off) {
-                report_.add_excused(index, "failed without a fault, held off the CPU up to " +
-                                               std::to_string(stall.count()) + " ms");
+                report_.add_excused(
+                    index, "failed without a fault, held off the CPU up to " + std::to_string(stall.count()) + " ms");
             }
             print_longest_silence(index);
         }
@@ -346,14 +348,15 @@ void SoakSession::run_operation(unsigned index) {
     if (airport) check_airport_units(index, transfer, run, outcome, {});
     for (const vk61::FirmwareTarget& usual : usual_addresses) bus.set_firmware_address(usual.uid, usual.write_address);
     check_ready(index, reboot_duration, faults);
-    bool rebooted = std::any_of(faults.begin(), faults.end(), [](const PlannedFault& f) { return f.reboot.has_value(); });
+    bool rebooted =
+        std::any_of(faults.begin(), faults.end(), [](const PlannedFault& f) { return f.reboot.has_value(); });
     const char* how = !airport ? "" : transfer.together ? " together" : " one at a time";
     if (!options_.quiet) {
         std::fprintf(out_, "op %u %s%s %zu B | %s | %s%s%s | %lld ms%s\n", index, transfer_kind_name(kind), how,
                      transfer.body.size(), fault_texts(faults).c_str(),
                      run.success ? "success" : vk61::describe(run.result).c_str(),
-                     outcome.cause_line.empty() || run.success ? "" : " <- ", run.success ? "" : outcome.cause_line.c_str(),
-                     static_cast<long long>(run.took.count()),
+                     outcome.cause_line.empty() || run.success ? "" : " <- ",
+                     run.success ? "" : outcome.cause_line.c_str(), static_cast<long long>(run.took.count()),
                      held_off ? (" | held off the CPU " + std::to_string(stall.count()) + " ms").c_str() : "");
         std::fflush(out_);
     }
@@ -367,8 +370,8 @@ void SoakSession::run_operation(unsigned index) {
     // A reboot opens the database again by itself; without one, an airport
     // upload must never touch the flash while the unit uses its database.
     if (kind == TransferKind::AirportUpload && !rebooted && rig_.open_db_writes() > open_db_before) {
-        report_.add_open_db_write(index, std::to_string(rig_.open_db_writes() - open_db_before) + " writes; faults: " +
-                                             fault_texts(faults));
+        report_.add_open_db_write(
+            index, std::to_string(rig_.open_db_writes() - open_db_before) + " writes; faults: " + fault_texts(faults));
     }
 }
 
@@ -376,7 +379,8 @@ std::vector<vk61::DeviceInfo> SoakSession::airport_units() {
     std::vector<vk61::DeviceInfo> known = rig_.comms().device_snapshot();
     std::vector<vk61::DeviceInfo> out;
     for (const std::uint8_t uid : rig_.uids()) {
-        const auto it = std::find_if(known.begin(), known.end(), [uid](const vk61::DeviceInfo& d) { return d.uid == uid; });
+        const auto it =
+            std::find_if(known.begin(), known.end(), [uid](const vk61::DeviceInfo& d) { return d.uid == uid; });
         vk61::DeviceInfo unit = it != known.end() ? *it : vk61::DeviceInfo{};
         unit.uid = uid;
         out.push_back(unit);
@@ -407,8 +411,8 @@ void SoakSession::check_airport_units(unsigned index, const Transfer& transfer, 
         if (unit.failure.step == vk61::OperationStep::OpenDatabase) continue;  // refused or unanswered open
         for (const vk61::BusFrame& f : frames_to(bus, 0x450, unit.uid)) {
             if (f.payload_size() > 0 && f.data()[0] == vk61::protocol::kOpenAirportDb) {
-                report_.add_unit_outcome(index, who + " failed (" + vk61::describe(unit.failure) +
-                                                    ") yet received the open command");
+                report_.add_unit_outcome(
+                    index, who + " failed (" + vk61::describe(unit.failure) + ") yet received the open command");
                 break;
             }
         }
@@ -417,12 +421,13 @@ void SoakSession::check_airport_units(unsigned index, const Transfer& transfer, 
     std::sort(logged.begin(), logged.end());
     std::sort(opened_now.begin(), opened_now.end());
     if (logged != opened_now) {
-        report_.add_unit_outcome(index, "the log says " + uid_list(logged) + " completed, the result " +
-                                            uid_list(opened_now));
+        report_.add_unit_outcome(index,
+                                 "the log says " + uid_list(logged) + " completed, the result " + uid_list(opened_now));
     }
     for (const unsigned uid : outcome.dropped) {
         if (std::find(opened_now.begin(), opened_now.end(), uid) != opened_now.end()) {
-            report_.add_unit_outcome(index, "UID " + std::to_string(uid) + " dropped out yet is said to hold the database");
+            report_.add_unit_outcome(index,
+                                     "UID " + std::to_string(uid) + " dropped out yet is said to hold the database");
         }
     }
 }
@@ -436,10 +441,11 @@ bool SoakSession::resume_airport_upload(unsigned index, const Transfer& transfer
         // Fresh: the upload stopped before any unit confirmed anything. Any
         // other verdict means the record of the upload just run is wrong.
         if (offer.verdict != vk61::ResumeVerdict::Fresh) {
-            report_.add_resume_breach(index, "the record of the failed upload was not offered: " +
-                                                 offer.text.toStdString());
+            report_.add_resume_breach(index,
+                                      "the record of the failed upload was not offered: " + offer.text.toStdString());
         }
-        if (!options_.quiet) std::fprintf(out_, "op %u resume: nothing to resume (%s)\n", index, offer.text.toStdString().c_str());
+        if (!options_.quiet)
+            std::fprintf(out_, "op %u resume: nothing to resume (%s)\n", index, offer.text.toStdString().c_str());
         return false;
     }
 
@@ -453,9 +459,11 @@ bool SoakSession::resume_airport_upload(unsigned index, const Transfer& transfer
     for (const PlannedFault& f : faults) {
         report_.add_fault(f.kind);
         if (f.reboot) reboot_duration = f.reboot->duration;
-        if (f.kind == SoakFaultKind::Delay) longest_delay = std::max(longest_delay, std::chrono::milliseconds(f.sim_fault->value));
+        if (f.kind == SoakFaultKind::Delay)
+            longest_delay = std::max(longest_delay, std::chrono::milliseconds(f.sim_fault->value));
     }
-    const bool rebooted = std::any_of(faults.begin(), faults.end(), [](const PlannedFault& f) { return f.reboot.has_value(); });
+    const bool rebooted =
+        std::any_of(faults.begin(), faults.end(), [](const PlannedFault& f) { return f.reboot.has_value(); });
     bus.set_reboot_duration(reboot_duration);
     // What each unit had done twice before the resume began.
     std::vector<sim::FlashFaults> before;
@@ -478,10 +486,12 @@ bool SoakSession::resume_airport_upload(unsigned index, const Transfer& transfer
         runner_.run(TransferKind::AirportUpload, write_file(transfer), rig_.uids(), reboot_interference(faults),
                     2 * bound + kWatchdogMargin, AirportRequest{units, false, offer.progress, record_path()});
     if (!run.returned) {
-        report_.add_hang(index, "resumed airport upload still running after " + std::to_string(run.took.count()) + " ms");
+        report_.add_hang(index,
+                         "resumed airport upload still running after " + std::to_string(run.took.count()) + " ms");
         abort_run(index, "watchdog: the resumed upload did not return", faults);
     }
-    report_.add_sim_faults(sim_faults, static_cast<unsigned>(sim_faults - std::min<std::size_t>(sim_faults, bus.armed_faults())));
+    report_.add_sim_faults(sim_faults,
+                           static_cast<unsigned>(sim_faults - std::min<std::size_t>(sim_faults, bus.armed_faults())));
     if (run.interfered) report_.add_reboot_sent();
     late_replies_until_ = std::max(late_replies_until_, Clock::now() + longest_delay);
     report_.add_resume(true, true, run.success);
@@ -500,8 +510,8 @@ bool SoakSession::resume_airport_upload(unsigned index, const Transfer& transfer
     const std::string key = failure_key(run.result);
     if (run.success != run.result.ok() || (!run.success && key.empty())) {
         report_.add_unclassified(index, "resumed airport upload " + std::string(run.success ? "succeeded" : "failed") +
-                                            " with result \"" + vk61::describe(run.result) + "\"; faults: " +
-                                            fault_texts(faults));
+                                            " with result \"" + vk61::describe(run.result) +
+                                            "\"; faults: " + fault_texts(faults));
     } else if (!run.success) {
         report_.add_failure(key, outcome.cause_line);
     }
@@ -569,10 +579,9 @@ void SoakSession::check_disconnect_during_transfer() {
         report_.add_hang(options_.operations, "upload still running 30 s after it started, disconnect() called");
         abort_run(options_.operations, "watchdog: disconnect() did not end the transfer", {});
     }
-    const auto after = run.interfered
-                           ? std::chrono::duration_cast<std::chrono::milliseconds>(
-                                 Clock::now().time_since_epoch() - Clock::duration(disconnected_at->load()))
-                           : std::chrono::milliseconds(0);
+    const auto after = run.interfered ? std::chrono::duration_cast<std::chrono::milliseconds>(
+                                            Clock::now().time_since_epoch() - Clock::duration(disconnected_at->load()))
+                                      : std::chrono::milliseconds(0);
     std::fprintf(out_, "disconnect during an airport upload of %zu B after %lld ms: %s, returned %s\n",
                  transfer.body.size(), static_cast<long long>(interference.after.count()),
                  run.interfered ? "called" : "not reached (the upload ended first)",

@@ -65,7 +65,8 @@ private:
                      const std::vector<std::string>& lines);
     // Brings the link and units back and checks the engine answers a setting
     // read; ends the process when the engine does not come back at all.
-    void check_ready(unsigned index, std::chrono::milliseconds reboot_duration, const std::vector<PlannedFault>& faults);
+    void check_ready(unsigned index, std::chrono::milliseconds reboot_duration,
+                     const std::vector<PlannedFault>& faults);
     // Whether the process was held off the CPU long enough since the last
     // reset of the stall monitor to explain an expired short time-out.
     bool starved() const;
@@ -79,8 +80,8 @@ private:
     // open command never got one (the host frames since the operation began);
     // the log's "complete on UID" lines name exactly the units that opened
     // it in this run (already_done: units a resume found done).
-    void check_airport_units(unsigned index, const Transfer& transfer, const OperationRun& run,
-                             const Outcome& outcome, const std::vector<std::uint8_t>& already_done);
+    void check_airport_units(unsigned index, const Transfer& transfer, const OperationRun& run, const Outcome& outcome,
+                             const std::vector<std::uint8_t>& already_done);
     // After a failed airport upload: asks the record whether the upload can
     // go on and, when it can, resumes it (every unit at once) with faults of
     // its own, then checks that no confirmed block was erased again and no

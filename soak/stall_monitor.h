@@ -32,8 +32,8 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable stop_cv_;
-    bool stopping_ = false;                  // guarded by mutex_
-    std::chrono::microseconds longest_{0};   // guarded by mutex_
+    bool stopping_ = false;                 // guarded by mutex_
+    std::chrono::microseconds longest_{0};  // guarded by mutex_
     std::thread thread_;
 };
 

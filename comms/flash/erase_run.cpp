@@ -54,8 +54,8 @@ FlashEraseJob* find_job(Jobs& jobs, std::uint8_t uid) {
 EraseRun::EraseRun(Link& link, SequenceCounter& sequence) : link_(link), sequence_(sequence) {}
 
 OperationResult EraseRun::erase_fw_update_blocks(const std::vector<FirmwareTarget>& targets, std::uint32_t size,
-                                                     unsigned timeout_ms, ProgressFn progress, const void* user,
-                                                     FlashConfirmed* confirmed) {
+                                                 unsigned timeout_ms, ProgressFn progress, const void* user,
+                                                 FlashConfirmed* confirmed) {
     constexpr OperationStep kStep = OperationStep::Erase;
     if (!link_.is_connected()) return OperationResult::failure(kStep, FailureReason::NotConnected);
     if (targets.empty() || size == 0) return OperationResult::failure(kStep, FailureReason::InvalidRequest);
@@ -78,13 +78,13 @@ OperationResult EraseRun::erase_fw_update_blocks(const std::vector<FirmwareTarge
 }
 
 OperationResult EraseRun::erase_flash_blocks(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms,
-                                                 ProgressFn progress, const void* user, FlashConfirmed* confirmed) {
+                                             ProgressFn progress, const void* user, FlashConfirmed* confirmed) {
     constexpr OperationStep kStep = OperationStep::Erase;
     if (!link_.is_connected()) return OperationResult::failure(kStep, FailureReason::NotConnected);
     if (jobs.empty()) return OperationResult::failure(kStep, FailureReason::InvalidRequest);
     for (const EraseBlocks& job : jobs) {
-        const bool in_range = std::all_of(job.blocks.begin(), job.blocks.end(),
-                                          [](std::uint16_t block) { return block < kBlockLimit; });
+        const bool in_range =
+            std::all_of(job.blocks.begin(), job.blocks.end(), [](std::uint16_t block) { return block < kBlockLimit; });
         if (job.blocks.empty() || !in_range) {
             debug_log("fw_erase: no blocks to erase for UID %u\n", job.uid);
             return OperationResult::failure(kStep, FailureReason::InvalidRequest, job.uid);
@@ -93,8 +93,8 @@ OperationResult EraseRun::erase_flash_blocks(const std::vector<EraseBlocks>& job
     return run(jobs, timeout_ms, {progress, user}, confirmed);
 }
 
-OperationResult EraseRun::run(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms,
-                                        ProgressCallback progress, FlashConfirmed* confirmed) {
+OperationResult EraseRun::run(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms, ProgressCallback progress,
+                              FlashConfirmed* confirmed) {
     constexpr OperationStep kStep = OperationStep::Erase;
     // On Windows the raised resolution also covers the pauses the receive
     // thread takes in dispatch; on Linux dispatch lowers its own thread's slack.
@@ -181,8 +181,8 @@ void EraseRun::dispatch_blocks(std::unique_lock<std::mutex>& erase_lock) {
         job.sequence = sequence_.next();
         job.in_flight = true;
         job.state = FlashEraseJob::AwaitingAck;
-        debug_log("fw_erase: UID %u erasing block %u (addr 0x%08X) seq=%u\n", job.uid, job.block,
-                  job.expected_address, job.sequence);
+        debug_log("fw_erase: UID %u erasing block %u (addr 0x%08X) seq=%u\n", job.uid, job.block, job.expected_address,
+                  job.sequence);
         if (!send_erase_block(link_, job.uid, job.sequence, job.block)) {
             debug_log("fw_erase: failed to send erase for UID %u block %u\n", job.uid, job.block);
             erase_.fail(FailureReason::SendFailed, job.uid);
@@ -245,8 +245,8 @@ void EraseRun::handle_reply(const BusFrame& frame) {
         return;
     }
     if (reply->address != job->expected_address) {
-        debug_log("fw_erase: UID %u address mismatch block %u (expected 0x%08X got 0x%08X)\n", reply->uid,
-                  job->block, job->expected_address, reply->address);
+        debug_log("fw_erase: UID %u address mismatch block %u (expected 0x%08X got 0x%08X)\n", reply->uid, job->block,
+                  job->expected_address, reply->address);
         fail(FailureReason::AddressMismatch);
         return;
     }

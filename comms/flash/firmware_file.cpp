@@ -56,8 +56,8 @@ bool firmware_file_fits(const FirmwareHeader& header, std::int64_t file_size) {
     // file cut short must not cost the units their erased space.
     const std::int64_t available = std::max<std::int64_t>(0, file_size - std::int64_t{FirmwareHeader::kSize});
     if (available < std::int64_t{header.encrypted_size()}) {
-        debug_log("firmware update: failed to read encrypted image (%zu/%u bytes)\n", static_cast<std::size_t>(available),
-                  header.encrypted_size());
+        debug_log("firmware update: failed to read encrypted image (%zu/%u bytes)\n",
+                  static_cast<std::size_t>(available), header.encrypted_size());
         return false;
     }
     // The image must lie inside the space every unit erases and behind the

@@ -29,7 +29,7 @@ OperationResult FirmwarePrepare::prepare_fw_update(std::vector<FirmwareTarget>* 
     prepare_.replies.clear();
 
     if (!link_.send_command(protocol::kPrepare, protocol::kDlcPrepareRequest, protocol::kPrepareRequest,
-                      sizeof protocol::kPrepareRequest)) {
+                            sizeof protocol::kPrepareRequest)) {
         prepare_.active = false;
         return OperationResult::failure(kStep, FailureReason::SendFailed);
     }

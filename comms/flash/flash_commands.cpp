@@ -10,7 +10,8 @@ namespace vk61 {
 bool send_set_address(Link& link, std::uint8_t uid, std::uint32_t address) {
     std::uint8_t payload[4];
     put_u32(payload, address);
-    return link.send_command(protocol::kSetAddress | (uid & protocol::kUidMask), protocol::kDlcSetAddress, payload, sizeof payload);
+    return link.send_command(protocol::kSetAddress | (uid & protocol::kUidMask), protocol::kDlcSetAddress, payload,
+                             sizeof payload);
 }
 
 // The frame carries a DLC code, not a length: a chunk that is not a DLC size
@@ -26,7 +27,8 @@ bool send_erase_block(Link& link, std::uint8_t uid, std::uint32_t sequence, std:
     payload[0] = protocol::kFlashOpEraseBlock;
     put_u24(payload + 1, sequence);
     put_u16(payload + 4, block);
-    return link.send_command(protocol::kEraseBlock | (uid & protocol::kUidMask), protocol::kDlcEraseBlock, payload, sizeof payload);
+    return link.send_command(protocol::kEraseBlock | (uid & protocol::kUidMask), protocol::kDlcEraseBlock, payload,
+                             sizeof payload);
 }
 
 }  // namespace vk61

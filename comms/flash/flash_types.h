@@ -35,7 +35,7 @@ struct ProgressCallback {
 };
 
 inline constexpr std::uint32_t kFlashBlockSize = protocol::kFlashBlockBytes;  // one erase block
-inline constexpr std::uint32_t kFlashChunkSize = 64;       // one write chunk
+inline constexpr std::uint32_t kFlashChunkSize = 64;                          // one write chunk
 
 // A unit taking part in a firmware update, with the write address it reported.
 struct FirmwareTarget {
@@ -99,9 +99,9 @@ struct FlashEraseJob {
     std::deque<std::uint16_t> queue;  // blocks still to erase
     bool in_flight = false;
     State state = Idle;
-    std::uint32_t sequence = 0;  // 24-bit sequence of the command in flight
-    std::uint16_t block = 0;     // block in flight
-    std::uint32_t expected_address = 0;  // block << 16
+    std::uint32_t sequence = 0;            // 24-bit sequence of the command in flight
+    std::uint16_t block = 0;               // block in flight
+    std::uint32_t expected_address = 0;    // block << 16
     std::vector<std::uint16_t> confirmed;  // blocks reported erased
 };
 

@@ -29,8 +29,7 @@ constexpr unsigned kProgressLogEvery = 100;  // packets between progress lines
 constexpr auto kRepeatedEchoGrace = std::chrono::milliseconds(250);
 
 bool repeats_last_echo(const FlashWriteTarget& target, const FlashReply& reply) {
-    return target.has_last_echo && reply.operation == target.last_echo_op &&
-           reply.address == target.last_echo_address;
+    return target.has_last_echo && reply.operation == target.last_echo_op && reply.address == target.last_echo_address;
 }
 
 void count_echo(FlashWriteTarget& target, const FlashReply& reply) {
@@ -54,8 +53,9 @@ std::uint8_t first_unanswered(const std::vector<FlashWriteTarget>& targets, bool
 FlashWriter::FlashWriter(Link& link) : link_(link) {}
 
 OperationResult FlashWriter::write_failure(OperationStep step, FailureReason why) const {
-    const std::uint8_t uid = write_.failed_uid != 0 ? write_.failed_uid
-                                                    : first_unanswered(write_.targets, write_.phase == WritePhase::WriteChunk);
+    const std::uint8_t uid = write_.failed_uid != 0
+                                 ? write_.failed_uid
+                                 : first_unanswered(write_.targets, write_.phase == WritePhase::WriteChunk);
     return OperationResult::failure(step, why, uid);
 }
 
@@ -91,8 +91,8 @@ FailureReason FlashWriter::wait_chunk_echoes(std::unique_lock<std::mutex>& lock,
 // uid, or to every target with uid 0), and the next one only after every
 // target echoed it.
 OperationResult FlashWriter::write_chunks(std::unique_lock<std::mutex>& lock, std::uint8_t uid,
-                                           const std::uint8_t* data, std::uint64_t size, unsigned timeout_ms,
-                                           const char* log, unsigned* packets_out) {
+                                          const std::uint8_t* data, std::uint64_t size, unsigned timeout_ms,
+                                          const char* log, unsigned* packets_out) {
     write_.progress(0, size, ProgressPhase::Write);
     write_.phase = WritePhase::WriteChunk;
     std::uint64_t offset = 0;
@@ -144,9 +144,10 @@ void FlashWriter::note_written(FlashConfirmed* confirmed) const {
 }
 
 OperationResult FlashWriter::extflash_raw(std::uint8_t uid, std::uint32_t address, const std::uint8_t* data,
-                                           std::uint64_t size, unsigned timeout_ms, ProgressFn progress,
-                                           const void* user, FlashConfirmed* confirmed) {
-    if (!link_.is_connected()) return OperationResult::failure(OperationStep::SetAddress, FailureReason::NotConnected, uid);
+                                          std::uint64_t size, unsigned timeout_ms, ProgressFn progress,
+                                          const void* user, FlashConfirmed* confirmed) {
+    if (!link_.is_connected())
+        return OperationResult::failure(OperationStep::SetAddress, FailureReason::NotConnected, uid);
     if (data == nullptr || size == 0) {
         return OperationResult::failure(OperationStep::SetAddress, FailureReason::InvalidRequest, uid);
     }
@@ -170,8 +171,8 @@ OperationResult FlashWriter::extflash_raw(std::uint8_t uid, std::uint32_t addres
         debug_log("extflash_raw: failed to send set-addr for UID %u\n", uid);
         return finish(OperationResult::failure(OperationStep::SetAddress, FailureReason::SendFailed, uid));
     }
-    const FailureReason why =
-        wait_for(link_, write_, lock, deadline_after(timeout_ms), [this] { return write_.targets.front().address_set; });
+    const FailureReason why = wait_for(link_, write_, lock, deadline_after(timeout_ms),
+                                       [this] { return write_.targets.front().address_set; });
     if (why != FailureReason::None) {
         debug_log("extflash_raw: set-addr failed (complete=%d failed=%d)\n", why != FailureReason::TimedOut ? 1 : 0,
                   write_.failed() ? 1 : 0);
@@ -187,8 +188,8 @@ OperationResult FlashWriter::extflash_raw(std::uint8_t uid, std::uint32_t addres
 }
 
 OperationResult FlashWriter::write_flash_together(const std::vector<FirmwareTarget>& units, const std::uint8_t* data,
-                                                   std::uint64_t size, unsigned timeout_ms, ProgressFn progress,
-                                                   const void* user, FlashConfirmed* confirmed) {
+                                                  std::uint64_t size, unsigned timeout_ms, ProgressFn progress,
+                                                  const void* user, FlashConfirmed* confirmed) {
     if (!link_.is_connected()) return OperationResult::failure(OperationStep::SetAddress, FailureReason::NotConnected);
     if (units.empty() || data == nullptr || size == 0) {
         return OperationResult::failure(OperationStep::SetAddress, FailureReason::InvalidRequest);
@@ -200,8 +201,7 @@ OperationResult FlashWriter::write_flash_together(const std::vector<FirmwareTarg
     for (const FirmwareTarget& unit : units) {
         FlashWriteTarget target;
         target.uid = unit.uid;
-        target.base_address = target.image_address = target.expected_echo = target.current_address =
-            unit.write_address;
+        target.base_address = target.image_address = target.expected_echo = target.current_address = unit.write_address;
         write_.targets.push_back(target);
     }
     const auto finish = [this, confirmed](OperationResult result) {
@@ -225,7 +225,7 @@ OperationResult FlashWriter::write_flash_together(const std::vector<FirmwareTarg
 // every target echoed it. `what` names the step in the lines ("set-addr",
 // "header set-addr").
 OperationResult FlashWriter::set_write_addresses(std::unique_lock<std::mutex>& lock, unsigned timeout_ms,
-                                                  OperationStep step, const char* what) {
+                                                 OperationStep step, const char* what) {
     write_.phase = WritePhase::SetAddress;
     for (const FlashWriteTarget& t : write_.targets) {
         if (!send_set_address(link_, t.uid, t.expected_echo)) {
@@ -246,9 +246,8 @@ OperationResult FlashWriter::set_write_addresses(std::unique_lock<std::mutex>& l
 // Blocks the calling worker for the whole transfer; each wait for the units'
 // echoes (address, each chunk, header) lasts at most timeout_ms.
 OperationResult FlashWriter::write_fw_image(const std::vector<FirmwareTarget>& targets, std::uint32_t image_offset,
-                                             const std::uint8_t* image, std::uint64_t length,
-                                             const std::uint8_t* header, unsigned timeout_ms, ProgressFn progress,
-                                             const void* user) {
+                                            const std::uint8_t* image, std::uint64_t length, const std::uint8_t* header,
+                                            unsigned timeout_ms, ProgressFn progress, const void* user) {
     if (!link_.is_connected()) return OperationResult::failure(OperationStep::SetAddress, FailureReason::NotConnected);
     if (targets.empty() || image == nullptr || length == 0 || header == nullptr) {
         return OperationResult::failure(OperationStep::SetAddress, FailureReason::InvalidRequest);
@@ -279,8 +278,7 @@ OperationResult FlashWriter::write_fw_image(const std::vector<FirmwareTarget>& t
     unsigned packets = 0;
     result = write_chunks(lock, 0, image, length, timeout_ms, "fw_write", &packets);
     if (!result) return finish(result);
-    debug_log("fw_write: image transfer complete (%zu bytes, %u packets)\n", static_cast<std::size_t>(length),
-              packets);
+    debug_log("fw_write: image transfer complete (%zu bytes, %u packets)\n", static_cast<std::size_t>(length), packets);
 
     // Header last: a unit sees a complete image only once every unit has
     // confirmed every image chunk.
@@ -347,7 +345,8 @@ void FlashWriter::handle_reply(const BusFrame& frame) {
     // that stopped advancing answers just so, and wait_chunk_echoes ends the
     // transfer unless this chunk's own echo follows.
     if (repeats_last_echo(target, *reply)) {
-        if (write_.phase == WritePhase::WriteChunk && reply->operation == protocol::kFlashOpWriteChunk && !target.repeated_echo_at) {
+        if (write_.phase == WritePhase::WriteChunk && reply->operation == protocol::kFlashOpWriteChunk &&
+            !target.repeated_echo_at) {
             target.repeated_echo_at = std::chrono::steady_clock::now();
         }
         return;
@@ -383,8 +382,8 @@ void FlashWriter::handle_reply(const BusFrame& frame) {
         }
         const std::uint32_t expected = target.current_address + write_.chunk_length;
         if (reply->address != expected) {
-            debug_log("fw_write: UID %u write address mismatch (expected 0x%08X got 0x%08X)\n", reply->uid,
-                      expected, reply->address);
+            debug_log("fw_write: UID %u write address mismatch (expected 0x%08X got 0x%08X)\n", reply->uid, expected,
+                      reply->address);
             fail(FailureReason::AddressMismatch);
             return;
         }

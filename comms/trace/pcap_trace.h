@@ -41,14 +41,14 @@ private:
     mutable std::mutex mutex_;
     pcap* handle_;
     pcap_dumper* dumper_;
-    std::size_t frames_ = 0;  // guarded by mutex_
+    std::size_t frames_ = 0;                              // guarded by mutex_
     std::chrono::steady_clock::time_point last_flush_{};  // guarded by mutex_
 };
 
 // One record of a trace as read back.
 struct TraceRecord {
     FrameDirection direction = FrameDirection::Received;
-    std::uint32_t identifier = 0;  // 11-bit CAN identifier
+    std::uint32_t identifier = 0;    // 11-bit CAN identifier
     std::vector<std::uint8_t> data;  // the frame's data bytes (its DLC code's length)
     std::chrono::system_clock::time_point at;
 };

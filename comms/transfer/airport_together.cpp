@@ -23,13 +23,11 @@ constexpr auto kAfterCloseSettle = std::chrono::milliseconds(10);
 // carry on after them.
 bool stops_every_unit(const OperationResult& result) {
     switch (result.reason) {
-        case FailureReason::NotConnected:
-        case FailureReason::LinkLost:
-        case FailureReason::Disconnected:
-        case FailureReason::SendFailed:
-            return true;
-        default:
-            return result.uid == 0;
+    case FailureReason::NotConnected:
+    case FailureReason::LinkLost:
+    case FailureReason::Disconnected:
+    case FailureReason::SendFailed: return true;
+    default: return result.uid == 0;
     }
 }
 
@@ -128,8 +126,7 @@ private:
             }
             if (jobs.empty()) return;
             FlashConfirmed erased;
-            const OperationResult run =
-                comms_.erase_flash_blocks(jobs, timeouts_.erase_ms, progress_, user_, &erased);
+            const OperationResult run = comms_.erase_flash_blocks(jobs, timeouts_.erase_ms, progress_, user_, &erased);
             confirmed(erased);
             if (run || !fail(run)) return;
         }
@@ -140,9 +137,8 @@ private:
     void write() {
         std::vector<AirportUnitProgress*> writers = live();
         if (writers.empty()) return;
-        const auto [low, high] = std::minmax_element(writers.begin(), writers.end(), [](auto* a, auto* b) {
-            return a->written < b->written;
-        });
+        const auto [low, high] = std::minmax_element(writers.begin(), writers.end(),
+                                                     [](auto* a, auto* b) { return a->written < b->written; });
         const bool everyone = writers.size() == units_.size() && !dropped_;
         if (writers.size() > 1 && everyone && (*high)->written - (*low)->written <= kFlashChunkSize) {
             // Units a chunk apart: those behind take their chunk on their own,
@@ -200,9 +196,9 @@ private:
             for (FirmwareTarget& target : at) target.write_address = offset;
             const WriteProgress scaled{progress_, user_, before + (offset - from), total};
             FlashConfirmed written;
-            const OperationResult result = comms_.write_flash_together(
-                at, database_.data() + offset, end - offset, timeouts_.write_ms, &WriteProgress::report, &scaled,
-                &written);
+            const OperationResult result =
+                comms_.write_flash_together(at, database_.data() + offset, end - offset, timeouts_.write_ms,
+                                            &WriteProgress::report, &scaled, &written);
             confirmed(written);
             if (!result) {
                 fail(result);
@@ -240,8 +236,8 @@ private:
             // Stopped before it could finish: the stop is its failure.
             if (!!unit.failure.ok()) {
                 unit.failure = !stop_.ok() ? OperationResult::failure(stop_.step, stop_.reason, unit.uid)
-                                              : OperationResult::failure(OperationStep::OpenDatabase,
-                                                                         FailureReason::InvalidRequest, unit.uid);
+                                           : OperationResult::failure(OperationStep::OpenDatabase,
+                                                                      FailureReason::InvalidRequest, unit.uid);
             }
             if (out.failed_uid == 0) {
                 out.failed_uid = unit.uid;
@@ -285,7 +281,8 @@ AirportResult run_airport_upload_together(CommsManager& comms, const std::vector
         }
         return result;
     };
-    if (units.empty()) return reject(OperationResult::failure(OperationStep::CloseDatabase, FailureReason::InvalidRequest));
+    if (units.empty())
+        return reject(OperationResult::failure(OperationStep::CloseDatabase, FailureReason::InvalidRequest));
     if (!comms.is_connected()) {
         return reject(OperationResult::failure(OperationStep::CloseDatabase, FailureReason::NotConnected));
     }

@@ -7,8 +7,8 @@
 namespace vk61 {
 
 AirportResult run_airport_upload(CommsManager& comms, const std::string& path, const std::vector<std::uint8_t>& uids,
-                                 const AirportUnitStart& on_unit_start, ProgressFn progress,
-                                 const void* progress_user, const AirportUploadTimeouts& timeouts) {
+                                 const AirportUnitStart& on_unit_start, ProgressFn progress, const void* progress_user,
+                                 const AirportUploadTimeouts& timeouts) {
     std::vector<std::uint8_t> database;
     const OperationResult read = read_airport_database(path.c_str(), &database);
     if (read || uids.empty()) {
@@ -26,8 +26,8 @@ AirportResult run_airport_upload(CommsManager& comms, const std::string& path, c
 
 AirportResult run_airport_upload(CommsManager& comms, const std::vector<std::uint8_t>& database,
                                  const std::vector<std::uint8_t>& uids, const AirportUnitStart& on_unit_start,
-                                 ProgressFn progress, const void* progress_user,
-                                 const AirportUploadTimeouts& timeouts, const AirportProgressSaved& on_confirmed) {
+                                 ProgressFn progress, const void* progress_user, const AirportUploadTimeouts& timeouts,
+                                 const AirportProgressSaved& on_confirmed) {
     AirportResult result;
     result.units_total = static_cast<int>(uids.size());
     std::vector<AirportUnitProgress> ledger;

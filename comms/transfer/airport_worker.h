@@ -33,11 +33,11 @@ struct AirportUnitOutcome {
 };
 
 struct AirportResult {
-    int units_done = 0;           // units that got the new database
-    int units_total = 0;          // length of the list
-    std::uint8_t failed_uid = 0;  // 0 when none failed
-    bool success = false;         // units_done == units_total
-    OperationResult failure;      // how the failed unit's upload ended; success when none failed
+    int units_done = 0;                     // units that got the new database
+    int units_total = 0;                    // length of the list
+    std::uint8_t failed_uid = 0;            // 0 when none failed
+    bool success = false;                   // units_done == units_total
+    OperationResult failure;                // how the failed unit's upload ended; success when none failed
     std::vector<AirportUnitOutcome> units;  // every unit of the list, in its order
 };
 
@@ -89,7 +89,7 @@ AirportResult run_airport_upload_together(CommsManager& comms, const std::vector
 // The same, reading the file once first; a file that cannot be read or sent
 // fails the first unit, none done.
 AirportResult run_airport_upload(CommsManager& comms, const std::string& path, const std::vector<std::uint8_t>& uids,
-                                 const AirportUnitStart& on_unit_start, ProgressFn progress,
-                                 const void* progress_user, const AirportUploadTimeouts& timeouts = {});
+                                 const AirportUnitStart& on_unit_start, ProgressFn progress, const void* progress_user,
+                                 const AirportUploadTimeouts& timeouts = {});
 
 }  // namespace vk61

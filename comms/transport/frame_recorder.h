@@ -18,8 +18,7 @@ public:
     virtual ~FrameRecorder() = default;
     // Called from any thread, once per frame, in the order each thread saw
     // them; must not block for long (it runs on the link's paths).
-    virtual void record(const BusFrame& frame, FrameDirection direction,
-                        std::chrono::system_clock::time_point at) = 0;
+    virtual void record(const BusFrame& frame, FrameDirection direction, std::chrono::system_clock::time_point at) = 0;
 };
 
 }  // namespace vk61

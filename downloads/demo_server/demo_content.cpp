@@ -23,8 +23,7 @@ constexpr int kHeaderSize = 64;
 QByteArray filler(qsizetype size, quint32 seed) {
     QByteArray bytes(size, Qt::Uninitialized);
     std::mt19937 generator(seed);
-    for (qsizetype i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>(generator() & 0xFF);
+    for (qsizetype i = 0; i < size; ++i) bytes[i] = static_cast<char>(generator() & 0xFF);
     return bytes;
 }
 
@@ -40,10 +39,8 @@ QByteArray firmware_image(quint32 seed) {
 bool write_file(const QString& path, const QByteArray& bytes, QString* error) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
-        return true;
-    if (error)
-        *error = QStringLiteral("Could not write %1: %2").arg(path, file.errorString());
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit()) return true;
+    if (error) *error = QStringLiteral("Could not write %1: %2").arg(path, file.errorString());
     return false;
 }
 
@@ -65,8 +62,7 @@ bool write_demo_content(const QString& root, const QUrl& base_url, QString* erro
     for (const DemoFirmware& firmware : kDemoFirmware) {
         const QString relative = QStringLiteral("firmware/") + QLatin1String(firmware.file_name);
         const QByteArray image = firmware_image(seed++);
-        if (!write_file(QDir(root).filePath(relative), image, error))
-            return false;
+        if (!write_file(QDir(root).filePath(relative), image, error)) return false;
         firmware_packages.append(QJsonObject{
             {"device_type", QLatin1String(firmware.device_type)},
             {"display_name", QLatin1String(firmware.display_name)},
@@ -93,8 +89,7 @@ bool write_demo_content(const QString& root, const QUrl& base_url, QString* erro
     for (const DemoDatabase& database : kDatabases) {
         const QString relative = QStringLiteral("databases/") + QLatin1String(database.file_name);
         const QByteArray bytes = filler(database.size, seed++);
-        if (!write_file(QDir(root).filePath(relative), bytes, error))
-            return false;
+        if (!write_file(QDir(root).filePath(relative), bytes, error)) return false;
         database_files.append(QJsonObject{
             {"db_type", "airport"},
             {"display_name", QLatin1String(database.display_name)},

@@ -27,29 +27,24 @@ QByteArray reason_phrase(int status) {
 bool parse_request_head(const QByteArray& head, HttpRequest* request) {
     const QList<QByteArray> lines = head.split('\n');
     const QList<QByteArray> request_line = lines.value(0).trimmed().split(' ');
-    if (request_line.size() != 3 || !request_line[2].startsWith("HTTP/"))
-        return false;
+    if (request_line.size() != 3 || !request_line[2].startsWith("HTTP/")) return false;
     request->method = request_line[0];
     request->path = request_line[1];
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const qsizetype colon = lines[i].indexOf(':');
-        if (colon > 0)
-            request->headers.emplaceBack(lines[i].left(colon).trimmed(), lines[i].mid(colon + 1).trimmed());
+        if (colon > 0) request->headers.emplaceBack(lines[i].left(colon).trimmed(), lines[i].mid(colon + 1).trimmed());
     }
     return true;
 }
 
 QByteArray response_head(const HttpResponse& response) {
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
-                      reason_phrase(response.status) + "\r\n";
-    const qint64 length = response.announced_length >= 0   ? response.announced_length
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reason_phrase(response.status) + "\r\n";
+    const qint64 length = response.announced_length >= 0    ? response.announced_length
                           : response.repeat_body_bytes >= 0 ? response.repeat_body_bytes
                                                             : response.body.size();
-    if (!response.omit_length)
-        head += "Content-Length: " + QByteArray::number(length) + "\r\n";
+    if (!response.omit_length) head += "Content-Length: " + QByteArray::number(length) + "\r\n";
     head += "Connection: close\r\n";
-    for (const auto& [name, value] : response.headers)
-        head += name + ": " + value + "\r\n";
+    for (const auto& [name, value] : response.headers) head += name + ": " + value + "\r\n";
     head += "\r\n";
     return head;
 }
@@ -66,13 +61,11 @@ HttpExchange::HttpExchange(QTcpSocket* socket, Handler handler, QObject* parent)
 }
 
 void HttpExchange::read_request() {
-    if (answered_)
-        return;
+    if (answered_) return;
     received_ += socket_->readAll();
     const qsizetype end = received_.indexOf("\r\n\r\n");
     if (end < 0) {
-        if (received_.size() > kMaxRequestHeadBytes)
-            socket_->abort();
+        if (received_.size() > kMaxRequestHeadBytes) socket_->abort();
         return;
     }
     answered_ = true;
@@ -91,8 +84,7 @@ void HttpExchange::answer(const HttpRequest& request) {
     } else {
         response = handler_(request);
     }
-    if (response.never_answer)
-        return;  // the client's own limit ends this
+    if (response.never_answer) return;  // the client's own limit ends this
 
     socket_->write(response_head(response));
     if (response.trickle_interval_ms > 0) {
@@ -103,8 +95,7 @@ void HttpExchange::answer(const HttpRequest& request) {
     }
     if (response.repeat_body_bytes >= 0 && !response.body.isEmpty()) {
         repeat_pattern_ = response.body;
-        while (repeat_pattern_.size() < 64 * 1024)
-            repeat_pattern_ += response.body;
+        while (repeat_pattern_.size() < 64 * 1024) repeat_pattern_ += response.body;
         repeat_left_ = response.repeat_body_bytes;
         connect(socket_, &QTcpSocket::bytesWritten, this, &HttpExchange::send_next_repeat_piece);
         send_next_repeat_piece();

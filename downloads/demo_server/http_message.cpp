@@ -4,8 +4,7 @@ namespace vk61 {
 
 QByteArray HttpRequest::header(const QByteArray& name) const {
     for (const auto& [key, value] : headers) {
-        if (key.compare(name, Qt::CaseInsensitive) == 0)
-            return value;
+        if (key.compare(name, Qt::CaseInsensitive) == 0) return value;
     }
     return {};
 }

@@ -24,8 +24,8 @@ struct HttpResponse {
     QByteArray body;
 
     // Ways to misbehave, for exercising a client's failure paths.
-    bool never_answer = false;    // keep the connection open and send nothing
-    int trickle_interval_ms = 0;  // > 0: send the body one byte per interval
+    bool never_answer = false;      // keep the connection open and send nothing
+    int trickle_interval_ms = 0;    // > 0: send the body one byte per interval
     qint64 close_after_bytes = -1;  // >= 0: announce the full body, send this many bytes, close
     qint64 announced_length = -1;   // >= 0: the Content-Length sent, whatever the body's size
     bool omit_length = false;       // send no Content-Length (the body ends when the connection does)

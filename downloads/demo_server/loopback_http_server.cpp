@@ -22,8 +22,7 @@ bool LoopbackHttpServer::listen(quint16 port) {
 }
 
 bool LoopbackHttpServer::listen_tls(const QSslConfiguration& configuration, quint16 port) {
-    if (!QSslSocket::supportsSsl())
-        return false;
+    if (!QSslSocket::supportsSsl()) return false;
     auto* server = new QSslServer(this);
     server->setSslConfiguration(configuration);
     tls_ = true;
@@ -34,14 +33,12 @@ bool LoopbackHttpServer::start(QTcpServer* server, quint16 port) {
     close();
     server_ = server;
     // Emitted for plain sockets on accept and for TLS sockets once encrypted.
-    connect(server_, &QTcpServer::pendingConnectionAvailable, this,
-            &LoopbackHttpServer::accept_pending);
+    connect(server_, &QTcpServer::pendingConnectionAvailable, this, &LoopbackHttpServer::accept_pending);
     return server_->listen(QHostAddress::LocalHost, port);
 }
 
 void LoopbackHttpServer::close() {
-    if (!server_)
-        return;
+    if (!server_) return;
     server_->close();
     delete server_;  // its exchanges (children of this) stay until their peers leave
     server_ = nullptr;

@@ -21,12 +21,11 @@ int main(int argc, char** argv) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Loopback download server for the VK61 demo"));
     parser.addHelpOption();
-    const QCommandLineOption root_option(QStringLiteral("root"),
-                                         QStringLiteral("Directory to serve (created if missing)."),
-                                         QStringLiteral("dir"));
-    const QCommandLineOption port_option(
-        QStringLiteral("port"), QStringLiteral("Port on 127.0.0.1; 0 picks a free one."),
-        QStringLiteral("port"), QString::number(vk61::kDemoDownloadServerPort));
+    const QCommandLineOption root_option(
+        QStringLiteral("root"), QStringLiteral("Directory to serve (created if missing)."), QStringLiteral("dir"));
+    const QCommandLineOption port_option(QStringLiteral("port"),
+                                         QStringLiteral("Port on 127.0.0.1; 0 picks a free one."),
+                                         QStringLiteral("port"), QString::number(vk61::kDemoDownloadServerPort));
     const QCommandLineOption demo_option(
         QStringLiteral("demo-content"),
         QStringLiteral("Write the demo manifest, firmware and databases into the directory first."));

@@ -66,8 +66,10 @@ private:
             box->accept();
         } else if (widget->objectName() == QStringLiteral("dialog_configuration_preview")) {
             ++previews;
-            if (onPreview) onPreview(static_cast<QDialog*>(widget));
-            else static_cast<QDialog*>(widget)->reject();
+            if (onPreview)
+                onPreview(static_cast<QDialog*>(widget));
+            else
+                static_cast<QDialog*>(widget)->reject();
         } else if (widget->objectName() == QStringLiteral("dialog_configuration_backups") && onBackups) {
             onBackups(static_cast<QDialog*>(widget));
         } else if (auto* dialog = qobject_cast<QDialog*>(widget)) {
@@ -155,9 +157,7 @@ private slots:
         sw = std::make_unique<SimulatedWindow>(3, settings);
         QVERIFY(sw->waitForInitialLoad());
     }
-    void cleanupTestCase() {
-        sw.reset();
-    }
+    void cleanupTestCase() { sw.reset(); }
     void init() {
         sw->reset();
         QFile::remove(vk61::BackupStore::default_root());
@@ -376,7 +376,8 @@ private slots:
         const auto before = eepromImages();
         changeVneAndColourAndSave();  // checks the store's own message comes first
         QVERIFY(eepromImages() != before);
-        QVERIFY2(sw->status().contains("Error: The configuration backup could not be written"), qPrintable(sw->status()));
+        QVERIFY2(sw->status().contains("Error: The configuration backup could not be written"),
+                 qPrintable(sw->status()));
         QFile::remove(root);
     }
 
@@ -455,7 +456,8 @@ private slots:
         QVERIFY(sw->waitForBusIdle());
         if (!stored) {
             QCOMPARE(answers.previews, 0);
-            QVERIFY2(sw->status().contains("erased") && sw->status().endsWith("Nothing was sent"), qPrintable(sw->status()));
+            QVERIFY2(sw->status().contains("erased") && sw->status().endsWith("Nothing was sent"),
+                     qPrintable(sw->status()));
             QVERIFY(sw->hostFrames(0x390).empty());
             QVERIFY(sw->hostFrames(0x3A0).empty());
             QVERIFY(eepromImages() == erased);

@@ -23,7 +23,7 @@ using namespace std::chrono_literals;
 using windowtest::SimulatedWindow;
 
 sim::Fault dropReads(unsigned index, unsigned times, unsigned skip = 0) {
-    return sim::Fault{sim::FaultKind::Drop, sim::ReplyKind::SettingReply, 0x370, 0, skip, times, 0,
+    return sim::Fault{sim::FaultKind::Drop,   sim::ReplyKind::SettingReply, 0x370, 0, skip, times, 0,
                       static_cast<int>(index)};
 }
 
@@ -93,15 +93,13 @@ private slots:
     void initTestCase() {
         vk61::WindowSettings settings = windowtest::offTheNetwork();
         settings.config_timeouts = {50, 200, 500};
-        settings.initial_load_delay_ms = 1;  // the first load need not wait 1.5 s here
+        settings.initial_load_delay_ms = 1;                            // the first load need not wait 1.5 s here
         settings.reboot.first_check = std::chrono::milliseconds(100);  // the reboot tests need not wait 3 s
         settings.reboot.next_check = std::chrono::milliseconds(50);
         sw = std::make_unique<SimulatedWindow>(3, settings);
         QVERIFY(sw->waitForInitialLoad());
     }
-    void cleanupTestCase() {
-        sw.reset();
-    }
+    void cleanupTestCase() { sw.reset(); }
     void init() {
         sw->reset();
         sw->bus.set_latency(0us);
@@ -134,7 +132,8 @@ private slots:
         for (const unsigned index : unread) sw->bus.add_fault(dropReads(index, 3));
         sw->click("pushButton_load");
         const QString count = QString::number(unread.size());
-        QVERIFY2(sw->status().startsWith("Warning: " + count + " setting(s) could not be read"), qPrintable(sw->status()));
+        QVERIFY2(sw->status().startsWith("Warning: " + count + " setting(s) could not be read"),
+                 qPrintable(sw->status()));
         QCOMPARE(sw->diagnostics.messagesStartingWith("Warning: Failed to read value for index").size(),
                  static_cast<qsizetype>(unread.size()));
         QCOMPARE(model().unknown_settings(), unread);
@@ -277,7 +276,8 @@ private slots:
         };
         const Row rows[] = {
             // The save reads 254 and 255 first; the first read of 252 is the read-back.
-            {"mismatch", {sim::FaultKind::Corrupt, sim::ReplyKind::SettingReply, 0x370, 0, 0, 1, 2, 252},
+            {"mismatch",
+             {sim::FaultKind::Corrupt, sim::ReplyKind::SettingReply, 0x370, 0, 0, 1, 2, 252},
              "Error: The EFIS holds checksum 0x"},
             {"no reply", dropReads(252, 3), "Error: The EFIS did not report its checksum after the store"},
         };

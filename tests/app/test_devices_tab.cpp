@@ -338,7 +338,8 @@ private slots:
         qint64 reconnected_ms = -1;
         QObject::connect(sw.window->statusBar(), &QStatusBar::messageChanged, sw.window.get(),
                          [&](const QString& text) {
-                             if (reconnected_ms < 0 && text.startsWith("Device reconnected")) reconnected_ms = clock.elapsed();
+                             if (reconnected_ms < 0 && text.startsWith("Device reconnected"))
+                                 reconnected_ms = clock.elapsed();
                          });
         sw.bus.clear_host_frames();
         clock.start();
@@ -347,11 +348,11 @@ private slots:
         QVERIFY2(reconnected_ms >= 3000, qPrintable(QString::number(reconnected_ms)));
 
         const std::vector<sim::HostFrame> frames = sw.bus.host_frames();
-        const auto reboot = std::find_if(frames.begin(), frames.end(),
-                                         [](const sim::HostFrame& f) { return f.frame.base() == 0x3B0; });
+        const auto reboot =
+            std::find_if(frames.begin(), frames.end(), [](const sim::HostFrame& f) { return f.frame.base() == 0x3B0; });
         QVERIFY(reboot != frames.end());
-        const auto whoami = std::find_if(reboot, frames.end(),
-                                         [](const sim::HostFrame& f) { return f.frame.base() == 0x010; });
+        const auto whoami =
+            std::find_if(reboot, frames.end(), [](const sim::HostFrame& f) { return f.frame.base() == 0x010; });
         QVERIFY(whoami != frames.end());
         QVERIFY(whoami->at - reboot->at >= std::chrono::milliseconds(3000));
     }

@@ -123,10 +123,11 @@ private slots:
         QVERIFY(updatetest::writeFile(appDir() + "/firmware/local_airports.db", local));
         QVERIFY(updatetest::writeFile(
             appDir() + "/firmware/downloads_manifest.json",
-            QJsonDocument(QJsonObject{{"database_files", QJsonArray{QJsonObject{{"db_type", "airport"},
-                                                                                 {"cycle_effective_date", "2026-12-01"},
-                                                                                 {"sha256", updatetest::sha256Hex(local)},
-                                                                                 {"database_file", "local_airports.db"}}}}})
+            QJsonDocument(
+                QJsonObject{{"database_files", QJsonArray{QJsonObject{{"db_type", "airport"},
+                                                                      {"cycle_effective_date", "2026-12-01"},
+                                                                      {"sha256", updatetest::sha256Hex(local)},
+                                                                      {"database_file", "local_airports.db"}}}}})
                 .toJson()));
         dialogs.clear();
         QVERIFY(updatetest::clickAndWaitForFetch(window.get(), fetch));
@@ -141,12 +142,13 @@ private slots:
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("status");
-        QTest::newRow("no database_files") << QJsonArray{} << "Manifest Parse Failed" << "database_files is empty"
+        QTest::newRow("no database_files") << QJsonArray{} << "Manifest Parse Failed"
+                                           << "database_files is empty"
                                            << "Could not parse database manifest";
         QTest::newRow("only terrain") << QJsonArray{QJsonObject{{"db_type", "terrain"},
-                                                                  {"database_file", "t.db"},
-                                                                  {"cycle_effective_date", "2026-11-27"},
-                                                                  {"sha256", QString(64, 'a')}}}
+                                                                {"database_file", "t.db"},
+                                                                {"cycle_effective_date", "2026-11-27"},
+                                                                {"sha256", QString(64, 'a')}}}
                                       << "Airport Database Not Found"
                                       << "No airport database entry found in downloads_manifest.json."
                                       << "No airport database in manifest";
@@ -165,7 +167,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(window->statusBar()->currentMessage().startsWith("Failed to connect"), 5000);
         DialogDriver dialogs;
         dialogs.pressButton("OK");
-        QVERIFY(updatetest::clickAndWaitForFetch(window.get(), window->findChild<QPushButton*>("pushButton_fetch_apt_db")));
+        QVERIFY(
+            updatetest::clickAndWaitForFetch(window.get(), window->findChild<QPushButton*>("pushButton_fetch_apt_db")));
         QCOMPARE(dialogs.titles(), QStringList{title});
         QCOMPARE(dialogs.seen().first().text, text);
         QCOMPARE(dialogs.seen().first().icon, QMessageBox::Warning);
@@ -182,8 +185,8 @@ private slots:
     // transfer until it ends.
     void transferStartedDuringFetch_leavesFilesAlone() {
         DownloadServer server;
-        QVERIFY(server.putManifest({}, {server.databaseEntry("airports.db", "2026-11-27",
-                                                             updatetest::nonZeroBytes(4000, 5))}));
+        QVERIFY(server.putManifest(
+            {}, {server.databaseEntry("airports.db", "2026-11-27", updatetest::nonZeroBytes(4000, 5))}));
         SimulatedWindow w(3, updatetest::updateSettings(server.manifestUrl()));
         QVERIFY(w.waitForInitialLoad());
         DialogDriver dialogs;

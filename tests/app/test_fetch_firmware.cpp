@@ -48,7 +48,9 @@ class FetchFirmwareTest : public QObject {
         return true;
     }
     static QString selected(SimulatedWindow& w) { return w.widget<QTextEdit>("text_firmware_file")->toPlainText(); }
-    static bool startEnabled(SimulatedWindow& w) { return w.widget<QPushButton>("pushButton_start_update")->isEnabled(); }
+    static bool startEnabled(SimulatedWindow& w) {
+        return w.widget<QPushButton>("pushButton_start_update")->isEnabled();
+    }
     static void fetch(SimulatedWindow& w) {
         QVERIFY(updatetest::clickAndWaitForFetch(w.window.get(), w.widget<QPushButton>("pushButton_fetch_fw")));
     }
@@ -84,9 +86,9 @@ private slots:
             bool rejected;
         };
         const Row rows[] = {
-            {"OK", QString(), "halvard.bin", false},                 // the earlier choice stays
-            {"Select Firmware File", other, "other.bin", false},     // no digest known for the name
-            {"Select Firmware File", stranger, QString(), true},     // digest of the manifest's halvard.bin
+            {"OK", QString(), "halvard.bin", false},              // the earlier choice stays
+            {"Select Firmware File", other, "other.bin", false},  // no digest known for the name
+            {"Select Firmware File", stranger, QString(), true},  // digest of the manifest's halvard.bin
         };
         for (const Row& row : rows) {
             dialogs.clear();
@@ -203,8 +205,8 @@ private slots:
         w.bus.send_occupancy_report(occupied, alive);
         QTRY_COMPARE_WITH_TIMEOUT(int(comms->primary_uid()), addressed, 5000);
         const std::vector<vk61::DeviceInfo> units = comms->device_snapshot();
-        const auto record = std::find_if(units.begin(), units.end(),
-                                         [&](const vk61::DeviceInfo& d) { return d.uid == addressed; });
+        const auto record =
+            std::find_if(units.begin(), units.end(), [&](const vk61::DeviceInfo& d) { return d.uid == addressed; });
         QVERIFY(record != units.end());
         QCOMPARE(record->is_placeholder(), addressed == 4);
         DialogDriver dialogs;

@@ -79,9 +79,7 @@ private slots:
         sim = std::make_unique<windowtest::SimulatedWindow>(3, settings);
         QVERIFY(sim->waitForInitialLoad());
     }
-    void cleanupTestCase() {
-        sim.reset();
-    }
+    void cleanupTestCase() { sim.reset(); }
     void init() { sim->reset(); }
 
     void load_readsHeaderThenSettingsInOrder_andShowsTheDevice() {
@@ -160,8 +158,10 @@ private slots:
         QTest::addColumn<int>("position");
         QTest::addColumn<QString>("debug");
         QTest::addColumn<QString>("status");
-        QTest::newRow("checksum") << 0 << "Error reading checksum value" << "Error: Failed to read checksum from device";
-        QTest::newRow("magic") << 1 << "Error reading magic value" << "Error: Failed to read magic number from device";
+        QTest::newRow("checksum") << 0 << "Error reading checksum value"
+                                  << "Error: Failed to read checksum from device";
+        QTest::newRow("magic") << 1 << "Error reading magic value"
+                               << "Error: Failed to read magic number from device";
         QTest::newRow("memory version") << 2 << "Error reading memory version value"
                                         << "Error: Failed to read memory version from device";
         QTest::newRow("num_elements") << 3 << "Error reading num_elements value"
@@ -263,13 +263,25 @@ private slots:
         QTest::addColumn<QString>("prefix");
         QTest::addColumn<QString>("number");
         QTest::addColumn<QString>("found");  // null: no debug lines
-        QTest::newRow("CC123") << QByteArray("CC123\0\0\0\0\0\0\0", 12) << "C" << "C123" << "C";
-        QTest::newRow("D-EABC") << QByteArray("D-EABC\0\0\0\0\0\0", 12) << "D" << "-EABC" << "D";
-        QTest::newRow("K123") << QByteArray("K123\0\0\0\0\0\0\0\0", 12) << "N" << "K123" << "";
-        QTest::newRow("11 chars then b11") << QByteArray("G-ABCDEFGHIZ", 12) << "G" << "-ABCDEFGHI" << "G";
-        QTest::newRow("all FF") << QByteArray(12, '\xFF') << "N" << "" << QString();
-        QTest::newRow("leading NUL") << QByteArray("\0N123\0\0\0\0\0\0\0", 12) << "N" << "" << QString();
-        QTest::newRow("9V first of two") << QByteArray("9V-ABC\0\0\0\0\0\0", 12) << "9V" << "-ABC" << "9V";
+        QTest::newRow("CC123") << QByteArray("CC123\0\0\0\0\0\0\0", 12) << "C"
+                               << "C123"
+                               << "C";
+        QTest::newRow("D-EABC") << QByteArray("D-EABC\0\0\0\0\0\0", 12) << "D"
+                                << "-EABC"
+                                << "D";
+        QTest::newRow("K123") << QByteArray("K123\0\0\0\0\0\0\0\0", 12) << "N"
+                              << "K123"
+                              << "";
+        QTest::newRow("11 chars then b11") << QByteArray("G-ABCDEFGHIZ", 12) << "G"
+                                           << "-ABCDEFGHI"
+                                           << "G";
+        QTest::newRow("all FF") << QByteArray(12, '\xFF') << "N"
+                                << "" << QString();
+        QTest::newRow("leading NUL") << QByteArray("\0N123\0\0\0\0\0\0\0", 12) << "N"
+                                     << "" << QString();
+        QTest::newRow("9V first of two") << QByteArray("9V-ABC\0\0\0\0\0\0", 12) << "9V"
+                                         << "-ABC"
+                                         << "9V";
     }
     void load_splitsTheRegistration() {
         QFETCH(QByteArray, stored);
@@ -286,7 +298,8 @@ private slots:
         if (found.isNull()) {
             QVERIFY(sim->diagnostics.messagesStartingWith("Created string:").isEmpty());
         } else {
-            QCOMPARE(sim->diagnostics.messagesStartingWith("Found prefix:"), QStringList{"Found prefix: \"" + found + "\""});
+            QCOMPARE(sim->diagnostics.messagesStartingWith("Found prefix:"),
+                     QStringList{"Found prefix: \"" + found + "\""});
         }
         QVERIFY(sim->window->pendingChangeSet().empty());
     }
@@ -295,16 +308,16 @@ private slots:
     // range widens, and it says the value lies outside the form's range),
     // never clamped; the record keeps every value.
     void load_showsWhatTheFormCannotHoldAsItIs() {
-        setDevice(6, 250);          // Vne above the spin box's 240
-        setDevice(29, 300);         // text background alpha
-        setDevice(33, 40);          // emitter category
-        setDevice(35, 7);           // map view
-        setDevice(9, 700);          // 70.0 V
-        setDevice(24, 30);          // backlight
-        setDevice(31, 0xFF00A1B2u); // ICAO with a high byte
-        setDevice(32, 2);           // neither 0 nor 1
-        setDevice(25, 0x7FC00000u); // NaN roll correction
-        setDevice(26, 0xC2C80000u); // -100.0 pitch
+        setDevice(6, 250);           // Vne above the spin box's 240
+        setDevice(29, 300);          // text background alpha
+        setDevice(33, 40);           // emitter category
+        setDevice(35, 7);            // map view
+        setDevice(9, 700);           // 70.0 V
+        setDevice(24, 30);           // backlight
+        setDevice(31, 0xFF00A1B2u);  // ICAO with a high byte
+        setDevice(32, 2);            // neither 0 nor 1
+        setDevice(25, 0x7FC00000u);  // NaN roll correction
+        setDevice(26, 0xC2C80000u);  // -100.0 pitch
         sim->click("pushButton_load");
         QCOMPARE(sim->status(), QString("Configuration successfully loaded from device"));
         QCOMPARE(w<QSpinBox>("spinBox_vne")->value(), 250);
@@ -372,7 +385,6 @@ private slots:
         QCOMPARE(sim->status(), QString("Error: No communication interface connected (USB HID or CAN FD)"));
         QVERIFY(sim->diagnostics.messages().contains("No communication interface connected"));
     }
-
 };
 
 QTEST_MAIN(SettingsLoadTest)

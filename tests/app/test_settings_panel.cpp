@@ -51,16 +51,20 @@ private:
                       int index) { QTest::newRow(name) << button << title << custom << index; };
         row("sky0", "color_picker_sky0", "onSkyColor0Changed", "Select Sky Color 0", QColor(135, 206, 235), 14);
         row("sky1", "color_picker_sky1", "onSkyColor1Changed", "Select Sky Color 1", QColor(135, 206, 235), 15);
-        row("ground0", "color_picker_ground0", "onGroundColor0Changed", "Select Ground Color 0", QColor(34, 139, 34), 16);
-        row("ground1", "color_picker_ground1", "onGroundColor1Changed", "Select Ground Color 1", QColor(34, 139, 34), 17);
+        row("ground0", "color_picker_ground0", "onGroundColor0Changed", "Select Ground Color 0", QColor(34, 139, 34),
+            16);
+        row("ground1", "color_picker_ground1", "onGroundColor1Changed", "Select Ground Color 1", QColor(34, 139, 34),
+            17);
         row("approach", "color_picker_app_indi", "onApproachIndiColorChanged", "Select Approach Indicator Color",
             QColor(255, 255, 0), 18);
         row("airplane", "color_picker_airplane", "onAirplaneColorChanged", "Select Airplane Color",
             QColor(255, 255, 255), 19);
         row("green", "color_picker_green", "onGreenArcColorChanged", "Select Green Arc Color", QColor(0, 255, 0), 20);
-        row("yellow", "color_picker_yellow", "onYellowArcColorChanged", "Select Yellow Arc Color", QColor(255, 255, 0), 21);
+        row("yellow", "color_picker_yellow", "onYellowArcColorChanged", "Select Yellow Arc Color", QColor(255, 255, 0),
+            21);
         row("red", "color_picker_red", "onRedArcColorChanged", "Select Red Arc Color", QColor(255, 0, 0), 22);
-        row("gear", "color_picker_gear", "onGearIndiColorChanged", "Select Gear Indicator Color", QColor(255, 255, 255), 23);
+        row("gear", "color_picker_gear", "onGearIndiColorChanged", "Select Gear Indicator Color", QColor(255, 255, 255),
+            23);
     }
 
 private slots:
@@ -80,10 +84,10 @@ private slots:
             const char* name;
             int min, max, step, value;
         };
-        for (const Spin& s : {Spin{"spinBox_vmin", 0, 255, 10, 0}, Spin{"spinBox_vs0", 0, 255, 1, 0},
-                              Spin{"spinBox_vs1", 0, 255, 1, 0}, Spin{"spinBox_vfe", 0, 255, 1, 0},
-                              Spin{"spinBox_vn0", 0, 255, 1, 0}, Spin{"spinBox_vne", 0, 240, 1, 0},
-                              Spin{"spinBox_vref", 0, 255, 1, 0}, Spin{"spinBox_vlo", 0, 255, 1, 0}}) {
+        for (const Spin& s :
+             {Spin{"spinBox_vmin", 0, 255, 10, 0}, Spin{"spinBox_vs0", 0, 255, 1, 0}, Spin{"spinBox_vs1", 0, 255, 1, 0},
+              Spin{"spinBox_vfe", 0, 255, 1, 0}, Spin{"spinBox_vn0", 0, 255, 1, 0}, Spin{"spinBox_vne", 0, 240, 1, 0},
+              Spin{"spinBox_vref", 0, 255, 1, 0}, Spin{"spinBox_vlo", 0, 255, 1, 0}}) {
             auto* box = w<QSpinBox>(s.name);
             QVERIFY2(box->minimum() == s.min && box->maximum() == s.max, s.name);
             QVERIFY2(box->singleStep() == s.step && box->value() == s.value, s.name);
@@ -94,12 +98,10 @@ private slots:
             const char* name;
             double min, max, value;
         };
-        for (const Double& d : {Double{"min_volt_alert_value", 5.0, 65.0, 11.5},
-                                Double{"min_volt_warn_value", 5.0, 65.0, 11.5},
-                                Double{"max_volt_warn_value", 5.0, 65.0, 15.5},
-                                Double{"max_volt_alert_value", 5.0, 65.0, 15.5},
-                                Double{"roll_corr_spinbox", -90.0, 90.0, 0.0},
-                                Double{"pitch_corr_spinbox", -90.0, 90.0, 0.0}}) {
+        for (const Double& d :
+             {Double{"min_volt_alert_value", 5.0, 65.0, 11.5}, Double{"min_volt_warn_value", 5.0, 65.0, 11.5},
+              Double{"max_volt_warn_value", 5.0, 65.0, 15.5}, Double{"max_volt_alert_value", 5.0, 65.0, 15.5},
+              Double{"roll_corr_spinbox", -90.0, 90.0, 0.0}, Double{"pitch_corr_spinbox", -90.0, 90.0, 0.0}}) {
             auto* box = w<QDoubleSpinBox>(d.name);
             QVERIFY2(box->decimals() == 1 && qFuzzyCompare(box->singleStep(), 0.1), d.name);
             QVERIFY2(box->minimum() == d.min && box->maximum() == d.max && box->value() == d.value, d.name);
@@ -123,20 +125,34 @@ private slots:
         QCOMPARE(items("comboBox_altitude"), (QStringList{"Feet", "Meters"}));
         QCOMPARE(items("comboBox_pressure"), (QStringList{"InHg", "Mbar"}));
         QCOMPARE(items("comboBox_temp"), (QStringList{"Fahrenheit", "Celsius"}));
-        const QStringList emitter = {
-            "A0 : Reserved", "A1 : Light (< 15.5k lbs)", "A2 : Small (15.5k to 75k lbs)",
-            "A3 : Large (75k to 300k lbs)", "A4 : High vortex large", "A5 : Heavy (> 300k lbs) ",
-            "A6 : High Perf > 5g & 400 kts", "A7 : Rotorcraft", "B0 : Reserved", "B1 : Glider / sailplane",
-            "B2 : Lighter-than-air", "B3 : Parachutist / skydiver", "B4 : Ultralight / hang-glider / paraglider",
-            "B5 : Reserved", "B6 : Unmanned aerial vehicle", "B7 : Space / trans-atmospheric vehicle",
-            "C0 : Reserved", QString::fromUtf8("C1 : Surface vehicle \u2013 emergency vehicle"),
-            QString::fromUtf8("C2 : Surface vehicle \u2013 service vehicle"),
-            "C3 : Point obstacle (includes tethered balloons)", "C4 : Cluster obstacle", "C5 : Line obstacle"};
+        const QStringList emitter = {"A0 : Reserved",
+                                     "A1 : Light (< 15.5k lbs)",
+                                     "A2 : Small (15.5k to 75k lbs)",
+                                     "A3 : Large (75k to 300k lbs)",
+                                     "A4 : High vortex large",
+                                     "A5 : Heavy (> 300k lbs) ",
+                                     "A6 : High Perf > 5g & 400 kts",
+                                     "A7 : Rotorcraft",
+                                     "B0 : Reserved",
+                                     "B1 : Glider / sailplane",
+                                     "B2 : Lighter-than-air",
+                                     "B3 : Parachutist / skydiver",
+                                     "B4 : Ultralight / hang-glider / paraglider",
+                                     "B5 : Reserved",
+                                     "B6 : Unmanned aerial vehicle",
+                                     "B7 : Space / trans-atmospheric vehicle",
+                                     "C0 : Reserved",
+                                     QString::fromUtf8("C1 : Surface vehicle \u2013 emergency vehicle"),
+                                     QString::fromUtf8("C2 : Surface vehicle \u2013 service vehicle"),
+                                     "C3 : Point obstacle (includes tethered balloons)",
+                                     "C4 : Cluster obstacle",
+                                     "C5 : Line obstacle"};
         QCOMPARE(items("comboBox_emitter_cat"), emitter);
 
         const QStringList prefixes = items("comboBox_reg_prefix");
         QCOMPARE(prefixes.size(), 193);
-        for (int i = 0; i < prefixes.size(); ++i) QCOMPARE(prefixes[i], QString(vk61::REGISTRATION_PREFIXES[std::size_t(i)]));
+        for (int i = 0; i < prefixes.size(); ++i)
+            QCOMPARE(prefixes[i], QString(vk61::REGISTRATION_PREFIXES[std::size_t(i)]));
         QCOMPARE(w<QComboBox>("comboBox_reg_prefix")->currentText(), QString("N"));
         QVERIFY(!w<QComboBox>("comboBox_reg_prefix")->isEditable());
         for (const char* name : {"comboBox_map_view", "comboBox_airspeed", "comboBox_emitter_cat"}) {
@@ -177,10 +193,10 @@ private slots:
             int value;
             std::uint32_t stored;
         };
-        for (const Int& s : {Int{"spinBox_vmin", 1, 40, 40}, Int{"spinBox_vs0", 2, 41, 41}, Int{"spinBox_vs1", 3, 42, 42},
-                             Int{"spinBox_vfe", 4, 43, 43}, Int{"spinBox_vn0", 5, 255, 255},
-                             Int{"spinBox_vne", 6, 250, 240}, Int{"spinBox_vref", 7, 46, 46},
-                             Int{"spinBox_vlo", 8, 47, 47}}) {
+        for (const Int& s :
+             {Int{"spinBox_vmin", 1, 40, 40}, Int{"spinBox_vs0", 2, 41, 41}, Int{"spinBox_vs1", 3, 42, 42},
+              Int{"spinBox_vfe", 4, 43, 43}, Int{"spinBox_vn0", 5, 255, 255}, Int{"spinBox_vne", 6, 250, 240},
+              Int{"spinBox_vref", 7, 46, 46}, Int{"spinBox_vlo", 8, 47, 47}}) {
             w<QSpinBox>(s.name)->setValue(s.value);
             QCOMPARE(setting(*window, s.index), s.stored);
         }
@@ -213,13 +229,23 @@ private slots:
         QTest::addColumn<QString>("prefix");
         QTest::addColumn<QString>("number");
         QTest::addColumn<QByteArray>("stored");
-        QTest::newRow("N12345") << "N" << "12345" << QByteArray("N12345\0\0\0\0\0\0", 12);
-        QTest::newRow("D EABC") << "D" << "EABC" << QByteArray("DEABC\0\0\0\0\0\0\0", 12);
-        QTest::newRow("A9C empty") << "A9C" << "" << QByteArray(12, '\0');
-        QTest::newRow("RDPL cut to 11") << "RDPL" << "ABCDEFGHIJ" << QByteArray("RDPLABCDEFG\0", 12);
-        QTest::newRow("outside Latin-1") << "G" << QString::fromUtf8("AB\u20ACD") << QByteArray("GAB?D\0\0\0\0\0\0\0", 12);
-        QTest::newRow("Latin-1 kept") << "D" << QString::fromUtf8("\u00C4BC") << QByteArray("D\xC4" "BC\0\0\0\0\0\0\0\0", 12);
-        QTest::newRow("duplicate 9A") << "9A" << "-XYZ" << QByteArray("9A-XYZ\0\0\0\0\0\0", 12);
+        QTest::newRow("N12345") << "N"
+                                << "12345" << QByteArray("N12345\0\0\0\0\0\0", 12);
+        QTest::newRow("D EABC") << "D"
+                                << "EABC" << QByteArray("DEABC\0\0\0\0\0\0\0", 12);
+        QTest::newRow("A9C empty") << "A9C"
+                                   << "" << QByteArray(12, '\0');
+        QTest::newRow("RDPL cut to 11") << "RDPL"
+                                        << "ABCDEFGHIJ" << QByteArray("RDPLABCDEFG\0", 12);
+        QTest::newRow("outside Latin-1") << "G" << QString::fromUtf8("AB\u20ACD")
+                                         << QByteArray("GAB?D\0\0\0\0\0\0\0", 12);
+        QTest::newRow("Latin-1 kept") << "D" << QString::fromUtf8("\u00C4BC")
+                                      << QByteArray(
+                                             "D\xC4"
+                                             "BC\0\0\0\0\0\0\0\0",
+                                             12);
+        QTest::newRow("duplicate 9A") << "9A"
+                                      << "-XYZ" << QByteArray("9A-XYZ\0\0\0\0\0\0", 12);
     }
     void registration_joinsPrefixAndNumber() {
         QFETCH(QString, prefix);

@@ -70,7 +70,9 @@ private:
     const vk61::ConfigRecord& record() const { return sim->window->configRecord(); }
     std::uint32_t setting(unsigned index) const { return vk61::config_get_value(record(), index); }
     const std::set<int>& pending() const { return sim->window->pendingChangeSet(); }
-    void setColour(const char* button, const char* colour) { windowtest::chooseColour(w<QPushButton>(button), QColor(colour)); }
+    void setColour(const char* button, const char* colour) {
+        windowtest::chooseColour(w<QPushButton>(button), QColor(colour));
+    }
     // Loads the device's configuration into a clean form.
     void loadFresh() {
         sim->click("pushButton_load");
@@ -92,9 +94,7 @@ private slots:
         sim = std::make_unique<windowtest::SimulatedWindow>(3, settings);
         QVERIFY(sim->waitForInitialLoad());
     }
-    void cleanupTestCase() {
-        sim.reset();
-    }
+    void cleanupTestCase() { sim.reset(); }
     void init() {
         sim->reset();
         loadFresh();
@@ -336,10 +336,10 @@ private slots:
         row("volts below the form", "28", "49");
         row("volts at the top", "27", "650");
         row("volts at the record's top", "10", "65535");
-        row("roll beyond 90 degrees", "25", "0x42F00000");         // 120.0f
-        row("pitch not a number", "26", "0x7FC00000");             // NaN
-        row("roll with two decimals", "25", "0x414570A4");         // 12.34f
-        row("pitch below -90 degrees", "26", "0xC2C80000");        // -100.0f
+        row("roll beyond 90 degrees", "25", "0x42F00000");   // 120.0f
+        row("pitch not a number", "26", "0x7FC00000");       // NaN
+        row("roll with two decimals", "25", "0x414570A4");   // 12.34f
+        row("pitch below -90 degrees", "26", "0xC2C80000");  // -100.0f
         row("backlight above the form", "24", "30");
         row("backlight far above", "24", "1000000");
         row("alpha above the form", "29", "300");
@@ -409,8 +409,8 @@ private slots:
 
         w<QSpinBox>("spinBox_vmin")->setValue(70);
         bool asked = false;
-        windowtest::answerNextMessageBox("messageBox_unstored_values",
-                                         store ? QMessageBox::Save : QMessageBox::Cancel, &asked);
+        windowtest::answerNextMessageBox("messageBox_unstored_values", store ? QMessageBox::Save : QMessageBox::Cancel,
+                                         &asked);
         sim->click("pushButton_save");
         QVERIFY(asked);
 

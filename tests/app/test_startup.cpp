@@ -110,16 +110,16 @@ private slots:
         QVERIFY(tabs);
         QCOMPARE(tabs->count(), 4);
         QVERIFY(!tabs->isTabVisible(tabs->indexOf(window->findChild<QWidget*>("tab_cal"))));
-        for (const char* name : {"label_manual_setting_index", "lineEdit_manual_setting_index",
-                                 "label_manual_setting_value", "lineEdit_manual_setting_value",
-                                 "pushButton_read_setting"}) {
+        for (const char* name :
+             {"label_manual_setting_index", "lineEdit_manual_setting_index", "label_manual_setting_value",
+              "lineEdit_manual_setting_value", "pushButton_read_setting"}) {
             auto* widget = window->findChild<QWidget*>(name);
             QVERIFY2(widget, name);
             QVERIFY2(widget->isHidden(), name);
         }
-        for (const char* name : {"text_firmware_file", "pushButton_start_update", "progressBar_firmware",
-                                 "pushButton_save_devices", "text_firmware_file_2", "pushButton_start_airport",
-                                 "progressBar_airports"}) {
+        for (const char* name :
+             {"text_firmware_file", "pushButton_start_update", "progressBar_firmware", "pushButton_save_devices",
+              "text_firmware_file_2", "pushButton_start_airport", "progressBar_airports"}) {
             auto* widget = window->findChild<QWidget*>(name);
             QVERIFY2(widget, name);
             QVERIFY2(!widget->isEnabled(), name);

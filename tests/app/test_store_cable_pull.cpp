@@ -30,8 +30,8 @@ private slots:
         sw.bus.add_fault(sim::Fault{sim::FaultKind::Drop, sim::ReplyKind::SequencedAck, 0x3A0, 0, 0, 0});
         sw.bus.clear_host_frames();
         auto puller = std::async(std::launch::async, [&sw] {
-            const bool sent = sw.bus.wait_until([&sw] { return !sw.hostFrames(0x3A0).empty(); },
-                                                std::chrono::seconds(10));
+            const bool sent =
+                sw.bus.wait_until([&sw] { return !sw.hostFrames(0x3A0).empty(); }, std::chrono::seconds(10));
             if (sent) vhid::pull_cable();
             return sent;
         });

@@ -41,8 +41,10 @@ private slots:
         int silent = 1;  // the launch's request is never answered; later ones are
         vk61::LoopbackHttpServer server([&silent](const vk61::HttpRequest&) {
             vk61::HttpResponse response;
-            if (silent-- > 0) response.never_answer = true;
-            else response.body = kManifest;
+            if (silent-- > 0)
+                response.never_answer = true;
+            else
+                response.body = kManifest;
             return response;
         });
         QVERIFY(server.listen());

@@ -44,14 +44,14 @@ private slots:
             const char* question;  // the answer to "Reboot Units"
             const char* preview;   // "Apply", "Cancel", or "" when no preview may open
             const char* finalStatus;
-            bool endsChanged;      // every unit stores the firmware's v_ne, not the one from before
+            bool endsChanged;  // every unit stores the firmware's v_ne, not the one from before
             std::size_t reboots;
         };
         const Row rows[] = {
             {"unchanged", false, false, "Yes", "", "Configuration unchanged by the update", false, 1},
             {"changed, applied", false, true, "Yes", "Apply", "Configuration restored from ", false, 1},
-            {"changed, preview cancelled", false, true, "Yes", "Cancel",
-             "Configuration not restored; nothing was sent", true, 1},
+            {"changed, preview cancelled", false, true, "Yes", "Cancel", "Configuration not restored; nothing was sent",
+             true, 1},
             {"changed, no reboot", false, true, "No", "", "Firmware update finished", true, 0},
             {"changed, no backup", true, true, "Yes", "",
              "No backup of the configuration was taken before the update; nothing can be compared", true, 1},

@@ -71,8 +71,8 @@ private slots:
             10000);
         DialogDriver dialogs;
         const QString path = files.filePath(firmware ? "app.bin" : "airports.db");
-        QVERIFY(updatetest::writeFile(path, firmware ? updatetest::firmwareImage(0x20000, 2000, 0x100)
-                                                     : updatetest::nonZeroBytes(5000, 2)));
+        QVERIFY(updatetest::writeFile(
+            path, firmware ? updatetest::firmwareImage(0x20000, 2000, 0x100) : updatetest::nonZeroBytes(5000, 2)));
         QVERIFY(browse(w->widget<QPushButton>(firmware ? "pushButton_browse" : "pushButton_browse_airports"), dialogs,
                        path));
 

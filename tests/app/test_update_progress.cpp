@@ -97,7 +97,8 @@ private slots:
     void slowWrite_showsOneReportPerFortyMs() {
         Throttle throttle;
         std::vector<Report> reports;
-        for (std::uint64_t done = 0; done <= 20; ++done) reports.push_back({done, 8800, 1, std::int64_t(done) * 10 * kMs});
+        for (std::uint64_t done = 0; done <= 20; ++done)
+            reports.push_back({done, 8800, 1, std::int64_t(done) * 10 * kMs});
         QCOMPARE(shown(throttle, reports), (std::vector<int>{1200, 1204, 1208, 1212, 1216, 1220}));
 
         Throttle edge;
@@ -112,12 +113,10 @@ private slots:
         QTest::addColumn<QList<int>>("phases");
         QTest::addColumn<QList<qint64>>("ms");
         QTest::addColumn<QList<bool>>("accepted");
-        QTest::newRow("done = total always shown")
-            << QList<quint64>{0, 1, 8800} << quint64(8800) << QList<int>{1, 1, 1} << QList<qint64>{0, 1, 2}
-            << QList<bool>{true, false, true};
-        QTest::newRow("phase change always shown")
-            << QList<quint64>{0, 1, 0} << quint64(1000) << QList<int>{0, 0, 1} << QList<qint64>{0, 1, 2}
-            << QList<bool>{true, false, true};
+        QTest::newRow("done = total always shown") << QList<quint64>{0, 1, 8800} << quint64(8800) << QList<int>{1, 1, 1}
+                                                   << QList<qint64>{0, 1, 2} << QList<bool>{true, false, true};
+        QTest::newRow("phase change always shown") << QList<quint64>{0, 1, 0} << quint64(1000) << QList<int>{0, 0, 1}
+                                                   << QList<qint64>{0, 1, 2} << QList<bool>{true, false, true};
         QTest::newRow("exactly 40 units is not enough")
             << QList<quint64>{0, 40, 41} << quint64(8800) << QList<int>{1, 1, 1} << QList<qint64>{0, 1, 2}
             << QList<bool>{true, false, true};

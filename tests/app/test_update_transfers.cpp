@@ -70,8 +70,8 @@ private slots:
         connect(bar, &QProgressBar::valueChanged, this, [&values](int v) { values << v; });
         w.statuses.clear();
         w.widget<QPushButton>("pushButton_start_update")->click();
-        for (const char* name : {"pushButton_browse", "pushButton_fetch_fw", "pushButton_start_update",
-                                 "text_firmware_file"}) {
+        for (const char* name :
+             {"pushButton_browse", "pushButton_fetch_fw", "pushButton_start_update", "text_firmware_file"}) {
             QVERIFY2(!w.widget<QWidget>(name)->isEnabled(), name);
         }
         QVERIFY(bar->isEnabled());
@@ -92,8 +92,8 @@ private slots:
         QCOMPARE(bar->value(), 10000);
         QVERIFY(values.contains(1200));
         QVERIFY(std::is_sorted(values.begin(), values.end()));
-        for (const char* name : {"pushButton_browse", "pushButton_fetch_fw", "pushButton_start_update",
-                                 "text_firmware_file"}) {
+        for (const char* name :
+             {"pushButton_browse", "pushButton_fetch_fw", "pushButton_start_update", "text_firmware_file"}) {
             QVERIFY2(w.widget<QWidget>(name)->isEnabled(), name);
         }
 

@@ -45,12 +45,13 @@ struct DevicesFixture {
         sim::add_default_units(bus, 3);
         vhid::attach_bridge(&bridge);
         comms.connect();
-        tab = std::make_unique<vk61::DevicesTab>(&table, &save, &status, model,
-                                           [this]() -> const QList<vk61::FirmwarePackage>& {
-                                               ++lookups;
-                                               return packages;
-                                           },
-                                           /*worker=*/nullptr, /*parent=*/nullptr);
+        tab = std::make_unique<vk61::DevicesTab>(
+            &table, &save, &status, model,
+            [this]() -> const QList<vk61::FirmwarePackage>& {
+                ++lookups;
+                return packages;
+            },
+            /*worker=*/nullptr, /*parent=*/nullptr);
         tab->setComms(&comms);
     }
     ~DevicesFixture() {
@@ -61,8 +62,8 @@ struct DevicesFixture {
     bool unitsIdentified() {
         return QTest::qWaitFor([this] {
             const auto units = comms.device_snapshot();
-            return units.size() == 3 &&
-                   std::none_of(units.begin(), units.end(), [](const vk61::DeviceInfo& u) { return u.is_placeholder(); });
+            return units.size() == 3 && std::none_of(units.begin(), units.end(),
+                                                     [](const vk61::DeviceInfo& u) { return u.is_placeholder(); });
         });
     }
     // Every option known, with the given termination mask.

@@ -128,8 +128,8 @@ private:
         seen_ << seen;
 
         // The first answer queued for this kind of dialog.
-        const auto it = std::find_if(answers_.begin(), answers_.end(),
-                                     [&](const Answer& a) { return a.kind == seen.kind; });
+        const auto it =
+            std::find_if(answers_.begin(), answers_.end(), [&](const Answer& a) { return a.kind == seen.kind; });
         const bool answered = it != answers_.end();
         const QString value = answered ? it->value : QString();
         if (answered) answers_.erase(it);
@@ -187,8 +187,7 @@ inline QByteArray firmwareImage(std::uint32_t total_size, std::uint32_t body_siz
 class DownloadServer {
 public:
     DownloadServer()
-        : files_(vk61::make_directory_handler(root_.path())),
-          server_([this](const vk61::HttpRequest& request) {
+        : files_(vk61::make_directory_handler(root_.path())), server_([this](const vk61::HttpRequest& request) {
               paths_ << QString::fromUtf8(request.path);
               if (onRequest) onRequest(QString::fromUtf8(request.path));
               return files_(request);
@@ -216,18 +215,14 @@ public:
     }
     QJsonObject databaseEntry(const QString& file, const QString& date, const QByteArray& bytes) {
         put(QStringLiteral("databases/") + file, bytes);
-        return QJsonObject{{"db_type", "airport"},
-                           {"display_name", QStringLiteral("Airports ") + date},
-                           {"format_version", 1},
-                           {"cycle_effective_date", date},
-                           {"database_file", file},
-                           {"download_url", url(QStringLiteral("databases/") + file)},
+        return QJsonObject{{"db_type", "airport"},      {"display_name", QStringLiteral("Airports ") + date},
+                           {"format_version", 1},       {"cycle_effective_date", date},
+                           {"database_file", file},     {"download_url", url(QStringLiteral("databases/") + file)},
                            {"sha256", sha256Hex(bytes)}};
     }
     bool putManifest(const QJsonArray& firmware, const QJsonArray& databases = {}) {
         return put(QStringLiteral("firmware/downloads_manifest.json"),
-                   QJsonDocument(QJsonObject{{"firmware_packages", firmware}, {"database_files", databases}})
-                       .toJson());
+                   QJsonDocument(QJsonObject{{"firmware_packages", firmware}, {"database_files", databases}}).toJson());
     }
 
     // Request paths received so far, in order.
@@ -274,9 +269,7 @@ inline bool clickAndWaitForFetch(vk61::MainWindow* window, QPushButton* button, 
 inline long currentTid() { return static_cast<long>(::syscall(SYS_gettid)); }
 
 // True while a thread of this process with that kernel id exists.
-inline bool threadExists(long tid) {
-    return QFileInfo::exists(QStringLiteral("/proc/self/task/%1").arg(tid));
-}
+inline bool threadExists(long tid) { return QFileInfo::exists(QStringLiteral("/proc/self/task/%1").arg(tid)); }
 
 // Test entry: a scratch home and cache, no proxy, an application folder with
 // no local manifest, the offscreen platform.

@@ -186,12 +186,18 @@ inline QStringList settingsFormSnapshot(const QWidget& window) {
     for (const QWidget* w : tab->findChildren<QWidget*>()) {
         const QString name = w->objectName();
         if (name.isEmpty() || name.startsWith(QStringLiteral("qt_"))) continue;  // parts of other widgets
-        if (auto* b = qobject_cast<const QSpinBox*>(w)) out << name + "=" + QString::number(b->value());
-        else if (auto* d = qobject_cast<const QDoubleSpinBox*>(w)) out << name + "=" + QString::number(d->value(), 'f', 1);
-        else if (auto* c = qobject_cast<const QComboBox*>(w)) out << name + "=" + QString::number(c->currentIndex());
-        else if (auto* t = qobject_cast<const QPlainTextEdit*>(w)) out << name + "=" + t->toPlainText();
-        else if (auto* r = qobject_cast<const QRadioButton*>(w)) out << name + "=" + QString::number(r->isChecked());
-        else if (auto* s = qobject_cast<const QAbstractSlider*>(w)) out << name + "=" + QString::number(s->value());
+        if (auto* b = qobject_cast<const QSpinBox*>(w))
+            out << name + "=" + QString::number(b->value());
+        else if (auto* d = qobject_cast<const QDoubleSpinBox*>(w))
+            out << name + "=" + QString::number(d->value(), 'f', 1);
+        else if (auto* c = qobject_cast<const QComboBox*>(w))
+            out << name + "=" + QString::number(c->currentIndex());
+        else if (auto* t = qobject_cast<const QPlainTextEdit*>(w))
+            out << name + "=" + t->toPlainText();
+        else if (auto* r = qobject_cast<const QRadioButton*>(w))
+            out << name + "=" + QString::number(r->isChecked());
+        else if (auto* s = qobject_cast<const QAbstractSlider*>(w))
+            out << name + "=" + QString::number(s->value());
         else if (auto* p = qobject_cast<const QPushButton*>(w); p && name.startsWith("color_picker"))
             out << name + "=" + p->styleSheet();
     }

@@ -141,9 +141,7 @@ protected:
         sim::add_default_units(bus, 3);
         vhid::attach_bridge(&bridge);
     }
-    void TearDown() override {
-        vhid::attach_bridge(nullptr);
-    }
+    void TearDown() override { vhid::attach_bridge(nullptr); }
 
     CliRun run(std::vector<std::string> args) {
         std::ostringstream out;

@@ -303,17 +303,20 @@ TEST_F(CliConfig, ValuesAndRulesNoUnitMayHoldAreRefusedAndNothingIsSent) {
 
         std::vector<std::string> set_args{"config", "set"};
         set_args.insert(set_args.end(), row.set.begin(), row.set.end());
-        for (const auto& args : {set_args, std::vector<std::string>{"config", "import", path("bad.json").toStdString()}}) {
+        for (const auto& args :
+             {set_args, std::vector<std::string>{"config", "import", path("bad.json").toStdString()}}) {
             bus.clear_host_frames();
             const CliRun result = run(args);
             EXPECT_EQ(result.code, 2) << row.what << ", " << args[1] << ": " << result.err;
-            EXPECT_NE(result.err.find(row.says), std::string::npos) << row.what << ", " << args[1] << ": " << result.err;
+            EXPECT_NE(result.err.find(row.says), std::string::npos)
+                << row.what << ", " << args[1] << ": " << result.err;
             EXPECT_EQ(frames_of(bus, 0x390), 0u) << row.what << ", " << args[1];
             EXPECT_EQ(frames_of(bus, 0x3A0), 0u) << row.what << ", " << args[1];
         }
     }
     std::size_t unit = 0;
-    for (std::uint8_t uid : bus.unit_uids()) EXPECT_EQ(*bus.eeprom_image(uid), before[unit++]) << "UID " << unsigned{uid};
+    for (std::uint8_t uid : bus.unit_uids())
+        EXPECT_EQ(*bus.eeprom_image(uid), before[unit++]) << "UID " << unsigned{uid};
 }
 
 // A config set whose write fails half-way: what it had written is written
@@ -323,9 +326,11 @@ TEST_F(CliConfig, AFailedSetLeavesNothingForTheNextStore) {
     const unsigned v_s0 = index_of("v_s0");
     const unsigned v_ne = index_of("v_ne");
     const unsigned v_lo = index_of("v_lo");
-    const sim::Fault lose_v_ne{sim::FaultKind::LoseHostFrame, sim::ReplyKind::Any, 0x390, 0, 0, 0, 0, static_cast<int>(v_ne)};
+    const sim::Fault lose_v_ne{sim::FaultKind::LoseHostFrame, sim::ReplyKind::Any, 0x390, 0, 0, 0, 0,
+                               static_cast<int>(v_ne)};
     // v_s0's own write passes; its write-back is lost.
-    const sim::Fault lose_v_s0_back{sim::FaultKind::LoseHostFrame, sim::ReplyKind::Any, 0x390, 0, 1, 0, 0, static_cast<int>(v_s0)};
+    const sim::Fault lose_v_s0_back{sim::FaultKind::LoseHostFrame, sim::ReplyKind::Any, 0x390, 0, 1, 0, 0,
+                                    static_cast<int>(v_s0)};
     struct Row {
         const char* what;
         std::vector<sim::Fault> faults;
@@ -387,7 +392,8 @@ TEST_F(CliConfig, ABackupIsSkippedOnlyWhenSettingsAndMemoryVersionMatch) {
         }
         ASSERT_EQ(run({"config", "set", set}).code, 0) << row.what;
         int files = 0;
-        for (QDirIterator it(folder.path(), {"*.json"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next()) {
+        for (QDirIterator it(folder.path(), {"*.json"}, QDir::Files, QDirIterator::Subdirectories); it.hasNext();
+             it.next()) {
             ++files;
         }
         EXPECT_EQ(files, row.backups) << row.what;

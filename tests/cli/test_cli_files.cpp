@@ -69,12 +69,20 @@ TEST_F(CliWrites, WritesThatFallShortOrWouldReplaceANonFileAreRefusedByName) {
         int code;
     };
     const std::vector<Row> rows = {
-        {"export under a 1 KiB limit", {"config", "export", exported.toStdString()}, true, exported,
-         scratch.path() + "/none", 2},
+        {"export under a 1 KiB limit",
+         {"config", "export", exported.toStdString()},
+         true,
+         exported,
+         scratch.path() + "/none",
+         2},
         // The store goes on without its backup, as it does for a full disk;
         // the warning names the backup that could not be written.
-        {"backup before a store under a 1 KiB limit", {"config", "set", "v_ne=171"}, true, backups.path(),
-         backups.path(), 0},
+        {"backup before a store under a 1 KiB limit",
+         {"config", "set", "v_ne=171"},
+         true,
+         backups.path(),
+         backups.path(),
+         0},
         {"export over a named pipe", {"config", "export", pipe.toStdString()}, false, pipe, {}, 2},
         {"export over a device", {"config", "export", device.toStdString()}, false, device, {}, 2},
     };

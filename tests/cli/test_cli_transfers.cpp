@@ -274,8 +274,8 @@ TEST_F(CliTransfers, AnInterruptedUploadResumesOnlyForTheSameFileAndUnits) {
         const char* name;
         const char* second_file;
         bool spoil_record;
-        const char* says;         // on standard error
-        bool resumed;             // no block erased twice, at most one chunk again
+        const char* says;  // on standard error
+        bool resumed;      // no block erased twice, at most one chunk again
     };
     const Case cases[] = {
         {"same file", "first.db", false, "Resuming: An interrupted upload", true},

@@ -48,20 +48,26 @@ TEST_F(CliUpdateCheck, TheConfigurationAfterTheUpdateIsComparedWithTheBackup) {
         bool firmware_changes_v_ne;
         std::vector<std::string> options;
         int code;
-        std::string says;                 // on standard output or standard error
-        QJsonArray differences;           // --json only
-        std::uint32_t v_ne_after;         // in every unit's EEPROM
+        std::string says;          // on standard output or standard error
+        QJsonArray differences;    // --json only
+        std::uint32_t v_ne_after;  // in every unit's EEPROM
         std::size_t reboots;
         std::size_t stores;
     };
-    const QJsonArray one_difference{QJsonObject{{"setting", "v_ne"},
-                                                {"backup", static_cast<int>(before)},
-                                                {"now", static_cast<int>(changed)}}};
+    const QJsonArray one_difference{
+        QJsonObject{{"setting", "v_ne"}, {"backup", static_cast<int>(before)}, {"now", static_cast<int>(changed)}}};
     const std::vector<Row> table = {
         {"unchanged", false, {"--reboot"}, 0, "Configuration unchanged by the update", {}, before, 1, 0},
         {"unchanged, json", false, {"--reboot", "--json"}, 0, "", QJsonArray{}, before, 1, 0},
-        {"changed, listed", true, {"--reboot"}, 0,
-         "v_ne                          " + std::to_string(before), {}, changed, 1, 0},
+        {"changed, listed",
+         true,
+         {"--reboot"},
+         0,
+         "v_ne                          " + std::to_string(before),
+         {},
+         changed,
+         1,
+         0},
         {"changed, listed as json", true, {"--reboot", "--json"}, 0, "", one_difference, changed, 1, 0},
         {"changed, restored", true, {"--reboot", "--restore"}, 0, "Configuration restored from", {}, before, 1, 1},
         {"changed, restored, json", true, {"--reboot", "--restore", "--json"}, 0, "", one_difference, before, 1, 1},
@@ -83,7 +89,8 @@ TEST_F(CliUpdateCheck, TheConfigurationAfterTheUpdateIsComparedWithTheBackup) {
             EXPECT_EQ(result.json()["differences"].toArray(), row.differences) << result.out;
             EXPECT_EQ(result.json()["restored"].toBool(), row.stores > 0) << result.out;
         }
-        for (std::uint8_t uid : bus.unit_uids()) EXPECT_EQ(stored(uid, v_ne), row.v_ne_after) << "UID " << unsigned{uid};
+        for (std::uint8_t uid : bus.unit_uids())
+            EXPECT_EQ(stored(uid, v_ne), row.v_ne_after) << "UID " << unsigned{uid};
         expect_stored_checksums_match();
         EXPECT_EQ(frames_of(0x3B0), row.reboots);
         EXPECT_EQ(frames_of(0x3A0), row.stores);

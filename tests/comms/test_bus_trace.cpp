@@ -31,8 +31,7 @@ std::vector<std::uint8_t> data_of(const vk61::BusFrame& frame) {
 // nothing when tshark is not installed.
 std::vector<std::string> tshark_fields(const std::string& path) {
     if (std::system("command -v tshark >/dev/null 2>&1") != 0) return {};
-    const std::string command = "tshark -r '" + path +
-                                "' -T fields -e sll.pkttype -e can.id -e can.len 2>/dev/null";
+    const std::string command = "tshark -r '" + path + "' -T fields -e sll.pkttype -e can.id -e can.len 2>/dev/null";
     std::vector<std::string> lines;
     if (FILE* pipe = popen(command.c_str(), "r")) {
         char line[256];
@@ -49,9 +48,9 @@ std::vector<std::string> tshark_fields(const std::string& path) {
 class BusTraceTest : public CommsFixture {
 protected:
     BusTraceTest() {
-        dir = std::filesystem::temp_directory_path() /
-              ("vk61-trace-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir =
+            std::filesystem::temp_directory_path() / ("vk61-trace-" + std::to_string(::getpid()) + "-" +
+                                                      ::testing::UnitTest::GetInstance()->current_test_info()->name());
         std::filesystem::create_directories(dir);
     }
     ~BusTraceTest() override { std::filesystem::remove_all(dir); }

@@ -85,8 +85,8 @@ TEST_F(ConnectTest, afterDisconnectEveryOperationFailsAtOnceAndSendsNothing) {
     EXPECT_FALSE(comms->run_sequenced_command(
         0x390, [&](std::uint32_t) { return sequenced_send_ran = true; }, 5000, "test",
         vk61::OperationStep::WriteSetting));
-    EXPECT_FALSE(comms->wait_legacy_ack(1, 0x451, [&] { return legacy_send_ran = true; }, 5000,
-                                        vk61::OperationStep::CloseDatabase));
+    EXPECT_FALSE(comms->wait_legacy_ack(
+        1, 0x451, [&] { return legacy_send_ran = true; }, 5000, vk61::OperationStep::CloseDatabase));
     EXPECT_FALSE(comms->rediscover());
     EXPECT_FALSE(comms->reboot_devices());
     EXPECT_FALSE(sequenced_send_ran);

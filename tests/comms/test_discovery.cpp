@@ -51,8 +51,8 @@ TEST_F(DiscoveryTest, occupancyReportStoresMasksWithoutBit0AndAsksEachPresentUni
     ASSERT_TRUE(log.wait_exact("ZEQBUS: occupied=0x0000000A alive=0x00000002\n"));
     settle();
 
-    expect_registry(comms->device_snapshot(), {{DeviceInfo::kUnknownDeviceId, 1, true, true},
-                                               {DeviceInfo::kUnknownDeviceId, 3, true, false}});
+    expect_registry(comms->device_snapshot(),
+                    {{DeviceInfo::kUnknownDeviceId, 1, true, true}, {DeviceInfo::kUnknownDeviceId, 3, true, false}});
     EXPECT_EQ(client_info_requests(sent(0x790)), (std::vector<unsigned>{1, 3}));
     EXPECT_EQ(comms->primary_uid(), 1);
     EXPECT_EQ(changed.calls(), 1);
@@ -148,8 +148,8 @@ TEST_F(DiscoveryTest, unitThatMovedToAnotherUidKeepsItsOneRecord) {
     ASSERT_TRUE(wait_sent(0x010));
     settle();
     const auto registry = comms->device_snapshot();
-    expect_registry(registry, {{0xC3010001, 1, false, false}, {moved.device_id, 4, false, false},
-                               {0xFF010003, 3, false, false}});
+    expect_registry(registry,
+                    {{0xC3010001, 1, false, false}, {moved.device_id, 4, false, false}, {0xFF010003, 3, false, false}});
     EXPECT_EQ(log.count_exact("WHOAMI: device 0xD5020002 UID 0x04 firmware 2.1.0 (rc 0)\n"), 1u);
 }
 
@@ -191,14 +191,14 @@ TEST_P(PrimaryUidTest, readsGoToThePrimaryUnit) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Masks, PrimaryUidTest,
-    ::testing::Values(PrimaryCase{"lowestAlive", {1, 2, 3, 4}, true, 0x1E, 0x0C, 2},
-                      PrimaryCase{"lowestOccupiedWhenNoneAlive", {1, 2, 3, 4}, true, 0x18, 0x00, 3},
-                      PrimaryCase{"bit0IsNoUnit", {2, 3}, true, 0x01, 0x01, 2},
-                      PrimaryCase{"smallestKnownWithoutReport", {4, 2, 9}, false, 0, 0, 2},
-                      PrimaryCase{"uid1WhenNothingKnown", {}, false, 0, 0, 1}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Masks, PrimaryUidTest,
+                         ::testing::Values(PrimaryCase{"lowestAlive", {1, 2, 3, 4}, true, 0x1E, 0x0C, 2},
+                                           PrimaryCase{
+                                               "lowestOccupiedWhenNoneAlive", {1, 2, 3, 4}, true, 0x18, 0x00, 3},
+                                           PrimaryCase{"bit0IsNoUnit", {2, 3}, true, 0x01, 0x01, 2},
+                                           PrimaryCase{"smallestKnownWithoutReport", {4, 2, 9}, false, 0, 0, 2},
+                                           PrimaryCase{"uid1WhenNothingKnown", {}, false, 0, 0, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(DiscoveryTest, callbacksMayQueryTheRegistry) {
     std::atomic<std::size_t> largest_seen{0};

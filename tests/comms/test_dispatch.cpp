@@ -14,7 +14,7 @@ struct RouteCase {
     std::uint32_t identifier;
     std::uint8_t dlc;
     std::vector<std::uint8_t> data;
-    std::string expected_line;  // empty: the frame must leave no trace
+    std::string expected_line;   // empty: the frame must leave no trace
     std::size_t registry_after;  // units on the bus are 1 and 2
 };
 
@@ -22,18 +22,26 @@ TEST_F(DispatchTest, framesReachTheirHandlerByBaseAndAcceptedLength) {
     connect_units(2);
     const std::vector<std::uint8_t> whoami_new = bytes_of({le32(0xAB0C0D0E), le32(0x01000000), {7, 0, 0, 0}});
     const RouteCase cases[] = {
-        {"0x385 is a setting reply", 0x385, 6, {5, 0x07, 9, 0, 0, 0},
-         "settings_rx: got can=0x385 uid=5 index=0x07 value=0x00000009 but no wait active\n", 2},
-        {"0x38F is a setting reply", 0x38F, 6, {15, 0x08, 1, 2, 3, 4},
-         "settings_rx: got can=0x38F uid=15 index=0x08 value=0x04030201 but no wait active\n", 2},
+        {"0x385 is a setting reply",
+         0x385,
+         6,
+         {5, 0x07, 9, 0, 0, 0},
+         "settings_rx: got can=0x385 uid=5 index=0x07 value=0x00000009 but no wait active\n",
+         2},
+        {"0x38F is a setting reply",
+         0x38F,
+         6,
+         {15, 0x08, 1, 2, 3, 4},
+         "settings_rx: got can=0x38F uid=15 index=0x08 value=0x04030201 but no wait active\n",
+         2},
         {"0x390 has no handler", 0x390, 8, {5, 0x07, 9, 0, 0, 0, 1, 0}, "", 2},
         {"WHOAMI reply with DLC 8 is dropped", 0x017, 8, whoami_new, "", 2},
         {"WHOAMI reply with DLC 9 is handled", 0x017, 9, whoami_new,
          "WHOAMI: device 0xAB0C0D0E UID 0x07 firmware 1.0.0 (rc 0)\n", 3},
         {"0x790 DLC 9 with data[0] 0x10 is dropped", 0x790, 9, {0x10, 0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0, 0}, "", 3},
         {"occupancy report with DLC 8 is dropped", 0x790, 8, {0x72, 0x06, 0, 0, 0, 0x06, 0, 0}, "", 3},
-        {"client information for UID 0 is handled", 0x790, 9, bytes_of({{0}, le32(0xC3990000), le32(0x01020300)}),
-         "", 4},
+        {"client information for UID 0 is handled", 0x790, 9, bytes_of({{0}, le32(0xC3990000), le32(0x01020300)}), "",
+         4},
     };
     for (const RouteCase& c : cases) {
         SCOPED_TRACE(c.name);

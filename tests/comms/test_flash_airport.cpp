@@ -127,7 +127,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(AirportUploadTest, missingFileAndPathAreRefused) {
     connect_units(1);
-    const OperationResult unreadable = OperationResult::failure(OperationStep::ReadFile, FailureReason::FileUnreadable, 1);
+    const OperationResult unreadable =
+        OperationResult::failure(OperationStep::ReadFile, FailureReason::FileUnreadable, 1);
     EXPECT_EQ(upload(1, dir.path("absent.db")), unreadable);
     EXPECT_EQ(comms->upload_airport_db(1, nullptr, 100, 100, nullptr, nullptr), unreadable);
     EXPECT_TRUE(bus.host_frames().empty());
@@ -144,7 +145,8 @@ TEST_F(AirportUploadTest, workerStopsAtTheFirstUnitThatFails) {
 
     std::vector<std::tuple<int, int, int>> starts;
     const vk61::AirportResult result = vk61::run_airport_upload(
-        *comms, path, {1, 2, 3}, [&](std::uint8_t uid, int position, int total) { starts.emplace_back(uid, position, total); },
+        *comms, path, {1, 2, 3},
+        [&](std::uint8_t uid, int position, int total) { starts.emplace_back(uid, position, total); },
         &ProgressLog::record, &progress, vk61::AirportUploadTimeouts{5000, 2000});
 
     EXPECT_EQ(result.units_done, 1);

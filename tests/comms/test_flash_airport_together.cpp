@@ -29,8 +29,10 @@ protected:
         std::size_t count = 0;
         for (const sim::HostFrame& f : bus.host_frames()) {
             if (f.frame.base() != 0x420) continue;
-            if (f.frame.uid_bits() != 0) addressed = true;
-            else if (addressed) ++count;
+            if (f.frame.uid_bits() != 0)
+                addressed = true;
+            else if (addressed)
+                ++count;
         }
         return count;
     }
@@ -133,9 +135,9 @@ TEST_F(AirportTogetherTest, resumeOfUnitsAChunkApart_writesNoConfirmedChunkAgain
     std::vector<vk61::AirportUnitProgress> saved;
     std::vector<vk61::AirportUnitProgress> fresh;
     for (std::uint8_t uid = 1; uid <= 3; ++uid) fresh.push_back({uid, {}, 0, false});
-    const vk61::AirportResult first = vk61::run_airport_upload_together(
-        *comms, db, fresh, nullptr, nullptr, vk61::AirportUploadTimeouts{5000, 300},
-        [&](const std::vector<vk61::AirportUnitProgress>& units) { saved = units; });
+    const vk61::AirportResult first =
+        vk61::run_airport_upload_together(*comms, db, fresh, nullptr, nullptr, vk61::AirportUploadTimeouts{5000, 300},
+                                          [&](const std::vector<vk61::AirportUnitProgress>& units) { saved = units; });
     ASSERT_EQ(first.units_done, 0);
     ASSERT_EQ(saved.size(), 3u);
     EXPECT_EQ(saved[0].written, 101u * 64);

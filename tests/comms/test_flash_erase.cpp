@@ -36,7 +36,8 @@ protected:
     }
     bool block_is(std::uint8_t uid, unsigned block, std::uint8_t value) const {
         const std::vector<std::uint8_t> bytes = flash(uid, block << 16, kBlock);
-        return bytes.size() == kBlock && std::all_of(bytes.begin(), bytes.end(), [&](std::uint8_t b) { return b == value; });
+        return bytes.size() == kBlock &&
+               std::all_of(bytes.begin(), bytes.end(), [&](std::uint8_t b) { return b == value; });
     }
 };
 
@@ -69,20 +70,21 @@ TEST_P(FlashEraseGeometry, erasesExactlyTheBlocksTheSizeCovers) {
     EXPECT_TRUE(log.contains("fw_erase: all blocks erased successfully"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, FlashEraseGeometry,
-                         ::testing::Values(GeometryCase{"one_byte", 0x00100000, 1, {0x10}},
-                                           GeometryCase{"one_block", 0x00100000, 0x10000, {0x10}},
-                                           GeometryCase{"one_block_and_a_byte", 0x00100000, 0x10001, {0x10, 0x11}},
-                                           GeometryCase{"two_blocks_mid_flash", 0x00230000, 0x20000, {0x23, 0x24}},
-                                           // An address inside a block: the run reaches the block
-                                           // of the last byte, one more than the size alone says.
-                                           GeometryCase{"unaligned_ends_at_block_end", 0x0010F000, 0x1000, {0x10}},
-                                           GeometryCase{"unaligned_one_byte_over", 0x0010F000, 0x1001, {0x10, 0x11}},
-                                           GeometryCase{"last_byte_of_a_block", 0x0010FFFF, 1, {0x10}},
-                                           GeometryCase{"two_bytes_across_a_boundary", 0x0010FFFF, 2, {0x10, 0x11}},
-                                           GeometryCase{"three_blocks_from_inside_a_block", 0x0350F000, 0x30000,
-                                                        {0x350, 0x351, 0x352, 0x353}}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, FlashEraseGeometry,
+    ::testing::Values(GeometryCase{"one_byte", 0x00100000, 1, {0x10}},
+                      GeometryCase{"one_block", 0x00100000, 0x10000, {0x10}},
+                      GeometryCase{"one_block_and_a_byte", 0x00100000, 0x10001, {0x10, 0x11}},
+                      GeometryCase{"two_blocks_mid_flash", 0x00230000, 0x20000, {0x23, 0x24}},
+                      // An address inside a block: the run reaches the block
+                      // of the last byte, one more than the size alone says.
+                      GeometryCase{"unaligned_ends_at_block_end", 0x0010F000, 0x1000, {0x10}},
+                      GeometryCase{"unaligned_one_byte_over", 0x0010F000, 0x1001, {0x10, 0x11}},
+                      GeometryCase{"last_byte_of_a_block", 0x0010FFFF, 1, {0x10}},
+                      GeometryCase{"two_bytes_across_a_boundary", 0x0010FFFF, 2, {0x10, 0x11}},
+                      GeometryCase{
+                          "three_blocks_from_inside_a_block", 0x0350F000, 0x30000, {0x350, 0x351, 0x352, 0x353}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FlashEraseTest, runMayEndAtBlockFFFEButNeverReachFFFF) {
     connect_units(2);
@@ -222,20 +224,23 @@ TEST_P(FlashEraseFailure, oneUnitFailsTheRunForAll) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, FlashEraseFailure,
-    ::testing::Values(
-        RunFailureCase{"acknowledgement_nack", {FaultKind::Nack, ReplyKind::SequencedAck, 0x430, 2, 1},
-                       erase_failure(FailureReason::Refused, 2),
-                       "fw_erase: NACK from UID 2 for block 17 seq="},
-        RunFailureCase{"reply_nack", {FaultKind::Nack, ReplyKind::FlashReply, 0x430, 3, 0},
-                       erase_failure(FailureReason::Refused, 3),
-                       "fw_erase: extflash NACK UID 3 block 16\n"},
-        RunFailureCase{"reply_wrong_operation", {FaultKind::WrongOperation, ReplyKind::FlashReply, 0x430, 1, 0, 1, 0xAA},
-                       erase_failure(FailureReason::UnexpectedOperation, 1),
-                       "fw_erase: UID 1 unexpected op 0xAA (expected block erase)\n"},
-        RunFailureCase{"reply_wrong_address",
-                       {FaultKind::WrongAddress, ReplyKind::FlashReply, 0x430, 1, 0, 1, 0x00110000},
-                       erase_failure(FailureReason::AddressMismatch, 1),
-                       "fw_erase: UID 1 address mismatch block 16 (expected 0x00100000 got 0x00110000)\n"}),
+    ::testing::Values(RunFailureCase{"acknowledgement_nack",
+                                     {FaultKind::Nack, ReplyKind::SequencedAck, 0x430, 2, 1},
+                                     erase_failure(FailureReason::Refused, 2),
+                                     "fw_erase: NACK from UID 2 for block 17 seq="},
+                      RunFailureCase{"reply_nack",
+                                     {FaultKind::Nack, ReplyKind::FlashReply, 0x430, 3, 0},
+                                     erase_failure(FailureReason::Refused, 3),
+                                     "fw_erase: extflash NACK UID 3 block 16\n"},
+                      RunFailureCase{"reply_wrong_operation",
+                                     {FaultKind::WrongOperation, ReplyKind::FlashReply, 0x430, 1, 0, 1, 0xAA},
+                                     erase_failure(FailureReason::UnexpectedOperation, 1),
+                                     "fw_erase: UID 1 unexpected op 0xAA (expected block erase)\n"},
+                      RunFailureCase{
+                          "reply_wrong_address",
+                          {FaultKind::WrongAddress, ReplyKind::FlashReply, 0x430, 1, 0, 1, 0x00110000},
+                          erase_failure(FailureReason::AddressMismatch, 1),
+                          "fw_erase: UID 1 address mismatch block 16 (expected 0x00100000 got 0x00110000)\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Ended by a pulled cable or a disconnect: a failure line of the run that is
@@ -270,7 +275,9 @@ TEST_F(FlashEraseTest, disconnectMidRunEndsIt) {
     connect_units(3);
     bus.set_latency(std::chrono::milliseconds(5));
     OperationResult result;
-    std::thread worker([&] { result = erase({{1, 0x00100000}, {2, 0x00100000}, {3, 0x00100000}}, 40 * kBlock, 10000); });
+    std::thread worker([&] {
+        result = erase({{1, 0x00100000}, {2, 0x00100000}, {3, 0x00100000}}, 40 * kBlock, 10000);
+    });
     ASSERT_TRUE(bus.wait_until([&] { return sent(0x430).size() >= 6; }, std::chrono::milliseconds(3000)));
     comms->disconnect();
     worker.join();

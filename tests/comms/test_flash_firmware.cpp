@@ -36,12 +36,14 @@ class FirmwareUpdateTest : public FlashTest {
 protected:
     // Runs the worker on this thread and returns its result, which must agree
     // with whether it called on_success.
-    OperationResult run(const std::vector<std::uint8_t>& file_bytes) { return run_path(dir.write("fw.bin", file_bytes)); }
+    OperationResult run(const std::vector<std::uint8_t>& file_bytes) {
+        return run_path(dir.write("fw.bin", file_bytes));
+    }
     OperationResult run_path(const std::string& path) {
         bool succeeded = false;
-        const OperationResult result =
-            vk61::run_firmware_update(*comms, path, &ProgressLog::record, &progress, [&] { succeeded = true; },
-                                      vk61::FirmwareUpdateTimeouts{2000, 5000, 2000});
+        const OperationResult result = vk61::run_firmware_update(
+            *comms, path, &ProgressLog::record, &progress, [&] { succeeded = true; },
+            vk61::FirmwareUpdateTimeouts{2000, 5000, 2000});
         EXPECT_EQ(succeeded, result.ok()) << describe(result);
         return result;
     }
@@ -98,7 +100,8 @@ TEST_P(FirmwareImage, everyUnitHoldsTheFileWithTheHeaderWrittenLast) {
 INSTANTIATE_TEST_SUITE_P(Bodies, FirmwareImage,
                          ::testing::Values(ImageCase{"hundred_bytes_as_64_and_36", 100, {15, 14}},
                                            // 31 full chunks, then 16 bytes (DLC 10).
-                                           ImageCase{"two_thousand_bytes", 2000, [] {
+                                           ImageCase{"two_thousand_bytes", 2000,
+                                                     [] {
                                                          std::vector<unsigned> d(31, 15);
                                                          d.push_back(10);
                                                          return d;
@@ -112,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(Bodies, FirmwareImage,
 // so a byte written without its block erased first shows.
 struct UnalignedCase {
     const char* name;
-    std::uint32_t body;                // total_size is exactly 0x40 + body
+    std::uint32_t body;                 // total_size is exactly 0x40 + body
     std::vector<unsigned> uid2_blocks;  // what UID 2 must erase
 };
 
@@ -159,13 +162,12 @@ TEST_P(FirmwareUnaligned, everyByteWrittenWasErasedAndLandsInPlace) {
     EXPECT_EQ(progress.phase(0).back(), ProgressLog::Call(total_blocks, total_blocks, 0));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    ImageEnds, FirmwareUnaligned,
-    // UID 2's image starts at 0x0020FF70, 0x90 bytes before block 0x21.
-    ::testing::Values(UnalignedCase{"just_inside_a_block", 0x8F, {0x20}},
-                      UnalignedCase{"exactly_at_the_block_end", 0x90, {0x20}},
-                      UnalignedCase{"one_byte_into_the_next_block", 0x91, {0x20, 0x21}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(ImageEnds, FirmwareUnaligned,
+                         // UID 2's image starts at 0x0020FF70, 0x90 bytes before block 0x21.
+                         ::testing::Values(UnalignedCase{"just_inside_a_block", 0x8F, {0x20}},
+                                           UnalignedCase{"exactly_at_the_block_end", 0x90, {0x20}},
+                                           UnalignedCase{"one_byte_into_the_next_block", 0x91, {0x20, 0x21}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FirmwareUpdateTest, targetsAreHandedOnInUidOrder) {
     sim::add_default_units(bus, 3);
@@ -174,18 +176,20 @@ TEST_F(FirmwareUpdateTest, targetsAreHandedOnInUidOrder) {
     // UID 3 answers the prepare command first.
     bus.add_fault(Fault{FaultKind::Delay, ReplyKind::PrepareReply, 0, 2, 0, 1, 50});
     ASSERT_TRUE(run(firmware_file(0x10000, 100, 0x100, 100)));
-    EXPECT_LT(line_index(log, "prepare_fw_update: UID 3 write address"), line_index(log, "prepare_fw_update: UID 2 write address"));
+    EXPECT_LT(line_index(log, "prepare_fw_update: UID 3 write address"),
+              line_index(log, "prepare_fw_update: UID 2 write address"));
     EXPECT_LT(line_index(log, "  UID 2 -> 0x00100000"), line_index(log, "  UID 3 -> 0x00100000"));
     EXPECT_LT(line_index(log, "fw_erase: UID 2 will erase"), line_index(log, "fw_erase: UID 3 will erase"));
-    EXPECT_LT(line_index(log, "fw_write: UID 2 image start address"), line_index(log, "fw_write: UID 3 image start address"));
+    EXPECT_LT(line_index(log, "fw_write: UID 2 image start address"),
+              line_index(log, "fw_write: UID 3 image start address"));
 }
 
 struct EarlyStopCase {
     const char* name;
     std::vector<std::uint8_t> file;
     std::vector<std::string> lines;
-    bool erases;        // whether the units' space was erased before the stop
-    bool reaches_bus;   // whether any frame went out (false: refused from the file alone)
+    bool erases;       // whether the units' space was erased before the stop
+    bool reaches_bus;  // whether any frame went out (false: refused from the file alone)
     OperationResult result;
 };
 
@@ -206,55 +210,87 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Without a body the units' space is still erased first, and the
         // update stops only then, whatever the image offset says.
-        EarlyStopCase{"header_only_file", firmware_file(0x20000, 0, 0x100, 0), {"firmware update: encrypted_size is zero\n"}, true, true, fail(OperationStep::CheckFile, FailureReason::EmptyImage)},
-        EarlyStopCase{"header_only_file_with_offset_over_header", firmware_file(0x20000, 0, 0x20, 0),
-                      {"firmware update: encrypted_size is zero\n"}, true, true, fail(OperationStep::CheckFile, FailureReason::EmptyImage)},
-        EarlyStopCase{"nothing_to_erase", firmware_file(0, 0, 0x100, 0), {"erase_fw_update_blocks: failed\n"}, false, true, fail(OperationStep::Erase, FailureReason::InvalidRequest)},
+        EarlyStopCase{"header_only_file",
+                      firmware_file(0x20000, 0, 0x100, 0),
+                      {"firmware update: encrypted_size is zero\n"},
+                      true,
+                      true,
+                      fail(OperationStep::CheckFile, FailureReason::EmptyImage)},
+        EarlyStopCase{"header_only_file_with_offset_over_header",
+                      firmware_file(0x20000, 0, 0x20, 0),
+                      {"firmware update: encrypted_size is zero\n"},
+                      true,
+                      true,
+                      fail(OperationStep::CheckFile, FailureReason::EmptyImage)},
+        EarlyStopCase{"nothing_to_erase",
+                      firmware_file(0, 0, 0x100, 0),
+                      {"erase_fw_update_blocks: failed\n"},
+                      false,
+                      true,
+                      fail(OperationStep::Erase, FailureReason::InvalidRequest)},
         // A file that cannot be written whole is refused before any unit is
         // asked for anything, with the line of the check it fails.
         EarlyStopCase{"body_shorter_than_header_says",
                       firmware_file(0x10000, 100, 0x100, 50),
                       {"firmware update: failed to read encrypted image (50/100 bytes)\n"},
-                      false, false, fail(OperationStep::CheckFile, FailureReason::FileIncomplete)},
+                      false,
+                      false,
+                      fail(OperationStep::CheckFile, FailureReason::FileIncomplete)},
         EarlyStopCase{"body_one_byte_short",
                       firmware_file(0x10000, 100, 0x100, 99),
                       {"firmware update: failed to read encrypted image (99/100 bytes)\n"},
-                      false, false, fail(OperationStep::CheckFile, FailureReason::FileIncomplete)},
+                      false,
+                      false,
+                      fail(OperationStep::CheckFile, FailureReason::FileIncomplete)},
         // A damaged header asking for 4 GiB ends with the short read, not an allocation.
         EarlyStopCase{"hostile_encrypted_size",
                       firmware_file(0x10000, 0xFFFFFFFF, 0x100, 10),
                       {"firmware update: failed to read encrypted image (10/4294967295 bytes)\n"},
-                      false, false, fail(OperationStep::CheckFile, FailureReason::FileIncomplete)},
+                      false,
+                      false,
+                      fail(OperationStep::CheckFile, FailureReason::FileIncomplete)},
         EarlyStopCase{"image_past_erased_space",
                       firmware_file(0x10000, 0x10000, 0x100, 0x10000),
                       {"firmware update: image does not fit the erased space (offset 0x00000100 + 65536 bytes, "
                        "total_size 65536)\n"},
-                      false, false, fail(OperationStep::CheckFile, FailureReason::ImageOutsideErase)},
+                      false,
+                      false,
+                      fail(OperationStep::CheckFile, FailureReason::ImageOutsideErase)},
         EarlyStopCase{"image_one_byte_past_erased_space",
                       firmware_file(0x10000, 0xFF01, 0x100, 0xFF01),
                       {"firmware update: image does not fit the erased space (offset 0x00000100 + 65281 bytes, "
                        "total_size 65536)\n"},
-                      false, false, fail(OperationStep::CheckFile, FailureReason::ImageOutsideErase)},
+                      false,
+                      false,
+                      fail(OperationStep::CheckFile, FailureReason::ImageOutsideErase)},
         EarlyStopCase{"image_over_the_header",
                       firmware_file(0x10000, 100, 0x20, 100),
                       {"firmware update: image does not fit the erased space (offset 0x00000020 + 100 bytes, "
                        "total_size 65536)\n"},
-                      false, false, fail(OperationStep::CheckFile, FailureReason::ImageOutsideErase)},
+                      false,
+                      false,
+                      fail(OperationStep::CheckFile, FailureReason::ImageOutsideErase)},
         EarlyStopCase{"image_on_the_last_header_byte",
                       firmware_file(0x10000, 100, 0x3F, 100),
                       {"firmware update: image does not fit the erased space (offset 0x0000003F + 100 bytes, "
                        "total_size 65536)\n"},
-                      false, false, fail(OperationStep::CheckFile, FailureReason::ImageOutsideErase)},
+                      false,
+                      false,
+                      fail(OperationStep::CheckFile, FailureReason::ImageOutsideErase)},
         // An offset that wraps 32 bits must not pass for a small one.
         EarlyStopCase{"offset_wrapping_32_bits",
                       firmware_file(0x10000, 100, 0xFFFFFFF0, 100),
                       {"firmware update: image does not fit the erased space (offset 0xFFFFFFF0 + 100 bytes, "
                        "total_size 65536)\n"},
-                      false, false, fail(OperationStep::CheckFile, FailureReason::ImageOutsideErase)},
+                      false,
+                      false,
+                      fail(OperationStep::CheckFile, FailureReason::ImageOutsideErase)},
         EarlyStopCase{"file_shorter_than_header",
                       std::vector<std::uint8_t>(63, 1),
                       {"firmware update: failed to read firmware header\n"},
-                      false, false, fail(OperationStep::ReadFile, FailureReason::FileUnreadable)}),
+                      false,
+                      false,
+                      fail(OperationStep::ReadFile, FailureReason::FileUnreadable)}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FirmwareUpdateTest, missingFileTouchesNoUnit) {
@@ -317,19 +353,24 @@ TEST_P(FirmwareChunkFault, endsTheUpdateAtThatChunkWithoutHeader) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, FirmwareChunkFault,
-    ::testing::Values(ChunkFaultCase{"nack_on_second_chunk", {FaultKind::Nack, ReplyKind::FlashReply, 0x420, 3, 1},
+    ::testing::Values(ChunkFaultCase{"nack_on_second_chunk",
+                                     {FaultKind::Nack, ReplyKind::FlashReply, 0x420, 3, 1},
                                      "fw_write: extflash NACK UID 3 op 0xAA\n",
-                                     "fw_write: chunk failed at offset 64 (complete=1 failed=1)\n", 2,
+                                     "fw_write: chunk failed at offset 64 (complete=1 failed=1)\n",
+                                     2,
                                      fail(OperationStep::WriteChunk, FailureReason::Refused, 3)},
-                      ChunkFaultCase{"nack_on_fourth_chunk", {FaultKind::Nack, ReplyKind::FlashReply, 0x420, 1, 3},
+                      ChunkFaultCase{"nack_on_fourth_chunk",
+                                     {FaultKind::Nack, ReplyKind::FlashReply, 0x420, 1, 3},
                                      "fw_write: extflash NACK UID 1 op 0xAA\n",
-                                     "fw_write: chunk failed at offset 192 (complete=1 failed=1)\n", 4,
+                                     "fw_write: chunk failed at offset 192 (complete=1 failed=1)\n",
+                                     4,
                                      fail(OperationStep::WriteChunk, FailureReason::Refused, 1)},
                       // UID 2 answers the third chunk with the second chunk's address.
                       ChunkFaultCase{"unit_stops_advancing",
                                      {FaultKind::StuckAddress, ReplyKind::FlashReply, 0x420, 2, 2, 0},
                                      "fw_write: UID 2 write address mismatch (expected 0x001001C0 got 0x00100180)\n",
-                                     "fw_write: chunk failed at offset 128 (complete=1 failed=1)\n", 3,
+                                     "fw_write: chunk failed at offset 128 (complete=1 failed=1)\n",
+                                     3,
                                      fail(OperationStep::WriteChunk, FailureReason::AddressMismatch, 2)}),
     [](const auto& info) { return std::string(info.param.name); });
 

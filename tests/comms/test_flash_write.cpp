@@ -53,14 +53,13 @@ TEST_P(FlashWriteChunking, unitHoldsTheBytesAndEchoesEveryChunk) {
                              std::to_string(c.dlcs.size()) + " packets) on UID 1"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, FlashWriteChunking,
-    ::testing::Values(ChunkingCase{"one_byte", 0x1000, 1, {1}},
-                      ChunkingCase{"one_chunk", 0x2000, 64, {15}},
-                      // 36 bytes travel padded to 48 (DLC 14); the echo is still at +36.
-                      ChunkingCase{"hundred_bytes", 0x3000, 100, {15, 14}},
-                      ChunkingCase{"hundred_thirty_bytes", 0x00100000, 130, {15, 15, 2}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Sizes, FlashWriteChunking,
+                         ::testing::Values(ChunkingCase{"one_byte", 0x1000, 1, {1}},
+                                           ChunkingCase{"one_chunk", 0x2000, 64, {15}},
+                                           // 36 bytes travel padded to 48 (DLC 14); the echo is still at +36.
+                                           ChunkingCase{"hundred_bytes", 0x3000, 100, {15, 14}},
+                                           ChunkingCase{"hundred_thirty_bytes", 0x00100000, 130, {15, 15, 2}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FlashWriteTest, hundredPacketRunEndsWithAShortChunkAndLogsProgressEveryHundred) {
     const std::vector<std::uint8_t> data = pattern(6405, 3);
@@ -111,49 +110,57 @@ TEST_P(FlashWriteFailure, failsAtTheStepWithItsLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, FlashWriteFailure,
-    ::testing::Values(
-        FailureCase{"nack_second_chunk",
-                    {FaultKind::Nack, ReplyKind::FlashReply, 0x420, 1, 1},
-                    kChunk, vk61::FailureReason::Refused,
-                    {"fw_write: extflash NACK UID 1 op 0xAA", "extflash_raw: chunk failed at offset 64 (complete=1 failed=1)"},
-                    2},
-        FailureCase{"set_address_mismatch",
-                    {FaultKind::WrongAddress, ReplyKind::FlashReply, 0x440, 1, 0, 1, 0x2000},
-                    kAddress, vk61::FailureReason::AddressMismatch,
-                    {"fw_write: UID 1 set-addr mismatch (expected 0x00001000 got 0x00002000)",
-                     "extflash_raw: set-addr failed (complete=1 failed=1)"},
-                    0},
-        FailureCase{"write_wrong_operation",
-                    {FaultKind::WrongOperation, ReplyKind::FlashReply, 0x420, 1, 0, 1, 0xBE},
-                    kChunk, vk61::FailureReason::UnexpectedOperation,
-                    {"fw_write: UID 1 unexpected write op 0xBE", "extflash_raw: chunk failed at offset 0 (complete=1 failed=1)"},
-                    1},
-        FailureCase{"write_echo_mismatch",
-                    {FaultKind::WrongAddress, ReplyKind::FlashReply, 0x420, 1, 2, 1, 0x1234},
-                    kChunk, vk61::FailureReason::AddressMismatch,
-                    {"fw_write: UID 1 write address mismatch (expected 0x000010C0 got 0x00001234)",
-                     "extflash_raw: chunk failed at offset 128 (complete=1 failed=1)"},
-                    3},
-        // From its third chunk on the unit answers with its second chunk's
-        // address. With a 10 s echo time-out, complete=1 shows that the
-        // transfer ended on the unit's answer, not on the time-out.
-        FailureCase{"unit_stops_advancing",
-                    {FaultKind::StuckAddress, ReplyKind::FlashReply, 0x420, 1, 2, 0},
-                    kChunk, vk61::FailureReason::AddressMismatch,
-                    {"fw_write: UID 1 write address mismatch (expected 0x000010C0 got 0x00001080)\n",
-                     "extflash_raw: chunk failed at offset 128 (complete=1 failed=1)\n"},
-                    3,
-                    10000},
-        FailureCase{"lost_set_address_echo",
-                    {FaultKind::Drop, ReplyKind::FlashReply, 0x440, 1},
-                    kAddress, vk61::FailureReason::TimedOut,
-                    {"extflash_raw: set-addr failed (complete=0 failed=0)"},
-                    0},
-        FailureCase{"lost_chunk_echo",
-                    {FaultKind::Drop, ReplyKind::FlashReply, 0x420, 1, 2},
-                    kChunk, vk61::FailureReason::TimedOut,
-                    {"extflash_raw: chunk failed at offset 128 (complete=0 failed=0)"},
-                    3}),
+    ::testing::Values(FailureCase{"nack_second_chunk",
+                                  {FaultKind::Nack, ReplyKind::FlashReply, 0x420, 1, 1},
+                                  kChunk,
+                                  vk61::FailureReason::Refused,
+                                  {"fw_write: extflash NACK UID 1 op 0xAA",
+                                   "extflash_raw: chunk failed at offset 64 (complete=1 failed=1)"},
+                                  2},
+                      FailureCase{"set_address_mismatch",
+                                  {FaultKind::WrongAddress, ReplyKind::FlashReply, 0x440, 1, 0, 1, 0x2000},
+                                  kAddress,
+                                  vk61::FailureReason::AddressMismatch,
+                                  {"fw_write: UID 1 set-addr mismatch (expected 0x00001000 got 0x00002000)",
+                                   "extflash_raw: set-addr failed (complete=1 failed=1)"},
+                                  0},
+                      FailureCase{"write_wrong_operation",
+                                  {FaultKind::WrongOperation, ReplyKind::FlashReply, 0x420, 1, 0, 1, 0xBE},
+                                  kChunk,
+                                  vk61::FailureReason::UnexpectedOperation,
+                                  {"fw_write: UID 1 unexpected write op 0xBE",
+                                   "extflash_raw: chunk failed at offset 0 (complete=1 failed=1)"},
+                                  1},
+                      FailureCase{"write_echo_mismatch",
+                                  {FaultKind::WrongAddress, ReplyKind::FlashReply, 0x420, 1, 2, 1, 0x1234},
+                                  kChunk,
+                                  vk61::FailureReason::AddressMismatch,
+                                  {"fw_write: UID 1 write address mismatch (expected 0x000010C0 got 0x00001234)",
+                                   "extflash_raw: chunk failed at offset 128 (complete=1 failed=1)"},
+                                  3},
+                      // From its third chunk on the unit answers with its second chunk's
+                      // address. With a 10 s echo time-out, complete=1 shows that the
+                      // transfer ended on the unit's answer, not on the time-out.
+                      FailureCase{"unit_stops_advancing",
+                                  {FaultKind::StuckAddress, ReplyKind::FlashReply, 0x420, 1, 2, 0},
+                                  kChunk,
+                                  vk61::FailureReason::AddressMismatch,
+                                  {"fw_write: UID 1 write address mismatch (expected 0x000010C0 got 0x00001080)\n",
+                                   "extflash_raw: chunk failed at offset 128 (complete=1 failed=1)\n"},
+                                  3,
+                                  10000},
+                      FailureCase{"lost_set_address_echo",
+                                  {FaultKind::Drop, ReplyKind::FlashReply, 0x440, 1},
+                                  kAddress,
+                                  vk61::FailureReason::TimedOut,
+                                  {"extflash_raw: set-addr failed (complete=0 failed=0)"},
+                                  0},
+                      FailureCase{"lost_chunk_echo",
+                                  {FaultKind::Drop, ReplyKind::FlashReply, 0x420, 1, 2},
+                                  kChunk,
+                                  vk61::FailureReason::TimedOut,
+                                  {"extflash_raw: chunk failed at offset 128 (complete=0 failed=0)"},
+                                  3}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(FlashWriteTest, refusesWithoutSendingAnything) {
@@ -170,7 +177,8 @@ TEST_F(FlashWriteTest, refusesWithoutSendingAnything) {
 // disconnecting flag before disconnect() marked the slot), or the next send
 // refused.
 const std::regex kPromptWriteFailure(
-    "extflash_raw: (chunk failed at offset [0-9]+ \\(complete=1 failed=[01]\\)|failed to send write chunk at offset [0-9]+)\n");
+    "extflash_raw: (chunk failed at offset [0-9]+ \\(complete=1 failed=[01]\\)|failed to send write chunk at offset "
+    "[0-9]+)\n");
 
 bool logged_prompt_failure(const LogCapture& log) {
     for (const std::string& line : log.lines()) {

@@ -102,41 +102,40 @@ TEST_P(ReadFaultTest, replyIsMatchedByIndexAndLengthChecked) {
 
 INSTANTIATE_TEST_SUITE_P(
     Replies, ReadFaultTest,
-    ::testing::Values(
-        ReadFaultCase{"uid0Accepted",
-                      Fault{FaultKind::WrongUid, ReplyKind::SettingReply, 0x370, 1, 0, 1, 0},
-                      true,
-                      {"settings_rx: matched uid=0 index=0x0F value=0x01020304\n"},
-                      {"uid mismatch", "timeout"}},
-        ReadFaultCase{"otherUnitAcceptedByIndex",
-                      Fault{FaultKind::WrongUid, ReplyKind::SettingReply, 0x370, 1, 0, 1, 2},
-                      true,
-                      {"settings_rx: uid mismatch got=2 want=1 (accepting by index only)\n",
-                       "settings_rx: matched uid=2 index=0x0F value=0x01020304\n"},
-                      {"timeout"}},
-        ReadFaultCase{"fiveBytesRejected",
-                      Fault{FaultKind::ShortPayload, ReplyKind::SettingReply, 0x370, 1, 0, 1, 5},
-                      false,
-                      {"settings_rx: reject short payload can=0x381 dlc=5 bytes=5\n",
-                       "read_setting: timeout UID 1 index 0x0F\n"},
-                      {"matched"}},
-        ReadFaultCase{"dlc0Rejected",
-                      Fault{FaultKind::ShortPayload, ReplyKind::SettingReply, 0x370, 1, 0, 1, 0},
-                      false,
-                      {"settings_rx: reject short payload can=0x381 dlc=0 bytes=0\n",
-                       "read_setting: timeout UID 1 index 0x0F\n"},
-                      {"matched"}},
-        ReadFaultCase{"otherIndexKeepsWaiting",
-                      Fault{FaultKind::WrongIndex, ReplyKind::SettingReply, 0x370, 1, 0, 1, 16},
-                      false,
-                      {"settings_rx: index mismatch got=0x10 want=0x0F (uid got=1 want=1)\n",
-                       "read_setting: timeout UID 1 index 0x0F\n"},
-                      {"matched"}},
-        ReadFaultCase{"noReply",
-                      Fault{FaultKind::Drop, ReplyKind::SettingReply, 0x370, 1, 0, 1, 0},
-                      false,
-                      {"read_setting: timeout UID 1 index 0x0F\n"},
-                      {"settings_rx: got", "matched"}}),
+    ::testing::Values(ReadFaultCase{"uid0Accepted",
+                                    Fault{FaultKind::WrongUid, ReplyKind::SettingReply, 0x370, 1, 0, 1, 0},
+                                    true,
+                                    {"settings_rx: matched uid=0 index=0x0F value=0x01020304\n"},
+                                    {"uid mismatch", "timeout"}},
+                      ReadFaultCase{"otherUnitAcceptedByIndex",
+                                    Fault{FaultKind::WrongUid, ReplyKind::SettingReply, 0x370, 1, 0, 1, 2},
+                                    true,
+                                    {"settings_rx: uid mismatch got=2 want=1 (accepting by index only)\n",
+                                     "settings_rx: matched uid=2 index=0x0F value=0x01020304\n"},
+                                    {"timeout"}},
+                      ReadFaultCase{"fiveBytesRejected",
+                                    Fault{FaultKind::ShortPayload, ReplyKind::SettingReply, 0x370, 1, 0, 1, 5},
+                                    false,
+                                    {"settings_rx: reject short payload can=0x381 dlc=5 bytes=5\n",
+                                     "read_setting: timeout UID 1 index 0x0F\n"},
+                                    {"matched"}},
+                      ReadFaultCase{"dlc0Rejected",
+                                    Fault{FaultKind::ShortPayload, ReplyKind::SettingReply, 0x370, 1, 0, 1, 0},
+                                    false,
+                                    {"settings_rx: reject short payload can=0x381 dlc=0 bytes=0\n",
+                                     "read_setting: timeout UID 1 index 0x0F\n"},
+                                    {"matched"}},
+                      ReadFaultCase{"otherIndexKeepsWaiting",
+                                    Fault{FaultKind::WrongIndex, ReplyKind::SettingReply, 0x370, 1, 0, 1, 16},
+                                    false,
+                                    {"settings_rx: index mismatch got=0x10 want=0x0F (uid got=1 want=1)\n",
+                                     "read_setting: timeout UID 1 index 0x0F\n"},
+                                    {"matched"}},
+                      ReadFaultCase{"noReply",
+                                    Fault{FaultKind::Drop, ReplyKind::SettingReply, 0x370, 1, 0, 1, 0},
+                                    false,
+                                    {"read_setting: timeout UID 1 index 0x0F\n"},
+                                    {"settings_rx: got", "matched"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SettingsExchangeTest, writeAndStoreReachEveryUnit) {
@@ -192,14 +191,13 @@ TEST_P(TargetMaskTest, sequencedCommandWaitsForTheTargetMask) {
     EXPECT_EQ(log.count_exact(line), 1u) << line;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Masks, TargetMaskTest,
-    ::testing::Values(TargetCase{"aliveMask", 4, true, 0x1E, 0x0C, 0x0C},
-                      TargetCase{"occupiedWhenNoneAlive", 4, true, 0x1A, 0x00, 0x1A},
-                      TargetCase{"bit0Cleared", 4, true, 0x01, 0x05, 0x04},
-                      TargetCase{"registryWithoutReport", 3, false, 0, 0, 0x0E},
-                      TargetCase{"uid1WhenNothingKnown", 0, false, 0, 0, 0x02}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Masks, TargetMaskTest,
+                         ::testing::Values(TargetCase{"aliveMask", 4, true, 0x1E, 0x0C, 0x0C},
+                                           TargetCase{"occupiedWhenNoneAlive", 4, true, 0x1A, 0x00, 0x1A},
+                                           TargetCase{"bit0Cleared", 4, true, 0x01, 0x05, 0x04},
+                                           TargetCase{"registryWithoutReport", 3, false, 0, 0, 0x0E},
+                                           TargetCase{"uid1WhenNothingKnown", 0, false, 0, 0, 0x02}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SettingsExchangeTest, writeCountsOnlyTargetUnitsWithTheRightSequence) {
     connect_units(4);
@@ -244,9 +242,9 @@ TEST_F(SettingsExchangeTest, withNothingKnownOnlyUid1IsAwaited) {
     ASSERT_TRUE(wait_sent(0x390));
     const std::uint32_t seq = last_write_sequence();
 
-    inject(0x0E2, 7, bytes_of({{2}, {0x90, 0x03}, {1}, le24(seq)}));  // UID 2: not a target
+    inject(0x0E2, 7, bytes_of({{2}, {0x90, 0x03}, {1}, le24(seq)}));      // UID 2: not a target
     inject(0x0E1, 7, bytes_of({{1}, {0x90, 0x03}, {1}, le24(seq + 1)}));  // UID 1, another sequence
-    inject(0x0E1, 7, bytes_of({{1}, {0xA0, 0x03}, {1}, le24(seq)}));  // UID 1, another command
+    inject(0x0E1, 7, bytes_of({{1}, {0xA0, 0x03}, {1}, le24(seq)}));      // UID 1, another command
     settle();
     EXPECT_EQ(write.wait_for(0ms), std::future_status::timeout);
 
@@ -297,8 +295,7 @@ TEST_F(SettingsExchangeTest, sequenceNumbersFollowEachOtherAndSkipZeroOnWrap) {
     EXPECT_EQ(sequences(0x3A0, 4).at(0), first + 1);
 
     // Run the shared counter up to the end of the 24-bit range.
-    while (comms->next_sequence() != 0xFFFFFE) {
-    }
+    while (comms->next_sequence() != 0xFFFFFE) {}
     bus.clear_host_frames();
     ASSERT_TRUE(comms->write_setting(1, 11, 1000));
     ASSERT_TRUE(comms->write_setting(1, 12, 1000));
@@ -313,13 +310,15 @@ TEST_F(SettingsExchangeTest, sequenceNumbersFollowEachOtherAndSkipZeroOnWrap) {
 
 TEST_F(SettingsExchangeTest, plainAcknowledgementOfOneUnit) {
     connect_units(2);
-    EXPECT_TRUE(comms->wait_legacy_ack(1, 0x451, [&] { return send_db_close(1); }, 1000, kClose));
+    EXPECT_TRUE(comms->wait_legacy_ack(
+        1, 0x451, [&] { return send_db_close(1); }, 1000, kClose));
     EXPECT_FALSE(bus.unit_status(1)->db_open);
     EXPECT_TRUE(bus.unit_status(2)->db_open);
     EXPECT_FALSE(log.contains("legacy_ack"));
 
     // A send step that fails: no wait, no line.
-    EXPECT_FALSE(comms->wait_legacy_ack(1, 0x451, [] { return false; }, 1000, kClose));
+    EXPECT_FALSE(comms->wait_legacy_ack(
+        1, 0x451, [] { return false; }, 1000, kClose));
     EXPECT_FALSE(log.contains("legacy_ack"));
 }
 
@@ -337,7 +336,8 @@ TEST_P(PlainAckFaultTest, failuresAreReportedWithTheirLines) {
     connect_units(2);
     bus.add_fault(c.fault);
     log.clear();
-    EXPECT_EQ(comms->wait_legacy_ack(2, 0x452, [&] { return send_db_close(2); }, 200, kClose),
+    EXPECT_EQ(comms->wait_legacy_ack(
+                  2, 0x452, [&] { return send_db_close(2); }, 200, kClose),
               vk61::OperationResult::failure(kClose, c.reason, 2));
     EXPECT_EQ(log.lines(), c.lines);
 }
@@ -391,7 +391,8 @@ TEST_F(SettingsExchangeTest, disconnectWakesEveryWaiterAtOnce) {
     auto read = std::async(std::launch::async, [&] { return comms->read_setting_value(0x64, kLong, &value); });
     auto write = std::async(std::launch::async, [&] { return comms->write_setting(1, 2, kLong); });
     auto legacy = std::async(std::launch::async, [&] {
-        return comms->wait_legacy_ack(1, 0x451, [&] { return legacy_armed = true; }, kLong, kClose);
+        return comms->wait_legacy_ack(
+            1, 0x451, [&] { return legacy_armed = true; }, kLong, kClose);
     });
     ASSERT_TRUE(wait_sent(0x370));
     ASSERT_TRUE(wait_sent(0x390));

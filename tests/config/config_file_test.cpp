@@ -69,12 +69,17 @@ TEST(ConfigFile, writtenFileReadsBackWithEverySettingAndItsOrigin) {
 
 TEST(ConfigFile, isPrettyPrintedUtf8WithTheRegistrationAsText) {
     ConfigRecord record;
-    const auto words = vk61::registration_words(vk61::join_registration("OE", "-\xC4" "BC"));
+    const auto words = vk61::registration_words(vk61::join_registration("OE",
+                                                                        "-\xC4"
+                                                                        "BC"));
     for (unsigned i = 0; i < 3; ++i) vk61::config_set_value(record, 11 + i, words[i]);
     const QByteArray text = vk61::write_config_file(sampleFile(record));
     EXPECT_TRUE(text.contains("\n    \"settings\": {\n")) << text.toStdString();
     // Ä is Latin-1 0xC4 in the record and UTF-8 C3 84 in the file.
-    EXPECT_TRUE(text.contains("\"registration\": \"OE-\xC3\x84" "BC\"")) << text.toStdString();
+    EXPECT_TRUE(
+        text.contains("\"registration\": \"OE-\xC3\x84"
+                      "BC\""))
+        << text.toStdString();
     EXPECT_TRUE(text.contains("\"format\": \"vk61-efis-configuration\""));
 }
 
@@ -102,7 +107,8 @@ TEST(ConfigFile, brokenFilesAreRefusedWithWhatIsWrong) {
         {"not an object", "[1, 2]", "Not an EFIS configuration file"},
         {"another format", QJsonDocument(other).toJson(), "Not an EFIS configuration file"},
         {"newer format", QJsonDocument(newer).toJson(), "Format version 2"},
-        {"version as text", QJsonDocument(textVersion).toJson(), "\"format_version\" is the text \"1\"; it must be the number 1"},
+        {"version as text", QJsonDocument(textVersion).toJson(),
+         "\"format_version\" is the text \"1\"; it must be the number 1"},
         {"no settings", QJsonDocument(bare).toJson(), "no \"settings\""},
         {"bad memory version", QJsonDocument(badOrigin).toJson(), "memory_version"},
         {"unknown name", withSetting(good, "v_never", "100"), "Unknown setting \"v_never\""},
@@ -120,7 +126,7 @@ TEST(ConfigFile, brokenFilesAreRefusedWithWhatIsWrong) {
 TEST(ConfigFile, changedSettingsAreThoseTheFileHoldsWithAnotherValue) {
     const ConfigRecord efis = randomRecord(9);
     ConfigRecord edited = efis;
-    vk61::config_set_value(edited, 6, (vk61::config_get_value(efis, 6) + 1) & 0xFF);   // v_ne
+    vk61::config_set_value(edited, 6, (vk61::config_get_value(efis, 6) + 1) & 0xFF);     // v_ne
     vk61::config_set_value(edited, 14, vk61::config_get_value(efis, 14) ^ 0x00010203u);  // sky colour
     vk61::config_set_value(edited, 38, vk61::config_get_value(efis, 38) ^ 0x00000100u);  // a default screen
     const auto changed = vk61::changed_settings(sampleFile(edited), efis);

@@ -59,8 +59,17 @@ TEST(RegistrationJoin, table) {
         {"prefixD", "D", "EABC", std::string("DEABC\0\0\0\0\0\0\0", 12)},
         {"emptyNumberStoresNothing", "A9C", "", std::string(12, '\0')},
         {"cutTo11", "RDPL", "ABCDEFGHIJ", std::string("RDPLABCDEFG\0", 12)},
-        {"stopsAtNul", "N", std::string("12\0" "34", 5), std::string("N12\0\0\0\0\0\0\0\0\0", 12)},
-        {"latin1Kept", "D", "\xC4" "B", std::string("D\xC4" "B\0\0\0\0\0\0\0\0\0", 12)},
+        {"stopsAtNul", "N",
+         std::string("12\0"
+                     "34",
+                     5),
+         std::string("N12\0\0\0\0\0\0\0\0\0", 12)},
+        {"latin1Kept", "D",
+         "\xC4"
+         "B",
+         std::string("D\xC4"
+                     "B\0\0\0\0\0\0\0\0\0",
+                     12)},
     };
     for (const JoinRow& row : rows) {
         const RegistrationBytes b = join_registration(row.prefix, row.number);
@@ -97,7 +106,10 @@ TEST(RegistrationSplit, table) {
         {"caseSensitive", "n123", false, "", "N", "n123"},
         {"firstByteNul", std::string("\0N123", 5), true, "", "N", ""},
         {"allFF", std::string(12, '\xFF'), true, "", "N", ""},
-        {"ffEndsText", "N12\xFF" "45", false, "N", "N", "12"},
+        {"ffEndsText",
+         "N12\xFF"
+         "45",
+         false, "N", "N", "12"},
         {"byte11NeverRead", std::string("NABCDEFGHIJ") + "Z", false, "N", "N", "ABCDEFGHIJ"},
     };
     for (const SplitRow& row : rows) {

@@ -55,7 +55,10 @@ TEST(UnitsWord, table) {
         {"allSecond", {1, 1, 1, 1}, 0, 0x02u | 0x10u | 0x40u | 0x100u},
         {"kph", {2, 0, 0, 0}, 0, 0x04u | 0x08u | 0x20u | 0x80u},
         {"noAirspeedSelected", {-1, 0, 0, 0}, 0x07u, 0x08u | 0x20u | 0x80u},
-        {"metersClearsFeetKeepsHighBits", {1, 1, 0, 0}, 0xFFFFFE00u | 0x08u, 0xFFFFFE00u | 0x02u | 0x10u | 0x20u | 0x80u},
+        {"metersClearsFeetKeepsHighBits",
+         {1, 1, 0, 0},
+         0xFFFFFE00u | 0x08u,
+         0xFFFFFE00u | 0x02u | 0x10u | 0x20u | 0x80u},
     };
     for (const UnitsRow& row : rows) EXPECT_EQ(vk61::units_word(row.current, row.selected), row.word) << row.name;
 }

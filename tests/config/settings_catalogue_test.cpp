@@ -159,7 +159,8 @@ TEST(SettingsCatalogue, registrationsRoundTripExactly) {
         {"erased", {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
         {"starts with NUL", {0, 'A'}},
     };
-    for (const Row& row : rows) EXPECT_TRUE(roundTrips(entry("registration"), recordWithRegistration(row.bytes))) << row.what;
+    for (const Row& row : rows)
+        EXPECT_TRUE(roundTrips(entry("registration"), recordWithRegistration(row.bytes))) << row.what;
 }
 
 TEST(SettingsCatalogue, randomRecordsRoundTripEverySetting) {
@@ -168,7 +169,8 @@ TEST(SettingsCatalogue, randomRecordsRoundTripEverySetting) {
         ConfigRecord record;
         for (auto& byte : record.bytes) byte = static_cast<std::uint8_t>(random());
         for (unsigned index = 0; index < vk61::kSettingCount; ++index) {
-            vk61::config_set_value(record, index, vk61::within_record_rules(index, vk61::config_get_value(record, index)));
+            vk61::config_set_value(record, index,
+                                   vk61::within_record_rules(index, vk61::config_get_value(record, index)));
         }
         for (const SettingEntry& setting : vk61::settings_catalogue()) {
             ASSERT_TRUE(roundTrips(setting, record)) << setting.name << " run " << run;
@@ -253,12 +255,14 @@ TEST(SettingsCatalogue, badValuesAreRefusedByName) {
         {"default_screens", "{\"16\": \"AHRS\"}", "not a UID"},
         {"default_screens", "{\"1\": \"Radar\"}", "not one of"},
         {"default_screens", "{\"1\": 256}", "out of range"},
-        {"display_units", "{\"airspeed\": \"Furlongs\", \"altitude\": \"Feet\", \"temperature\": \"Celsius\", "
-                          "\"pressure\": \"InHg\"}",
+        {"display_units",
+         "{\"airspeed\": \"Furlongs\", \"altitude\": \"Feet\", \"temperature\": \"Celsius\", "
+         "\"pressure\": \"InHg\"}",
          "airspeed"},
         {"display_units", "{\"airspeed\": \"MPH\", \"altitude\": \"Feet\", \"temperature\": \"Celsius\"}", "pressure"},
-        {"display_units", "{\"airspeed\": \"MPH\", \"altitude\": \"Feet\", \"temperature\": \"Celsius\", "
-                          "\"pressure\": \"InHg\", \"extra_bits\": \"0x1FFFFFFFF\"}",
+        {"display_units",
+         "{\"airspeed\": \"MPH\", \"altitude\": \"Feet\", \"temperature\": \"Celsius\", "
+         "\"pressure\": \"InHg\", \"extra_bits\": \"0x1FFFFFFFF\"}",
          "extra_bits"},
         {"emitter_category", "\"D0\"", "not one of"},
         {"map_view", "\"South Up\"", "not one of"},
@@ -271,7 +275,8 @@ TEST(SettingsCatalogue, badValuesAreRefusedByName) {
         for (auto& byte : record.bytes) byte = 0x5A;
         const ConfigRecord before = record;
         QString error;
-        EXPECT_FALSE(vk61::setting_from_json(entry(row.name), value, record, &error, vk61::ValueRange::Record)) << row.name << " " << row.json;
+        EXPECT_FALSE(vk61::setting_from_json(entry(row.name), value, record, &error, vk61::ValueRange::Record))
+            << row.name << " " << row.json;
         EXPECT_TRUE(error.startsWith(QString("Setting \"%1\": ").arg(row.name))) << error.toStdString();
         EXPECT_TRUE(error.contains(row.says)) << error.toStdString();
         EXPECT_EQ(record.bytes, before.bytes) << row.name << " " << row.json;
@@ -286,10 +291,18 @@ TEST(SettingsCatalogue, entryRangeIsTheFormsAndNarrowerThanTheRecords) {
         const char* json;
     };
     const Row rows[] = {
-        {"v_ne", "241"},           {"min_volt_warn", "4.9"},   {"max_volt_alert", "65.1"},
-        {"backlight_brightness", "22"}, {"roll_correction", "90.5"}, {"pitch_correction", "-90.1"},
-        {"text_bg_alpha", "255"},  {"emitter_category", "22"}, {"map_view", "2"},
-        {"icao_random", "2"},      {"termination_uids", "[0]"}, {"default_screens", "{\"1\": 6}"},
+        {"v_ne", "241"},
+        {"min_volt_warn", "4.9"},
+        {"max_volt_alert", "65.1"},
+        {"backlight_brightness", "22"},
+        {"roll_correction", "90.5"},
+        {"pitch_correction", "-90.1"},
+        {"text_bg_alpha", "255"},
+        {"emitter_category", "22"},
+        {"map_view", "2"},
+        {"icao_random", "2"},
+        {"termination_uids", "[0]"},
+        {"default_screens", "{\"1\": 6}"},
     };
     for (const Row& row : rows) {
         const QJsonValue value = QJsonDocument::fromJson(QByteArray("{\"v\": ") + row.json + "}").object().value("v");
@@ -304,9 +317,11 @@ TEST(SettingsCatalogue, entryRangeIsTheFormsAndNarrowerThanTheRecords) {
         EXPECT_TRUE(error.contains("out of range")) << error.toStdString();
         EXPECT_EQ(record.bytes, before.bytes) << row.name;
         // The same value, read from a unit, is named the same way by the store check.
-        EXPECT_TRUE(vk61::setting_range_violation(entry(row.name), before, vk61::ValueRange::Entry).contains("out of range"))
+        EXPECT_TRUE(
+            vk61::setting_range_violation(entry(row.name), before, vk61::ValueRange::Entry).contains("out of range"))
             << row.name;
-        EXPECT_TRUE(vk61::setting_range_violation(entry(row.name), before, vk61::ValueRange::Record).isEmpty()) << row.name;
+        EXPECT_TRUE(vk61::setting_range_violation(entry(row.name), before, vk61::ValueRange::Record).isEmpty())
+            << row.name;
     }
 }
 

@@ -15,8 +15,7 @@ using test::write_file;
 
 TEST(FileDigest, matchesSha256sumOnSeveralMebibytes) {
     const QString tool = QStandardPaths::findExecutable(QStringLiteral("sha256sum"));
-    if (tool.isEmpty())
-        GTEST_SKIP() << "sha256sum not installed";
+    if (tool.isEmpty()) GTEST_SKIP() << "sha256sum not installed";
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("big.bin"));
     QByteArray bytes(5 * 1024 * 1024 + 17, Qt::Uninitialized);  // not a multiple of any read size
@@ -42,11 +41,8 @@ TEST(FileDigest, verifyNormalisesTheExpectedDigest) {
     const QString wrong = sha256_hex("other bytes");
 
     const std::pair<QString, bool> rows[] = {
-        {digest, true},
-        {digest.toUpper(), true},
-        {"  \t" + digest.toUpper() + "\n", true},
-        {wrong, false},
-        {digest.left(63), false},
+        {digest, true}, {digest.toUpper(), true}, {"  \t" + digest.toUpper() + "\n", true},
+        {wrong, false}, {digest.left(63), false},
     };
     for (const auto& [expected, ok] : rows) {
         QString error;

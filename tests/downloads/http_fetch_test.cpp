@@ -39,8 +39,12 @@ protected:
         silent.never_answer = true;
         HttpResponse trickle = ok(QByteArray(200, 'x'));
         trickle.trickle_interval_ms = 20;  // 4 s for the body: never silent, never done in time
-        routes_ = {{"/m.json", cookie}, {"/missing", HttpResponse::not_found()}, {"/empty", ok("")},
-                   {"/silent", silent}, {"/trickle", trickle}, {"/target", ok("secure target")},
+        routes_ = {{"/m.json", cookie},
+                   {"/missing", HttpResponse::not_found()},
+                   {"/empty", ok("")},
+                   {"/silent", silent},
+                   {"/trickle", trickle},
+                   {"/target", ok("secure target")},
                    {"/to-secure", HttpResponse::redirect("/target", 301)},
                    {"/to-plain", HttpResponse::redirect(plain_.url("/m.json").toEncoded())},
                    {"/big", ok(QByteArray(256 * 1024, 'p'))}};
@@ -71,20 +75,17 @@ TEST_F(HttpFetchTest, outcomes) {
         {false, "/trickle", nullptr, "Timed out fetching %1"},  // a limit on the whole exchange
     };
     for (const Row& row : rows) {
-        if (row.tls && !test::tls_available())
-            continue;
+        if (row.tls && !test::tls_available()) continue;
         const QUrl url = (row.tls ? secure_ : plain_).url(QString::fromLatin1(row.path));
         QByteArray body = "untouched";
         QString error;
         EXPECT_EQ(fetch_url(url, timeout_ms, kMaxManifestBytes, &body, &error), row.body != nullptr) << row.path;
         EXPECT_EQ(body, row.body ? QByteArray(row.body) : QByteArray("untouched")) << row.path;
         const QString expected = QString::fromLatin1(row.error).replace("%1", url.toString());
-        EXPECT_TRUE(row.body ? error.isEmpty() : error.startsWith(expected))
-            << row.path << ": " << error.toStdString();
+        EXPECT_TRUE(row.body ? error.isEmpty() : error.startsWith(expected)) << row.path << ": " << error.toStdString();
     }
     EXPECT_EQ(plain_.requests().size(), 5);  // the https -> http redirect never reached it
-    if (!test::tls_available())
-        GTEST_SKIP() << "no TLS backend: the https rows did not run";
+    if (!test::tls_available()) GTEST_SKIP() << "no TLS backend: the https rows did not run";
 }
 
 TEST_F(HttpFetchTest, notFoundTextAndRequestHeaders) {

@@ -26,8 +26,7 @@ extern "C" const char* __tsan_default_suppressions() {
 
 int main(int argc, char** argv) {
     QTemporaryDir home;
-    if (!home.isValid())
-        return 1;
+    if (!home.isValid()) return 1;
     qputenv("HOME", home.path().toLocal8Bit());
     qputenv("XDG_CACHE_HOME", (home.path() + QStringLiteral("/.cache")).toLocal8Bit());
     for (const char* name : {"http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY", "all_proxy", "ALL_PROXY"})

@@ -22,25 +22,31 @@ TEST(FirmwareManifest, failuresReportTheirMessageAndKeepEarlierEntries) {
          "firmware_packages is empty", 0},
         {"packages_not_array", R"({"firmware_packages":{"a":1}})", "firmware_packages is empty", 0},
         {"no_objects", R"({"firmware_packages":[1,"x",[]]})", "No valid firmware packages in manifest", 0},
-        {"version_as_number", R"({"firmware_packages":[{"device_type":" c3 ","firmware_file":"a.bin","firmware_version":1.2}]})",
+        {"version_as_number",
+         R"({"firmware_packages":[{"device_type":" c3 ","firmware_file":"a.bin","firmware_version":1.2}]})",
          "Invalid firmware_version for device_type C3", 0},
         {"version_checked_before_names", R"({"firmware_packages":[{"firmware_version":"1.2"}]})",
          "Invalid firmware_version for device_type ", 0},
-        {"second_entry_bad_version", QByteArray(R"({"firmware_packages":[)") + kGoodC3 +
+        {"second_entry_bad_version",
+         QByteArray(R"({"firmware_packages":[)") + kGoodC3 +
              R"(,{"device_type":"D5","firmware_file":"b.bin","firmware_version":"1.2.x"},)" + kGoodC3 + "]}",
          "Invalid firmware_version for device_type D5", 1},
-        {"second_entry_without_file", QByteArray(R"({"firmware_packages":[)") + kGoodC3 +
-             R"(,{"device_type":"D5","firmware_version":"1.2.3"}]})",
+        {"second_entry_without_file",
+         QByteArray(R"({"firmware_packages":[)") + kGoodC3 + R"(,{"device_type":"D5","firmware_version":"1.2.3"}]})",
          "Manifest entry missing device_type or firmware_file", 1},
-        {"second_entry_without_digest", QByteArray(R"({"firmware_packages":[)") + kGoodC3 +
+        {"second_entry_without_digest",
+         QByteArray(R"({"firmware_packages":[)") + kGoodC3 +
              R"(,{"device_type":"D5","firmware_file":"b.bin","firmware_version":"1.2.3"}]})",
          "Invalid sha256 for device_type D5", 1},
-        {"empty_digest", R"({"firmware_packages":[{"device_type":"D5","firmware_file":"b.bin","firmware_version":"1.2.3","sha256":""}]})",
+        {"empty_digest",
+         R"({"firmware_packages":[{"device_type":"D5","firmware_file":"b.bin","firmware_version":"1.2.3","sha256":""}]})",
          "Invalid sha256 for device_type D5", 0},
-        {"short_digest", R"({"firmware_packages":[{"device_type":"D5","firmware_file":"b.bin","firmware_version":"1.2.3","sha256":"abc"}]})",
+        {"short_digest",
+         R"({"firmware_packages":[{"device_type":"D5","firmware_file":"b.bin","firmware_version":"1.2.3","sha256":"abc"}]})",
          "Invalid sha256 for device_type D5", 0},
         {"syntax_error", "{\"firmware_packages\": [", "Invalid manifest JSON: unterminated array", 0},
-        {"blank_device_type", R"({"firmware_packages":[{"device_type":"  ","firmware_file":"a","firmware_version":"1.2.3"}]})",
+        {"blank_device_type",
+         R"({"firmware_packages":[{"device_type":"  ","firmware_file":"a","firmware_version":"1.2.3"}]})",
          "Manifest entry missing device_type or firmware_file", 0},
     };
     for (const FirmwareFailure& row : rows) {
@@ -68,7 +74,9 @@ TEST(FirmwareManifest, entryIsNormalisedAndNonObjectsSkipped) {
     EXPECT_EQ(p.display_name, "Halvard");
     EXPECT_EQ(p.firmware_file, "sub/dir/app.bin");
     EXPECT_EQ(p.download_url, "https://x/app.bin");
-    EXPECT_EQ(p.sha256, " ABABABABABABABABABABABABABABABABABABABABABABABABABABABABABABABAB ");  // kept as written; compared trimmed and lower-cased
+    EXPECT_EQ(
+        p.sha256,
+        " ABABABABABABABABABABABABABABABABABABABABABABABABABABABABABABABAB ");  // kept as written; compared trimmed and lower-cased
     EXPECT_EQ(p.minimum_bootloader_version, "2.0");
     EXPECT_EQ(p.hardware_revisions, QStringList({"2", "", "01"}));  // a number becomes empty text
     EXPECT_EQ(p.firmware_version.major, 1);
@@ -123,12 +131,14 @@ TEST(DatabaseManifest, failures) {
 }
 
 TEST(VersionTriplet, acceptsOnlyThreeByteSizedDecimalParts) {
-    const std::pair<const char*, bool> rows[] = {
-        {"1.2.3", true},    {"  1.2.3\t", true},   {"0.0.0", true},     {"255.255.255", true},
-        {"1.2", false},     {"1.2.3.4", false},    {"1..3", false},     {"1.2.256", false},
-        {"1.2.-1", false},  {"v1.2.3", false},     {"1.2.3a", false},   {"", false},
-        {"4294967297.0.0", false},  // wraps to 1 if the 32-bit overflow is missed
-    };
+    const std::pair<const char*, bool> rows[] =
+        {
+            {"1.2.3", true},           {"  1.2.3\t", true}, {"0.0.0", true},
+            {"255.255.255", true},     {"1.2", false},      {"1.2.3.4", false},
+            {"1..3", false},           {"1.2.256", false},  {"1.2.-1", false},
+            {"v1.2.3", false},         {"1.2.3a", false},   {"", false},
+            {"4294967297.0.0", false},  // wraps to 1 if the 32-bit overflow is missed
+        };
     for (const auto& [text, valid] : rows) {
         quint8 major = 9, minor = 9, patch = 9;
         EXPECT_EQ(parse_version_triplet(QString::fromLatin1(text), &major, &minor, &patch), valid) << text;

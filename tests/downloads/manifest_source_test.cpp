@@ -17,9 +17,7 @@ const QByteArray kOnline =
     R"({"firmware_packages":[{"device_type":"C3","firmware_file":"a.bin","firmware_version":"1.5.0","sha256":"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa"}]})";
 
 // A good manifest that names its one firmware file `file`.
-QByteArray manifest_naming(const char* file) {
-    return QByteArray(kOnline).replace("a.bin", file);
-}
+QByteArray manifest_naming(const char* file) { return QByteArray(kOnline).replace("a.bin", file); }
 const QByteArray kLocalCopy = manifest_naming("local.bin");
 const QByteArray kCacheCopy = manifest_naming("cache.bin");
 
@@ -64,7 +62,8 @@ TEST_F(ManifestSourceTest, offlineFallbackOrderIsMemoryThenCacheFileThenLocalCop
     QString error;
     QList<FirmwarePackage> entries(2);
     EXPECT_FALSE(load_firmware_packages(*service_, &entries, &error));
-    EXPECT_TRUE(error.startsWith("Network error fetching " + server_.url("/firmware/downloads_manifest.json").toString()))
+    EXPECT_TRUE(
+        error.startsWith("Network error fetching " + server_.url("/firmware/downloads_manifest.json").toString()))
         << error.toStdString();
     EXPECT_EQ(entries.size(), 2);  // untouched without a manifest
 

@@ -28,8 +28,7 @@ protected:
         p.device_type = "C3";
         p.firmware_file = file;
         p.sha256 = digest_of.isNull() ? QString() : sha256_hex(digest_of);
-        if (with_url)
-            p.download_url = server_.url("/pkg/" + QFileInfo(file).fileName()).toString();
+        if (with_url) p.download_url = server_.url("/pkg/" + QFileInfo(file).fileName()).toString();
         return p;
     }
     QString cached(const QString& name) { return QDir(downloads_cache_dir()).filePath(name); }
@@ -42,7 +41,8 @@ TEST_F(PackageResolveTest, staleCachedCopyIsReplacedInTheSameCall) {
     write_file(cached("app.bin"), "old build");
     served_.body = "new build";
     QString path, error;
-    ASSERT_TRUE(package("sub/dir/app.bin", "new build").resolve_local_path(settings(), &path, &error)) << error.toStdString();
+    ASSERT_TRUE(package("sub/dir/app.bin", "new build").resolve_local_path(settings(), &path, &error))
+        << error.toStdString();
     EXPECT_EQ(path, cached("app.bin"));
     EXPECT_EQ(read_file(path), "new build");
     EXPECT_EQ(server_.requests().size(), 1);
@@ -61,7 +61,8 @@ TEST_F(PackageResolveTest, downloadThatFailsItsDigestIsDeleted) {
     served_.body = "tampered";
     QString path = "unchanged", error;
     EXPECT_FALSE(package("app.bin", "genuine").resolve_local_path(settings(), &path, &error));
-    EXPECT_TRUE(error.startsWith("Firmware file SHA-256 does not match the manifest.\nExpected: ")) << error.toStdString();
+    EXPECT_TRUE(error.startsWith("Firmware file SHA-256 does not match the manifest.\nExpected: "))
+        << error.toStdString();
     EXPECT_EQ(path, "unchanged");
     EXPECT_FALSE(QFile::exists(cached("app.bin")));
 }
@@ -105,7 +106,8 @@ TEST_F(PackageResolveTest, namesThatAreNotFilesAreRefusedBeforeAnyFileAccess) {
     const QString outside = QFileInfo(downloads_cache_dir()).absolutePath();
     for (const char* name : {"", ".", "..", "sub/..", "a/b/", "..\\..", "x\\."}) {
         QString path, error;
-        EXPECT_FALSE(package(QString::fromLatin1(name), QByteArray()).resolve_local_path(settings(), &path, &error)) << name;
+        EXPECT_FALSE(package(QString::fromLatin1(name), QByteArray()).resolve_local_path(settings(), &path, &error))
+            << name;
         EXPECT_EQ(error, "Manifest entry has no firmware_file name") << name;
         DatabasePackage db;
         db.database_file = QString::fromLatin1(name);

@@ -30,15 +30,14 @@ constexpr quint32 device_id(quint8 type, quint8 revision) {
 template <typename T>
 int index_of(const QList<T>& list, const T* chosen) {
     for (qsizetype i = 0; i < list.size(); ++i) {
-        if (&list[i] == chosen)
-            return int(i);
+        if (&list[i] == chosen) return int(i);
     }
     return chosen ? -2 : -1;
 }
 
 TEST(FirmwareSelection, deviceTypeIsMatchedAsTwoUpperCaseHexDigits) {
     const QList<FirmwarePackage> packages = {firmware("0X3C"), firmware("3C0"), firmware("5"),
-                                             firmware("05"), firmware("0A"), firmware("3C")};
+                                             firmware("05"),   firmware("0A"),  firmware("3C")};
     EXPECT_EQ(index_of(packages, find_firmware_for_device(packages, device_id(0x3C, 1))), 5);
     EXPECT_EQ(index_of(packages, find_firmware_for_device(packages, device_id(0x05, 1))), 3);
     EXPECT_EQ(index_of(packages, find_firmware_for_device(packages, device_id(0x0A, 1))), 4);
@@ -72,9 +71,8 @@ TEST(FirmwareSelection, olderComparesTripletsAndIgnoresReleaseCandidate) {
     };
     const Row rows[] = {
         {0x02040103, 2, 4, 1, false},  // 2.4.1 rc3 against 2.4.1
-        {0x0203FF00, 2, 4, 0, true},   {0x03000000, 2, 9, 9, false},
-        {0x01040200, 1, 5, 0, true},   {0x010500FF, 1, 4, 9, false},
-        {0x00000100, 0, 1, 0, true},   {0x01020300, 1, 2, 4, true},
+        {0x0203FF00, 2, 4, 0, true},  {0x03000000, 2, 9, 9, false}, {0x01040200, 1, 5, 0, true},
+        {0x010500FF, 1, 4, 9, false}, {0x00000100, 0, 1, 0, true},  {0x01020300, 1, 2, 4, true},
     };
     for (const Row& row : rows) {
         FirmwarePackage p;
@@ -85,8 +83,8 @@ TEST(FirmwareSelection, olderComparesTripletsAndIgnoresReleaseCandidate) {
 
 TEST(DatabaseSelection, newestDateWinsAndEarliestOfEqualDates) {
     const QList<DatabasePackage> packages = {
-        database("terrain", "2099-01-01", "t.db"), database("airport", "", "empty.db"),
-        database("airport", "2025-01-31", "jan.db"), database("airport", "2025-02-01", "feb_a.db"),
+        database("terrain", "2099-01-01", "t.db"),     database("airport", "", "empty.db"),
+        database("airport", "2025-01-31", "jan.db"),   database("airport", "2025-02-01", "feb_a.db"),
         database("airport", "2025-02-01", "feb_b.db"), database("airport", "9999-99-99", "no_date.db"),
         database("airport", "2025-2-10", "not_iso.db")};
     // Dates, not texts: neither a date that cannot be nor an unpadded one wins.

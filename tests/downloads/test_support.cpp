@@ -16,8 +16,7 @@ namespace {
 
 QByteArray test_data(const char* name) {
     QFile file(QStringLiteral(VK61_TEST_DATA_DIR "/") + QLatin1String(name));
-    if (!file.open(QIODevice::ReadOnly))
-        ADD_FAILURE() << "missing test data " << name;
+    if (!file.open(QIODevice::ReadOnly)) ADD_FAILURE() << "missing test data " << name;
     return file.readAll();
 }
 
@@ -31,15 +30,12 @@ void DownloadsTest::SetUp() {
     ASSERT_TRUE(QDir::setCurrent(current_dir_.path()));
 }
 
-void DownloadsTest::TearDown() {
-    QDir::setCurrent(previous_current_dir_);
-}
+void DownloadsTest::TearDown() { QDir::setCurrent(previous_current_dir_); }
 
 bool tls_available() { return QSslSocket::supportsSsl(); }
 
 void trust_test_ca() {
-    if (!tls_available())
-        return;
+    if (!tls_available()) return;
     QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
     configuration.addCaCertificates(QSslCertificate::fromData(test_data("test_ca.pem")));
     QSslConfiguration::setDefaultConfiguration(configuration);

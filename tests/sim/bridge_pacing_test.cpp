@@ -58,18 +58,14 @@ TEST(BridgePacing, reportsQueuePerDirectionAndErasesPerUnit) {
         {"two output reports sent back to back arrive 2 ms apart",
          real,
          {host(0us, 2ms), host(0us, 4ms), host(100us, 6ms)}},
-        {"an output report after a pause costs only itself",
-         real,
-         {host(0us, 2ms), host(10ms, 12ms)}},
+        {"an output report after a pause costs only itself", real, {host(0us, 2ms), host(10ms, 12ms)}},
         {"replies ready together reach the host 1 ms apart, in order",
          real,
          {device(0us, 14, 1ms), device(0us, 14, 2ms), device(500us, 14, 3ms)}},
         {"a reply cannot overtake the one still crossing",
          costs(0us, 1ms, 0us),
          {device(0us, 71, 2ms), device(1500us, 11, 3ms), device(9ms, 11, 10ms)}},
-        {"an input report of 64 bytes is one packet, of 65 two",
-         real,
-         {device(0us, 64, 1ms), device(10ms, 65, 12ms)}},
+        {"an input report of 64 bytes is one packet, of 65 two", real, {device(0us, 64, 1ms), device(10ms, 65, 12ms)}},
         {"the two directions cross side by side",
          real,
          {host(0us, 2ms), device(0us, 14, 1ms), host(0us, 4ms), device(1ms, 14, 2ms)}},
@@ -89,8 +85,8 @@ TEST(BridgePacing, reportsQueuePerDirectionAndErasesPerUnit) {
         sim::BridgePacing pacing;
         pacing.set_costs(row.costs);
         // Callers skip a free pacing altogether; one that costs must not read as free.
-        EXPECT_EQ(pacing.is_free(), row.costs.host_report == 0us && row.costs.device_report == 0us &&
-                                        row.costs.erase_block == 0us)
+        EXPECT_EQ(pacing.is_free(),
+                  row.costs.host_report == 0us && row.costs.device_report == 0us && row.costs.erase_block == 0us)
             << row.name;
         for (std::size_t i = 0; i < row.events.size(); ++i) {
             const auto& e = row.events[i];

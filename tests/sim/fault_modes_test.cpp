@@ -7,12 +7,12 @@
 namespace {
 
 using namespace std::chrono_literals;
-using simtest::cat;
-using simtest::payload;
-using simtest::u32;
 using sim::Fault;
 using sim::FaultKind;
 using sim::ReplyKind;
+using simtest::cat;
+using simtest::payload;
+using simtest::u32;
 using V = std::vector<std::uint8_t>;
 
 class FaultModes : public simtest::SimFixture {
@@ -37,18 +37,42 @@ TEST_F(FaultModes, rewritingFaults_changeExactlyTheirField) {
         V first_payload;
     };
     const Row rows[] = {
-        {"wrong index", {FaultKind::WrongIndex, ReplyKind::SettingReply, 0, 0, 0, 1, 10}, false, 0x381, 6,
+        {"wrong index",
+         {FaultKind::WrongIndex, ReplyKind::SettingReply, 0, 0, 0, 1, 10},
+         false,
+         0x381,
+         6,
          cat({{1, 10}, u32(115)})},
-        {"wrong uid", {FaultKind::WrongUid, ReplyKind::SettingReply, 0, 0, 0, 1, 4}, false, 0x384, 6,
+        {"wrong uid",
+         {FaultKind::WrongUid, ReplyKind::SettingReply, 0, 0, 0, 1, 4},
+         false,
+         0x384,
+         6,
          cat({{4, 9}, u32(115)})},
-        {"short payload", {FaultKind::ShortPayload, ReplyKind::SettingReply, 0, 0, 0, 1, 5}, false, 0x381, 5,
+        {"short payload",
+         {FaultKind::ShortPayload, ReplyKind::SettingReply, 0, 0, 0, 1, 5},
+         false,
+         0x381,
+         5,
          cat({{1, 9}, V{115, 0, 0}})},
-        {"corrupt value byte", {FaultKind::Corrupt, ReplyKind::SettingReply, 0, 0, 0, 1, 2}, false, 0x381, 6,
+        {"corrupt value byte",
+         {FaultKind::Corrupt, ReplyKind::SettingReply, 0, 0, 0, 1, 2},
+         false,
+         0x381,
+         6,
          cat({{1, 9}, u32(115 ^ 0xFF)})},
         {"nack", {FaultKind::Nack, ReplyKind::SequencedAck, 0x390, 1}, true, 0x0E1, 7, V{1, 0x90, 0x03, 0, 5, 0, 0}},
-        {"invalid status", {FaultKind::BadStatus, ReplyKind::SequencedAck, 0, 1, 0, 1, 7}, true, 0x0E1, 7,
+        {"invalid status",
+         {FaultKind::BadStatus, ReplyKind::SequencedAck, 0, 1, 0, 1, 7},
+         true,
+         0x0E1,
+         7,
          V{1, 0x90, 0x03, 7, 5, 0, 0}},
-        {"wrong sequence", {FaultKind::WrongSequence, ReplyKind::SequencedAck, 0, 1, 0, 1, 6}, true, 0x0E1, 7,
+        {"wrong sequence",
+         {FaultKind::WrongSequence, ReplyKind::SequencedAck, 0, 1, 0, 1, 6},
+         true,
+         0x0E1,
+         7,
          V{1, 0x90, 0x03, 1, 6, 0, 0}},
     };
     for (const auto& row : rows) {
@@ -219,7 +243,7 @@ TEST_F(FaultModes, whoamiAtOnce_overtakesTheLatency) {
     bus.set_latency(20ms);
     bus.set_whoami_at_once(true);
     EXPECT_EQ(exchange(0x010, 2, {0xEF, 0x15}).size(), 3u);  // before exchange() returns
-    EXPECT_TRUE(read_setting(1, 9).empty());                   // still delayed
+    EXPECT_TRUE(read_setting(1, 9).empty());                 // still delayed
     EXPECT_TRUE(host.read_frame(3000));
 }
 

@@ -38,9 +38,7 @@ protected:
     RawHost host;
 };
 
-inline std::vector<std::uint8_t> payload(const vk61::BusFrame& f) {
-    return {f.data(), f.data() + f.payload_size()};
-}
+inline std::vector<std::uint8_t> payload(const vk61::BusFrame& f) { return {f.data(), f.data() + f.payload_size()}; }
 
 inline std::vector<std::uint8_t> u32(std::uint32_t v) {
     return {static_cast<std::uint8_t>(v), static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v >> 16),

@@ -118,7 +118,8 @@ TEST(WireHost, writeSendsLengthPrefixedReport) {
     ASSERT_EQ(bytes.size(), 75u);
     EXPECT_EQ(bytes[0], 73);
     EXPECT_EQ(bytes[1], 0);
-    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 2, bytes.end()), simtest::output_report(0x3A0, 7, {1, 2, 3, 4, 5, 6, 7}));
+    EXPECT_EQ(std::vector<std::uint8_t>(bytes.begin() + 2, bytes.end()),
+              simtest::output_report(0x3A0, 7, {1, 2, 3, 4, 5, 6, 7}));
 }
 
 TEST(WireHost, packetSplitAcrossSegments_isReadAsOneReport) {
