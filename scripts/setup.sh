@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build pkg-config g++ qt6-base-dev libhidapi-dev libcli11-dev libgtest-dev libgmock-dev
-          libssl-dev openssl libpcap-dev fonts-noto-color-emoji "$@")
+          libssl-dev openssl libpcap-dev clang-format fonts-noto-color-emoji "$@")
 
 missing=()
 for p in "${packages[@]}"; do
