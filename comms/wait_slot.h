@@ -64,22 +64,30 @@ struct WaitSlot {
     }
 };
 
-// Waits, with `lock` holding slot.mutex, until done() holds, the slot fails,
-// the link drops or disconnect() begins; at most until deadline. `link` is
+// What ends a wait besides done(), the deadline, a dropped link and
+// disconnect(): a failure recorded in the slot (the usual wait), or nothing
+// else (a wait for the rest of a step's answers after one of them failed it).
+enum class WaitEnd { DoneOrFailure, DoneOnly };
+
+// Waits, with `lock` holding slot.mutex, until done() holds, the slot fails
+// (unless `end` is DoneOnly), the link drops or disconnect() begins; at most
+// until deadline. `link` is
 // the engine's Link (anything with disconnecting() and is_connected()).
 // Returns None once done, else why not: TimedOut or the slot's failure (a
 // dropped link and disconnect() are recorded in the slot first). Returns with
 // the lock held.
 template <class LinkState, class Done>
 FailureReason wait_for(const LinkState& link, WaitSlot& slot, std::unique_lock<std::mutex>& lock,
-                       WaitClock::time_point deadline, Done done) {
+                       WaitClock::time_point deadline, Done done, WaitEnd end = WaitEnd::DoneOrFailure) {
     for (;;) {
         if (link.disconnecting()) {
             slot.fail(FailureReason::Disconnected);
-        } else if (!slot.failed() && !done() && !link.is_connected()) {
+            if (end == WaitEnd::DoneOnly) return FailureReason::Disconnected;
+        } else if (!done() && !link.is_connected()) {
             slot.fail(FailureReason::LinkLost);
+            if (end == WaitEnd::DoneOnly) return FailureReason::LinkLost;
         }
-        if (slot.failed()) return slot.failure;
+        if (end == WaitEnd::DoneOrFailure && slot.failed()) return slot.failure;
         if (done()) return FailureReason::None;
         const auto now = WaitClock::now();
         if (now >= deadline) return FailureReason::TimedOut;

@@ -87,6 +87,22 @@ FailureReason FlashWriter::wait_chunk_echoes(std::unique_lock<std::mutex>& lock,
     return write_.failure;
 }
 
+// A broadcast chunk that one unit refused or echoed wrongly is still in
+// flight on the others. Their echoes are awaited (up to the chunk's time-out)
+// before the transfer ends: a caller that goes on with the others (the airport
+// upload to every unit) would otherwise meet a late echo of this chunk in its
+// next step and read it as that step's wrong answer.
+void FlashWriter::settle_broadcast_chunk(std::unique_lock<std::mutex>& lock, unsigned timeout_ms) {
+    const std::uint8_t failed = write_.failed_uid;
+    wait_for(
+        link_, write_, lock, deadline_after(timeout_ms),
+        [&] {
+            return std::all_of(write_.targets.begin(), write_.targets.end(),
+                               [&](const FlashWriteTarget& t) { return t.chunk_acked || t.uid == failed; });
+        },
+        WaitEnd::DoneOnly);
+}
+
 // The one chunk loop of every write transfer: each chunk goes out once (to
 // uid, or to every target with uid 0), and the next one only after every
 // target echoed it.
@@ -109,6 +125,7 @@ OperationResult FlashWriter::write_chunks(std::unique_lock<std::mutex>& lock, st
         if (why != FailureReason::None) {
             debug_log("%s: chunk failed at offset %zu (complete=%d failed=%d)\n", log, static_cast<std::size_t>(offset),
                       why != FailureReason::TimedOut ? 1 : 0, write_.failed() ? 1 : 0);
+            if (uid == 0 && write_.failed_uid != 0) settle_broadcast_chunk(lock, timeout_ms);
             return write_failure(OperationStep::WriteChunk, why);
         }
         offset += length;
@@ -391,7 +408,7 @@ void FlashWriter::handle_reply(const BusFrame& frame) {
         count_echo(target, *reply);
         const bool all_acked = std::all_of(write_.targets.begin(), write_.targets.end(),
                                            [](const FlashWriteTarget& t) { return t.chunk_acked; });
-        if (all_acked) write_.cv.notify_all();
+        if (all_acked || write_.failed()) write_.cv.notify_all();
     }
 }
 

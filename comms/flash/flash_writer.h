@@ -82,6 +82,7 @@ private:
     // Waits (lock held) up to timeout_ms for every target's echo of the chunk
     // in flight; see flash_writer.cpp for the repeated echo.
     FailureReason wait_chunk_echoes(std::unique_lock<std::mutex>& lock, unsigned timeout_ms);
+    void settle_broadcast_chunk(std::unique_lock<std::mutex>& lock, unsigned timeout_ms);
     // Sends data in chunks to uid (0: every target at once), each after the
     // previous one was echoed by every target; `log` names the operation in
     // its lines. Lock held; released only in the waits and the pauses.
