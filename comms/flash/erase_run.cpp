@@ -118,14 +118,14 @@ OperationResult EraseRun::run(const std::vector<EraseBlocks>& jobs, unsigned tim
         erase_.progress = {};
     };
 
-    for (const EraseBlocks& spec : jobs) {
+    for (const EraseBlocks& wanted : jobs) {
         FlashEraseJob job;
-        job.uid = spec.uid;
-        job.queue.assign(spec.blocks.begin(), spec.blocks.end());
+        job.uid = wanted.uid;
+        job.queue.assign(wanted.blocks.begin(), wanted.blocks.end());
         erase_.jobs.push_back(std::move(job));
-        erase_.total_blocks += static_cast<std::uint32_t>(spec.blocks.size());
-        debug_log("fw_erase: UID %u will erase %zu block(s) starting at block %u\n", spec.uid, spec.blocks.size(),
-                  static_cast<unsigned>(spec.blocks.front()));
+        erase_.total_blocks += static_cast<std::uint32_t>(wanted.blocks.size());
+        debug_log("fw_erase: UID %u will erase %zu block(s) starting at block %u\n", wanted.uid, wanted.blocks.size(),
+                  static_cast<unsigned>(wanted.blocks.front()));
     }
 
     erase_.progress(0, erase_.total_blocks, ProgressPhase::Erase);
