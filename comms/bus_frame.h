@@ -36,18 +36,20 @@ struct BusFrame {
 
     // Identifier scheme: identifier = base | UID.
     std::uint32_t base() const { return identifier() & protocol::kBaseMask; }
-    std::uint8_t uid_bits() const { return static_cast<std::uint8_t>(identifier() & 0x00Fu); }
+    std::uint8_t uid_bits() const { return static_cast<std::uint8_t>(identifier() & protocol::kUidMask); }
 
-    // Number of data bytes the DLC code stands for (0 for code 0 and codes above 15).
+    // Number of data bytes the DLC code stands for (0 for code 0 and codes above
+    // the largest).
     std::size_t payload_size() const;
 };
 static_assert(sizeof(BusFrame) == BusFrame::kSize);
 
 // CAN FD DLC code -> byte count: 0..8, 12, 16, 20, 24, 32, 48, 64.
-// Code 0 and any code above 15 carry no data.
+// Code 0 and any code above protocol::kLargestDlcCode carry no data.
 std::size_t dlc_to_bytes(std::uint8_t code);
 
-// The smallest DLC code whose byte count holds n bytes (n <= 64; larger n gives 15).
+// The smallest DLC code whose byte count holds n bytes (n <= 64; larger n gives
+// protocol::kLargestDlcCode).
 std::uint8_t bytes_to_dlc(std::size_t n);
 
 // Builds a zero-filled frame with the given link byte, identifier, DLC code and
@@ -55,25 +57,12 @@ std::uint8_t bytes_to_dlc(std::size_t n);
 BusFrame make_frame(std::uint8_t link, std::uint32_t identifier, std::uint8_t dlc, const std::uint8_t* payload,
                     std::size_t payload_len);
 
-// Little-endian field access on raw byte buffers.
-inline std::uint16_t get_u16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
-inline std::uint32_t get_u24(const std::uint8_t* p) {
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16);
-}
-inline std::uint32_t get_u32(const std::uint8_t* p) { return get_u24(p) | (static_cast<std::uint32_t>(p[3]) << 24); }
-inline void put_u16(std::uint8_t* p, std::uint16_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-inline void put_u24(std::uint8_t* p, std::uint32_t v) {
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-    p[2] = static_cast<std::uint8_t>(v >> 16);
-}
-inline void put_u32(std::uint8_t* p, std::uint32_t v) {
-    put_u24(p, v);
-    p[3] = static_cast<std::uint8_t>(v >> 24);
-}
+// Little-endian field access on raw byte buffers (the protocol table's).
+using protocol::get_u16;
+using protocol::get_u24;
+using protocol::get_u32;
+using protocol::put_u16;
+using protocol::put_u24;
+using protocol::put_u32;
 
 }  // namespace vk61

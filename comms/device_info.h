@@ -2,17 +2,20 @@
 
 #include <cstdint>
 
+#include "protocol.h"
+
 namespace vk61 {
 
 // One unit in the manager's registry.
 struct DeviceInfo {
     static constexpr std::uint32_t kUnknownDeviceId = 0xFFFFFFFFu;
 
-    // Type code in bits 24-31, hardware revision in bits 16-23;
-    // kUnknownDeviceId for a placeholder (seen in an occupancy report, not
-    // yet identified).
+    // Type code and hardware revision (protocol::device_type and
+    // device_revision); kUnknownDeviceId for a placeholder (seen in an
+    // occupancy report, not yet identified).
     std::uint32_t device_id = kUnknownDeviceId;
-    // Major in bits 24-31, minor 16-23, patch 8-15, release candidate 0-7.
+    // Major, minor, patch and release candidate, one byte each from the top
+    // (protocol::firmware_major and its neighbours read them).
     std::uint32_t firmware = 0;
     std::uint8_t uid = 0;
     bool occupied = false;
@@ -20,8 +23,8 @@ struct DeviceInfo {
     std::uint8_t spare = 0;
 
     bool is_placeholder() const { return device_id == kUnknownDeviceId; }
-    std::uint8_t type_code() const { return static_cast<std::uint8_t>(device_id >> 24); }
-    std::uint8_t hardware_revision() const { return static_cast<std::uint8_t>(device_id >> 16); }
+    std::uint8_t type_code() const { return protocol::device_type(device_id); }
+    std::uint8_t hardware_revision() const { return protocol::device_revision(device_id); }
 };
 static_assert(sizeof(DeviceInfo) == 12);
 

@@ -75,11 +75,39 @@ inline constexpr std::size_t kSettingReplyMinBytes = 6;
 
 // Highest unit UID; UID 0 addresses every unit.
 inline constexpr unsigned kHighestUid = 15;
+// One bit per unit UID (bit n for UID n), bit 0 clear: the only UIDs whose
+// acknowledgements a command can ever hear.
+inline constexpr std::uint32_t kUnitUidBits = ((std::uint32_t{1} << (kHighestUid + 1)) - 1) & ~std::uint32_t{1};
 
-// Unit type codes: bits 24-31 of a device id.
+// ---- device id ----
+// A unit's 32-bit device id holds its type code in the top byte and its
+// hardware revision in the byte below.
+inline constexpr unsigned kDeviceTypeShift = 24;
+inline constexpr unsigned kDeviceRevisionShift = 16;
+
+inline constexpr std::uint8_t device_type(std::uint32_t device_id) {
+    return static_cast<std::uint8_t>(device_id >> kDeviceTypeShift);
+}
+inline constexpr std::uint8_t device_revision(std::uint32_t device_id) {
+    return static_cast<std::uint8_t>(device_id >> kDeviceRevisionShift);
+}
+
+// Unit type codes (device_type of a device id).
 inline constexpr std::uint8_t kTypeHalvard = 0xC3;  // the EFIS
 inline constexpr std::uint8_t kTypeTessaly = 0xD5;
 inline constexpr std::uint8_t kTypeMorrow = 0xFF;
+
+// ---- firmware version ----
+// A unit's 32-bit firmware version: major, minor, patch and release
+// candidate, one byte each from the top down.
+inline constexpr unsigned kFirmwareMajorShift = 24;
+inline constexpr unsigned kFirmwareMinorShift = 16;
+inline constexpr unsigned kFirmwarePatchShift = 8;
+
+inline constexpr unsigned firmware_major(std::uint32_t version) { return (version >> kFirmwareMajorShift) & 0xFFu; }
+inline constexpr unsigned firmware_minor(std::uint32_t version) { return (version >> kFirmwareMinorShift) & 0xFFu; }
+inline constexpr unsigned firmware_patch(std::uint32_t version) { return (version >> kFirmwarePatchShift) & 0xFFu; }
+inline constexpr unsigned firmware_candidate(std::uint32_t version) { return version & 0xFFu; }
 
 // ---- flash ----
 // External flash is erased in 64 KiB blocks; a block's number is its first
@@ -95,7 +123,30 @@ inline constexpr std::uint64_t block_start(std::uint64_t block) { return block <
 inline constexpr std::uint64_t blocks_for(std::uint64_t size) { return block_of(size + kFlashBlockBytes - 1); }
 
 // ---- frames ----
-// The largest DLC code: 64 data bytes.
+// The largest DLC code: 64 data bytes. Codes above it carry no data.
 inline constexpr std::uint8_t kLargestDlcCode = 15;
+
+// Multi-byte fields in frames are little-endian; sequence numbers are 24 bits.
+// The simulated units use these through bus_frame.h: byte order is the frame's
+// layout, shared like the frame itself.
+inline std::uint16_t get_u16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+inline std::uint32_t get_u24(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+           (static_cast<std::uint32_t>(p[2]) << 16);
+}
+inline std::uint32_t get_u32(const std::uint8_t* p) { return get_u24(p) | (static_cast<std::uint32_t>(p[3]) << 24); }
+inline void put_u16(std::uint8_t* p, std::uint16_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+}
+inline void put_u24(std::uint8_t* p, std::uint32_t v) {
+    p[0] = static_cast<std::uint8_t>(v);
+    p[1] = static_cast<std::uint8_t>(v >> 8);
+    p[2] = static_cast<std::uint8_t>(v >> 16);
+}
+inline void put_u32(std::uint8_t* p, std::uint32_t v) {
+    put_u24(p, v);
+    p[3] = static_cast<std::uint8_t>(v >> 24);
+}
 
 }  // namespace vk61::protocol

@@ -87,11 +87,10 @@ std::uint8_t UnitRegistry::primary_uid() const {
     return smallest != 0 ? smallest : static_cast<std::uint8_t>(kLowestUid);
 }
 
-// Units a sequenced command must hear from. Bit 0 never counts, and only UIDs
-// 1-15 do: an acknowledgement from any other UID is never accepted, so its
-// bit could never clear and the command would always time out.
+// Units a sequenced command must hear from. Bit 0 never counts, and only unit
+// UIDs (1 to the highest) do: an acknowledgement from any other UID is never
+// accepted, so its bit could never clear and the command would always time out.
 std::uint32_t UnitRegistry::target_mask() const {
-    constexpr std::uint32_t kUnitBits = 0xFFFEu;  // UIDs 1-15
     std::lock_guard lock(registry_mutex_);
     std::uint32_t mask = alive_mask_;
     if (mask == 0) mask = occupied_mask_;
@@ -101,7 +100,7 @@ std::uint32_t UnitRegistry::target_mask() const {
         }
         if (registry_.empty()) mask = uid_bit(1);
     }
-    mask &= kUnitBits;
+    mask &= protocol::kUnitUidBits;
     return mask != 0 ? mask : uid_bit(1);
 }
 
@@ -199,8 +198,9 @@ void UnitRegistry::handle_whoami_reply(const BusFrame& frame) {
     if (!changed) return;
 
     debug_log("WHOAMI: device 0x%08X UID 0x%02X firmware %u.%u.%u (rc %u)\n", record.device_id,
-              static_cast<unsigned>(record.uid), record.firmware >> 24, (record.firmware >> 16) & 0xFFu,
-              (record.firmware >> 8) & 0xFFu, record.firmware & 0xFFu);
+              static_cast<unsigned>(record.uid), protocol::firmware_major(record.firmware),
+              protocol::firmware_minor(record.firmware), protocol::firmware_patch(record.firmware),
+              protocol::firmware_candidate(record.firmware));
     if (callback) callback();
 }
 

@@ -35,7 +35,7 @@ public:
     std::vector<DeviceInfo> device_snapshot() const;
     // The unit single-unit requests go to.
     std::uint8_t primary_uid() const;
-    // Units a sequenced command or a prepare must hear from (UIDs 1-15).
+    // Units a sequenced command or a prepare must hear from (unit UIDs only, never 0).
     std::uint32_t target_mask() const;
     // A point in the stream of unit replies: units_heard_since(mark) names the
     // units heard after it was taken (bit n: UID n sent a WHOAMI or

@@ -28,7 +28,10 @@ inline QString unitTypeName(std::uint8_t code) {
 // "1.4.2": major, minor and patch of a firmware word (the release-candidate
 // byte is not shown).
 inline QString firmwareText(std::uint32_t firmware) {
-    return QStringLiteral("%1.%2.%3").arg(firmware >> 24).arg((firmware >> 16) & 0xFFu).arg((firmware >> 8) & 0xFFu);
+    return QStringLiteral("%1.%2.%3")
+        .arg(vk61::protocol::firmware_major(firmware))
+        .arg(vk61::protocol::firmware_minor(firmware))
+        .arg(vk61::protocol::firmware_patch(firmware));
 }
 
 // Whether the devices table shows the unit as connected: a unit the occupancy

@@ -18,7 +18,7 @@ struct FlashReply {
 };
 
 // The frame's flash reply, or nothing when the frame is not one (another base
-// or DLC code) or names a UID above 15.
+// or DLC code) or names a UID above the highest.
 inline std::optional<FlashReply> parse_flash_reply(const BusFrame& frame) {
     if (frame.base() != protocol::kFlashReply || frame.dlc() != protocol::kDlcFlashReply) return std::nullopt;
     const std::uint8_t* d = frame.data();

@@ -101,7 +101,7 @@ struct FlashEraseJob {
     State state = Idle;
     std::uint32_t sequence = 0;            // 24-bit sequence of the command in flight
     std::uint16_t block = 0;               // block in flight
-    std::uint32_t expected_address = 0;    // block << 16
+    std::uint32_t expected_address = 0;    // block_start(block)
     std::vector<std::uint16_t> confirmed;  // blocks reported erased
 };
 

@@ -1,9 +1,9 @@
 // Keeps the pauses between flash commands short.
 //
 // Units need a pause of 500 us between consecutive flash commands. A plain
-// sleep of that length overshoots by the system's timer granularity: about
-// 15.6 ms on Windows unless the multimedia timer resolution is raised, and the
-// thread's timer slack (50 us by default) on Linux. This guard raises the
+// sleep of that length overshoots by the system's timer granularity: one tick
+// of the 64 Hz system clock on Windows unless the multimedia timer resolution
+// is raised, and the thread's timer slack (50 us by default) on Linux. This guard raises the
 // resolution to 1 ms (Windows, process-wide and reference counted by the
 // system) or drops the calling thread's timer slack to 1 ns (Linux) for its
 // lifetime.
