@@ -31,6 +31,8 @@ constexpr double kUidMax = protocol::kHighestUid;    // UIDs from 1 name units, 
 // devices table's units. Record ranges are what the field holds and a unit
 // can use; corrections must be numbers, an ICAO address has 24 bits, a UID
 // stops at the highest the bus has.
+//
+// Each entry's first index is written unsigned, as the field holds it.
 using K = SettingKind;
 constexpr Bounds kNone{0, 0};
 constexpr Bounds kSpeed{0, kUint8Max};
@@ -42,44 +44,44 @@ constexpr Bounds kRecordDegrees{-kFloatMax, kFloatMax};
 constexpr Bounds kIcao{0, kIcaoMax};
 constexpr Bounds kScreenCodes{0, 5};
 constexpr SettingEntry kCatalogue[] = {
-    {"display_units", 0, 1, K::DisplayUnits, "", kNone, kNone},
-    {"v_min", 1, 1, K::Integer, "", kSpeed, kSpeed},
-    {"v_s0", 2, 1, K::Integer, "", kSpeed, kSpeed},
-    {"v_s1", 3, 1, K::Integer, "", kSpeed, kSpeed},
-    {"v_fe", 4, 1, K::Integer, "", kSpeed, kSpeed},
-    {"v_n0", 5, 1, K::Integer, "", kSpeed, kSpeed},
-    {"v_ne", 6, 1, K::Integer, "", {0, 240}, kSpeed},
-    {"v_ref", 7, 1, K::Integer, "", kSpeed, kSpeed},
-    {"v_lo", 8, 1, K::Integer, "", kSpeed, kSpeed},
-    {"min_volt_warn", 9, 1, K::Volts, "V", kFormVolts, kRecordVolts},
-    {"max_volt_warn", 10, 1, K::Volts, "V", kFormVolts, kRecordVolts},
-    {"registration", 11, 3, K::Registration, "", kNone, kNone},
-    {"sky_color_upper", 14, 1, K::Colour, "", kNone, kNone},
-    {"sky_color_lower", 15, 1, K::Colour, "", kNone, kNone},
-    {"ground_color_upper", 16, 1, K::Colour, "", kNone, kNone},
-    {"ground_color_lower", 17, 1, K::Colour, "", kNone, kNone},
-    {"approach_indicator_color", 18, 1, K::Colour, "", kNone, kNone},
-    {"airplane_color", 19, 1, K::Colour, "", kNone, kNone},
-    {"green_arc_color", 20, 1, K::Colour, "", kNone, kNone},
-    {"yellow_arc_color", 21, 1, K::Colour, "", kNone, kNone},
-    {"red_arc_color", 22, 1, K::Colour, "", kNone, kNone},
-    {"gear_indicator_color", 23, 1, K::Colour, "", kNone, kNone},
-    {"backlight_brightness", 24, 1, K::Integer, "", {0, 21}, kWord},
-    {"roll_correction", 25, 1, K::Degrees, "degrees", kFormDegrees, kRecordDegrees},
-    {"pitch_correction", 26, 1, K::Degrees, "degrees", kFormDegrees, kRecordDegrees},
-    {"min_volt_alert", 27, 1, K::Volts, "V", kFormVolts, kRecordVolts},
-    {"max_volt_alert", 28, 1, K::Volts, "V", kFormVolts, kRecordVolts},
-    {"text_bg_alpha", 29, 1, K::Integer, "", {0, 254}, kWord},
+    {"display_units", 0u, 1, K::DisplayUnits, "", kNone, kNone},
+    {"v_min", 1u, 1, K::Integer, "", kSpeed, kSpeed},
+    {"v_s0", 2u, 1, K::Integer, "", kSpeed, kSpeed},
+    {"v_s1", 3u, 1, K::Integer, "", kSpeed, kSpeed},
+    {"v_fe", 4u, 1, K::Integer, "", kSpeed, kSpeed},
+    {"v_n0", 5u, 1, K::Integer, "", kSpeed, kSpeed},
+    {"v_ne", 6u, 1, K::Integer, "", {0, 240}, kSpeed},
+    {"v_ref", 7u, 1, K::Integer, "", kSpeed, kSpeed},
+    {"v_lo", 8u, 1, K::Integer, "", kSpeed, kSpeed},
+    {"min_volt_warn", 9u, 1, K::Volts, "V", kFormVolts, kRecordVolts},
+    {"max_volt_warn", 10u, 1, K::Volts, "V", kFormVolts, kRecordVolts},
+    {"registration", 11u, 3, K::Registration, "", kNone, kNone},
+    {"sky_color_upper", 14u, 1, K::Colour, "", kNone, kNone},
+    {"sky_color_lower", 15u, 1, K::Colour, "", kNone, kNone},
+    {"ground_color_upper", 16u, 1, K::Colour, "", kNone, kNone},
+    {"ground_color_lower", 17u, 1, K::Colour, "", kNone, kNone},
+    {"approach_indicator_color", 18u, 1, K::Colour, "", kNone, kNone},
+    {"airplane_color", 19u, 1, K::Colour, "", kNone, kNone},
+    {"green_arc_color", 20u, 1, K::Colour, "", kNone, kNone},
+    {"yellow_arc_color", 21u, 1, K::Colour, "", kNone, kNone},
+    {"red_arc_color", 22u, 1, K::Colour, "", kNone, kNone},
+    {"gear_indicator_color", 23u, 1, K::Colour, "", kNone, kNone},
+    {"backlight_brightness", 24u, 1, K::Integer, "", {0, 21}, kWord},
+    {"roll_correction", 25u, 1, K::Degrees, "degrees", kFormDegrees, kRecordDegrees},
+    {"pitch_correction", 26u, 1, K::Degrees, "degrees", kFormDegrees, kRecordDegrees},
+    {"min_volt_alert", 27u, 1, K::Volts, "V", kFormVolts, kRecordVolts},
+    {"max_volt_alert", 28u, 1, K::Volts, "V", kFormVolts, kRecordVolts},
+    {"text_bg_alpha", 29u, 1, K::Integer, "", {0, 254}, kWord},
     // The form never shows it; whoever sets it by name may set any word.
-    {"reserved_30", 30, 1, K::Integer, "", kWord, kWord},
-    {"ownship_icao", 31, 1, K::IcaoAddress, "", kIcao, kIcao},
-    {"icao_random", 32, 1, K::IcaoRandom, "", {0, 1}, kWord},
-    {"emitter_category", 33, 1, K::EmitterCategory, "", {0, 21}, kWord},
-    {"termination_uids", 34, 1, K::TerminationUids, "", {1, kUidMax}, {0, kUidMax}},
-    {"map_view", 35, 1, K::MapView, "", {0, 1}, kWord},
+    {"reserved_30", 30u, 1, K::Integer, "", kWord, kWord},
+    {"ownship_icao", 31u, 1, K::IcaoAddress, "", kIcao, kIcao},
+    {"icao_random", 32u, 1, K::IcaoRandom, "", {0, 1}, kWord},
+    {"emitter_category", 33u, 1, K::EmitterCategory, "", {0, 21}, kWord},
+    {"termination_uids", 34u, 1, K::TerminationUids, "", {1, kUidMax}, {0, kUidMax}},
+    {"map_view", 35u, 1, K::MapView, "", {0, 1}, kWord},
     // Every code a byte holds is a record value; the whole-record rules keep
     // what is stored within the screen list.
-    {"default_screens", 36, 4, K::DefaultScreens, "", kScreenCodes, {0, kUint8Max}},
+    {"default_screens", 36u, 4, K::DefaultScreens, "", kScreenCodes, {0, kUint8Max}},
 };
 
 constexpr std::array<std::string_view, 3> kAirspeedNames = {"MPH", "Knots", "KPH"};
