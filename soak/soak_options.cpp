@@ -49,8 +49,11 @@ std::optional<SoakOptions> parse_soak_options(int argc, char** argv, std::string
     const QCommandLineOption write("write-ms", "Time-out of each write echo (default 500).", "MS");
     const QCommandLineOption engine_log("engine-log", "File for the engine's log lines (default /dev/null).", "FILE");
     const QCommandLineOption quiet({"q", "quiet"}, "Only the summary, no line per operation.");
+    const QCommandLineOption trace_dir(
+        "trace-dir", "Folder for the bus trace of each operation that breaks a check (default: the current one).",
+        "DIR");
     parser.addOptions({help_option, operations, settings, seed, units, max_faults, only, small, latency, prepare, erase,
-                       write, engine_log, quiet});
+                       write, engine_log, quiet, trace_dir});
 
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
@@ -97,6 +100,7 @@ std::optional<SoakOptions> parse_soak_options(int argc, char** argv, std::string
     }
     if (parser.isSet(engine_log)) o.engine_log = parser.value(engine_log).toStdString();
     o.quiet = parser.isSet(quiet);
+    if (parser.isSet(trace_dir)) o.trace_dir = parser.value(trace_dir).toStdString();
     return o;
 }
 

@@ -24,6 +24,7 @@ struct SoakOptions {
     TransferTimeouts timeouts;
     std::string engine_log = "/dev/null";  // where the engine's own lines go
     bool quiet = false;                    // no line per operation
+    std::string trace_dir = ".";           // where an operation that breaks a check leaves its bus trace
 };
 
 // Parses argv; on a usage error returns nothing and sets *error (the usage

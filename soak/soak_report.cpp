@@ -1,6 +1,7 @@
 #include "soak_report.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <numeric>
 
 namespace soak {
@@ -55,6 +56,15 @@ void SoakReport::add_shutdown(bool returned, std::chrono::milliseconds after_dis
     shutdown_checked_ = true;
     shutdown_returned_ = returned;
     shutdown_after_ = after_disconnect;
+}
+
+std::size_t SoakReport::breach_count() const {
+    std::size_t n = fault_free_clean_failures_;
+    for (const std::vector<Breach>* list : {&hangs_, &overruns_, &unclassified_, &not_ready_, &unerased_, &content_,
+                                            &partial_, &open_db_, &unit_outcomes_, &resume_breaches_}) {
+        n += list->size();
+    }
+    return n;
 }
 
 bool SoakReport::passed() const {
@@ -143,6 +153,10 @@ void SoakReport::print(std::FILE* out) const {
         std::fprintf(out, "  %-46s %s, %lld ms after disconnect()\n", "disconnect during a transfer",
                      shutdown_returned_ ? "returned" : "DID NOT RETURN",
                      static_cast<long long>(shutdown_after_.count()));
+    }
+    if (!traces_.empty()) {
+        std::fprintf(out, "bus traces of the operations that broke a check\n");
+        for (const Breach& trace : traces_) std::fprintf(out, "  op %u: %s\n", trace.operation, trace.what.c_str());
     }
     std::fprintf(out, "total time                                     %.1f s\n",
                  static_cast<double>(total_time_.count()) / 1000.0);

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -84,6 +85,13 @@ public:
     void set_final_unerased(std::size_t bytes) { final_unerased_ = bytes; }
     void set_total_time(std::chrono::milliseconds total) { total_time_ = total; }
 
+    // Breaches so far, of every invariant: an operation that raised it broke
+    // a check.
+    std::size_t breach_count() const;
+    // The bus trace an operation that broke a check left (its path), or why
+    // none could be written.
+    void add_trace(unsigned op, std::string where) { traces_.push_back({op, std::move(where)}); }
+
     bool passed() const;
     void print(std::FILE* out) const;
 
@@ -115,6 +123,7 @@ private:
     unsigned resumes_run_ = 0;
     unsigned resumes_succeeded_ = 0;
     std::vector<Breach> excused_;
+    std::vector<Breach> traces_;
     std::uint64_t progress_calls_ = 0;
     std::uint64_t progress_bad_ = 0;
     std::uint64_t progress_late_ = 0;

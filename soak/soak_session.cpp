@@ -82,6 +82,7 @@ SoakSession::SoakSession(const SoakOptions& options, std::FILE* out)
       planner_(random_, options.units, options.kinds),
       dir_(std::filesystem::temp_directory_path() / ("vk61_fault_soak_" + std::to_string(::getpid()))) {
     std::filesystem::create_directories(dir_);
+    rig_.comms().record_frames(&trace_);
 }
 
 SoakSession::~SoakSession() {
@@ -152,7 +153,7 @@ bool SoakSession::run_baseline(std::string* problem) {
         largest.airport_min = largest.airport_max;
         const Transfer transfer = kind == TransferKind::FirmwareUpdate ? make_firmware_transfer(random_, largest)
                                                                        : make_airport_transfer(random_, largest);
-        log_.begin_operation();
+        begin_operation();
         stalls_.reset();
         const OperationRun run = runner_.run(kind, write_file(transfer), rig_.uids(), std::nullopt, 600s);
         if (!run.returned || !run.success) {
@@ -267,7 +268,8 @@ void SoakSession::run_operation(unsigned index) {
     const std::size_t unerased_before = rig_.unerased_writes();
     const std::size_t open_db_before = rig_.open_db_writes();
 
-    log_.begin_operation();
+    const std::size_t breaches_before = report_.breach_count();
+    begin_operation();
     stalls_.reset();
     std::vector<vk61::FirmwareTarget> usual_addresses;
     for (const PlannedFault& f : faults) {
@@ -373,6 +375,7 @@ void SoakSession::run_operation(unsigned index) {
         report_.add_open_db_write(
             index, std::to_string(rig_.open_db_writes() - open_db_before) + " writes; faults: " + fault_texts(faults));
     }
+    if (report_.breach_count() > breaches_before) keep_trace(index);
 }
 
 std::vector<vk61::DeviceInfo> SoakSession::airport_units() {
@@ -572,7 +575,7 @@ void SoakSession::check_disconnect_during_transfer() {
         disconnected_at->store(Clock::now().time_since_epoch().count());
         comms.disconnect();
     };
-    log_.begin_operation();
+    begin_operation();
     const OperationRun run =
         runner_.run(TransferKind::AirportUpload, write_file(transfer), rig_.uids(), interference, 30s);
     if (!run.returned) {
@@ -610,6 +613,23 @@ void SoakSession::print_longest_silence(unsigned index) const {
     }
 }
 
+void SoakSession::begin_operation() {
+    log_.begin_operation();
+    trace_.begin_operation();
+}
+
+void SoakSession::keep_trace(unsigned index) {
+    const std::filesystem::path path =
+        std::filesystem::path(options_.trace_dir) /
+        ("vk61-soak-seed" + std::to_string(options_.seed) + "-op" + std::to_string(index) + ".pcap");
+    std::string error;
+    if (const std::optional<std::size_t> frames = trace_.write(path.string(), &error)) {
+        report_.add_trace(index, path.string() + " (" + std::to_string(*frames) + " frames)");
+    } else {
+        report_.add_trace(index, "no trace: " + error);
+    }
+}
+
 void SoakSession::abort_run(unsigned index, const char* why, const std::vector<PlannedFault>& faults) {
     std::fprintf(out_, "\n**** op %u: %s\n**** faults: %s\n**** last engine lines:\n", index, why,
                  fault_texts(faults).c_str());
@@ -617,6 +637,7 @@ void SoakSession::abort_run(unsigned index, const char* why, const std::vector<P
     const std::size_t from = lines.size() > kLastLinesShown ? lines.size() - kLastLinesShown : 0;
     for (std::size_t i = from; i < lines.size(); ++i) std::fprintf(out_, "     %s", lines[i].c_str());
     report_.set_final_unerased(rig_.unerased_writes());
+    keep_trace(index);
     report_.print(out_);
     std::fflush(out_);
     std::fflush(stdout);

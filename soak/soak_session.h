@@ -16,6 +16,7 @@
 #include "engine_log.h"
 #include "fault_planner.h"
 #include "operation_runner.h"
+#include "operation_trace.h"
 #include "outcome.h"
 #include "soak_options.h"
 #include "soak_random.h"
@@ -93,12 +94,21 @@ private:
     // between two engine lines, with the lines and host frames around it.
     void print_longest_silence(unsigned index) const;
 
+    // Starts an operation: forgets the engine's lines and the bus frames of
+    // the one before.
+    void begin_operation();
+    // After an operation that raised the report's breach count: writes its
+    // bus trace to the trace folder and names the file (or the reason there
+    // is none) in the report.
+    void keep_trace(unsigned index);
+
     [[noreturn]] void abort_run(unsigned index, const char* why, const std::vector<PlannedFault>& faults);
 
     SoakOptions options_;
     std::FILE* out_;
     SoakRandom random_;
-    EngineLog log_;  // before the rig: its sink sees every line of the engine's life
+    EngineLog log_;         // before the rig: its sink sees every line of the engine's life
+    OperationTrace trace_;  // before the rig: the engine records into it until it is gone
     SoakRig rig_;
     OperationRunner runner_;
     FaultPlanner planner_;
