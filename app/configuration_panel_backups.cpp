@@ -55,12 +55,12 @@ QString ConfigurationPanel::backupBeforeStore(const QString& reason, QString* pa
     const StoreBackup backup =
         ::backupBeforeStore(model_, primaryUnit(), QStringLiteral("vk61-efis-config " VK61_VERSION), reason,
                             vk61::BackupStore::default_root());
-    if (!backup.error.isEmpty()) {
-        qWarning() << "Configuration backup failed:" << backup.error;
-        return backup.error;
+    if (!backup.ok()) {
+        qWarning() << "Configuration backup failed:" << backup.saved.error;
+        return backup.saved.error;
     }
-    if (backup.taken) qDebug() << "Configuration backup:" << backup.path;
-    if (path && backup.taken) *path = backup.path;
+    if (backup.taken) qDebug() << "Configuration backup:" << backup.saved.path;
+    if (path && backup.taken) *path = backup.saved.path;
     return {};
 }
 

@@ -1,35 +1,13 @@
 // Loading the configuration from the primary unit into the record, checking
 // it against the device's checksum, and showing the record in the form.
-#include <QDebug>
-
 #include "comms_manager.h"
 #include "configuration_panel.h"
+#include "result_text.h"
 #include "setting_bindings.h"
 #include "ui_mainwindow.h"
 #include "unread_settings.h"
 
 namespace vk61 {
-
-namespace {
-
-struct HeaderMessages {
-    unsigned index;
-    const char* debug_text;
-    const char* status_text;
-};
-
-const HeaderMessages kHeaderMessages[] = {
-    {vk61::kIndexChecksum, "Error reading checksum value",
-     QT_TRANSLATE_NOOP("ConfigurationPanel", "Error: Failed to read checksum from device")},
-    {vk61::kIndexMagic, "Error reading magic value",
-     QT_TRANSLATE_NOOP("ConfigurationPanel", "Error: Failed to read magic number from device")},
-    {vk61::kIndexMemoryVersion, "Error reading memory version value",
-     QT_TRANSLATE_NOOP("ConfigurationPanel", "Error: Failed to read memory version from device")},
-    {vk61::kIndexNumElements, "Error reading num_elements value",
-     QT_TRANSLATE_NOOP("ConfigurationPanel", "Error: Failed to read num_elements from device")},
-};
-
-}  // namespace
 
 // The 44 sequential reads run on the bus worker (see ConfigExchange::load);
 // the window keeps answering and Cancel ends the load at its next read. A
@@ -49,56 +27,19 @@ void ConfigurationPanel::load(std::function<void(bool)> then) {
 }
 
 void ConfigurationPanel::showLoadResult(const LoadResult& result, const std::function<void(bool)>& then) {
-    auto finish = [&](bool ok) {
-        if (then) then(ok);
-    };
-    switch (result.status) {
-    case LoadStatus::NotConnected: showNotConnected(); return finish(false);
-    case LoadStatus::Cancelled:
-        qDebug() << "Load cancelled";
-        showStatus(tr("Load cancelled; the form shows what it showed before"));
-        return;
-    case LoadStatus::HeaderUnread:
-        for (const HeaderMessages& header : kHeaderMessages) {
-            if (header.index != result.index) continue;
-            qDebug() << header.debug_text;
-            showStatus(tr(header.status_text));
-        }
-        return finish(false);
-    case LoadStatus::HeaderErased:
-        qDebug() << "Header word" << result.index << "reads 0xFFFFFFFF: no stored configuration";
-        erasedOnEfis_ = true;
-        showStatus(tr("Error: The EFIS holds no stored configuration"));
-        return finish(false);
-    case LoadStatus::Loaded: break;
+    logLoadResult(result);
+    if (result.status == LoadStatus::HeaderErased) erasedOnEfis_ = true;
+    if (result.status == LoadStatus::Loaded) {
+        unstoredOnEfis_ = !result.crc_ok;
+        erasedOnEfis_ = false;
+        populateForm();
+        emit loaded();
     }
-
-    unstoredOnEfis_ = !result.crc_ok;
-    erasedOnEfis_ = false;
-    populateForm();
-    emit loaded();
-
-    // A load that could not read everything, or whose checksum does not
-    // match, must not end on a success message.
-    if (result.stopped_at >= 0) {
-        showStatus(tr("Warning: The EFIS stopped answering at setting %1; %2 setting(s) are marked as not read; "
-                      "nothing can be saved until \"Load settings from EFIS\" reads them")
-                       .arg(result.stopped_at - static_cast<int>(kSilentSettingsLimit))
-                       .arg(result.unread.size()));
-        return finish(false);
-    }
-    if (!result.unread.empty()) {
-        showStatus(tr("Warning: %1 setting(s) could not be read and are marked as not read; "
-                      "nothing can be saved until \"Load settings from EFIS\" reads them")
-                       .arg(result.unread.size()));
-        return finish(false);
-    }
-    if (!result.crc_ok) {
-        showStatus(tr("Warning: Configuration CRC verification failed"));
-        return finish(false);
-    }
-    showStatus(tr("Configuration successfully loaded from device"));
-    finish(true);
+    if (const QString text = loadStatusText(result); !text.isEmpty()) showStatus(text);
+    // A cancelled load answers nobody: whoever asked for it cancelled it.
+    if (result.status == LoadStatus::Cancelled) return;
+    // Only a complete load whose checksum matches counts.
+    if (then) then(result.ok() && result.crc_ok);
 }
 
 void ConfigurationPanel::setFormBusy(bool busy) { lockSettingsForm(bindings_, model_, busy); }

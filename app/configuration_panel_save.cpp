@@ -6,8 +6,8 @@
 
 #include "comms_manager.h"
 #include "core/store_texts.h"
-#include "config/setting_values.h"
 #include "configuration_panel.h"
+#include "result_text.h"
 #include "ui_mainwindow.h"
 
 namespace vk61 {
@@ -24,20 +24,8 @@ void ConfigurationPanel::sendEdits() {
 }
 
 void ConfigurationPanel::showUpdateResult(const UpdateResult& result) {
-    switch (result.status) {
-    case UpdateStatus::NotConnected: showNotConnected(); return;
-    case UpdateStatus::RuleRefused:
-        qDebug() << "Not sending:" << result.refusal;
-        showStatus(tr("Error: %1").arg(refusedText(result.refusal)));
-        return;
-    case UpdateStatus::NothingPending: showStatus(tr("No changes to send")); return;
-    case UpdateStatus::Sent: break;
-    }
-    if (result.failed > 0) {
-        showStatus(tr("Sent %1 value(s), %2 failed").arg(result.sent).arg(result.failed));
-    } else {
-        showStatus(tr("Successfully sent %1 configuration value(s) to device").arg(result.sent));
-    }
+    logUpdateResult(result);
+    showStatus(updateStatusText(result));
 }
 
 // Two header reads, one write per pending setting, the store and the
@@ -88,74 +76,8 @@ void ConfigurationPanel::saveDeviceOptions() {
 }
 
 void ConfigurationPanel::showStoreResult(const StoreResult& result, bool device_options) {
-    switch (result.status) {
-    case StoreStatus::NotConnected: showNotConnected(); return;
-    case StoreStatus::NoDeviceChanges: showStatus(tr("No device changes to save")); return;
-    case StoreStatus::UnknownSettings:
-        qDebug() << "Not storing:" << result.unknown << "setting(s) were not read";
-        showStatus(tr("Error: %1 setting(s) were not read from the EFIS; load the settings again before saving. "
-                      "Nothing was sent")
-                       .arg(result.unknown));
-        return;
-    case StoreStatus::RuleRefused:
-        qDebug() << "Not storing:" << result.refusal;
-        showStatus(tr("Error: %1").arg(refusedText(result.refusal)));
-        return;
-    case StoreStatus::MemoryVersionUnread:
-        qDebug() << "Error reading memory version value";
-        showStatus(tr("Error: Failed to read memory version from device"));
-        return;
-    case StoreStatus::NumElementsUnread:
-        qDebug() << "Error reading num_elements value";
-        showStatus(tr("Error: Failed to read num_elements from device"));
-        return;
-    case StoreStatus::WriteFailed: {
-        QString text;
-        if (device_options && result.index == static_cast<int>(vk61::kIndexTerminationMask)) {
-            qDebug() << "Error sending termination resistor value to device";
-            text = tr("Error: Failed to send termination setting to device");
-        } else if (device_options && vk61::is_device_option(result.index)) {
-            qDebug() << "Error sending default screen value for index" << result.index;
-            text = tr("Error: Failed to send default screen setting to device");
-        } else {
-            qDebug() << "Failed to send value for index" << result.index;
-            text = tr("Error: Failed to send configuration value for index %1; nothing was stored").arg(result.index);
-        }
-        // What was undone follows the fixed text.
-        if (const QString writeBack = writeBackText(result); !writeBack.isEmpty())
-            text += QStringLiteral(" — ") + writeBack;
-        showStatus(text);
-        return;
-    }
-    case StoreStatus::StoreFailed:
-        if (device_options) {
-            qDebug() << "Error storing device configuration to EEPROM";
-            showStatus(tr("Error: Failed to store device settings to EEPROM"));
-        } else {
-            qDebug() << "Error storing configuration to EEPROM";
-            showStatus(tr("Error: Failed to store configuration to EEPROM"));
-        }
-        return;
-    case StoreStatus::ChecksumUnread:
-        qDebug() << "Could not read the checksum back after the store";
-        showStatus(
-            tr("Error: The EFIS did not report its checksum after the store; "
-               "the configuration is not confirmed as saved"));
-        return;
-    case StoreStatus::ChecksumMismatch: {
-        const QString held = QStringLiteral("%1").arg(result.read_back, 8, 16, QLatin1Char('0')).toUpper();
-        const QString sent = QStringLiteral("%1").arg(result.crc, 8, 16, QLatin1Char('0')).toUpper();
-        qDebug() << "Stored checksum mismatch: EFIS holds" << held << "sent" << sent;
-        showStatus(tr("Error: The EFIS holds checksum 0x%1 after the store, not 0x%2; "
-                      "the configuration is not confirmed as saved")
-                       .arg(held, sent));
-        return;
-    }
-    case StoreStatus::Saved:
-        showStatus(device_options ? tr("Device settings saved to EEPROM successfully")
-                                  : tr("Configuration saved to EEPROM successfully"));
-        return;
-    }
+    logStoreResult(result, device_options);
+    showStatus(storeStatusText(result, device_options));
 }
 
 bool ConfigurationPanel::confirmStoringUnstoredValues() {

@@ -16,6 +16,7 @@
 #include "downloads/manifest_service.h"
 #include "core/airport_resume.h"
 #include "core/airport_transfer.h"
+#include "result_text.h"
 #include "transfer/airport_worker.h"
 #include "transfer/firmware_worker.h"
 #include "transfer_progress.h"
@@ -284,8 +285,8 @@ void UpdateTab::startAirportTransfer() {
     // Read once, before anything is sent; every unit gets these bytes. A file
     // that cannot be sent fails the first unit, none done.
     const vk61::LoadedDatabase database = vk61::load_airport_database(airportFilePath_, QString());
-    if (!database.bytes) {
-        qDebug() << database.error;
+    if (!database.ok()) {
+        qDebug() << vk61::describe(database);
         vk61::AirportResult refused;
         refused.units_total = static_cast<int>(units.size());
         refused.failed_uid = units.front().uid;
@@ -352,7 +353,7 @@ void UpdateTab::startAirportTransfer() {
                 context.throttle.reset();
             },
             postProgress, &context);
-        if (!ran.record_warning.isEmpty()) qDebug().noquote() << ran.record_warning;
+        if (!ran.record.ok()) qDebug().noquote() << vk61::describe(ran.record);
         QMetaObject::invokeMethod(
             this, [this, result = ran.result, together] { finishAirportTransfer(result, together); },
             Qt::QueuedConnection);
@@ -364,31 +365,18 @@ void UpdateTab::startAirportTransfer() {
 }
 
 void UpdateTab::finishAirportTransfer(const vk61::AirportResult& result, bool together) {
-    onAirportTransferFinished(result.units_done, result.units_total, result.failed_uid, result.success);
-    // Which units hold the new database and which do not, when the units
-    // went side by side (one at a time, the first failure ends the list).
-    if (!result.success && together && !result.units.empty()) {
-        showStatus(tr("Airport database transfer failed: %1").arg(vk61::airport_outcome_text(result)));
-    }
+    onAirportTransferFinished(result.ok());
+    showStatus(vk61::airportStatusText(result, together));
 }
 
-void UpdateTab::onAirportTransferFinished(int units_done, int units_total, int failed_uid, bool success) {
+void UpdateTab::onAirportTransferFinished(bool success) {
     ui_->pushButton_browse_airports->setEnabled(true);
     ui_->pushButton_fetch_apt_db->setEnabled(true);
     ui_->pushButton_start_airport->setEnabled(true);
     ui_->text_firmware_file_2->setEnabled(true);
     ui_->checkBox_one_unit_at_a_time->setEnabled(true);
     ui_->progressBar_airports->setRange(0, vk61::progress::kBarMaximum);
-    if (success) {
-        ui_->progressBar_airports->setValue(vk61::progress::kBarMaximum);
-        showStatus(tr("Airport database transfer finished on all %1 device(s)").arg(units_total));
-    } else {
-        ui_->progressBar_airports->setValue(0);
-        showStatus(tr("Airport database transfer failed on UID %1 (%2 / %3 succeeded)")
-                       .arg(failed_uid)
-                       .arg(units_done)
-                       .arg(units_total));
-    }
+    ui_->progressBar_airports->setValue(success ? vk61::progress::kBarMaximum : 0);
     airportThread_ = nullptr;
 }
 

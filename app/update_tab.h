@@ -100,7 +100,8 @@ private:
     // After a successful update: asks whether to reboot the units and check
     // their configuration.
     void offerRebootAfterUpdate();
-    void onAirportTransferFinished(int units_done, int units_total, int failed_uid, bool success);
+    // The transfer's controls back, the bar full or empty.
+    void onAirportTransferFinished(bool success);
     // The completion of an airport transfer; `together`: the units went side
     // by side, so the status names which hold the new database.
     void finishAirportTransfer(const vk61::AirportResult& result, bool together);

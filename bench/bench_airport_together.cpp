@@ -97,7 +97,7 @@ double upload_seconds(flashbench::Rig& rig, Path path, unsigned units, const std
     }
     const double elapsed = flashbench::seconds_since(start);
     const char* name = path == Path::Together ? "together" : "one at a time";
-    if (!result.success) {
+    if (!result.ok()) {
         std::fprintf(stderr, "%s to %u unit(s) failed: %s\n", name, units, vk61::describe(result.failure).c_str());
         std::exit(1);
     }

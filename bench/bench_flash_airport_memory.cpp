@@ -103,12 +103,12 @@ int main() {
         const double elapsed = flashbench::seconds_since(start);
         const long peak = peak_rss_kib();
         std::printf("airport worker, 1 unit, %zu-byte file: %s in %.1f s (%.0f B/s)\n", kFileSize,
-                    result.success ? "succeeded" : "FAILED", elapsed, kFileSize / elapsed);
+                    result.ok() ? "succeeded" : "FAILED", elapsed, kFileSize / elapsed);
         std::printf("RSS before the run %ld KiB (peak so far %ld KiB); peak during the run %ld KiB\n", baseline,
                     peak_before, peak);
         std::printf("peak minus baseline %ld KiB = file size %zu KiB + %ld KiB\n", peak - baseline, kFileSize / 1024,
                     peak - baseline - static_cast<long>(kFileSize / 1024));
-        status_code = result.success ? 0 : 1;
+        status_code = result.ok() ? 0 : 1;
     }
     std::remove(path.c_str());
     close(to_child[1]);

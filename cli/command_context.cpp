@@ -24,11 +24,11 @@ QString write_backup(const Context& context, const ConfigModel& model, const Com
                      const QString& reason) {
     const QString root = context.env.backup_root.isEmpty() ? BackupStore::default_root() : context.env.backup_root;
     const StoreBackup backup = backupBeforeStore(model, primaryUnit(comms), tool_text(), reason, root);
-    if (!backup.error.isEmpty()) {
-        context.warn(QStringLiteral("The configuration backup could not be written (%1)").arg(backup.error));
+    if (!backup.ok()) {
+        context.warn(describe(backup));
         return {};
     }
-    return backup.path;
+    return backup.saved.path;
 }
 
 int Context::fail(int code, const QString& message) const {

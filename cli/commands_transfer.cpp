@@ -18,6 +18,7 @@
 #include "exit_codes.h"
 #include "flash/firmware_file.h"
 #include "progress_display.h"
+#include "result_exit.h"
 
 namespace vk61::cli {
 
@@ -51,10 +52,12 @@ int load_firmware(const Context& context, const QString& path, std::shared_ptr<c
         }
     }
     const LoadedFirmware loaded = load_firmware_file(path, expected);
-    if (loaded.problem == TransferFileProblem::DigestMismatch) {
-        return context.fail(kExitDownload, QStringLiteral("%1\nNothing was sent").arg(loaded.error));
+    if (!loaded.ok()) {
+        // The digests end the mismatch's text, each on its own line.
+        const bool digest = loaded.problem == TransferFileProblem::DigestMismatch;
+        return context.fail(exit_code(loaded), describe(loaded) + (digest ? QStringLiteral("\nNothing was sent")
+                                                                          : QStringLiteral(". Nothing was sent")));
     }
-    if (!loaded.image) return context.fail(kExitBadInput, loaded.error + QStringLiteral(". Nothing was sent"));
     // What no unit could take is refused before the bus is opened.
     if (const FirmwarePlan plan = plan_firmware_update(*loaded.image, *identity, {}); plan.refused()) {
         return context.fail(kExitBadInput,
@@ -91,7 +94,7 @@ int check_firmware_plan(const Context& context, const FirmwareImage& image, cons
 int load_database(const Context& context, const QString& path,
                   std::shared_ptr<const std::vector<std::uint8_t>>* bytes) {
     const LoadedDatabase loaded = load_airport_database(path, QString());
-    if (!loaded.bytes) return context.fail(kExitBadInput, loaded.error + QStringLiteral(". Nothing was sent"));
+    if (!loaded.ok()) return context.fail(exit_code(loaded), describe(loaded) + QStringLiteral(". Nothing was sent"));
     *bytes = loaded.bytes;
     return kExitOk;
 }
@@ -104,7 +107,7 @@ QString backup_before_update(const Context& context, BusSession& session) {
     ConfigModel model;
     ConfigExchange exchange(&session.comms(), model, context.env.timings.config);
     const LoadResult loaded = load_configuration(exchange);
-    if (loaded.status != LoadStatus::Loaded || model.unknown_count() > 0) {
+    if (!loaded.ok() || model.unknown_count() > 0) {
         context.warn(QStringLiteral("The configuration could not be read completely; no backup was taken"));
         return {};
     }
@@ -114,13 +117,13 @@ QString backup_before_update(const Context& context, BusSession& session) {
 // Runs transfer (given the progress display to report to) on a bus thread,
 // the display ticking here. Returns the exit code once reported.
 int run_transfer(const Context& context, BusSession& session,
-                 const std::function<TransferOutcome(ProgressDisplay&)>& transfer, TransferOutcome* outcome) {
+                 const std::function<TransferResult(ProgressDisplay&)>& transfer, TransferResult* outcome) {
     ProgressDisplay progress(context.err, context.progress_terminal(), context.env.timings.progress_line_interval);
     const bool finished = run_bus_task(
         session.comms(), context.env.interrupted, [&] { *outcome = transfer(progress); }, [&] { progress.tick(); });
     progress.finish();
     if (!finished) return context.fail(kExitBusFailure, QStringLiteral("Interrupted; the bus was disconnected"));
-    if (!outcome->ok) return context.fail(kExitBusFailure, QString::fromStdString(outcome->failure));
+    if (!outcome->ok()) return context.fail(exit_code(*outcome), describe(*outcome));
     return kExitOk;
 }
 
@@ -148,7 +151,7 @@ int run_firmware_update(const Context& context, const QString& file, const Firmw
 
     QJsonArray uids;
     for (const DeviceInfo& unit : session.units()) uids.append(unit.uid);
-    TransferOutcome outcome;
+    TransferResult outcome;
     const int code = run_transfer(
         context, session,
         [&](ProgressDisplay& progress) {
@@ -158,7 +161,7 @@ int run_firmware_update(const Context& context, const QString& file, const Firmw
         &outcome);
     if (code != kExitOk) return code;
     QJsonObject result{{"file", QFileInfo(path).absoluteFilePath()}, {"units", uids}};
-    context.say(QStringLiteral("Firmware upload complete"));
+    context.say(describe(outcome));
     if (options.reboot) {
         if (const int checked = check_after_update(context, session, backup, options.restore, &result);
             checked != kExitOk)
@@ -201,7 +204,7 @@ int run_airports_upload(const Context& context, const QString& file, const Airpo
                 << (together ? " at once" : "") << "...\n"
                 << std::flush;
 
-    TransferOutcome outcome;
+    TransferResult outcome;
     AirportJobResult ran;
     const int code = run_transfer(
         context, session,
@@ -212,16 +215,14 @@ int run_airports_upload(const Context& context, const QString& file, const Airpo
                 &ProgressDisplay::record, &progress, &ran);
         },
         &outcome);
-    if (!ran.record_warning.isEmpty()) {
-        context.warn(ran.record_warning + QStringLiteral("; an interruption could not be resumed"));
-    }
+    if (!ran.record.ok()) context.warn(describe(ran.record) + QStringLiteral("; an interruption could not be resumed"));
     if (code != kExitOk) return code;
     if (context.json) {
         context.print_json(QJsonObject{{"file", QFileInfo(path).absoluteFilePath()},
-                                       {"units_done", outcome.units_done},
-                                       {"units_total", outcome.units_total}});
+                                       {"units_done", outcome.airports.units_done},
+                                       {"units_total", outcome.airports.units_total}});
     }
-    context.say(QStringLiteral("Airport database transfer finished on all %1 device(s)").arg(outcome.units_total));
+    context.say(describe(outcome));
     return kExitOk;
 }
 

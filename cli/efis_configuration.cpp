@@ -5,15 +5,12 @@
 #include "core/store_texts.h"
 #include "engine_calls.h"
 #include "exit_codes.h"
+#include "result_exit.h"
 
 namespace vk61::cli {
 
 QString hex32(std::uint32_t value) {
     return QStringLiteral("0x") + QString::number(value, 16).rightJustified(8, QLatin1Char('0')).toUpper();
-}
-
-QString names_of(const std::vector<unsigned>& indices) {
-    return distinct_setting_names(indices).join(QStringLiteral(", "));
 }
 
 QString name_of(const SettingEntry& entry) {
@@ -45,28 +42,16 @@ int EfisConfiguration::open_and_load(bool require_complete, const QString& outco
 int EfisConfiguration::load(bool require_complete, const QString& outcome) {
     LoadResult result;
     if (!run([&] { result = load_configuration(exchange_); })) return interrupted();
-    switch (result.status) {
-    case LoadStatus::NotConnected: return context_.fail(kExitNotConnected, notConnectedText());
-    case LoadStatus::HeaderUnread:
-        return context_.fail(kExitBusFailure,
-                             QStringLiteral("The EFIS did not answer the read of header word %1").arg(result.index));
-    case LoadStatus::HeaderErased:
-        if (allow_erased_) {
-            erased_ = true;
-            return kExitOk;
-        }
-        return context_.fail(kExitBusFailure, QStringLiteral("The EFIS holds no stored configuration"));
-    case LoadStatus::Cancelled: return interrupted();
-    case LoadStatus::Loaded: break;
+    if (result.status == LoadStatus::HeaderErased && allow_erased_) {
+        erased_ = true;
+        return kExitOk;
     }
+    if (result.status != LoadStatus::Loaded) return context_.fail(exit_code(result), describe(result));
     crc_ok_ = result.crc_ok;
-    if (!result.unread.empty()) {
-        const QStringList names = distinct_setting_names(result.unread);
-        const QString message = QStringLiteral("%1 setting(s) could not be read: %2")
-                                    .arg(names.size())
-                                    .arg(names.join(QStringLiteral(", ")));
-        if (require_complete) return context_.fail(kExitBusFailure, message + QStringLiteral(". ") + outcome);
-        context_.warn(message);
+    if (!result.ok()) {
+        if (require_complete)
+            return context_.fail(exit_code(result), describe(result) + QStringLiteral(". ") + outcome);
+        context_.warn(describe(result));
     }
     if (!result.crc_ok) {
         context_.warn(
@@ -104,35 +89,9 @@ int EfisConfiguration::store_first(const ConfigRecord& record, std::uint32_t mem
 }
 
 int EfisConfiguration::stored(const StoreResult& result, std::uint32_t* crc) {
-    switch (result.status) {
-    case StoreStatus::Saved: *crc = result.crc; return kExitOk;
-    case StoreStatus::NotConnected: return context_.fail(kExitNotConnected, notConnectedText());
-    case StoreStatus::NoDeviceChanges:
-    case StoreStatus::UnknownSettings:
-        return context_.fail(kExitBusFailure,
-                             QStringLiteral("%1 setting(s) are unknown; nothing was stored").arg(result.unknown));
-    case StoreStatus::RuleRefused: return context_.fail(kExitBadInput, refusedText(result.refusal));
-    case StoreStatus::MemoryVersionUnread:
-    case StoreStatus::NumElementsUnread:
-        return context_.fail(kExitBusFailure,
-                             QStringLiteral("The EFIS did not answer the header reads; nothing was stored"));
-    case StoreStatus::WriteFailed: {
-        QString message = QStringLiteral("Setting %1 was not acknowledged; nothing was stored")
-                              .arg(names_of({static_cast<unsigned>(result.index)}));
-        if (const QString writeBack = writeBackText(result); !writeBack.isEmpty()) {
-            message += QStringLiteral("; ") + writeBack;
-        }
-        return context_.fail(kExitBusFailure, message);
-    }
-    case StoreStatus::StoreFailed:
-        return context_.fail(kExitBusFailure, QStringLiteral("The units did not acknowledge the store"));
-    case StoreStatus::ChecksumUnread:
-        return context_.fail(kExitBusFailure, QStringLiteral("Stored, but the checksum could not be read back"));
-    case StoreStatus::ChecksumMismatch:
-        return context_.fail(kExitBusFailure, QStringLiteral("The EFIS holds checksum %1, not the %2 that was stored")
-                                                  .arg(hex32(result.read_back), hex32(result.crc)));
-    }
-    return context_.fail(kExitBusFailure, QStringLiteral("The store failed"));
+    if (!result.ok()) return context_.fail(exit_code(result), describe(result));
+    *crc = result.crc;
+    return kExitOk;
 }
 
 bool EfisConfiguration::run(const std::function<void()>& work) {

@@ -22,8 +22,6 @@ namespace vk61::cli {
 
 // "0x0000ABCD".
 QString hex32(std::uint32_t value);
-// The names of the settings covering indices, joined.
-QString names_of(const std::vector<unsigned>& indices);
 QString name_of(const SettingEntry& entry);
 // Puts the file's (or the command line's) record values of entry into the model.
 void edit_entry(ConfigModel& model, const SettingEntry& entry, const ConfigRecord& wanted);

@@ -52,39 +52,53 @@ StoreResult store_settings(ConfigExchange& exchange) { return exchange.save_sett
 
 bool send_reboot(CommsManager& comms) { return comms.reboot_devices(); }
 
-TransferOutcome update_firmware(CommsManager& comms, const FirmwareImage& image, ProgressFn progress,
-                                const void* progress_user, const FirmwareUpdateTimeouts& timeouts) {
+TransferResult update_firmware(CommsManager& comms, const FirmwareImage& image, ProgressFn progress,
+                               const void* progress_user, const FirmwareUpdateTimeouts& timeouts) {
     bool succeeded = false;
-    const OperationResult result = run_firmware_update(
+    TransferResult transfer;
+    transfer.kind = TransferKind::Firmware;
+    transfer.failure = run_firmware_update(
         comms, image, progress, progress_user, [&succeeded] { succeeded = true; }, timeouts);
-    TransferOutcome outcome;
     // Only the worker's success (after the header is in place on every unit)
     // counts; its result says where it stopped otherwise.
-    outcome.ok = succeeded && result.ok();
-    outcome.failed_uid = result.uid;
-    if (!outcome.ok) {
-        outcome.failure = "the firmware update failed: " +
-                          (result.ok() ? std::string("the worker did not report success") : describe(result));
+    if (!transfer.failure.ok()) {
+        transfer.end = TransferEnd::Failed;
+    } else {
+        transfer.end = succeeded ? TransferEnd::Done : TransferEnd::Unreported;
     }
-    return outcome;
+    return transfer;
 }
 
-TransferOutcome upload_airports(CommsManager& comms, const AirportJob& job, const AirportUnitStart& on_unit_start,
-                                ProgressFn progress, const void* progress_user, AirportJobResult* job_result) {
+TransferResult upload_airports(CommsManager& comms, const AirportJob& job, const AirportUnitStart& on_unit_start,
+                               ProgressFn progress, const void* progress_user, AirportJobResult* job_result) {
     const AirportJobResult ran = run_airport_job(comms, job, on_unit_start, progress, progress_user);
-    const AirportResult& result = ran.result;
     if (job_result != nullptr) *job_result = ran;
-    TransferOutcome outcome;
-    outcome.ok = result.success;
-    outcome.units_done = result.units_done;
-    outcome.units_total = result.units_total;
-    outcome.failed_uid = result.failed_uid;
-    if (!outcome.ok) {
-        outcome.failure = "the airport database transfer failed: " + airport_outcome_text(result).toStdString() + " (" +
-                          std::to_string(result.units_done) + " / " + std::to_string(result.units_total) +
-                          " succeeded)";
+    TransferResult transfer;
+    transfer.kind = TransferKind::AirportDatabase;
+    transfer.end = ran.ok() ? TransferEnd::Done : TransferEnd::Failed;
+    transfer.failure = ran.result.failure;
+    transfer.airports = ran.result;
+    return transfer;
+}
+
+QString describe(const TransferResult& result) {
+    if (result.kind == TransferKind::Firmware) {
+        switch (result.end) {
+        case TransferEnd::Done: return QStringLiteral("Firmware upload complete");
+        case TransferEnd::Unreported:
+            return QStringLiteral("the firmware update failed: the worker did not report success");
+        case TransferEnd::Failed: break;
+        }
+        return QStringLiteral("the firmware update failed: ") + QString::fromStdString(describe(result.failure));
     }
-    return outcome;
+    const AirportResult& airports = result.airports;
+    if (result.ok()) {
+        return QStringLiteral("Airport database transfer finished on all %1 device(s)").arg(airports.units_total);
+    }
+    return QStringLiteral("the airport database transfer failed: %1 (%2 / %3 succeeded)")
+        .arg(QString::fromStdString(describe(airports)))
+        .arg(airports.units_done)
+        .arg(airports.units_total);
 }
 
 }  // namespace vk61::cli

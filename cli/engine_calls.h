@@ -5,6 +5,8 @@
 // what the commands need.
 #pragma once
 
+#include <QString>
+
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -23,14 +25,29 @@ class CommsManager;
 
 namespace vk61::cli {
 
-// What a transfer came to.
-struct TransferOutcome {
-    bool ok = false;
-    int units_done = 0;
-    int units_total = 0;
-    std::uint8_t failed_uid = 0;  // 0: none, or not known
-    std::string failure;          // for people; empty on success
+enum class TransferKind : std::uint8_t { Firmware, AirportDatabase };
+
+enum class TransferEnd : std::uint8_t {
+    Done,        // every unit got it
+    Failed,      // `failure` says where it stopped
+    Unreported,  // the firmware worker returned without reporting the header in place
 };
+
+// What a transfer came to.
+struct TransferResult {
+    TransferKind kind = TransferKind::Firmware;
+    TransferEnd end = TransferEnd::Failed;
+    OperationResult failure;  // Failed: where it stopped (for airports, the first unit that failed)
+    AirportResult airports;   // AirportDatabase: every unit's end
+
+    bool ok() const { return end == TransferEnd::Done; }
+};
+
+// "Firmware upload complete", "Airport database transfer finished on all 2
+// device(s)", or the failure: "the firmware update failed: erase failed on
+// UID 2: timed out", "the airport database transfer failed: UID 1 holds the
+// new airport database; UID 2 does not (...) (1 / 2 succeeded)".
+QString describe(const TransferResult& result);
 
 // Opens the bridge (USB HID, else CAN FD) and starts discovery.
 bool connect_bridge(CommsManager& comms);
@@ -48,13 +65,13 @@ bool send_reboot(CommsManager& comms);
 
 // The firmware worker: prepare, erase, image, header on every unit, each
 // receiving the bytes of image.
-TransferOutcome update_firmware(CommsManager& comms, const FirmwareImage& image, ProgressFn progress,
-                                const void* progress_user, const FirmwareUpdateTimeouts& timeouts);
+TransferResult update_firmware(CommsManager& comms, const FirmwareImage& image, ProgressFn progress,
+                               const void* progress_user, const FirmwareUpdateTimeouts& timeouts);
 
 // The airport upload of the job (to every unit at once, one after another or
 // resumed). on_unit_start runs before each unit of a one-at-a-time upload, on
 // the calling thread. *result (may be null) gets the units' outcomes.
-TransferOutcome upload_airports(CommsManager& comms, const AirportJob& job, const AirportUnitStart& on_unit_start,
-                                ProgressFn progress, const void* progress_user, AirportJobResult* result);
+TransferResult upload_airports(CommsManager& comms, const AirportJob& job, const AirportUnitStart& on_unit_start,
+                               ProgressFn progress, const void* progress_user, AirportJobResult* result);
 
 }  // namespace vk61::cli

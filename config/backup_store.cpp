@@ -101,4 +101,15 @@ BackupStore::Result BackupStore::save(const ConfigFile& file) const {
     return result;
 }
 
+QString describe(const BackupStore::Result& result) {
+    const QString path = QDir::toNativeSeparators(result.path);
+    switch (result.outcome) {
+    case BackupStore::Outcome::Written: return QStringLiteral("Configuration backup written to %1").arg(path);
+    case BackupStore::Outcome::SkippedIdentical:
+        return QStringLiteral("Configuration backup not written: %1 holds the same settings").arg(path);
+    case BackupStore::Outcome::Failed: break;
+    }
+    return QStringLiteral("The configuration backup could not be written (%1)").arg(result.error);
+}
+
 }  // namespace vk61

@@ -34,7 +34,10 @@ public:
     struct Result {
         Outcome outcome = Outcome::Failed;
         QString path;   // the file written, or the newest one that made it unnecessary
-        QString error;  // why it failed
+        QString error;  // Failed: why, naming the folder or the file
+
+        // A backup of these settings is on disk.
+        bool ok() const { return outcome != Outcome::Failed; }
     };
     // Writes file into the folder of file.efis.serial, named by file.created,
     // then removes all but the newest kKeep.
@@ -45,5 +48,10 @@ public:
 private:
     QString root_;
 };
+
+// "The configuration backup could not be written (cannot create the folder
+// ...)", or where the backup is: "Configuration backup written to <path>",
+// "Configuration backup not written: <path> holds the same settings".
+QString describe(const BackupStore::Result& result);
 
 }  // namespace vk61

@@ -186,7 +186,11 @@ ResumeOffer check_airport_resume(const QString& path, const QString& sha256, std
     return offer;
 }
 
-bool save_airport_record(const QString& path, const AirportUploadRecord& record, QString* error) {
+QString describe(const AirportRecordResult& result) {
+    return result.ok() ? QStringLiteral("Upload record written") : result.detail;
+}
+
+AirportRecordResult save_airport_record(const QString& path, const AirportUploadRecord& record) {
     QJsonArray units;
     for (std::size_t i = 0; i < record.units.size() && i < record.progress.size(); ++i) {
         const AirportUnitProgress& progress = record.progress[i];
@@ -203,8 +207,8 @@ bool save_airport_record(const QString& path, const AirportUploadRecord& record,
                            {"units", units}};
     QDir().mkpath(QFileInfo(path).absolutePath());
     const FileWriteResult written = write_file_atomically(path, QJsonDocument(root).toJson(QJsonDocument::Indented));
-    if (!written.ok && error != nullptr) *error = written.error;
-    return written.ok;
+    if (written.ok) return {};
+    return {RecordWriteStatus::WriteFailed, written.error};
 }
 
 void remove_airport_record(const QString& path) { QFile::remove(path); }

@@ -51,8 +51,21 @@ struct ResumeOffer {
 ResumeOffer check_airport_resume(const QString& path, const QString& sha256, std::uint64_t size,
                                  const std::vector<DeviceInfo>& units);
 
-// Writes the record whole or not at all; false with a reason in error.
-bool save_airport_record(const QString& path, const AirportUploadRecord& record, QString* error);
+enum class RecordWriteStatus { Written, WriteFailed };
+
+// How a write of the record ended.
+struct AirportRecordResult {
+    RecordWriteStatus status = RecordWriteStatus::Written;
+    QString detail;  // WriteFailed: the writer's "Could not write <path>: <why>"
+
+    bool ok() const { return status == RecordWriteStatus::Written; }
+};
+
+// WriteFailed: the writer's reason; otherwise "Upload record written".
+QString describe(const AirportRecordResult& result);
+
+// Writes the record whole or not at all.
+AirportRecordResult save_airport_record(const QString& path, const AirportUploadRecord& record);
 
 // Removes the record; a missing one is no error.
 void remove_airport_record(const QString& path);

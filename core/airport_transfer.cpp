@@ -1,7 +1,5 @@
 #include "core/airport_transfer.h"
 
-#include <QStringList>
-
 #include "core/airport_resume.h"
 
 namespace vk61 {
@@ -12,10 +10,8 @@ AirportJobResult run_airport_job(CommsManager& comms, const AirportJob& job, con
     const auto keep = [&](const std::vector<AirportUnitProgress>& progress_now) {
         if (job.record_path.isEmpty()) return;
         const AirportUploadRecord record{job.sha256, job.database->size(), job.units, progress_now};
-        QString error;
-        if (!save_airport_record(job.record_path, record, &error) && out.record_warning.isEmpty()) {
-            out.record_warning = error;
-        }
+        const AirportRecordResult saved = save_airport_record(job.record_path, record);
+        if (!saved.ok() && out.record.ok()) out.record = saved;
     };
 
     std::vector<std::uint8_t> uids;
@@ -32,28 +28,10 @@ AirportJobResult run_airport_job(CommsManager& comms, const AirportJob& job, con
         out.result =
             run_airport_upload_together(comms, *job.database, fresh, progress, progress_user, job.timeouts, keep);
     }
-    if (out.result.success && !job.record_path.isEmpty()) remove_airport_record(job.record_path);
+    if (out.result.ok() && !job.record_path.isEmpty()) remove_airport_record(job.record_path);
     return out;
 }
 
-QString airport_outcome_text(const AirportResult& result) {
-    QStringList holding;
-    QStringList missing;
-    QString why;
-    for (const AirportUnitOutcome& unit : result.units) {
-        (unit.holds_new ? holding : missing).append(QString::number(unit.uid));
-        if (!unit.holds_new && why.isEmpty() && !unit.failure.ok())
-            why = QString::fromStdString(describe(unit.failure));
-    }
-    const QString reason = why.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(why);
-    if (holding.isEmpty()) return QStringLiteral("No unit holds the new airport database") + reason;
-    QString text = QStringLiteral("UID %1 %2 the new airport database")
-                       .arg(holding.join(QStringLiteral(", ")), holding.size() == 1 ? "holds" : "hold");
-    if (!missing.isEmpty()) {
-        text += QStringLiteral("; UID %1 %2")
-                    .arg(missing.join(QStringLiteral(", ")), missing.size() == 1 ? "does not" : "do not") +
-                reason;
-    }
-    return text;
-}
+QString describe(const AirportJobResult& job) { return QString::fromStdString(describe(job.result)); }
+
 }  // namespace vk61

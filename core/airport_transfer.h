@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/airport_resume.h"
 #include "device_info.h"
 #include "transfer/airport_worker.h"
 
@@ -32,18 +33,19 @@ struct AirportJob {
 
 struct AirportJobResult {
     AirportResult result;
-    QString record_warning;  // the record could not be written; the upload went on
+    AirportRecordResult record;  // the first write of the record that failed; the upload went on
+
+    // Every unit of the job holds the new database.
+    bool ok() const { return result.ok(); }
 };
+
+// The units' outcome as describe(AirportResult) gives it; a record that could
+// not be written is the caller's warning, not part of it.
+QString describe(const AirportJobResult& job);
 
 // Blocks the calling thread for the whole upload (see airport_worker.h for
 // the waits). on_unit_start runs before each unit of a one-at-a-time upload.
 AirportJobResult run_airport_job(CommsManager& comms, const AirportJob& job, const AirportUnitStart& on_unit_start,
                                  ProgressFn progress, const void* progress_user);
-
-// Which units hold the new database and which do not, by UID, for the status
-// bar and the command-line tool: "UID 1, 3 hold the new airport database;
-// UID 2 does not (write failed on UID 2: refused by the unit)", or "No unit
-// holds the new airport database (...)".
-QString airport_outcome_text(const AirportResult& result);
 
 }  // namespace vk61

@@ -50,6 +50,9 @@ struct LoadResult {
     int stopped_at = -1;
     bool crc_ok = false;
     std::uint32_t computed_crc = 0;
+
+    // Ran to the end with every setting read (the checksum is crc_ok's to say).
+    bool ok() const { return status == LoadStatus::Loaded && unread.empty(); }
 };
 
 enum class UpdateStatus { NotConnected, RuleRefused, NothingPending, Sent };
@@ -59,6 +62,9 @@ struct UpdateResult {
     int sent = 0;
     int failed = 0;
     QString refusal;  // RuleRefused: the setting and the rule
+
+    // Every pending index was acknowledged, or none was pending.
+    bool ok() const { return status == UpdateStatus::NothingPending || (status == UpdateStatus::Sent && failed == 0); }
 };
 
 enum class StoreStatus {
@@ -88,7 +94,18 @@ struct StoreResult {
     // working values now differ from what the units stored).
     std::vector<int> written_back;
     std::vector<int> differing;
+
+    bool ok() const { return status == StoreStatus::Saved; }
 };
+
+// The whole result as one sentence, as the command-line tool prints it:
+// "The EFIS did not answer the read of header word 2", "Setting ... was not
+// acknowledged; nothing was stored", or the success ("Configuration saved to
+// EEPROM successfully"). The window's status texts are its own
+// (app/result_text.h).
+QString describe(const LoadResult& result);
+QString describe(const UpdateResult& result);
+QString describe(const StoreResult& result);
 
 class ConfigExchange {
 public:

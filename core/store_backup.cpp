@@ -1,6 +1,5 @@
 #include "core/store_backup.h"
 
-#include "config/backup_store.h"
 #include "core/configuration_snapshot.h"
 
 StoreBackup backupBeforeStore(const vk61::ConfigModel& model, const std::optional<vk61::DeviceInfo>& efis,
@@ -9,8 +8,11 @@ StoreBackup backupBeforeStore(const vk61::ConfigModel& model, const std::optiona
     const auto file = confirmedConfigurationFile(model, efis, tool, reason);
     if (!file) return backup;
     backup.taken = true;
-    const vk61::BackupStore::Result result = vk61::BackupStore(root).save(*file);
-    backup.path = result.path;
-    if (result.outcome == vk61::BackupStore::Outcome::Failed) backup.error = result.error;
+    backup.saved = vk61::BackupStore(root).save(*file);
     return backup;
+}
+
+QString describe(const StoreBackup& backup) {
+    if (!backup.taken) return QStringLiteral("No complete configuration to back up");
+    return vk61::describe(backup.saved);
 }

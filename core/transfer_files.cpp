@@ -13,31 +13,47 @@ namespace {
 
 QString native(const QString& path) { return QDir::toNativeSeparators(path); }
 
+// A check the file did not pass: what kind, and the text for people (it
+// names the file).
+struct FileRefusal {
+    TransferFileProblem problem = TransferFileProblem::None;
+    QString error;
+
+    bool ok() const { return problem == TransferFileProblem::None; }
+};
+
 // Missing, or not a regular file: nothing is read.
-TransferFileProblem presence(const QString& path, const QString& what, QString* error) {
+FileRefusal presence(const QString& path, const QString& what) {
     const QFileInfo info(path);
     if (!info.exists()) {
-        *error = QStringLiteral("%1 was not found: %2").arg(what, native(path));
-        return TransferFileProblem::Missing;
+        return {TransferFileProblem::Missing, QStringLiteral("%1 was not found: %2").arg(what, native(path))};
     }
     if (!info.isFile()) {
-        *error = QStringLiteral("%1 is not a file: %2").arg(what, native(path));
-        return TransferFileProblem::Missing;
+        return {TransferFileProblem::Missing, QStringLiteral("%1 is not a file: %2").arg(what, native(path))};
     }
-    return TransferFileProblem::None;
+    return {};
 }
 
 // Compares after trimming and lower-casing the expected digest, as the
 // manifest's may be written in upper case.
-bool digest_matches(const std::uint8_t* data, std::size_t size, const QString& expected_sha256, const QString& what,
-                    QString* error) {
+FileRefusal digest_check(const std::uint8_t* data, std::size_t size, const QString& expected_sha256,
+                         const QString& what) {
     const QString expected = expected_sha256.trimmed().toLower();
-    if (expected.isEmpty()) return true;
+    if (expected.isEmpty()) return {};
     const QString actual = sha256_hex(data, size);
-    if (actual == expected) return true;
-    *error = QStringLiteral("%1 SHA-256 does not match the manifest.\nExpected: %2\nActual:   %3")
-                 .arg(what, expected, actual);
-    return false;
+    if (actual == expected) return {};
+    return {TransferFileProblem::DigestMismatch,
+            QStringLiteral("%1 SHA-256 does not match the manifest.\nExpected: %2\nActual:   %3")
+                .arg(what, expected, actual)};
+}
+
+// Copies a refusal into loaded; true when there was one.
+template <typename Loaded>
+bool refused(const FileRefusal& refusal, Loaded& loaded) {
+    if (refusal.ok()) return false;
+    loaded.problem = refusal.problem;
+    loaded.error = refusal.error;
+    return true;
 }
 
 }  // namespace
@@ -50,7 +66,7 @@ QString sha256_hex(const std::uint8_t* data, std::size_t size) {
 LoadedFirmware load_firmware_file(const QString& path, const QString& expected_sha256) {
     LoadedFirmware loaded;
     const QString what = QStringLiteral("Firmware file");
-    if ((loaded.problem = presence(path, what, &loaded.error)) != TransferFileProblem::None) return loaded;
+    if (refused(presence(path, what), loaded)) return loaded;
     const qint64 size = QFileInfo(path).size();
     if (size > kMaxFirmwareFileBytes) {
         loaded.problem = TransferFileProblem::TooLarge;
@@ -69,10 +85,7 @@ LoadedFirmware load_firmware_file(const QString& path, const QString& expected_s
                 : QStringLiteral("Cannot read %1").arg(native(path));
         return loaded;
     }
-    if (!digest_matches(image->file.data(), image->file.size(), expected_sha256, what, &loaded.error)) {
-        loaded.problem = TransferFileProblem::DigestMismatch;
-        return loaded;
-    }
+    if (refused(digest_check(image->file.data(), image->file.size(), expected_sha256, what), loaded)) return loaded;
     loaded.image = std::move(image);
     return loaded;
 }
@@ -80,7 +93,7 @@ LoadedFirmware load_firmware_file(const QString& path, const QString& expected_s
 LoadedDatabase load_airport_database(const QString& path, const QString& expected_sha256) {
     LoadedDatabase loaded;
     const QString what = QStringLiteral("Airport database");
-    if ((loaded.problem = presence(path, what, &loaded.error)) != TransferFileProblem::None) return loaded;
+    if (refused(presence(path, what), loaded)) return loaded;
     const qint64 size = QFileInfo(path).size();
     if (size == 0) {
         loaded.problem = TransferFileProblem::Empty;
@@ -107,12 +120,19 @@ LoadedDatabase load_airport_database(const QString& path, const QString& expecte
         loaded.error = QStringLiteral("Cannot read the airport database %1").arg(native(path));
         return loaded;
     }
-    if (!digest_matches(bytes->data(), bytes->size(), expected_sha256, what, &loaded.error)) {
-        loaded.problem = TransferFileProblem::DigestMismatch;
-        return loaded;
-    }
+    if (refused(digest_check(bytes->data(), bytes->size(), expected_sha256, what), loaded)) return loaded;
     loaded.bytes = std::move(bytes);
     return loaded;
+}
+
+QString describe(const LoadedFirmware& loaded) {
+    if (!loaded.ok()) return loaded.error;
+    return QStringLiteral("Firmware file read (%1 bytes)").arg(loaded.image->file.size());
+}
+
+QString describe(const LoadedDatabase& loaded) {
+    if (!loaded.ok()) return loaded.error;
+    return QStringLiteral("Airport database read (%1 bytes)").arg(loaded.bytes->size());
 }
 
 }  // namespace vk61

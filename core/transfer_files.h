@@ -29,13 +29,22 @@ struct LoadedFirmware {
     std::shared_ptr<const FirmwareImage> image;  // null unless problem is None
     TransferFileProblem problem = TransferFileProblem::None;
     QString error;  // for people; names the file
+
+    bool ok() const { return problem == TransferFileProblem::None && image != nullptr; }
 };
 
 struct LoadedDatabase {
     std::shared_ptr<const std::vector<std::uint8_t>> bytes;  // null unless problem is None
     TransferFileProblem problem = TransferFileProblem::None;
     QString error;
+
+    bool ok() const { return problem == TransferFileProblem::None && bytes != nullptr; }
 };
+
+// The error when the file cannot be sent ("Firmware file was not found: ...",
+// "The airport database ... is empty"); otherwise how many bytes were read.
+QString describe(const LoadedFirmware& loaded);
+QString describe(const LoadedDatabase& loaded);
 
 // Blocks for the time the read and the digest take. An empty
 // expected_sha256 checks no digest.

@@ -89,12 +89,12 @@ OperationRun OperationRunner::run(TransferKind kind, const std::string& path, co
         } else if (airport_request) {
             airport = run_job(comms, path, *airport_request,
                               vk61::AirportUploadTimeouts{timeouts.erase_ms, timeouts.write_ms}, probe);
-            success = airport.success;
+            success = airport.ok();
             result = airport.failure;
         } else {
             airport = vk61::run_airport_upload(comms, path, uids, {}, &ProgressProbe::record, probe,
                                                vk61::AirportUploadTimeouts{timeouts.erase_ms, timeouts.write_ms});
-            success = airport.success;
+            success = airport.ok();
             result = airport.failure;
         }
         std::lock_guard lock(state->mutex);

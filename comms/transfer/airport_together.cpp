@@ -244,7 +244,6 @@ private:
                 out.failure = unit.failure;
             }
         }
-        out.success = out.units_done == out.units_total;
         out.units = outcomes_;
         return out;
     }
@@ -274,6 +273,8 @@ AirportResult run_airport_upload_together(CommsManager& comms, const std::vector
         AirportResult result;
         result.units_total = static_cast<int>(units.size());
         for (const AirportUnitProgress& unit : units) result.units.push_back({unit.uid, unit.done, {}});
+        // An empty list fails too, with no unit to blame.
+        result.failure = why;
         if (!units.empty()) {
             result.failed_uid = units.front().uid;
             result.failure = OperationResult::failure(why.step, why.reason, units.front().uid);

@@ -53,8 +53,35 @@ AirportResult run_airport_upload(CommsManager& comms, const std::vector<std::uin
         result.units[i].holds_new = true;
         ++result.units_done;
     }
-    result.success = result.units_done == result.units_total;
     return result;
+}
+
+namespace {
+
+std::string uid_list(const std::vector<std::uint8_t>& uids) {
+    std::string text;
+    for (const std::uint8_t uid : uids) text += (text.empty() ? "" : ", ") + std::to_string(uid);
+    return text;
+}
+
+}  // namespace
+
+std::string describe(const AirportResult& result) {
+    std::vector<std::uint8_t> holding;
+    std::vector<std::uint8_t> missing;
+    std::string why;
+    for (const AirportUnitOutcome& unit : result.units) {
+        (unit.holds_new ? holding : missing).push_back(unit.uid);
+        if (!unit.holds_new && why.empty() && !unit.failure.ok()) why = describe(unit.failure);
+    }
+    const std::string reason = why.empty() ? std::string() : " (" + why + ")";
+    if (holding.empty()) return "No unit holds the new airport database" + reason;
+    std::string text =
+        "UID " + uid_list(holding) + (holding.size() == 1 ? " holds" : " hold") + " the new airport database";
+    if (!missing.empty()) {
+        text += "; UID " + uid_list(missing) + (missing.size() == 1 ? " does not" : " do not") + reason;
+    }
+    return text;
 }
 
 }  // namespace vk61

@@ -36,10 +36,17 @@ struct AirportResult {
     int units_done = 0;                     // units that got the new database
     int units_total = 0;                    // length of the list
     std::uint8_t failed_uid = 0;            // 0 when none failed
-    bool success = false;                   // units_done == units_total
     OperationResult failure;                // how the failed unit's upload ended; success when none failed
     std::vector<AirportUnitOutcome> units;  // every unit of the list, in its order
+
+    // Every unit of the list got the new database.
+    bool ok() const { return units_done == units_total && failure.ok(); }
 };
+
+// Which units hold the new database and which do not, by UID: "UID 1, 3 hold
+// the new airport database; UID 2 does not (write failed on UID 2: refused by
+// the unit)", or "No unit holds the new airport database (...)".
+std::string describe(const AirportResult& result);
 
 // Called whenever what the units confirmed changed, from the transfer's
 // thread, with every unit's progress; the caller keeps it to resume from.

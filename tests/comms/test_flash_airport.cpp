@@ -152,7 +152,7 @@ TEST_F(AirportUploadTest, workerStopsAtTheFirstUnitThatFails) {
     EXPECT_EQ(result.units_done, 1);
     EXPECT_EQ(result.units_total, 3);
     EXPECT_EQ(result.failed_uid, 2);
-    EXPECT_FALSE(result.success);
+    EXPECT_FALSE(result.ok());
     EXPECT_EQ(starts, (std::vector<std::tuple<int, int, int>>{{1, 1, 3}, {2, 2, 3}}));
 
     EXPECT_EQ(flash(1, 0, new_db.size()), new_db);
@@ -170,7 +170,7 @@ TEST_F(AirportUploadTest, workerReportsSuccessWhenEveryUnitIsDone) {
     const std::string path = dir.write("apt.db", db);
     const vk61::AirportResult result =
         vk61::run_airport_upload(*comms, path, {2, 1}, {}, &ProgressLog::record, &progress);
-    EXPECT_TRUE(result.success);
+    EXPECT_TRUE(result.ok());
     EXPECT_EQ(result.units_done, 2);
     EXPECT_EQ(result.failed_uid, 0);
     EXPECT_TRUE(result.failure.ok()) << describe(result.failure);

@@ -42,7 +42,7 @@ TEST_F(AirportTogetherTest, everyUnitGetsEachChunkOnceAndOneEraseRun) {
     connect_units(3);
     const std::vector<std::uint8_t> db = pattern(70000, 3);  // two blocks, 1,094 chunks
     const vk61::AirportResult result = upload(db, {1, 2, 3});
-    ASSERT_TRUE(result.success) << describe(result.failure);
+    ASSERT_TRUE(result.ok()) << describe(result.failure);
     EXPECT_EQ(result.units_done, 3);
     EXPECT_EQ(sent(0x420, 0).size(), 1094u);  // broadcast only
     for (std::uint8_t uid = 1; uid <= 3; ++uid) {
@@ -77,7 +77,7 @@ TEST_P(AirportTogetherFailure, othersCarryOnAndHoldTheFile) {
 
     const vk61::AirportResult result = upload(db, {1, 2, 3});
 
-    EXPECT_FALSE(result.success);
+    EXPECT_FALSE(result.ok());
     EXPECT_EQ(result.units_done, 2);
     EXPECT_EQ(result.failed_uid, failing);
     EXPECT_EQ(result.failure, vk61::OperationResult::failure(c.step, c.reason, failing)) << describe(result.failure);
@@ -147,7 +147,7 @@ TEST_F(AirportTogetherTest, resumeOfUnitsAChunkApart_writesNoConfirmedChunkAgain
 
     const vk61::AirportResult resumed = vk61::run_airport_upload_together(*comms, db, saved, nullptr, nullptr,
                                                                           vk61::AirportUploadTimeouts{5000, 300}, {});
-    ASSERT_TRUE(resumed.success) << describe(resumed.failure);
+    ASSERT_TRUE(resumed.ok()) << describe(resumed.failure);
     for (std::uint8_t uid = 1; uid <= 3; ++uid) {
         SCOPED_TRACE("UID " + std::to_string(uid));
         const sim::UnitStatus status = *bus.unit_status(uid);

@@ -1,0 +1,34 @@
+// The status-bar texts of the results the window shows, in one place: the
+// configuration exchange's (load, send, store) as the configuration panels
+// show them, and the airport upload's as the update tab does. Each failure's
+// debug log line is written by the matching log function, so the panels only
+// keep their own state.
+#pragma once
+
+#include <QString>
+
+#include "core/config_exchange.h"
+#include "transfer/airport_worker.h"
+
+namespace vk61 {
+
+// "Configuration successfully loaded from device", or what went wrong: an
+// unread header word, an erased EFIS, settings left unread, a checksum that
+// does not match. "" for a header word the panel has no text for.
+QString loadStatusText(const LoadResult& result);
+void logLoadResult(const LoadResult& result);
+
+// What Send did: "Successfully sent 3 configuration value(s) to device", or
+// the refusal as an error.
+QString updateStatusText(const UpdateResult& result);
+void logUpdateResult(const UpdateResult& result);
+
+// What Save (device_options false) or Save devices did.
+QString storeStatusText(const StoreResult& result, bool device_options);
+void logStoreResult(const StoreResult& result, bool device_options);
+
+// The end of an airport upload: finished on every unit, or where it failed.
+// together: the units went side by side, so each unit's end is told.
+QString airportStatusText(const AirportResult& result, bool together);
+
+}  // namespace vk61
