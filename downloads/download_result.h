@@ -32,7 +32,7 @@ enum class DownloadFailure : std::uint8_t {
     DigestMismatch,      // what, expected, actual
     FileTooLarge,        // file, limit: a local file over the kind's limit
     FileUnreadable,      // file: could not be opened for reading
-    FileReadFailed,      // file: a read failed part way
+    FileReadFailed,      // file: a read failed before the end
     FileWrite,           // file: could not be opened for writing
     FileIncomplete,      // file: not every byte reached the disk
     FileRefused,         // detail = the file writer's refusal (not a regular file)
@@ -47,7 +47,7 @@ enum class DownloadFailure : std::uint8_t {
     NotAvailable,        // detail = the package noun ("Firmware"): no local file, no download_url
 };
 
-// The failure part of every downloads result, and on its own the result of
+// What every downloads result says about a failure, and on its own the result of
 // a check that has nothing to hand back.
 struct DownloadResult {
     DownloadFailure failure = DownloadFailure::None;
