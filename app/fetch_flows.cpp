@@ -23,6 +23,7 @@
 #include "core/unit_choice.h"
 #include "downloads/downloads.h"
 #include "downloads/manifest_service.h"
+#include "result_text.h"
 #include "ui_mainwindow.h"
 #include "update_tab.h"
 #include "ui_mainwindow.h"
@@ -48,7 +49,7 @@ void UpdateTab::fetchFirmware() {
     ui_->pushButton_fetch_fw->setEnabled(false);
     ui_->pushButton_browse->setEnabled(false);
     showStatus(tr("Fetching firmware manifest..."));
-    manifests_->fetch_online(this, [this](const vk61::FetchOutcome& fetched) { onFirmwareManifestFetched(fetched); });
+    manifests_->fetch_online(this, [this](const vk61::FetchResult& fetched) { onFirmwareManifestFetched(fetched); });
 }
 
 void UpdateTab::endFirmwareFetch() {
@@ -59,8 +60,8 @@ void UpdateTab::endFirmwareFetch() {
     ui_->pushButton_browse->setEnabled(true);
 }
 
-void UpdateTab::onFirmwareManifestFetched(const vk61::FetchOutcome& fetched) {
-    if (!fetched.ok) {
+void UpdateTab::onFirmwareManifestFetched(const vk61::FetchResult& fetched) {
+    if (!fetched.ok()) {
         QMessageBox box(QMessageBox::Warning, tr("Manifest Unavailable"),
                         tr("Could not download the firmware manifest from the server."), QMessageBox::NoButton,
                         dialogs_);
@@ -79,9 +80,8 @@ void UpdateTab::onFirmwareManifestFetched(const vk61::FetchOutcome& fetched) {
     // The manifest service keeps the same list (entries before a bad one
     // included) for the devices table and for checking chosen files.
     QList<vk61::FirmwarePackage> packages;
-    QString error;
-    if (!vk61::parse_firmware_manifest(fetched.body, &packages, &error)) {
-        warn(dialogs_, tr("Manifest Parse Failed"), error);
+    if (const vk61::DownloadResult parsed = vk61::parse_firmware_manifest(fetched.body, &packages); !parsed.ok()) {
+        warn(dialogs_, tr("Manifest Parse Failed"), downloadFailureText(parsed));
         showStatus(tr("Could not parse firmware manifest"));
         endFirmwareFetch();
         return;
@@ -115,15 +115,16 @@ void UpdateTab::onFirmwareManifestFetched(const vk61::FetchOutcome& fetched) {
         return;
     }
     package->start_resolve_local_path(downloads_, this,
-                                      [this, sha256 = package->sha256](const vk61::FileOutcome& resolved) {
+                                      [this, sha256 = package->sha256](const vk61::FileResult& resolved) {
                                           onFirmwarePackageResolved(resolved, sha256);
                                       });
 }
 
-void UpdateTab::onFirmwarePackageResolved(const vk61::FileOutcome& resolved, const QString& expected_sha256) {
-    if (!resolved.ok) {
-        warn(dialogs_, tr("Firmware Download Failed"), resolved.error);
-        qDebug() << resolved.error;
+void UpdateTab::onFirmwarePackageResolved(const vk61::FileResult& resolved, const QString& expected_sha256) {
+    if (!resolved.ok()) {
+        const QString text = downloadFailureText(resolved);
+        warn(dialogs_, tr("Firmware Download Failed"), text);
+        qDebug() << text;
         clearFirmwareSelection();
     } else {
         selectFirmwareFile(resolved.path, expected_sha256);
@@ -195,7 +196,7 @@ void UpdateTab::fetchAirportDatabase() {
     ui_->pushButton_fetch_apt_db->setEnabled(false);
     ui_->pushButton_browse_airports->setEnabled(false);
     showStatus(tr("Fetching airport database manifest..."));
-    manifests_->load(this, [this](const vk61::FetchOutcome& loaded) { onAirportManifestLoaded(loaded); });
+    manifests_->load(this, [this](const vk61::FetchResult& loaded) { onAirportManifestLoaded(loaded); });
 }
 
 void UpdateTab::endAirportFetch() {
@@ -206,18 +207,17 @@ void UpdateTab::endAirportFetch() {
     ui_->pushButton_browse_airports->setEnabled(true);
 }
 
-void UpdateTab::onAirportManifestLoaded(const vk61::FetchOutcome& loaded) {
-    if (!loaded.ok) {
-        warn(dialogs_, tr("Manifest Unavailable"), loaded.error);
+void UpdateTab::onAirportManifestLoaded(const vk61::FetchResult& loaded) {
+    if (!loaded.ok()) {
+        warn(dialogs_, tr("Manifest Unavailable"), downloadFailureText(loaded));
         showStatus(tr("Could not load downloads manifest"));
         endAirportFetch();
         return;
     }
 
     QList<vk61::DatabasePackage> databases;
-    QString error;
-    if (!vk61::parse_database_manifest(loaded.body, &databases, &error)) {
-        warn(dialogs_, tr("Manifest Parse Failed"), error);
+    if (const vk61::DownloadResult parsed = vk61::parse_database_manifest(loaded.body, &databases); !parsed.ok()) {
+        warn(dialogs_, tr("Manifest Parse Failed"), downloadFailureText(parsed));
         showStatus(tr("Could not parse database manifest"));
         endAirportFetch();
         return;
@@ -240,12 +240,12 @@ void UpdateTab::onAirportManifestLoaded(const vk61::FetchOutcome& loaded) {
         return;
     }
     package->start_resolve_local_path(
-        downloads_, this, [this](const vk61::FileOutcome& resolved) { onAirportDatabaseResolved(resolved); });
+        downloads_, this, [this](const vk61::FileResult& resolved) { onAirportDatabaseResolved(resolved); });
 }
 
-void UpdateTab::onAirportDatabaseResolved(const vk61::FileOutcome& resolved) {
-    if (!resolved.ok) {
-        warn(dialogs_, tr("Airport Database Download Failed"), resolved.error);
+void UpdateTab::onAirportDatabaseResolved(const vk61::FileResult& resolved) {
+    if (!resolved.ok()) {
+        warn(dialogs_, tr("Airport Database Download Failed"), downloadFailureText(resolved));
         showStatus(tr("Airport database download failed"));
         endAirportFetch();
         return;

@@ -14,6 +14,7 @@
 #include "devices_tab.h"
 #include "downloads/manifest_service.h"
 #include "message_handler.h"
+#include "result_text.h"
 #include "ui_mainwindow.h"
 #include "update_tab.h"
 
@@ -134,8 +135,9 @@ void MainWindow::connectSlots() {
     // so that later offline use finds the memory and disk copies; the devices
     // table shows its names and updates once it has arrived.
     connect(manifests_, &vk61::ManifestService::firmware_packages_changed, this, &MainWindow::refreshDeviceTable);
-    manifests_->load(this, [](const vk61::FetchOutcome& loaded) {
-        if (!loaded.ok) qDebug() << "Downloads manifest prefetch at launch failed:" << loaded.error;
+    manifests_->load(this, [](const vk61::FetchResult& loaded) {
+        if (!loaded.ok())
+            qDebug() << "Downloads manifest prefetch at launch failed:" << vk61::downloadFailureText(loaded);
     });
 }
 

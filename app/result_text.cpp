@@ -203,3 +203,13 @@ QString airportStatusText(const AirportResult& result, bool together) {
 }
 
 }  // namespace vk61
+
+// ---------------------------------------------------------------------------
+// Downloads results (manifest, package files, digests).
+// ---------------------------------------------------------------------------
+
+namespace vk61 {
+
+QString downloadFailureText(const DownloadResult& result) { return describe(result); }
+
+}  // namespace vk61

@@ -87,11 +87,11 @@ private:
     // and asks before a downgrade, an image for another type of unit or an
     // erase far beyond the image. True when the update may start.
     bool confirmFirmwarePlan(const vk61::FirmwareImage& image);
-    void onFirmwareManifestFetched(const vk61::FetchOutcome& fetched);
-    void onFirmwarePackageResolved(const vk61::FileOutcome& resolved, const QString& expected_sha256);
+    void onFirmwareManifestFetched(const vk61::FetchResult& fetched);
+    void onFirmwarePackageResolved(const vk61::FileResult& resolved, const QString& expected_sha256);
     void endFirmwareFetch();
-    void onAirportManifestLoaded(const vk61::FetchOutcome& loaded);
-    void onAirportDatabaseResolved(const vk61::FileOutcome& resolved);
+    void onAirportManifestLoaded(const vk61::FetchResult& loaded);
+    void onAirportDatabaseResolved(const vk61::FileResult& resolved);
     void endAirportFetch();
     void chooseFirmwareFile();
 

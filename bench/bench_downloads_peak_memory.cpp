@@ -65,16 +65,16 @@ int run_once(qint64 size_bytes) {
     package.sha256 = digest;
 
     const qint64 baseline = status_kib("VmHWM");
-    QString path, error;
     QElapsedTimer timer;
     timer.start();
-    const bool ok = package.resolve_local_path(vk61::DownloadSettings{}, &path, &error);
+    const vk61::FileResult resolved = package.resolve_local_path(vk61::DownloadSettings{});
+    const QString path = resolved.path;
     const double seconds = timer.nsecsElapsed() / 1e9;
     const qint64 peak = status_kib("VmHWM");
     server.kill();
     server.waitForFinished(5000);
-    if (!ok) {
-        std::fprintf(stderr, "%s\n", qPrintable(error));
+    if (!resolved.ok()) {
+        std::fprintf(stderr, "%s\n", qPrintable(vk61::describe(resolved)));
         return 1;
     }
     std::printf("baseline_kib=%lld peak_kib=%lld seconds=%.3f\n", baseline, peak, seconds);

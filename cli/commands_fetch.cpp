@@ -9,6 +9,7 @@
 #include "core/unit_choice.h"
 #include "downloads/downloads.h"
 #include "exit_codes.h"
+#include "result_exit.h"
 
 namespace vk61::cli {
 
@@ -17,14 +18,15 @@ namespace {
 // The server's manifest (never a cached copy, as the window's firmware
 // fetch), parsed; it lands in the cache.
 int fetch_online_packages(const Context& context, QList<FirmwarePackage>* packages) {
-    QByteArray manifest;
-    QString error;
-    if (!fetch_manifest_online(context.manifests, &manifest, &error)) {
-        return context.fail(kExitDownload,
-                            QStringLiteral("Could not download the firmware manifest from the server (%1)").arg(error));
+    const FetchResult fetched = fetch_manifest_online(context.manifests);
+    if (!fetched.ok()) {
+        return context.fail(
+            exit_code(fetched),
+            QStringLiteral("Could not download the firmware manifest from the server (%1)").arg(describe(fetched)));
     }
-    if (!parse_firmware_manifest(manifest, packages, &error)) {
-        return context.fail(kExitDownload, QStringLiteral("Could not parse firmware manifest: %1").arg(error));
+    if (const DownloadResult parsed = parse_firmware_manifest(fetched.body, packages); !parsed.ok()) {
+        return context.fail(exit_code(parsed),
+                            QStringLiteral("Could not parse firmware manifest: %1").arg(describe(parsed)));
     }
     return kExitOk;
 }
@@ -47,24 +49,24 @@ int fetch_firmware_for(const Context& context, std::uint32_t device_id, QString*
             QStringLiteral("No firmware package in the manifest matches device %1").arg(serialText(device_id)));
     }
     context.err << "Downloading firmware: " << package->firmware_file.toStdString() << '\n' << std::flush;
-    QString local;
-    QString error;
     // Resolving proves the file against the manifest's digest (and its size
     // against the firmware limit) before it is named here.
-    if (!package->resolve_local_path(context.env.downloads, &local, &error)) return context.fail(kExitDownload, error);
-    *path = local;
+    const FileResult resolved = package->resolve_local_path(context.env.downloads);
+    if (!resolved.ok()) return context.fail(exit_code(resolved), describe(resolved));
+    *path = resolved.path;
     return kExitOk;
 }
 
 int fetch_airport_database(const Context& context, QString* path) {
-    QByteArray manifest;
-    QString error;
-    if (!load_manifest_bytes(context.manifests, &manifest, &error)) {
-        return context.fail(kExitDownload, QStringLiteral("Could not load downloads manifest: %1").arg(error));
+    const FetchResult loaded = load_manifest_bytes(context.manifests);
+    if (!loaded.ok()) {
+        return context.fail(exit_code(loaded),
+                            QStringLiteral("Could not load downloads manifest: %1").arg(describe(loaded)));
     }
     QList<DatabasePackage> databases;
-    if (!parse_database_manifest(manifest, &databases, &error)) {
-        return context.fail(kExitDownload, QStringLiteral("Could not parse database manifest: %1").arg(error));
+    if (const DownloadResult parsed = parse_database_manifest(loaded.body, &databases); !parsed.ok()) {
+        return context.fail(exit_code(parsed),
+                            QStringLiteral("Could not parse database manifest: %1").arg(describe(parsed)));
     }
     const DatabasePackage* package = find_latest_database(databases, QStringLiteral("airport"));
     if (package == nullptr) {
@@ -75,23 +77,24 @@ int fetch_airport_database(const Context& context, QString* path) {
                 << (package->display_name.isEmpty() ? package->database_file : package->display_name).toStdString()
                 << '\n'
                 << std::flush;
-    QString local;
-    if (!package->resolve_local_path(context.env.downloads, &local, &error)) return context.fail(kExitDownload, error);
-    *path = local;
+    const FileResult resolved = package->resolve_local_path(context.env.downloads);
+    if (!resolved.ok()) return context.fail(exit_code(resolved), describe(resolved));
+    *path = resolved.path;
     return kExitOk;
 }
 
 int run_fetch_manifest(const Context& context) {
-    QByteArray manifest;
-    QString error;
-    if (!fetch_manifest_online(context.manifests, &manifest, &error)) {
-        return context.fail(kExitDownload,
-                            QStringLiteral("Could not download the firmware manifest from the server (%1)").arg(error));
+    const FetchResult fetched = fetch_manifest_online(context.manifests);
+    if (!fetched.ok()) {
+        return context.fail(
+            exit_code(fetched),
+            QStringLiteral("Could not download the firmware manifest from the server (%1)").arg(describe(fetched)));
     }
     // Only a manifest that passed every check is in the cache: one with a bad
     // entry is refused here, naming the entry, and the cached copy stays.
-    if (!check_manifest(manifest, &error)) {
-        return context.fail(kExitDownload, QStringLiteral("Refused the downloads manifest: %1").arg(error));
+    if (const DownloadResult checked = check_manifest(fetched.body); !checked.ok()) {
+        return context.fail(exit_code(checked),
+                            QStringLiteral("Refused the downloads manifest: %1").arg(describe(checked)));
     }
     return print_path(context, manifest_cache_path());
 }

@@ -39,16 +39,16 @@ int load_firmware(const Context& context, const QString& path, std::shared_ptr<c
     *identity = firmware_identity(path, nullptr);
     if (QFileInfo(path).isFile()) {
         QList<FirmwarePackage> packages;
-        QString lookup_error;
-        if (load_firmware_packages(context.manifests, &packages, &lookup_error,
-                                   context.env.downloads.optional_lookup_timeout_ms)) {
+        const DownloadResult lookup =
+            load_firmware_packages(context.manifests, &packages, context.env.downloads.optional_lookup_timeout_ms);
+        if (lookup.ok()) {
             if (const FirmwarePackage* known = find_firmware_by_file_name(packages, path)) {
                 expected = known->sha256;
                 *identity = firmware_identity(path, known);
             }
         } else {
             context.warn(
-                QStringLiteral("No downloads manifest (%1); the file is not checked against it").arg(lookup_error));
+                QStringLiteral("No downloads manifest (%1); the file is not checked against it").arg(describe(lookup)));
         }
     }
     const LoadedFirmware loaded = load_firmware_file(path, expected);

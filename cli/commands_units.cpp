@@ -28,12 +28,11 @@ int run_list(const Context& context) {
     // Names and update availability come from the manifest when it can be
     // had (the server, else the cached or local copy), as in the devices table.
     QList<FirmwarePackage> packages;
-    QString manifest_error;
     // Optional: a few seconds at most, then the list without it.
-    const bool have_manifest = load_firmware_packages(context.manifests, &packages, &manifest_error,
-                                                      context.env.downloads.optional_lookup_timeout_ms);
-    if (!have_manifest)
-        context.warn(QStringLiteral("No downloads manifest (%1); update availability unknown").arg(manifest_error));
+    const DownloadResult manifest =
+        load_firmware_packages(context.manifests, &packages, context.env.downloads.optional_lookup_timeout_ms);
+    if (!manifest.ok())
+        context.warn(QStringLiteral("No downloads manifest (%1); update availability unknown").arg(describe(manifest)));
 
     std::vector<DeviceInfo> units = session.units();
     std::sort(units.begin(), units.end(), [](const DeviceInfo& a, const DeviceInfo& b) { return a.uid < b.uid; });

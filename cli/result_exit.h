@@ -31,3 +31,17 @@ ExitCode exit_code(const LoadedFirmware& loaded);
 ExitCode exit_code(const LoadedDatabase& loaded);
 
 }  // namespace vk61::cli
+
+// ---------------------------------------------------------------------------
+// Downloads results (manifest, package files, digests).
+// ---------------------------------------------------------------------------
+
+#include "downloads/download_result.h"
+
+namespace vk61::cli {
+
+// kExitOk on success; every download, manifest, file or digest failure is
+// kExitDownload, as --help documents.
+ExitCode exit_code(const DownloadResult& result);
+
+}  // namespace vk61::cli

@@ -7,8 +7,8 @@ namespace vk61 {
 namespace {
 
 constexpr detail::PackageFileKind kDatabase{
-    "Manifest entry has no database_file name",
-    "Database package not available locally and manifest has no download_url",
+    "database_file",
+    "Database",
     "Airport database",
     kMaxAirportDatabaseBytes,
 };
@@ -16,15 +16,13 @@ constexpr detail::PackageFileKind kDatabase{
 }  // namespace
 
 void DatabasePackage::start_resolve_local_path(const DownloadSettings& settings, QObject* context,
-                                               std::function<void(FileOutcome)> done) const {
+                                               std::function<void(FileResult)> done) const {
     detail::start_resolve_package_file({database_file, download_url, sha256}, kDatabase, settings, context,
                                        std::move(done));
 }
 
-bool DatabasePackage::resolve_local_path(const DownloadSettings& settings, QString* local_path_out,
-                                         QString* error) const {
-    return detail::resolve_package_file({database_file, download_url, sha256}, kDatabase, settings, local_path_out,
-                                        error);
+FileResult DatabasePackage::resolve_local_path(const DownloadSettings& settings) const {
+    return detail::resolve_package_file({database_file, download_url, sha256}, kDatabase, settings);
 }
 
 }  // namespace vk61

@@ -23,8 +23,8 @@ struct DatabasePackage {
 
     // Same rules as FirmwarePackage's, with database texts.
     void start_resolve_local_path(const DownloadSettings& settings, QObject* context,
-                                  std::function<void(FileOutcome)> done) const;
-    bool resolve_local_path(const DownloadSettings& settings, QString* local_path_out, QString* error = nullptr) const;
+                                  std::function<void(FileResult)> done) const;
+    FileResult resolve_local_path(const DownloadSettings& settings) const;
 };
 
 }  // namespace vk61

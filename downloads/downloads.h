@@ -4,6 +4,7 @@
 #include "downloads/database_package.h"
 #include "downloads/download_limits.h"
 #include "downloads/download_locations.h"
+#include "downloads/download_result.h"
 #include "downloads/download_settings.h"
 #include "downloads/file_digest.h"
 #include "downloads/firmware_package.h"

@@ -7,8 +7,8 @@ namespace vk61 {
 namespace {
 
 constexpr detail::PackageFileKind kFirmware{
-    "Manifest entry has no firmware_file name",
-    "Firmware package not available locally and manifest has no download_url",
+    "firmware_file",
+    "Firmware",
     "Firmware file",
     kMaxFirmwarePackageBytes,
 };
@@ -16,15 +16,13 @@ constexpr detail::PackageFileKind kFirmware{
 }  // namespace
 
 void FirmwarePackage::start_resolve_local_path(const DownloadSettings& settings, QObject* context,
-                                               std::function<void(FileOutcome)> done) const {
+                                               std::function<void(FileResult)> done) const {
     detail::start_resolve_package_file({firmware_file, download_url, sha256}, kFirmware, settings, context,
                                        std::move(done));
 }
 
-bool FirmwarePackage::resolve_local_path(const DownloadSettings& settings, QString* local_path_out,
-                                         QString* error) const {
-    return detail::resolve_package_file({firmware_file, download_url, sha256}, kFirmware, settings, local_path_out,
-                                        error);
+FileResult FirmwarePackage::resolve_local_path(const DownloadSettings& settings) const {
+    return detail::resolve_package_file({firmware_file, download_url, sha256}, kFirmware, settings);
 }
 
 }  // namespace vk61

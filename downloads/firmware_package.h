@@ -30,11 +30,10 @@ struct FirmwarePackage {
     // `done` runs once, later, on the thread of context (see start_fetch);
     // the file is hashed once or twice on that thread.
     void start_resolve_local_path(const DownloadSettings& settings, QObject* context,
-                                  std::function<void(FileOutcome)> done) const;
+                                  std::function<void(FileResult)> done) const;
 
     // The blocking form, for callers without a window (see fetch_url).
-    // Writes *local_path_out only on success.
-    bool resolve_local_path(const DownloadSettings& settings, QString* local_path_out, QString* error = nullptr) const;
+    FileResult resolve_local_path(const DownloadSettings& settings) const;
 
     friend bool operator==(const FirmwarePackage&, const FirmwarePackage&) = default;
 };

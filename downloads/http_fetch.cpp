@@ -1,7 +1,6 @@
 #include "downloads/http_fetch.h"
 
 #include "downloads/download_limits.h"
-#include "downloads/error_text.h"
 #include "downloads/file_digest.h"
 #include "downloads/wait_for_outcome.h"
 #include "files/checked_file_writer.h"
@@ -19,8 +18,6 @@
 namespace vk61 {
 namespace {
 
-using detail::set_error;
-
 // The reply buffers at most this much ahead of us, and we take it in pieces
 // of this size: what a fetch holds besides its result stays small whatever
 // the server sends.
@@ -31,15 +28,35 @@ constexpr qint64 kPieceBytes = 256 * 1024;
 class BodySink {
 public:
     virtual ~BodySink() = default;
-    // False (with *error set) when the piece could not be kept.
-    virtual bool take(const char* data, qint64 size, QString* error) = 0;
+    // A failure when the piece could not be kept.
+    virtual DownloadResult take(const char* data, qint64 size) = 0;
 };
+
+DownloadResult failure_at(DownloadFailure failure, const QUrl& url) {
+    DownloadResult result = DownloadResult::failed(failure);
+    result.url = url.toString();
+    return result;
+}
+
+DownloadResult file_failure(DownloadFailure failure, const QString& path) {
+    DownloadResult result = DownloadResult::failed(failure);
+    result.file = path;
+    return result;
+}
+
+// Qt's error for a reply that ended badly, sorted into the kinds callers
+// tell apart; the text is Qt's either way.
+DownloadFailure network_failure(const QNetworkReply& reply) {
+    if (reply.error() == QNetworkReply::InsecureRedirectError) return DownloadFailure::InsecureRedirect;
+    if (reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() >= 400) return DownloadFailure::HttpStatus;
+    return DownloadFailure::Network;
+}
 
 class MemorySink : public BodySink {
 public:
-    bool take(const char* data, qint64 size, QString*) override {
+    DownloadResult take(const char* data, qint64 size) override {
         body.append(data, size);
-        return true;
+        return DownloadResult::success();
     }
     QByteArray body;
 };
@@ -48,47 +65,36 @@ class FileSink : public BodySink {
 public:
     explicit FileSink(const PackageTarget& target) : target_(target), file_(target.path) {}
 
-    bool open(QString* error) {
+    DownloadResult open() {
         // The rename at the end would replace whatever is there: only a
         // regular file (or nothing) may be, as for every file the tool writes.
         if (QString refusal = non_regular_target_error(target_.path); !refusal.isEmpty()) {
-            *error = std::move(refusal);
-            return false;
+            DownloadResult result = file_failure(DownloadFailure::FileRefused, target_.path);
+            result.detail = std::move(refusal);
+            return result;
         }
-        if (file_.open(QIODevice::WriteOnly)) return true;
-        *error = QStringLiteral("Could not write %1").arg(target_.path);
-        return false;
+        if (file_.open(QIODevice::WriteOnly)) return DownloadResult::success();
+        return file_failure(DownloadFailure::FileWrite, target_.path);
     }
-    bool take(const char* data, qint64 size, QString* error) override {
+    DownloadResult take(const char* data, qint64 size) override {
         // Every byte is accounted for: a short write (a full disk, a file
         // size limit) must never be stored as the package.
-        if (file_.write(data, size) != size) {
-            *error = QStringLiteral("Failed to write complete file to %1").arg(target_.path);
-            return false;
-        }
+        if (file_.write(data, size) != size) return file_failure(DownloadFailure::FileIncomplete, target_.path);
         hash_.addData(QByteArrayView(data, size));
         taken_ += size;
-        return true;
+        return DownloadResult::success();
     }
     // The digest decides; only then does the file take the package's place.
-    bool finish(const QUrl& url, QString* error) {
-        if (taken_ == 0) {
-            *error = QStringLiteral("Downloaded file is empty: %1").arg(url.toString());
-            return false;
-        }
+    DownloadResult finish(const QUrl& url) {
+        if (taken_ == 0) return failure_at(DownloadFailure::EmptyDownload, url);
         const QString expected = target_.sha256.trimmed().toLower();
         const QString actual = QString::fromLatin1(hash_.result().toHex());
-        if (actual != expected) {
-            *error = sha256_mismatch_message(target_.what, expected, actual);
-            return false;
-        }
+        if (actual != expected) return sha256_mismatch(target_.what, expected, actual);
         // The size the file system holds, not the count the write calls
         // claimed (buffered writes fail late), as the checked writer does.
-        if (!file_.flush() || file_.size() != taken_ || !file_.commit()) {
-            *error = QStringLiteral("Failed to write complete file to %1").arg(target_.path);
-            return false;
-        }
-        return true;
+        if (!file_.flush() || file_.size() != taken_ || !file_.commit())
+            return file_failure(DownloadFailure::FileIncomplete, target_.path);
+        return DownloadResult::success();
     }
     void discard() { file_.cancelWriting(); }
 
@@ -104,17 +110,15 @@ private:
 class PendingFetch : public QObject {
 public:
     PendingFetch(const QUrl& url, int timeout_ms, qint64 max_bytes, std::shared_ptr<BodySink> sink, QObject* context,
-                 std::function<void(bool, QString)> done)
+                 std::function<void(DownloadResult)> done)
         : QObject(context), url_(url), max_bytes_(max_bytes), sink_(std::move(sink)), done_(std::move(done)) {
         // One limit for the whole exchange, not an inactivity time-out: a
         // server that trickles bytes must not hold the caller longer either.
         deadline_.setSingleShot(true);
-        connect(&deadline_, &QTimer::timeout, this,
-                [this] { fail(QStringLiteral("Timed out fetching %1").arg(url_.toString())); });
+        connect(&deadline_, &QTimer::timeout, this, [this] { fail(failure_at(DownloadFailure::TimedOut, url_)); });
         if (!is_followed_scheme(url.scheme())) {
             ended_ = true;
-            end(false,
-                QStringLiteral("Refused to fetch %1: only https and http addresses are followed").arg(url.toString()));
+            end(failure_at(DownloadFailure::BadAddress, url));
             return;
         }
 
@@ -142,9 +146,9 @@ private:
     // every hop a web address (never file:, ftp:, data: ...).
     void onRedirected(const QUrl& target) {
         if (!is_followed_scheme(target.scheme())) {
-            fail(QStringLiteral("Refused to follow a redirect from %1 to %2: only https and http addresses are "
-                                "followed")
-                     .arg(url_.toString(), target.toString()));
+            DownloadResult refused = failure_at(DownloadFailure::BadRedirect, url_);
+            refused.detail = target.toString();
+            fail(std::move(refused));
         }
     }
 
@@ -165,9 +169,8 @@ private:
                 fail(too_large());
                 return;
             }
-            QString error;
-            if (!sink_->take(piece, n, &error)) {
-                fail(error);
+            if (DownloadResult kept = sink_->take(piece, n); !kept.ok()) {
+                fail(std::move(kept));
                 return;
             }
         }
@@ -176,7 +179,9 @@ private:
     void onFinished() {
         if (ended_) return;
         if (reply_->error() != QNetworkReply::NoError) {
-            fail(QStringLiteral("Network error fetching %1: %2").arg(url_.toString(), reply_->errorString()));
+            DownloadResult failed = failure_at(network_failure(*reply_), url_);
+            failed.detail = reply_->errorString();
+            fail(std::move(failed));
             return;
         }
         drain();  // anything that arrived with the finish
@@ -188,22 +193,24 @@ private:
         const QVariant length = reply_->header(QNetworkRequest::ContentLengthHeader);
         const QByteArray encoding = reply_->rawHeader("Content-Encoding").trimmed().toLower();
         if (length.isValid() && (encoding.isEmpty() || encoding == "identity") && length.toLongLong() != received_) {
-            fail(QStringLiteral("Download of %1 ended after %2 of %3 announced bytes")
-                     .arg(url_.toString())
-                     .arg(received_)
-                     .arg(length.toLongLong()));
+            DownloadResult truncated = failure_at(DownloadFailure::Truncated, url_);
+            truncated.received = received_;
+            truncated.announced = length.toLongLong();
+            fail(std::move(truncated));
             return;
         }
         ended_ = true;
         deadline_.stop();
-        end(true, {});
+        end(DownloadResult::success());
     }
 
-    QString too_large() const {
-        return QStringLiteral("Refused %1: larger than the limit of %2 bytes").arg(url_.toString()).arg(max_bytes_);
+    DownloadResult too_large() const {
+        DownloadResult result = failure_at(DownloadFailure::TooLarge, url_);
+        result.limit = max_bytes_;
+        return result;
     }
 
-    void fail(const QString& message) {
+    void fail(DownloadResult failure) {
         if (ended_) return;
         ended_ = true;
         deadline_.stop();
@@ -211,17 +218,16 @@ private:
             reply_->disconnect(this);  // abort() finishes the reply at once; that is not a success
             reply_->abort();
         }
-        end(false, message);
+        end(std::move(failure));
     }
 
     // `done` runs from the event loop, not inside the reply's signal, so it
     // may delete the context (and with it the reply) freely; a context gone
     // by then drops it. The sink goes with it, so a file sink is finished
     // (or discarded) there.
-    void end(bool ok, QString error) {
-        QTimer::singleShot(0, parent(), [done = std::move(done_), ok, error = std::move(error)]() mutable {
-            done(ok, std::move(error));
-        });
+    void end(DownloadResult result) {
+        QTimer::singleShot(
+            0, parent(), [done = std::move(done_), result = std::move(result)]() mutable { done(std::move(result)); });
         deleteLater();
     }
 
@@ -229,7 +235,7 @@ private:
     qint64 max_bytes_;
     qint64 received_ = 0;
     std::shared_ptr<BodySink> sink_;
-    std::function<void(bool, QString)> done_;
+    std::function<void(DownloadResult)> done_;
     QTimer deadline_;
     // Fresh per fetch: no cookies or connections are shared.
     QNetworkAccessManager manager_;
@@ -240,65 +246,53 @@ private:
 }  // namespace
 
 void start_fetch(const QUrl& url, int timeout_ms, qint64 max_bytes, QObject* context,
-                 std::function<void(FetchOutcome)> done) {
+                 std::function<void(FetchResult)> done) {
     auto sink = std::make_shared<MemorySink>();
-    new PendingFetch(url, timeout_ms, max_bytes, sink, context, [sink, done = std::move(done)](bool ok, QString error) {
-        if (!ok) {
-            done({false, {}, std::move(error)});
+    new PendingFetch(url, timeout_ms, max_bytes, sink, context, [sink, done = std::move(done)](DownloadResult ended) {
+        if (!ended.ok()) {
+            done(std::move(ended));
             return;
         }
-        done({true, std::move(sink->body), {}});
+        done(FetchResult::success(std::move(sink->body)));
     });
 }
 
 void start_download_to_file(const QUrl& url, int timeout_ms, const PackageTarget& target, QObject* context,
-                            std::function<void(FileOutcome)> done) {
+                            std::function<void(FileResult)> done) {
     auto sink = std::make_shared<FileSink>(target);
-    QString error;
+    DownloadResult refused;
     if (!is_well_formed_sha256(target.sha256)) {
         // Without a digest there is nothing to prove the bytes with: nothing is fetched.
-        error = QStringLiteral("No valid SHA-256 digest for %1; it is not downloaded").arg(target.path);
+        refused = file_failure(DownloadFailure::NoDigest, target.path);
     } else if (is_followed_scheme(url.scheme())) {
-        sink->open(&error);
-    }  // else PendingFetch refuses the scheme with its own message
-    if (!error.isEmpty()) {
-        QTimer::singleShot(0, context, [done = std::move(done), error]() { done({false, {}, error}); });
+        refused = sink->open();
+    }  // else PendingFetch refuses the scheme with its own failure
+    if (!refused.ok()) {
+        QTimer::singleShot(0, context, [done = std::move(done), refused]() { done(refused); });
         return;
     }
     new PendingFetch(url, timeout_ms, target.max_bytes, sink, context,
-                     [sink, url, path = target.path, done = std::move(done)](bool ok, QString error) {
+                     [sink, url, path = target.path, done = std::move(done)](DownloadResult ended) {
                          // Counted and written as it came; the digest and the commit decide.
-                         if (ok) ok = sink->finish(url, &error);
-                         if (!ok) {
+                         if (ended.ok()) ended = sink->finish(url);
+                         if (!ended.ok()) {
                              sink->discard();
-                             done({false, {}, std::move(error)});
+                             done(std::move(ended));
                              return;
                          }
-                         done({true, path, {}});
+                         done(FileResult::success(path));
                      });
 }
 
-bool fetch_url(const QUrl& url, int timeout_ms, qint64 max_bytes, QByteArray* body_out, QString* error) {
-    if (!body_out) {
-        set_error(error, QStringLiteral("body_out is null"));
-        return false;
-    }
-    FetchOutcome outcome = detail::wait_for_outcome<FetchOutcome>(
+FetchResult fetch_url(const QUrl& url, int timeout_ms, qint64 max_bytes) {
+    return detail::wait_for_outcome<FetchResult>(
         [&](QObject* context, auto done) { start_fetch(url, timeout_ms, max_bytes, context, std::move(done)); });
-    if (!outcome.ok) {
-        set_error(error, outcome.error);
-        return false;
-    }
-    *body_out = std::move(outcome.body);
-    return true;
 }
 
-bool download_to_file(const QUrl& url, int timeout_ms, const PackageTarget& target, QString* error) {
-    const FileOutcome outcome = detail::wait_for_outcome<FileOutcome>([&](QObject* context, auto done) {
+FileResult download_to_file(const QUrl& url, int timeout_ms, const PackageTarget& target) {
+    return detail::wait_for_outcome<FileResult>([&](QObject* context, auto done) {
         start_download_to_file(url, timeout_ms, target, context, std::move(done));
     });
-    if (!outcome.ok) set_error(error, outcome.error);
-    return outcome.ok;
 }
 
 }  // namespace vk61

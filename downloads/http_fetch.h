@@ -2,6 +2,7 @@
 // it brings.
 #pragma once
 
+#include "downloads/download_result.h"
 #include "downloads/download_settings.h"
 
 #include <QByteArray>
@@ -13,20 +14,6 @@
 class QObject;
 
 namespace vk61 {
-
-// The end of one fetch: the whole body (possibly empty) or the reason it failed.
-struct FetchOutcome {
-    bool ok = false;
-    QByteArray body;
-    QString error;
-};
-
-// The end of finding or downloading a file: its path or the reason.
-struct FileOutcome {
-    bool ok = false;
-    QString path;
-    QString error;
-};
 
 // What a package download must prove before it is stored.
 struct PackageTarget {
@@ -41,26 +28,30 @@ struct PackageTarget {
 // for any other scheme fails before it is sent). Each call uses its own
 // network access object, so no cookies or connections survive it. The request
 // is aborted once timeout_ms has passed, once more than max_bytes have come
-// or are announced, and a body shorter than its announced length fails.
+// or are announced, and a body shorter than its announced length fails
+// (BadAddress, BadRedirect, InsecureRedirect, HttpStatus, Network, TimedOut,
+// TooLarge, Truncated).
 //
 // Returns at once; `done` runs exactly once, later, on the thread of `context`
 // (which must be the calling thread). Deleting `context` before then aborts
 // the request, and `done` never runs.
 void start_fetch(const QUrl& url, int timeout_ms, qint64 max_bytes, QObject* context,
-                 std::function<void(FetchOutcome)> done);
+                 std::function<void(FetchResult)> done);
 
 // The same GET, but the body streams into a temporary file beside
 // target.path and is hashed as it comes; memory use does not grow with its
 // size. Only a non-empty body within target.max_bytes whose SHA-256 equals
 // target.sha256 replaces target.path; on any failure the temporary file is
-// discarded and target.path keeps what it held before.
+// discarded and target.path keeps what it held before (NoDigest,
+// EmptyDownload, DigestMismatch, FileWrite, FileIncomplete, FileRefused, or
+// one of start_fetch's failures).
 void start_download_to_file(const QUrl& url, int timeout_ms, const PackageTarget& target, QObject* context,
-                            std::function<void(FileOutcome)> done);
+                            std::function<void(FileResult)> done);
 
 // Blocking forms of the two above, for callers without an event loop of their
 // own to return to (command-line tools, tests): they wait in a local event
 // loop, so never call them on the thread of a window.
-bool fetch_url(const QUrl& url, int timeout_ms, qint64 max_bytes, QByteArray* body_out, QString* error = nullptr);
-bool download_to_file(const QUrl& url, int timeout_ms, const PackageTarget& target, QString* error = nullptr);
+FetchResult fetch_url(const QUrl& url, int timeout_ms, qint64 max_bytes);
+FileResult download_to_file(const QUrl& url, int timeout_ms, const PackageTarget& target);
 
 }  // namespace vk61

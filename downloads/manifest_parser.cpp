@@ -1,7 +1,6 @@
 #include "downloads/manifest_parser.h"
 
 #include "downloads/download_limits.h"
-#include "downloads/error_text.h"
 #include "downloads/manifest_file_name.h"
 
 #include <QJsonArray>
@@ -17,20 +16,26 @@
 namespace vk61 {
 namespace {
 
-using detail::set_error;
+// The rule of the manifest that bytes break, in the words of the message.
+DownloadResult bad_manifest(QString rule) {
+    DownloadResult result = DownloadResult::failed(DownloadFailure::BadManifest);
+    result.detail = std::move(rule);
+    return result;
+}
 
 // Parses the document and hands back its top-level object. A document that is
 // well formed but not an object reports the parser's "no error" text, which
 // is what the message then carries.
-bool parse_top_object(const QByteArray& bytes, QJsonObject* object, QString* error) {
+DownloadResult parse_top_object(const QByteArray& bytes, QJsonObject* object) {
     QJsonParseError parse_error{};
     const QJsonDocument document = QJsonDocument::fromJson(bytes, &parse_error);
     if (parse_error.error != QJsonParseError::NoError || !document.isObject()) {
-        set_error(error, QStringLiteral("Invalid manifest JSON: %1").arg(parse_error.errorString()));
-        return false;
+        DownloadResult result = DownloadResult::failed(DownloadFailure::InvalidJson);
+        result.detail = parse_error.errorString();
+        return result;
     }
     *object = document.object();
-    return true;
+    return DownloadResult::success();
 }
 
 // A member that is missing or not a string reads as empty text.
@@ -77,19 +82,25 @@ DatabasePackage database_from_object(const QJsonObject& object) {
 // The cache holds each package under the last component of its name, beside
 // the manifest: one entry's file must never stand in for the manifest or for
 // another entry's file. Two entries may share a name only when they share
-// the digest (the same bytes). Returns the complaint, or an empty text.
+// the digest (the same bytes). Returns the clash, or success.
 template <typename Package>
-QString name_clash(const QString& file, const QString& sha256, const QList<Package>& earlier,
-                   QString Package::*file_field) {
+DownloadResult name_clash(const QString& file, const QString& sha256, const QList<Package>& earlier,
+                          QString Package::*file_field) {
+    DownloadResult clash;
+    clash.file = file;
     const QString name = detail::manifest_file_name(file).toCaseFolded();
-    if (name == QLatin1String("downloads_manifest.json"))
-        return QStringLiteral("Package file name %1 is the manifest's own name").arg(file);
+    if (name == QLatin1String("downloads_manifest.json")) {
+        clash.failure = DownloadFailure::ReservedFileName;
+        return clash;
+    }
     for (const Package& other : earlier) {
         if (detail::manifest_file_name(other.*file_field).toCaseFolded() == name &&
-            other.sha256.trimmed().toLower() != sha256.trimmed().toLower())
-            return QStringLiteral("Package file name %1 is used by two entries").arg(file);
+            other.sha256.trimmed().toLower() != sha256.trimmed().toLower()) {
+            clash.failure = DownloadFailure::SharedFileName;
+            return clash;
+        }
     }
-    return {};
+    return DownloadResult::success();
 }
 
 bool is_acceptable_database(const DatabasePackage& package) {
@@ -99,20 +110,16 @@ bool is_acceptable_database(const DatabasePackage& package) {
 
 }  // namespace
 
-bool parse_firmware_manifest(const QByteArray& bytes, QList<FirmwarePackage>* entries_out, QString* error) {
-    if (!entries_out) {
-        set_error(error, QStringLiteral("entries_out is null"));
-        return false;
-    }
+DownloadResult parse_firmware_manifest(const QByteArray& bytes, QList<FirmwarePackage>* entries_out) {
+    if (!entries_out) return bad_manifest(QStringLiteral("entries_out is null"));
     entries_out->clear();
 
     QJsonObject top;
-    if (!parse_top_object(bytes, &top, error)) return false;
+    if (DownloadResult parsed = parse_top_object(bytes, &top); !parsed.ok()) return parsed;
 
     const QJsonArray entries = top.value(QLatin1String("firmware_packages")).toArray();
     if (entries.isEmpty()) {
-        set_error(error, QStringLiteral("firmware_packages is empty"));
-        return false;
+        return bad_manifest(QStringLiteral("firmware_packages is empty"));
     }
 
     for (const QJsonValue& entry : entries) {
@@ -124,48 +131,39 @@ bool parse_firmware_manifest(const QByteArray& bytes, QList<FirmwarePackage>* en
         // both faults reports its version.
         if (!parse_version_triplet(text_member(object, QLatin1String("firmware_version")), &version.major,
                                    &version.minor, &version.patch)) {
-            set_error(error, QStringLiteral("Invalid firmware_version for device_type %1").arg(package.device_type));
-            return false;
+            return bad_manifest(QStringLiteral("Invalid firmware_version for device_type %1").arg(package.device_type));
         }
         if (package.device_type.isEmpty() || package.firmware_file.isEmpty()) {
-            set_error(error, QStringLiteral("Manifest entry missing device_type or firmware_file"));
-            return false;
+            return bad_manifest(QStringLiteral("Manifest entry missing device_type or firmware_file"));
         }
         // Nothing is taken on trust: a package that cannot be checked is a bad entry.
         if (!is_well_formed_sha256(package.sha256)) {
-            set_error(error, QStringLiteral("Invalid sha256 for device_type %1").arg(package.device_type));
-            return false;
+            return bad_manifest(QStringLiteral("Invalid sha256 for device_type %1").arg(package.device_type));
         }
-        if (const QString clash =
+        if (DownloadResult clash =
                 name_clash(package.firmware_file, package.sha256, *entries_out, &FirmwarePackage::firmware_file);
-            !clash.isEmpty()) {
-            set_error(error, clash);
-            return false;
+            !clash.ok()) {
+            return clash;
         }
         entries_out->append(std::move(package));
     }
 
     if (entries_out->isEmpty()) {
-        set_error(error, QStringLiteral("No valid firmware packages in manifest"));
-        return false;
+        return bad_manifest(QStringLiteral("No valid firmware packages in manifest"));
     }
-    return true;
+    return DownloadResult::success();
 }
 
-bool parse_database_manifest(const QByteArray& bytes, QList<DatabasePackage>* entries_out, QString* error) {
-    if (!entries_out) {
-        set_error(error, QStringLiteral("entries_out is null"));
-        return false;
-    }
+DownloadResult parse_database_manifest(const QByteArray& bytes, QList<DatabasePackage>* entries_out) {
+    if (!entries_out) return bad_manifest(QStringLiteral("entries_out is null"));
     entries_out->clear();
 
     QJsonObject top;
-    if (!parse_top_object(bytes, &top, error)) return false;
+    if (DownloadResult parsed = parse_top_object(bytes, &top); !parsed.ok()) return parsed;
 
     const QJsonArray entries = top.value(QLatin1String("database_files")).toArray();
     if (entries.isEmpty()) {
-        set_error(error, QStringLiteral("database_files is empty"));
-        return false;
+        return bad_manifest(QStringLiteral("database_files is empty"));
     }
 
     for (const QJsonValue& entry : entries) {
@@ -176,28 +174,24 @@ bool parse_database_manifest(const QByteArray& bytes, QList<DatabasePackage>* en
         // ordered, is a bad entry, not one to drop quietly: the newest cycle
         // would then silently be another.
         if (!is_well_formed_sha256(package.sha256)) {
-            set_error(error, QStringLiteral("Invalid sha256 for database_file %1").arg(package.database_file));
-            return false;
+            return bad_manifest(QStringLiteral("Invalid sha256 for database_file %1").arg(package.database_file));
         }
         if (!cycle_date(package).isValid()) {
-            set_error(error,
-                      QStringLiteral("Invalid cycle_effective_date for database_file %1").arg(package.database_file));
-            return false;
+            return bad_manifest(
+                QStringLiteral("Invalid cycle_effective_date for database_file %1").arg(package.database_file));
         }
-        if (const QString clash =
+        if (DownloadResult clash =
                 name_clash(package.database_file, package.sha256, *entries_out, &DatabasePackage::database_file);
-            !clash.isEmpty()) {
-            set_error(error, clash);
-            return false;
+            !clash.ok()) {
+            return clash;
         }
         entries_out->append(std::move(package));
     }
 
     if (entries_out->isEmpty()) {
-        set_error(error, QStringLiteral("No valid database packages in manifest"));
-        return false;
+        return bad_manifest(QStringLiteral("No valid database packages in manifest"));
     }
-    return true;
+    return DownloadResult::success();
 }
 
 bool parse_version_triplet(const QString& text, quint8* major, quint8* minor, quint8* patch) {
@@ -222,19 +216,20 @@ QDate cycle_date(const DatabasePackage& package) {
     return QDate::fromString(package.cycle_effective_date.trimmed(), QStringLiteral("yyyy-MM-dd"));
 }
 
-bool is_manifest_document(const QByteArray& bytes, QString* error) {
+DownloadResult is_manifest_document(const QByteArray& bytes) {
     if (bytes.size() > kMaxManifestBytes) {
-        set_error(error, QStringLiteral("Manifest is larger than the limit of %1 bytes").arg(kMaxManifestBytes));
-        return false;
+        DownloadResult result = DownloadResult::failed(DownloadFailure::ManifestTooLarge);
+        result.limit = kMaxManifestBytes;
+        return result;
     }
     QJsonObject top;
-    return parse_top_object(bytes, &top, error);
+    return parse_top_object(bytes, &top);
 }
 
-bool check_manifest(const QByteArray& bytes, QString* error) {
-    if (!is_manifest_document(bytes, error)) return false;
+DownloadResult check_manifest(const QByteArray& bytes) {
+    if (DownloadResult document = is_manifest_document(bytes); !document.ok()) return document;
     QJsonObject top;
-    parse_top_object(bytes, &top, nullptr);
+    parse_top_object(bytes, &top);
 
     // Each list the document carries must parse whole (which also keeps
     // the names within a list apart); the names of the two lists must not
@@ -242,27 +237,21 @@ bool check_manifest(const QByteArray& bytes, QString* error) {
     bool any = false;
     QList<FirmwarePackage> firmware;
     if (!top.value(QLatin1String("firmware_packages")).toArray().isEmpty()) {
-        if (!parse_firmware_manifest(bytes, &firmware, error)) return false;
+        if (DownloadResult parsed = parse_firmware_manifest(bytes, &firmware); !parsed.ok()) return parsed;
         any = true;
     }
     if (!top.value(QLatin1String("database_files")).toArray().isEmpty()) {
         QList<DatabasePackage> databases;
-        if (!parse_database_manifest(bytes, &databases, error)) return false;
+        if (DownloadResult parsed = parse_database_manifest(bytes, &databases); !parsed.ok()) return parsed;
         for (const DatabasePackage& package : databases) {
-            const QString clash =
+            DownloadResult clash =
                 name_clash(package.database_file, package.sha256, firmware, &FirmwarePackage::firmware_file);
-            if (!clash.isEmpty()) {
-                set_error(error, clash);
-                return false;
-            }
+            if (!clash.ok()) return clash;
         }
         any = true;
     }
-    if (!any) {
-        set_error(error, QStringLiteral("Manifest lists no packages"));
-        return false;
-    }
-    return true;
+    if (!any) return bad_manifest(QStringLiteral("Manifest lists no packages"));
+    return DownloadResult::success();
 }
 
 }  // namespace vk61

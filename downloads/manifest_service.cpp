@@ -18,52 +18,60 @@ ManifestService::ManifestService(DownloadSettings settings, QObject* parent)
     connect(&retry_timer_, &QTimer::timeout, this, &ManifestService::request_packages);
 }
 
-void ManifestService::start_online(int timeout_ms, std::function<void(FetchOutcome)> done) {
+void ManifestService::start_online(int timeout_ms, std::function<void(FetchResult)> done) {
     last_attempt_.start();
     const QUrl url = settings_.manifest_url;
     // The fetch belongs to this service, not to the caller: what arrives is
     // kept even when the caller has gone.
-    start_fetch(url, timeout_ms < 0 ? settings_.fetch_timeout_ms : timeout_ms, kMaxManifestBytes, this,
-                [this, url, done = std::move(done)](FetchOutcome fetched) {
-                    QString refusal;
-                    if (fetched.ok && fetched.body.isEmpty()) {
-                        fetched.ok = false;  // an empty manifest is no manifest; no message of its own
-                    } else if (fetched.ok && !is_manifest_document(fetched.body, &refusal)) {
-                        // A captive portal's page is no answer: the copies
-                        // of earlier runs stay, and load() falls back to them.
-                        fetched = {
-                            false,
-                            {},
-                            QStringLiteral("Refused the downloads manifest from %1: %2").arg(url.toString(), refusal)};
-                    } else if (fetched.ok && !check_manifest(fetched.body, &refusal)) {
-                        // A manifest with a bad entry goes to the caller, whose
-                        // parser names the entry, but it replaces neither the
-                        // memory copy nor the cache: those hold only manifests
-                        // that passed every check. Its good entries before the
-                        // bad one still serve as the package list.
-                        qDebug().noquote() << "Downloads manifest not kept:" << refusal;
-                        take_packages(fetched.body);
-                        done(std::move(fetched));
-                        return;
-                    }
-                    if (fetched.ok) keep(fetched.body, true);
-                    done(std::move(fetched));
-                });
+    start_fetch(
+        url, timeout_ms < 0 ? settings_.fetch_timeout_ms : timeout_ms, kMaxManifestBytes, this,
+        [this, url, done = std::move(done)](FetchResult fetched) {
+            if (!fetched.ok()) {
+                done(std::move(fetched));
+                return;
+            }
+            if (fetched.body.isEmpty()) {
+                done(DownloadResult::failed(DownloadFailure::EmptyManifest));  // an empty manifest is no manifest
+                return;
+            }
+            if (const DownloadResult document = is_manifest_document(fetched.body); !document.ok()) {
+                // A captive portal's page is no answer: the copies
+                // of earlier runs stay, and load() falls back to them.
+                DownloadResult refused = DownloadResult::failed(DownloadFailure::ManifestRefused);
+                refused.url = url.toString();
+                refused.detail = describe(document);
+                done(std::move(refused));
+                return;
+            }
+            if (const DownloadResult checked = check_manifest(fetched.body); !checked.ok()) {
+                // A manifest with a bad entry goes to the caller, whose
+                // parser names the entry, but it replaces neither the
+                // memory copy nor the cache: those hold only manifests
+                // that passed every check. Its good entries before the
+                // bad one still serve as the package list.
+                qDebug().noquote() << "Downloads manifest not kept:" << describe(checked);
+                take_packages(fetched.body);
+                done(std::move(fetched));
+                return;
+            }
+            keep(fetched.body, true);
+            done(std::move(fetched));
+        });
 }
 
-void ManifestService::load(QObject* context, std::function<void(FetchOutcome)> done, int timeout_ms) {
-    start_online(timeout_ms, [this, caller = QPointer<QObject>(context), done = std::move(done)](FetchOutcome fetched) {
-        if (!fetched.ok) {
-            qDebug().noquote() << "Online downloads manifest unavailable:" << fetched.error;
+void ManifestService::load(QObject* context, std::function<void(FetchResult)> done, int timeout_ms) {
+    start_online(timeout_ms, [this, caller = QPointer<QObject>(context), done = std::move(done)](FetchResult fetched) {
+        if (!fetched.ok()) {
+            qDebug().noquote() << "Online downloads manifest unavailable:" << describe(fetched);
             QByteArray bytes;
-            if (take_offline_copy(&bytes)) fetched = {true, std::move(bytes), {}};
+            if (take_offline_copy(&bytes)) fetched = FetchResult::success(std::move(bytes));
         }
         if (caller) done(std::move(fetched));
     });
 }
 
-void ManifestService::fetch_online(QObject* context, std::function<void(FetchOutcome)> done) {
-    start_online(-1, [caller = QPointer<QObject>(context), done = std::move(done)](FetchOutcome fetched) {
+void ManifestService::fetch_online(QObject* context, std::function<void(FetchResult)> done) {
+    start_online(-1, [caller = QPointer<QObject>(context), done = std::move(done)](FetchResult fetched) {
         if (caller) done(std::move(fetched));
     });
 }
@@ -74,13 +82,12 @@ bool ManifestService::take_offline_copy(QByteArray* bytes_out) {
         return true;
     }
     for (const QString& path : {manifest_cache_path(), find_local_manifest(settings_)}) {
-        QByteArray bytes;
+        if (path.isEmpty() || !QFileInfo(path).isFile()) continue;
+        FetchResult read = read_manifest_file(path);
         // A copy on disk is held to the same checks as one from the server.
-        if (path.isEmpty() || !QFileInfo(path).isFile() || !read_manifest_file(path, &bytes, nullptr) ||
-            bytes.isEmpty() || !check_manifest(bytes, nullptr))
-            continue;
-        keep(bytes, false);
-        *bytes_out = std::move(bytes);
+        if (!read.ok() || read.body.isEmpty() || !check_manifest(read.body).ok()) continue;
+        keep(read.body, false);
+        *bytes_out = std::move(read.body);
         return true;
     }
     return false;
@@ -100,7 +107,7 @@ void ManifestService::keep(const QByteArray& bytes, bool from_network) {
 
 void ManifestService::take_packages(const QByteArray& bytes) {
     QList<FirmwarePackage> packages;
-    parse_firmware_manifest(bytes, &packages, nullptr);  // a bad entry keeps those before it
+    parse_firmware_manifest(bytes, &packages);  // a bad entry keeps those before it
     const bool changed = packages != packages_;
     packages_ = std::move(packages);
     if (changed) emit firmware_packages_changed();
@@ -121,7 +128,7 @@ void ManifestService::request_packages() {
     }
     lookup_running_ = true;
     lookup_wanted_ = false;
-    load(this, [this](const FetchOutcome&) { on_lookup_done(); });
+    load(this, [this](const FetchResult&) { on_lookup_done(); });
 }
 
 void ManifestService::on_lookup_done() {

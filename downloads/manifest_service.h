@@ -47,15 +47,15 @@ public:
     // When nothing is found the error is the network's message. `done` runs
     // once, later, unless context is deleted first. timeout_ms < 0 is the
     // settings' fetch limit; a shorter one suits lookups that are optional.
-    void load(QObject* context, std::function<void(FetchOutcome)> done, int timeout_ms = -1);
+    void load(QObject* context, std::function<void(FetchResult)> done, int timeout_ms = -1);
 
     // Network only; a success is kept like load()'s. A successful fetch of an
-    // empty body fails with an empty message, and one that is not
-    // is_manifest_document() fails with the reason. Only a manifest that
+    // empty body fails as EmptyManifest (no message of its own), and one that
+    // is not is_manifest_document() fails as ManifestRefused with the reason. Only a manifest that
     // passes check_manifest() is kept (memory copy and cache file), so a bad
     // answer never replaces a good copy; one with a bad entry still reaches
     // the caller, whose parser names that entry.
-    void fetch_online(QObject* context, std::function<void(FetchOutcome)> done);
+    void fetch_online(QObject* context, std::function<void(FetchResult)> done);
 
     // For readers of firmware_packages(): while the list is empty, starts a
     // load() unless one is running or one started less than
@@ -68,7 +68,7 @@ signals:
     void firmware_packages_changed();
 
 private:
-    void start_online(int timeout_ms, std::function<void(FetchOutcome)> done);
+    void start_online(int timeout_ms, std::function<void(FetchResult)> done);
     bool take_offline_copy(QByteArray* bytes_out);
     void keep(const QByteArray& bytes, bool from_network);
     void take_packages(const QByteArray& bytes);

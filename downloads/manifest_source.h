@@ -4,9 +4,9 @@
 // of a window.
 #pragma once
 
+#include "downloads/download_result.h"
 #include "downloads/firmware_package.h"
 
-#include <QByteArray>
 #include <QList>
 #include <QString>
 
@@ -14,24 +14,24 @@ namespace vk61 {
 
 class ManifestService;
 
-// The whole file, possibly empty; a file larger than kMaxManifestBytes is
-// refused without being read whole.
-bool read_manifest_file(const QString& path, QByteArray* bytes_out, QString* error = nullptr);
+// The whole file, possibly empty, as the body; a file larger than
+// kMaxManifestBytes is refused without being read whole (ManifestUnreadable,
+// ManifestTooLarge).
+FetchResult read_manifest_file(const QString& path);
 
 // ManifestService::load(); timeout_ms < 0 is the settings' fetch limit.
-bool load_manifest_bytes(ManifestService& service, QByteArray* bytes_out, QString* error = nullptr,
-                         int timeout_ms = -1);
+FetchResult load_manifest_bytes(ManifestService& service, int timeout_ms = -1);
 
-// ManifestService::fetch_online(). bytes_out may be null.
-bool fetch_manifest_online(ManifestService& service, QByteArray* bytes_out, QString* error = nullptr);
+// ManifestService::fetch_online().
+FetchResult fetch_manifest_online(ManifestService& service);
 
 // load_manifest_bytes() for its side effect: after a network success both the
 // memory copy and manifest_cache_path() hold the manifest.
-bool prefetch_manifest(ManifestService& service, QString* error = nullptr);
+DownloadResult prefetch_manifest(ManifestService& service);
 
 // load_manifest_bytes(), then parse_firmware_manifest(). On a load failure
 // *entries_out is left untouched.
-bool load_firmware_packages(ManifestService& service, QList<FirmwarePackage>* entries_out, QString* error = nullptr,
-                            int timeout_ms = -1);
+DownloadResult load_firmware_packages(ManifestService& service, QList<FirmwarePackage>* entries_out,
+                                      int timeout_ms = -1);
 
 }  // namespace vk61

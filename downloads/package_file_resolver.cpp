@@ -2,7 +2,6 @@
 
 #include "downloads/download_limits.h"
 #include "downloads/download_locations.h"
-#include "downloads/error_text.h"
 #include "downloads/file_digest.h"
 #include "downloads/manifest_file_name.h"
 #include "downloads/wait_for_outcome.h"
@@ -18,9 +17,17 @@ namespace {
 
 // Outcomes known without the network still arrive from the event loop, as
 // the download's do, so callers see one order of events.
-void finish_later(QObject* context, std::function<void(FileOutcome)> done, FileOutcome outcome) {
+void finish_later(QObject* context, std::function<void(FileResult)> done, FileResult result) {
     QTimer::singleShot(0, context,
-                       [done = std::move(done), outcome = std::move(outcome)]() mutable { done(std::move(outcome)); });
+                       [done = std::move(done), result = std::move(result)]() mutable { done(std::move(result)); });
+}
+
+// A refusal of the entry itself: file is its name, detail the kind's word.
+FileResult entry_failure(DownloadFailure failure, const QString& file, const char* detail = "") {
+    DownloadResult result = DownloadResult::failed(failure);
+    result.file = file;
+    result.detail = QString::fromLatin1(detail);
+    return result;
 }
 
 bool is_within_limit(const QString& path, qint64 max_bytes) {
@@ -32,35 +39,31 @@ bool is_within_limit(const QString& path, qint64 max_bytes) {
 
 void start_resolve_package_file(const PackageFileSource& source, const PackageFileKind& kind,
                                 const DownloadSettings& settings, QObject* context,
-                                std::function<void(FileOutcome)> done) {
+                                std::function<void(FileResult)> done) {
     // "..", "." or a trailing separator give no name, so nothing below can
     // read, replace or delete the cache folder's parent or the folder itself.
     const QString file_name = manifest_file_name(source.manifest_file_name);
     if (file_name.isEmpty()) {
-        finish_later(context, std::move(done), {false, {}, QString::fromLatin1(kind.no_name_message)});
+        finish_later(context, std::move(done), entry_failure(DownloadFailure::NoFileName, {}, kind.file_field));
         return;
     }
 
     // The manifest's own cache file is never a package's: checking it as one
     // would delete it.
     if (file_name.compare(QFileInfo(manifest_cache_path()).fileName(), Qt::CaseInsensitive) == 0) {
-        finish_later(context, std::move(done),
-                     {false, {}, QStringLiteral("Package file name %1 is the manifest's own name").arg(file_name)});
+        finish_later(context, std::move(done), entry_failure(DownloadFailure::ReservedFileName, file_name));
         return;
     }
     if (!is_well_formed_sha256(source.sha256)) {
-        finish_later(context, std::move(done),
-                     {false,
-                      {},
-                      QStringLiteral("Manifest entry %1 has no valid sha256 (64 hexadecimal digits)").arg(file_name)});
+        finish_later(context, std::move(done), entry_failure(DownloadFailure::EntryWithoutDigest, file_name));
         return;
     }
 
     const QString cached_path = QDir(downloads_cache_dir()).filePath(file_name);
     if (QFileInfo::exists(cached_path)) {
         if (is_within_limit(cached_path, kind.max_bytes) &&
-            verify_file_sha256(cached_path, source.sha256, nullptr, QString::fromLatin1(kind.what))) {
-            finish_later(context, std::move(done), {true, cached_path, {}});
+            verify_file_sha256(cached_path, source.sha256, QString::fromLatin1(kind.what)).ok()) {
+            finish_later(context, std::move(done), FileResult::success(cached_path));
             return;
         }
         // Stale (the manifest moved on) or damaged: fetch it again below.
@@ -79,33 +82,22 @@ void start_resolve_package_file(const PackageFileSource& source, const PackageFi
     // digest is the only proof of what they hold.
     const QString local_path = QDir(local_firmware_dir(settings)).filePath(file_name);
     if (QFileInfo(local_path).isFile()) {
-        QString error = QStringLiteral("%1 is larger than the limit of %2 bytes").arg(local_path).arg(kind.max_bytes);
-        if (is_within_limit(local_path, kind.max_bytes) &&
-            verify_file_sha256(local_path, source.sha256, &error, QString::fromLatin1(kind.what))) {
-            finish_later(context, std::move(done), {true, local_path, {}});
-        } else {
-            finish_later(context, std::move(done), {false, {}, error});
-        }
+        FileResult checked = entry_failure(DownloadFailure::FileTooLarge, local_path);
+        checked.limit = kind.max_bytes;
+        if (is_within_limit(local_path, kind.max_bytes))
+            checked = verify_file_sha256(local_path, source.sha256, QString::fromLatin1(kind.what));
+        if (checked.ok()) checked = FileResult::success(local_path);
+        finish_later(context, std::move(done), std::move(checked));
         return;
     }
-    finish_later(context, std::move(done), {false, {}, QString::fromLatin1(kind.not_available_message)});
+    finish_later(context, std::move(done), entry_failure(DownloadFailure::NotAvailable, {}, kind.package_noun));
 }
 
-bool resolve_package_file(const PackageFileSource& source, const PackageFileKind& kind,
-                          const DownloadSettings& settings, QString* local_path_out, QString* error) {
-    if (!local_path_out) {
-        set_error(error, QStringLiteral("local_path_out is null"));
-        return false;
-    }
-    const FileOutcome outcome = wait_for_outcome<FileOutcome>([&](QObject* context, auto done) {
+FileResult resolve_package_file(const PackageFileSource& source, const PackageFileKind& kind,
+                                const DownloadSettings& settings) {
+    return wait_for_outcome<FileResult>([&](QObject* context, auto done) {
         start_resolve_package_file(source, kind, settings, context, std::move(done));
     });
-    if (!outcome.ok) {
-        set_error(error, outcome.error);
-        return false;
-    }
-    *local_path_out = outcome.path;
-    return true;
 }
 
 }  // namespace vk61::detail

@@ -15,10 +15,10 @@ namespace vk61::detail {
 
 // What differs between the two package kinds.
 struct PackageFileKind {
-    const char* no_name_message;        // the entry gives no usable file name
-    const char* not_available_message;  // no download_url and no local file
-    const char* what;                   // how digest messages name the file
-    qint64 max_bytes;                   // the kind's size limit
+    const char* file_field;    // the entry's file name field, for NoFileName: "firmware_file"
+    const char* package_noun;  // for NotAvailable: "Firmware"
+    const char* what;          // how digest messages name the file
+    qint64 max_bytes;          // the kind's size limit
 };
 
 // The package's fields that matter for finding its file.
@@ -36,10 +36,10 @@ struct PackageFileSource {
 // thread of context (see start_fetch); the digests are computed on that thread.
 void start_resolve_package_file(const PackageFileSource& source, const PackageFileKind& kind,
                                 const DownloadSettings& settings, QObject* context,
-                                std::function<void(FileOutcome)> done);
+                                std::function<void(FileResult)> done);
 
-// The blocking form (see fetch_url). *local_path_out is written only on success.
-bool resolve_package_file(const PackageFileSource& source, const PackageFileKind& kind,
-                          const DownloadSettings& settings, QString* local_path_out, QString* error);
+// The blocking form (see fetch_url).
+FileResult resolve_package_file(const PackageFileSource& source, const PackageFileKind& kind,
+                                const DownloadSettings& settings);
 
 }  // namespace vk61::detail

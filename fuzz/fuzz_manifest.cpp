@@ -27,8 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
 
     QList<vk61::FirmwarePackage> firmware;
-    QString error;
-    const bool firmware_ok = vk61::parse_firmware_manifest(bytes, &firmware, &error);
+    const bool firmware_ok = vk61::parse_firmware_manifest(bytes, &firmware).ok();
     for (const vk61::FirmwarePackage& package : firmware) {
         // Whatever a parse keeps can be proven by its digest.
         require(vk61::is_well_formed_sha256(package.sha256));
@@ -38,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)vk61::find_firmware_for_device(firmware, 0xC3070001u);
 
     QList<vk61::DatabasePackage> databases;
-    const bool databases_ok = vk61::parse_database_manifest(bytes, &databases, &error);
+    const bool databases_ok = vk61::parse_database_manifest(bytes, &databases).ok();
     for (const vk61::DatabasePackage& package : databases) {
         require(vk61::is_well_formed_sha256(package.sha256));
         require(vk61::cycle_date(package).isValid());
@@ -52,18 +51,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // An accepted manifest is within the limit, parses whole and keeps its
     // packages' cache files apart from the manifest's own.
-    if (vk61::check_manifest(bytes, &error)) {
+    if (const vk61::DownloadResult checked = vk61::check_manifest(bytes); checked.ok()) {
         require(bytes.size() <= vk61::kMaxManifestBytes);
         require(firmware_ok || databases_ok);
         require(!firmware.isEmpty() || !databases.isEmpty());
     } else {
-        require(!error.isEmpty());
+        require(!vk61::describe(checked).isEmpty());
     }
     if (size > 0 && (data[0] & 1) != 0) {
         QByteArray padded = bytes;
         padded.append(
             QByteArray(vk61::kMaxManifestBytes + 1 - qMin<qint64>(bytes.size(), vk61::kMaxManifestBytes), ' '));
-        require(!vk61::check_manifest(padded, nullptr));
+        require(!vk61::check_manifest(padded).ok());
     }
 
     quint8 major = 0, minor = 0, patch = 0;

@@ -25,8 +25,8 @@ TEST_F(DemoContentTest, everyPackageDownloadsAndVerifies) {
     const QByteArray manifest = test::read_file(root.filePath("firmware/downloads_manifest.json"));
     QList<FirmwarePackage> firmware;
     QList<DatabasePackage> databases;
-    ASSERT_TRUE(parse_firmware_manifest(manifest, &firmware, &error)) << error.toStdString();
-    ASSERT_TRUE(parse_database_manifest(manifest, &databases, &error)) << error.toStdString();
+    ASSERT_TRUE(parse_firmware_manifest(manifest, &firmware).ok());
+    ASSERT_TRUE(parse_database_manifest(manifest, &databases).ok());
 
     // The simulated installation: device id, firmware word, whether an update shows.
     const std::tuple<quint32, quint32, bool> units[] = {
@@ -35,9 +35,9 @@ TEST_F(DemoContentTest, everyPackageDownloadsAndVerifies) {
         const FirmwarePackage* p = find_firmware_for_device(firmware, device_id);
         ASSERT_NE(p, nullptr) << std::hex << device_id;
         EXPECT_EQ(is_firmware_older(running, *p), update) << std::hex << device_id;
-        QString path;
-        ASSERT_TRUE(p->resolve_local_path(settings(), &path, &error)) << error.toStdString();
-        const QByteArray image = test::read_file(path);
+        const FileResult resolved = p->resolve_local_path(settings());
+        ASSERT_TRUE(resolved.ok()) << describe(resolved).toStdString();
+        const QByteArray image = test::read_file(resolved.path);
         ASSERT_EQ(image.size(), 64 + 150000);
         const auto* header = reinterpret_cast<const uchar*>(image.constData());
         EXPECT_EQ(qFromLittleEndian<quint32>(header + 8), 0x30000u);
@@ -48,9 +48,9 @@ TEST_F(DemoContentTest, everyPackageDownloadsAndVerifies) {
     const DatabasePackage* airport = find_latest_database(databases, "airport");
     ASSERT_NE(airport, nullptr);
     EXPECT_EQ(airport->database_file, "airports_2026-11.db");
-    QString path;
-    ASSERT_TRUE(airport->resolve_local_path(settings(), &path, &error)) << error.toStdString();
-    EXPECT_EQ(QFileInfo(path).size(), 2 << 20);
+    const FileResult resolved = airport->resolve_local_path(settings());
+    ASSERT_TRUE(resolved.ok()) << describe(resolved).toStdString();
+    EXPECT_EQ(QFileInfo(resolved.path).size(), 2 << 20);
 }
 
 }  // namespace

@@ -27,10 +27,9 @@ TEST(FileDigest, matchesSha256sumOnSeveralMebibytes) {
     ASSERT_TRUE(process.waitForFinished(20000));
     const QString reference = QString::fromLatin1(process.readAllStandardOutput().left(64));
 
-    QString hex;
-    ASSERT_TRUE(compute_file_sha256(path, &hex, nullptr));
-    EXPECT_EQ(hex, reference);
-    EXPECT_TRUE(compute_file_sha256(path, nullptr, nullptr));  // no text wanted
+    const DigestResult computed = compute_file_sha256(path);
+    ASSERT_TRUE(computed.ok());
+    EXPECT_EQ(computed.sha256, reference);
 }
 
 TEST(FileDigest, verifyNormalisesTheExpectedDigest) {
@@ -45,18 +44,18 @@ TEST(FileDigest, verifyNormalisesTheExpectedDigest) {
         {wrong, false}, {digest.left(63), false},
     };
     for (const auto& [expected, ok] : rows) {
-        QString error;
-        EXPECT_EQ(verify_file_sha256(path, expected, &error), ok) << expected.toStdString();
+        const DownloadResult verified = verify_file_sha256(path, expected);
+        EXPECT_EQ(verified.ok(), ok) << expected.toStdString();
         if (!ok) {
-            EXPECT_EQ(error, "Firmware file SHA-256 does not match the manifest.\nExpected: " +
-                                 expected.trimmed().toLower() + "\nActual:   " + digest);
+            EXPECT_EQ(describe(verified), "Firmware file SHA-256 does not match the manifest.\nExpected: " +
+                                              expected.trimmed().toLower() + "\nActual:   " + digest);
         }
     }
     // No digest in the manifest: accepted without even looking for the file.
-    EXPECT_TRUE(verify_file_sha256(dir.filePath("missing.bin"), "   ", nullptr));
-    QString error;
-    EXPECT_FALSE(verify_file_sha256(dir.filePath("missing.bin"), digest.toUpper(), &error));
-    EXPECT_EQ(error, "Could not read firmware file: " + dir.filePath("missing.bin"));
+    EXPECT_TRUE(verify_file_sha256(dir.filePath("missing.bin"), "   ").ok());
+    const DownloadResult missing = verify_file_sha256(dir.filePath("missing.bin"), digest.toUpper());
+    EXPECT_EQ(missing.failure, DownloadFailure::FileUnreadable);
+    EXPECT_EQ(describe(missing), "Could not read firmware file: " + dir.filePath("missing.bin"));
 }
 
 }  // namespace

@@ -77,10 +77,10 @@ TEST_F(HttpFetchTest, outcomes) {
     for (const Row& row : rows) {
         if (row.tls && !test::tls_available()) continue;
         const QUrl url = (row.tls ? secure_ : plain_).url(QString::fromLatin1(row.path));
-        QByteArray body = "untouched";
-        QString error;
-        EXPECT_EQ(fetch_url(url, timeout_ms, kMaxManifestBytes, &body, &error), row.body != nullptr) << row.path;
-        EXPECT_EQ(body, row.body ? QByteArray(row.body) : QByteArray("untouched")) << row.path;
+        const FetchResult fetched = fetch_url(url, timeout_ms, kMaxManifestBytes);
+        EXPECT_EQ(fetched.ok(), row.body != nullptr) << row.path;
+        EXPECT_EQ(fetched.body, row.body ? QByteArray(row.body) : QByteArray()) << row.path;
+        const QString error = describe(fetched);
         const QString expected = QString::fromLatin1(row.error).replace("%1", url.toString());
         EXPECT_TRUE(row.body ? error.isEmpty() : error.startsWith(expected)) << row.path << ": " << error.toStdString();
     }
@@ -89,12 +89,11 @@ TEST_F(HttpFetchTest, outcomes) {
 }
 
 TEST_F(HttpFetchTest, notFoundTextAndRequestHeaders) {
-    QByteArray body;
-    QString error;
-    EXPECT_FALSE(fetch_url(plain_.url("/missing"), kFetchTimeoutMs, kMaxManifestBytes, &body, &error));
-    EXPECT_TRUE(error.contains("Not Found")) << error.toStdString();  // the network layer's text
-    for (int i = 0; i < 2; ++i)
-        ASSERT_TRUE(fetch_url(plain_.url("/m.json"), kFetchTimeoutMs, kMaxManifestBytes, &body, nullptr));
+    const FetchResult missing = fetch_url(plain_.url("/missing"), kFetchTimeoutMs, kMaxManifestBytes);
+    EXPECT_EQ(missing.failure, DownloadFailure::HttpStatus);
+    EXPECT_TRUE(describe(missing).contains("Not Found"))
+        << describe(missing).toStdString();  // the network layer's text
+    for (int i = 0; i < 2; ++i) ASSERT_TRUE(fetch_url(plain_.url("/m.json"), kFetchTimeoutMs, kMaxManifestBytes).ok());
     ASSERT_EQ(plain_.requests().size(), 3);
     EXPECT_EQ(plain_.requests()[1].header("User-Agent"), "Corvane_config_v2");
     EXPECT_EQ(plain_.requests()[2].header("Cookie"), "");  // a fresh access object each call
@@ -102,12 +101,13 @@ TEST_F(HttpFetchTest, notFoundTextAndRequestHeaders) {
 
 TEST_F(HttpFetchTest, emptyBodyIsNeverStored) {
     const QString path = current_dir() + "/pkg.bin";
-    QString error;
-    EXPECT_FALSE(download_to_file(plain_.url("/empty"), kFetchTimeoutMs, target(path, ""), &error));
-    EXPECT_EQ(error, "Downloaded file is empty: " + plain_.url("/empty").toString());
+    const FileResult empty = download_to_file(plain_.url("/empty"), kFetchTimeoutMs, target(path, ""));
+    EXPECT_FALSE(empty.ok());
+    EXPECT_EQ(describe(empty), "Downloaded file is empty: " + plain_.url("/empty").toString());
     EXPECT_FALSE(QFile::exists(path));
-    ASSERT_TRUE(download_to_file(plain_.url("/m.json"), kFetchTimeoutMs, target(path, "manifest body"), &error))
-        << error.toStdString();
+    const FileResult stored = download_to_file(plain_.url("/m.json"), kFetchTimeoutMs, target(path, "manifest body"));
+    ASSERT_TRUE(stored.ok()) << describe(stored).toStdString();
+    EXPECT_EQ(stored.path, path);
     EXPECT_EQ(test::read_file(path), "manifest body");
 }
 
@@ -122,14 +122,13 @@ TEST_F(HttpFetchTest, failedWriteLeavesNoPartialFile) {
     rlimit small = saved;
     small.rlim_cur = 8 * 1024;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    QString error;
-    const bool stored =
-        download_to_file(plain_.url("/big"), kFetchTimeoutMs, target(path, QByteArray(256 * 1024, 'p')), &error);
+    const FileResult stored =
+        download_to_file(plain_.url("/big"), kFetchTimeoutMs, target(path, QByteArray(256 * 1024, 'p')));
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, previous_handler);
 
-    EXPECT_FALSE(stored);
-    EXPECT_EQ(error, "Failed to write complete file to " + path);
+    EXPECT_FALSE(stored.ok());
+    EXPECT_EQ(describe(stored), "Failed to write complete file to " + path);
     EXPECT_EQ(test::read_file(path), "old package");
     EXPECT_EQ(QDir(current_dir()).entryList(QDir::Files | QDir::Hidden), QStringList{"pkg.bin"});
 }

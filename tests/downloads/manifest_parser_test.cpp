@@ -51,14 +51,12 @@ TEST(FirmwareManifest, failuresReportTheirMessageAndKeepEarlierEntries) {
     };
     for (const FirmwareFailure& row : rows) {
         QList<FirmwarePackage> entries(3);  // stale content must go
-        QString error;
-        EXPECT_FALSE(parse_firmware_manifest(row.json, &entries, &error)) << row.name;
-        EXPECT_EQ(error, QString::fromLatin1(row.message)) << row.name;
+        const DownloadResult parsed = parse_firmware_manifest(row.json, &entries);
+        EXPECT_FALSE(parsed.ok()) << row.name;
+        EXPECT_EQ(describe(parsed), QString::fromLatin1(row.message)) << row.name;
         EXPECT_EQ(entries.size(), row.kept) << row.name;
     }
-    QString error;
-    EXPECT_FALSE(parse_firmware_manifest("{}", nullptr, &error));
-    EXPECT_EQ(error, "entries_out is null");
+    EXPECT_EQ(describe(parse_firmware_manifest("{}", nullptr)), "entries_out is null");
 }
 
 TEST(FirmwareManifest, entryIsNormalisedAndNonObjectsSkipped) {
@@ -67,7 +65,7 @@ TEST(FirmwareManifest, entryIsNormalisedAndNonObjectsSkipped) {
          "download_url":"https://x/app.bin","sha256":" ABABABABABABABABABABABABABABABABABABABABABABABABABABABABABABABAB ","minimum_bootloader_version":"2.0",
          "hardware_revisions":["2",3,"01"],"firmware_version":" 1.20.255 ","extra":true}]})";
     QList<FirmwarePackage> entries;
-    ASSERT_TRUE(parse_firmware_manifest(json, &entries, nullptr));
+    ASSERT_TRUE(parse_firmware_manifest(json, &entries).ok());
     ASSERT_EQ(entries.size(), 1);
     const FirmwarePackage& p = entries[0];
     EXPECT_EQ(p.device_type, "3C");
@@ -95,7 +93,7 @@ TEST(DatabaseManifest, badEntriesAreDroppedNotFatal) {
         {"db_type":"airport","database_file":"d.db","sha256":"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa","cycle_effective_date":"2025-01-31","format_version":2147483648},
         {"db_type":"airport","database_file":"e.db","sha256":"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa","cycle_effective_date":"2025-01-31","format_version":-2147483648}]})";
     QList<DatabasePackage> entries;
-    ASSERT_TRUE(parse_database_manifest(json, &entries, nullptr));
+    ASSERT_TRUE(parse_database_manifest(json, &entries).ok());
     QStringList files;
     QList<qint32> versions;
     for (const DatabasePackage& p : entries) {
@@ -123,10 +121,10 @@ TEST(DatabaseManifest, failures) {
     };
     for (const auto& [json, message] : rows) {
         QList<DatabasePackage> entries(2);
-        QString error;
-        EXPECT_FALSE(parse_database_manifest(json, &entries, &error)) << json.constData();
+        const DownloadResult parsed = parse_database_manifest(json, &entries);
+        EXPECT_FALSE(parsed.ok()) << json.constData();
         EXPECT_TRUE(entries.isEmpty());
-        EXPECT_EQ(error, QString::fromLatin1(message));
+        EXPECT_EQ(describe(parsed), QString::fromLatin1(message));
     }
 }
 

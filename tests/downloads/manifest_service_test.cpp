@@ -96,10 +96,10 @@ TEST_F(ManifestServiceTest, callbackOfAGoneCallerNeverRuns) {
     ManifestService service(fast_settings());
     bool ran = false;
     auto caller = std::make_unique<QObject>();
-    service.load(caller.get(), [&ran](const FetchOutcome&) { ran = true; });
+    service.load(caller.get(), [&ran](const FetchResult&) { ran = true; });
     auto fetch_context = std::make_unique<QObject>();
     start_fetch(server_.url("/other"), 300, kMaxManifestBytes, fetch_context.get(),
-                [&ran](const FetchOutcome&) { ran = true; });
+                [&ran](const FetchResult&) { ran = true; });
     caller.reset();
     fetch_context.reset();  // aborts its request
     QTest::qWait(600);      // past both time-outs

@@ -58,46 +58,43 @@ TEST_F(ManifestSourceTest, locations) {
 
 TEST_F(ManifestSourceTest, offlineFallbackOrderIsMemoryThenCacheFileThenLocalCopy) {
     served_ = HttpResponse::not_found();
-    QByteArray bytes;
-    QString error;
     QList<FirmwarePackage> entries(2);
-    EXPECT_FALSE(load_firmware_packages(*service_, &entries, &error));
-    EXPECT_TRUE(
-        error.startsWith("Network error fetching " + server_.url("/firmware/downloads_manifest.json").toString()))
-        << error.toStdString();
+    const DownloadResult loaded = load_firmware_packages(*service_, &entries);
+    EXPECT_EQ(loaded.failure, DownloadFailure::HttpStatus);
+    EXPECT_TRUE(describe(loaded).startsWith("Network error fetching " +
+                                            server_.url("/firmware/downloads_manifest.json").toString()))
+        << describe(loaded).toStdString();
     EXPECT_EQ(entries.size(), 2);  // untouched without a manifest
 
     write_file(manifest_cache_path(), "");  // present but empty: skipped
     write_file(local_manifest(), kLocalCopy);
-    ASSERT_TRUE(load_manifest_bytes(*service_, &bytes, &error));
-    EXPECT_EQ(bytes, kLocalCopy);
+    EXPECT_EQ(load_manifest_bytes(*service_).body, kLocalCopy);
     EXPECT_EQ(read_file(manifest_cache_path()), "");  // disk copies never write the cache file
 
     write_file(manifest_cache_path(), kCacheCopy);
-    ASSERT_TRUE(load_manifest_bytes(*service_, &bytes, &error));
-    EXPECT_EQ(bytes, kLocalCopy);  // the memory copy shadows the disk within a run
+    EXPECT_EQ(load_manifest_bytes(*service_).body, kLocalCopy);  // the memory copy shadows the disk within a run
 
     service_->forget_memory_copy();
-    ASSERT_TRUE(load_manifest_bytes(*service_, &bytes, &error));
-    EXPECT_EQ(bytes, kCacheCopy);
+    EXPECT_EQ(load_manifest_bytes(*service_).body, kCacheCopy);
 }
 
 TEST_F(ManifestSourceTest, prefetchServesThisRunFromMemoryAndTheNextFromTheCacheFile) {
     write_file(manifest_cache_path(), "older cache copy");
-    QString error;
-    ASSERT_TRUE(prefetch_manifest(*service_, &error)) << error.toStdString();  // the network comes first
+    const DownloadResult prefetched = prefetch_manifest(*service_);
+    ASSERT_TRUE(prefetched.ok()) << describe(prefetched).toStdString();  // the network comes first
     EXPECT_EQ(service_->memory_copy(), kOnline);
     EXPECT_EQ(read_file(manifest_cache_path()), kOnline);
 
     served_ = HttpResponse::not_found();
-    QByteArray bytes;
-    ASSERT_TRUE(load_manifest_bytes(*service_, &bytes, nullptr));
-    EXPECT_EQ(bytes, kOnline);
+    const FetchResult loaded = load_manifest_bytes(*service_);
+    ASSERT_TRUE(loaded.ok());
+    EXPECT_EQ(loaded.body, kOnline);
 
     service_->forget_memory_copy();  // the next run
     write_file(local_manifest(), kLocalCopy);
     QList<FirmwarePackage> entries;
-    ASSERT_TRUE(load_firmware_packages(*service_, &entries, &error)) << error.toStdString();
+    const DownloadResult parsed = load_firmware_packages(*service_, &entries);
+    ASSERT_TRUE(parsed.ok()) << describe(parsed).toStdString();
     ASSERT_EQ(entries.size(), 1);
     EXPECT_EQ(entries[0].firmware_version.minor, 5);
 }
@@ -105,15 +102,13 @@ TEST_F(ManifestSourceTest, prefetchServesThisRunFromMemoryAndTheNextFromTheCache
 TEST_F(ManifestSourceTest, onlineFetchUsesNoCopies) {
     write_file(local_manifest(), kLocalCopy);
     served_.body = "";
-    QByteArray bytes = "unchanged";
-    QString error = "unchanged";
-    EXPECT_FALSE(fetch_manifest_online(*service_, &bytes, &error));
-    EXPECT_EQ(error, "");  // an empty body carries no message of its own
-    EXPECT_EQ(bytes, "unchanged");
+    const FetchResult empty = fetch_manifest_online(*service_);
+    EXPECT_EQ(empty.failure, DownloadFailure::EmptyManifest);
+    EXPECT_EQ(describe(empty), "");  // an empty body carries no message of its own
     EXPECT_TRUE(service_->memory_copy().isEmpty());
 
     served_.body = kOnline;
-    EXPECT_TRUE(fetch_manifest_online(*service_, nullptr, nullptr));
+    EXPECT_TRUE(fetch_manifest_online(*service_).ok());
     EXPECT_EQ(service_->memory_copy(), kOnline);
 }
 
