@@ -52,11 +52,11 @@ StoreResult store_settings(ConfigExchange& exchange) { return exchange.save_sett
 
 bool send_reboot(CommsManager& comms) { return comms.reboot_devices(); }
 
-TransferOutcome update_firmware(CommsManager& comms, const FirmwareImage& image, ProgressFn progress,
-                                const void* progress_user, const FirmwareUpdateTimeouts& timeouts) {
+TransferOutcome update_firmware(CommsManager& comms, const FirmwareImage& image, const ProgressCallback& progress,
+                                const FirmwareUpdateTimeouts& timeouts) {
     bool succeeded = false;
     const OperationResult result = run_firmware_update(
-        comms, image, progress, progress_user, [&succeeded] { succeeded = true; }, timeouts);
+        comms, image, progress, [&succeeded] { succeeded = true; }, timeouts);
     TransferOutcome outcome;
     // Only the worker's success (after the header is in place on every unit)
     // counts; its result says where it stopped otherwise.
@@ -70,8 +70,8 @@ TransferOutcome update_firmware(CommsManager& comms, const FirmwareImage& image,
 }
 
 TransferOutcome upload_airports(CommsManager& comms, const AirportJob& job, const AirportUnitStart& on_unit_start,
-                                ProgressFn progress, const void* progress_user, AirportJobResult* job_result) {
-    const AirportJobResult ran = run_airport_job(comms, job, on_unit_start, progress, progress_user);
+                                const ProgressCallback& progress, AirportJobResult* job_result) {
+    const AirportJobResult ran = run_airport_job(comms, job, on_unit_start, progress);
     const AirportResult& result = ran.result;
     if (job_result != nullptr) *job_result = ran;
     TransferOutcome outcome;

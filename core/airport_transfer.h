@@ -38,7 +38,7 @@ struct AirportJobResult {
 // Blocks the calling thread for the whole upload (see airport_worker.h for
 // the waits). on_unit_start runs before each unit of a one-at-a-time upload.
 AirportJobResult run_airport_job(CommsManager& comms, const AirportJob& job, const AirportUnitStart& on_unit_start,
-                                 ProgressFn progress, const void* progress_user);
+                                 const ProgressCallback& progress);
 
 // Which units hold the new database and which do not, by UID, for the status
 // bar and the command-line tool: "UID 1, 3 hold the new airport database;
