@@ -38,9 +38,9 @@ private:
 
 }  // namespace progress
 
-// What a transfer worker hands the manager as the progress callback's user
-// pointer. Used by one thread at a time: the worker, or the receive thread
-// while the worker waits in an erase run.
+// What a transfer worker's progress callback works on. Used by one thread at
+// a time: the worker, or the receive thread while the worker waits in an
+// erase run.
 struct TransferProgressContext {
     UpdateTab* tab = nullptr;
     bool firmware = true;

@@ -32,10 +32,11 @@ std::int64_t steadyNowNs() {
         .count();
 }
 
-// Progress callback of both transfers; runs on the worker or, for erase
-// progress, on the manager's receive thread. Only computes and posts.
-void postProgress(std::uint64_t done, std::uint64_t total, std::uint64_t phase, const void* user) {
-    auto* context = static_cast<TransferProgressContext*>(const_cast<void*>(user));
+// Progress of both transfers; runs on the worker or, for erase progress, on
+// the manager's receive thread. Only computes and posts.
+void postProgress(TransferProgressContext* context, std::uint64_t done, std::uint64_t total,
+                  vk61::ProgressPhase progress_phase) {
+    const auto phase = static_cast<std::uint64_t>(progress_phase);
     const std::int64_t now = steadyNowNs();
     if (context->phase != static_cast<int>(phase)) {
         context->phase = static_cast<int>(phase);
@@ -73,6 +74,13 @@ void postProgress(std::uint64_t done, std::uint64_t total, std::uint64_t phase, 
     const bool firmware = context->firmware;
     QMetaObject::invokeMethod(
         tab, [tab, firmware, value, text] { tab->showTransferProgress(firmware, value, text); }, Qt::QueuedConnection);
+}
+
+// The progress callback of a transfer whose worker owns context.
+vk61::ProgressCallback progressTo(TransferProgressContext& context) {
+    return [&context](std::uint64_t done, std::uint64_t total, vk61::ProgressPhase phase) {
+        postProgress(&context, done, total, phase);
+    };
 }
 
 }  // namespace
@@ -179,7 +187,7 @@ void UpdateTab::startFirmwareUpdate() {
         TransferProgressContext context;
         context.tab = this;
         context.firmware = true;
-        vk61::run_firmware_update(*manager, *image, postProgress, &context, [this] {
+        vk61::run_firmware_update(*manager, *image, progressTo(context), [this] {
             QMetaObject::invokeMethod(
                 this,
                 [this] {
@@ -352,7 +360,7 @@ void UpdateTab::startAirportTransfer() {
                 context.count = total;
                 context.throttle.reset();
             },
-            postProgress, &context);
+            progressTo(context));
         if (!ran.record.ok()) qDebug().noquote() << vk61::describe(ran.record);
         QMetaObject::invokeMethod(
             this, [this, result = ran.result, together] { finishAirportTransfer(result, together); },

@@ -91,9 +91,9 @@ double upload_seconds(flashbench::Rig& rig, Path path, unsigned units, const std
     if (path == Path::Together) {
         std::vector<vk61::AirportUnitProgress> fresh;
         for (std::uint8_t uid : uids) fresh.push_back({uid, {}, 0, false});
-        result = vk61::run_airport_upload_together(*rig.comms, db, fresh, nullptr, nullptr);
+        result = vk61::run_airport_upload_together(*rig.comms, db, fresh, {});
     } else {
-        result = vk61::run_airport_upload(*rig.comms, db, uids, {}, nullptr, nullptr);
+        result = vk61::run_airport_upload(*rig.comms, db, uids, {}, {});
     }
     const double elapsed = flashbench::seconds_since(start);
     const char* name = path == Path::Together ? "together" : "one at a time";
@@ -165,7 +165,7 @@ void zero_costs(const Options& o) {
         // The raw write to one unit, on erased flash above the database.
         const auto address = 0x01000000u + static_cast<std::uint32_t>(run) * static_cast<std::uint32_t>(o.size);
         const auto start = flashbench::Clock::now();
-        const bool ok = rig.comms->extflash_raw(1, address, db.data(), db.size(), 10000, nullptr, nullptr).ok();
+        const bool ok = rig.comms->extflash_raw(1, address, db.data(), db.size(), 10000, {}).ok();
         const double elapsed = flashbench::seconds_since(start);
         if (!ok || rig.bus.flash_bytes(1, address, db.size()) != db) {
             std::fprintf(stderr, "raw write to UID 1 failed\n");

@@ -99,7 +99,7 @@ int main() {
         const long baseline = current_rss_kib();
         const long peak_before = peak_rss_kib();
         const auto start = flashbench::Clock::now();
-        const vk61::AirportResult result = vk61::run_airport_upload(comms, path, {1}, {}, nullptr, nullptr);
+        const vk61::AirportResult result = vk61::run_airport_upload(comms, path, {1}, {}, {});
         const double elapsed = flashbench::seconds_since(start);
         const long peak = peak_rss_kib();
         std::printf("airport worker, 1 unit, %zu-byte file: %s in %.1f s (%.0f B/s)\n", kFileSize,

@@ -16,7 +16,7 @@ double erase_seconds(flashbench::Rig& rig, unsigned units) {
     std::vector<vk61::FirmwareTarget> targets;
     for (unsigned uid = 1; uid <= units; ++uid) targets.push_back({static_cast<std::uint8_t>(uid), 0x00100000});
     const auto start = flashbench::Clock::now();
-    if (!rig.comms->erase_fw_update_blocks(targets, 16 * vk61::kFlashBlockSize, 120000, nullptr, nullptr)) {
+    if (!rig.comms->erase_fw_update_blocks(targets, 16 * vk61::kFlashBlockSize, 120000, {})) {
         std::fprintf(stderr, "erase failed\n");
         std::exit(1);
     }

@@ -19,7 +19,7 @@ constexpr std::uint32_t kBlocks = 4;
 double upload_chunk_ms(flashbench::Rig& rig, std::uint32_t address) {
     const std::vector<std::uint8_t> data = flashbench::nonzero_bytes(kUploadSize);
     const auto start = flashbench::Clock::now();
-    const bool ok = rig.comms->extflash_raw(1, address, data.data(), data.size(), 10000, nullptr, nullptr).ok();
+    const bool ok = rig.comms->extflash_raw(1, address, data.data(), data.size(), 10000, {}).ok();
     const double elapsed = flashbench::seconds_since(start);
     if (!ok || rig.bus.flash_bytes(1, address, kUploadSize) != data) {
         std::fprintf(stderr, "upload failed\n");
@@ -32,7 +32,7 @@ double erase_ms(flashbench::Rig& rig, unsigned units) {
     std::vector<vk61::FirmwareTarget> targets;
     for (unsigned uid = 1; uid <= units; ++uid) targets.push_back({static_cast<std::uint8_t>(uid), 0x00100000});
     const auto start = flashbench::Clock::now();
-    if (!rig.comms->erase_fw_update_blocks(targets, kBlocks * vk61::kFlashBlockSize, 120000, nullptr, nullptr)) {
+    if (!rig.comms->erase_fw_update_blocks(targets, kBlocks * vk61::kFlashBlockSize, 120000, {})) {
         std::fprintf(stderr, "erase failed\n");
         std::exit(1);
     }

@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
         // A fresh (erased) MiB of the unit's flash for every run.
         const auto address = static_cast<std::uint32_t>(run) * static_cast<std::uint32_t>(kSize);
         const auto start = flashbench::Clock::now();
-        const bool ok = rig.comms->extflash_raw(1, address, data.data(), data.size(), 10000, nullptr, nullptr).ok();
+        const bool ok = rig.comms->extflash_raw(1, address, data.data(), data.size(), 10000, {}).ok();
         const double elapsed = flashbench::seconds_since(start);
         if (!ok || rig.bus.flash_bytes(1, address, kSize) != data) {
             std::fprintf(stderr, "run %d: upload failed\n", run);

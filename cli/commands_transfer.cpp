@@ -114,6 +114,13 @@ QString backup_before_update(const Context& context, BusSession& session) {
     return write_backup(context, model, session.comms(), QStringLiteral("before firmware update"));
 }
 
+// The transfer's progress callback: stores each report in the display.
+ProgressCallback reporting_to(ProgressDisplay& display) {
+    return [&display](std::uint64_t done, std::uint64_t total, ProgressPhase phase) {
+        display.record(done, total, phase);
+    };
+}
+
 // Runs transfer (given the progress display to report to) on a bus thread,
 // the display ticking here. Returns the exit code once reported.
 int run_transfer(const Context& context, BusSession& session,
@@ -155,8 +162,7 @@ int run_firmware_update(const Context& context, const QString& file, const Firmw
     const int code = run_transfer(
         context, session,
         [&](ProgressDisplay& progress) {
-            return update_firmware(session.comms(), *image, &ProgressDisplay::record, &progress,
-                                   context.env.timings.firmware);
+            return update_firmware(session.comms(), *image, reporting_to(progress), context.env.timings.firmware);
         },
         &outcome);
     if (code != kExitOk) return code;
@@ -212,7 +218,7 @@ int run_airports_upload(const Context& context, const QString& file, const Airpo
             return upload_airports(
                 session.comms(), job,
                 [&progress](std::uint8_t uid, int position, int total) { progress.begin_unit(uid, position, total); },
-                &ProgressDisplay::record, &progress, &ran);
+                reporting_to(progress), &ran);
         },
         &outcome);
     if (!ran.record.ok()) context.warn(describe(ran.record) + QStringLiteral("; an interruption could not be resumed"));

@@ -52,13 +52,13 @@ StoreResult store_settings(ConfigExchange& exchange) { return exchange.save_sett
 
 bool send_reboot(CommsManager& comms) { return comms.reboot_devices(); }
 
-TransferResult update_firmware(CommsManager& comms, const FirmwareImage& image, ProgressFn progress,
-                               const void* progress_user, const FirmwareUpdateTimeouts& timeouts) {
+TransferResult update_firmware(CommsManager& comms, const FirmwareImage& image, const ProgressCallback& progress,
+                               const FirmwareUpdateTimeouts& timeouts) {
     bool succeeded = false;
     TransferResult transfer;
     transfer.kind = TransferKind::Firmware;
     transfer.failure = run_firmware_update(
-        comms, image, progress, progress_user, [&succeeded] { succeeded = true; }, timeouts);
+        comms, image, progress, [&succeeded] { succeeded = true; }, timeouts);
     // Only the worker's success (after the header is in place on every unit)
     // counts; its result says where it stopped otherwise.
     if (!transfer.failure.ok()) {
@@ -70,8 +70,8 @@ TransferResult update_firmware(CommsManager& comms, const FirmwareImage& image, 
 }
 
 TransferResult upload_airports(CommsManager& comms, const AirportJob& job, const AirportUnitStart& on_unit_start,
-                               ProgressFn progress, const void* progress_user, AirportJobResult* job_result) {
-    const AirportJobResult ran = run_airport_job(comms, job, on_unit_start, progress, progress_user);
+                               const ProgressCallback& progress, AirportJobResult* job_result) {
+    const AirportJobResult ran = run_airport_job(comms, job, on_unit_start, progress);
     if (job_result != nullptr) *job_result = ran;
     TransferResult transfer;
     transfer.kind = TransferKind::AirportDatabase;

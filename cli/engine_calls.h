@@ -65,13 +65,13 @@ bool send_reboot(CommsManager& comms);
 
 // The firmware worker: prepare, erase, image, header on every unit, each
 // receiving the bytes of image.
-TransferResult update_firmware(CommsManager& comms, const FirmwareImage& image, ProgressFn progress,
-                               const void* progress_user, const FirmwareUpdateTimeouts& timeouts);
+TransferResult update_firmware(CommsManager& comms, const FirmwareImage& image, const ProgressCallback& progress,
+                               const FirmwareUpdateTimeouts& timeouts);
 
 // The airport upload of the job (to every unit at once, one after another or
 // resumed). on_unit_start runs before each unit of a one-at-a-time upload, on
 // the calling thread. *result (may be null) gets the units' outcomes.
 TransferResult upload_airports(CommsManager& comms, const AirportJob& job, const AirportUnitStart& on_unit_start,
-                               ProgressFn progress, const void* progress_user, AirportJobResult* result);
+                               const ProgressCallback& progress, AirportJobResult* result);
 
 }  // namespace vk61::cli

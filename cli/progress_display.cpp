@@ -35,14 +35,13 @@ std::string rate_text(double per_second, bool erase) {
 ProgressDisplay::ProgressDisplay(std::ostream& err, bool terminal, std::chrono::milliseconds line_interval)
     : err_(err), terminal_(terminal), line_interval_(line_interval) {}
 
-void ProgressDisplay::record(std::uint64_t done, std::uint64_t total, std::uint64_t phase, const void* user) {
-    auto* self = static_cast<ProgressDisplay*>(const_cast<void*>(user));
-    const std::lock_guard lock(self->report_mutex_);
-    self->report_.done = done;
-    self->report_.total = total;
-    self->report_.phase = phase;
-    self->report_.unit = self->current_unit_;
-    ++self->report_.count;
+void ProgressDisplay::record(std::uint64_t done, std::uint64_t total, ProgressPhase phase) {
+    const std::lock_guard lock(report_mutex_);
+    report_.done = done;
+    report_.total = total;
+    report_.phase = phase;
+    report_.unit = current_unit_;
+    ++report_.count;
 }
 
 void ProgressDisplay::begin_unit(std::uint8_t uid, int position, int count) {
@@ -52,9 +51,9 @@ void ProgressDisplay::begin_unit(std::uint8_t uid, int position, int count) {
     current_unit_ = Unit{uid, position, count};
 }
 
-std::string ProgressDisplay::describe(std::uint64_t done, std::uint64_t total, std::uint64_t phase, double rate,
+std::string ProgressDisplay::describe(std::uint64_t done, std::uint64_t total, ProgressPhase phase, double rate,
                                       double seconds_left) {
-    const bool erase = phase == kPhaseErase;
+    const bool erase = phase == ProgressPhase::Erase;
     const double percent = total == 0 ? 0.0 : 100.0 * static_cast<double>(done) / static_cast<double>(total);
     std::string text = formatted("%-8s %3.0f%%  ", erase ? "Erasing" : "Writing", std::floor(percent));
     if (erase) {
@@ -88,7 +87,7 @@ void ProgressDisplay::tick() {
     seen_reports_ = report.count;
     const std::uint64_t done = report.done;
     const std::uint64_t total = report.total;
-    const std::uint64_t phase = report.phase;
+    const ProgressPhase phase = report.phase;
     const Unit unit = report.unit;
     const auto now = Clock::now();
 

@@ -2,7 +2,7 @@
 // place (phase, percentage, bytes and blocks, rate, time left); without one,
 // a plain line every few seconds and at each change of phase.
 //
-// record() is the engine's progress callback: it runs on the worker or the
+// record() is what the engine's progress callback calls: it runs on the worker or the
 // receive thread with the transfer's lock held, so it only stores numbers
 // (under a lock of its own that nothing else is taken under);
 // tick() draws them on the thread that owns the stream.
@@ -12,7 +12,10 @@
 #include <cstdint>
 #include <mutex>
 #include <ostream>
+#include <optional>
 #include <string>
+
+#include "flash/flash_types.h"
 
 namespace vk61::cli {
 
@@ -22,8 +25,8 @@ public:
     ProgressDisplay(const ProgressDisplay&) = delete;
     ProgressDisplay& operator=(const ProgressDisplay&) = delete;
 
-    // A ProgressFn; user is the ProgressDisplay.
-    static void record(std::uint64_t done, std::uint64_t total, std::uint64_t phase, const void* user);
+    // Stores one progress report; the transfer's progress callback calls it.
+    void record(std::uint64_t done, std::uint64_t total, ProgressPhase phase);
     // The next unit of a transfer that visits the units in turn.
     void begin_unit(std::uint8_t uid, int position, int count);
 
@@ -33,7 +36,7 @@ public:
     void finish();
 
     // The text of one progress report, without the bar.
-    static std::string describe(std::uint64_t done, std::uint64_t total, std::uint64_t phase, double rate,
+    static std::string describe(std::uint64_t done, std::uint64_t total, ProgressPhase phase, double rate,
                                 double seconds_left);
 
 private:
@@ -57,7 +60,7 @@ private:
     struct Report {
         std::uint64_t done = 0;
         std::uint64_t total = 0;
-        std::uint64_t phase = 0;
+        ProgressPhase phase = ProgressPhase::Erase;
         Unit unit;
         std::uint64_t count = 0;  // reports made so far
     };
@@ -67,7 +70,7 @@ private:
 
     // tick()'s own.
     std::uint64_t seen_reports_ = 0;
-    std::uint64_t shown_phase_ = ~0ull;
+    std::optional<ProgressPhase> shown_phase_;  // none before the first report
     Unit shown_unit_;
     Clock::time_point phase_start_{};
     std::uint64_t phase_start_done_ = 0;

@@ -122,26 +122,26 @@ OperationResult CommsManager::wait_legacy_ack(std::uint8_t uid, std::uint16_t co
 }
 
 OperationResult CommsManager::extflash_raw(std::uint8_t uid, std::uint32_t address, const std::uint8_t* data,
-                                           std::uint64_t size, unsigned timeout_ms, ProgressFn progress,
-                                           const void* user, FlashConfirmed* confirmed) {
-    return writer_.extflash_raw(uid, address, data, size, timeout_ms, progress, user, confirmed);
+                                           std::uint64_t size, unsigned timeout_ms, const ProgressCallback& progress,
+                                           FlashConfirmed* confirmed) {
+    return writer_.extflash_raw(uid, address, data, size, timeout_ms, progress, confirmed);
 }
 
 OperationResult CommsManager::erase_fw_update_blocks(const std::vector<FirmwareTarget>& targets, std::uint32_t size,
-                                                     unsigned timeout_ms, ProgressFn progress, const void* user,
+                                                     unsigned timeout_ms, const ProgressCallback& progress,
                                                      FlashConfirmed* confirmed) {
-    return erase_.erase_fw_update_blocks(targets, size, timeout_ms, progress, user, confirmed);
+    return erase_.erase_fw_update_blocks(targets, size, timeout_ms, progress, confirmed);
 }
 
 OperationResult CommsManager::erase_flash_blocks(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms,
-                                                 ProgressFn progress, const void* user, FlashConfirmed* confirmed) {
-    return erase_.erase_flash_blocks(jobs, timeout_ms, progress, user, confirmed);
+                                                 const ProgressCallback& progress, FlashConfirmed* confirmed) {
+    return erase_.erase_flash_blocks(jobs, timeout_ms, progress, confirmed);
 }
 
 OperationResult CommsManager::write_flash_together(const std::vector<FirmwareTarget>& units, const std::uint8_t* data,
-                                                   std::uint64_t size, unsigned timeout_ms, ProgressFn progress,
-                                                   const void* user, FlashConfirmed* confirmed) {
-    return writer_.write_flash_together(units, data, size, timeout_ms, progress, user, confirmed);
+                                                   std::uint64_t size, unsigned timeout_ms,
+                                                   const ProgressCallback& progress, FlashConfirmed* confirmed) {
+    return writer_.write_flash_together(units, data, size, timeout_ms, progress, confirmed);
 }
 
 OperationResult CommsManager::prepare_fw_update(std::vector<FirmwareTarget>* targets_out, unsigned timeout_ms) {
@@ -150,20 +150,20 @@ OperationResult CommsManager::prepare_fw_update(std::vector<FirmwareTarget>* tar
 
 OperationResult CommsManager::write_fw_image(const std::vector<FirmwareTarget>& targets, std::uint32_t image_offset,
                                              const std::uint8_t* image, std::uint64_t length,
-                                             const std::uint8_t* header, unsigned timeout_ms, ProgressFn progress,
-                                             const void* user) {
-    return writer_.write_fw_image(targets, image_offset, image, length, header, timeout_ms, progress, user);
+                                             const std::uint8_t* header, unsigned timeout_ms,
+                                             const ProgressCallback& progress) {
+    return writer_.write_fw_image(targets, image_offset, image, length, header, timeout_ms, progress);
 }
 
 OperationResult CommsManager::upload_airport_db(std::uint8_t uid, const char* path, unsigned erase_timeout_ms,
-                                                unsigned write_timeout_ms, ProgressFn progress, const void* user) {
-    return airport_.upload_airport_db(uid, path, erase_timeout_ms, write_timeout_ms, progress, user);
+                                                unsigned write_timeout_ms, const ProgressCallback& progress) {
+    return airport_.upload_airport_db(uid, path, erase_timeout_ms, write_timeout_ms, progress);
 }
 
 OperationResult CommsManager::upload_airport_db(std::uint8_t uid, const std::uint8_t* data, std::uint64_t size,
                                                 unsigned erase_timeout_ms, unsigned write_timeout_ms,
-                                                ProgressFn progress, const void* user, FlashConfirmed* confirmed) {
-    return airport_.upload_airport_db(uid, data, size, erase_timeout_ms, write_timeout_ms, progress, user, confirmed);
+                                                const ProgressCallback& progress, FlashConfirmed* confirmed) {
+    return airport_.upload_airport_db(uid, data, size, erase_timeout_ms, write_timeout_ms, progress, confirmed);
 }
 
 OperationResult CommsManager::airport_db_command(std::uint8_t uid, bool open, bool* sent) {

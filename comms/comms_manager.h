@@ -72,25 +72,25 @@ public:
 
     // ---- external flash (flash/) ----
     OperationResult extflash_raw(std::uint8_t uid, std::uint32_t address, const std::uint8_t* data, std::uint64_t size,
-                                 unsigned timeout_ms, ProgressFn progress, const void* user,
+                                 unsigned timeout_ms, const ProgressCallback& progress,
                                  FlashConfirmed* confirmed = nullptr);
     OperationResult erase_fw_update_blocks(const std::vector<FirmwareTarget>& targets, std::uint32_t size,
-                                           unsigned timeout_ms, ProgressFn progress, const void* user,
+                                           unsigned timeout_ms, const ProgressCallback& progress,
                                            FlashConfirmed* confirmed = nullptr);
-    OperationResult erase_flash_blocks(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms, ProgressFn progress,
-                                       const void* user, FlashConfirmed* confirmed = nullptr);
+    OperationResult erase_flash_blocks(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms,
+                                       const ProgressCallback& progress, FlashConfirmed* confirmed = nullptr);
     OperationResult write_flash_together(const std::vector<FirmwareTarget>& units, const std::uint8_t* data,
-                                         std::uint64_t size, unsigned timeout_ms, ProgressFn progress, const void* user,
+                                         std::uint64_t size, unsigned timeout_ms, const ProgressCallback& progress,
                                          FlashConfirmed* confirmed = nullptr);
     OperationResult prepare_fw_update(std::vector<FirmwareTarget>* targets_out, unsigned timeout_ms);
     OperationResult write_fw_image(const std::vector<FirmwareTarget>& targets, std::uint32_t image_offset,
                                    const std::uint8_t* image, std::uint64_t length, const std::uint8_t* header,
-                                   unsigned timeout_ms, ProgressFn progress, const void* user);
+                                   unsigned timeout_ms, const ProgressCallback& progress);
     OperationResult upload_airport_db(std::uint8_t uid, const char* path, unsigned erase_timeout_ms,
-                                      unsigned write_timeout_ms, ProgressFn progress, const void* user);
+                                      unsigned write_timeout_ms, const ProgressCallback& progress);
     OperationResult upload_airport_db(std::uint8_t uid, const std::uint8_t* data, std::uint64_t size,
-                                      unsigned erase_timeout_ms, unsigned write_timeout_ms, ProgressFn progress,
-                                      const void* user, FlashConfirmed* confirmed = nullptr);
+                                      unsigned erase_timeout_ms, unsigned write_timeout_ms,
+                                      const ProgressCallback& progress, FlashConfirmed* confirmed = nullptr);
     OperationResult airport_db_command(std::uint8_t uid, bool open, bool* sent = nullptr);
 
     // The next 24-bit sequence number (never 0), of sequenced and erase commands.

@@ -5,7 +5,7 @@
 namespace vk61 {
 
 AirportJobResult run_airport_job(CommsManager& comms, const AirportJob& job, const AirportUnitStart& on_unit_start,
-                                 ProgressFn progress, const void* progress_user) {
+                                 const ProgressCallback& progress) {
     AirportJobResult out;
     const auto keep = [&](const std::vector<AirportUnitProgress>& progress_now) {
         if (job.record_path.isEmpty()) return;
@@ -17,16 +17,13 @@ AirportJobResult run_airport_job(CommsManager& comms, const AirportJob& job, con
     std::vector<std::uint8_t> uids;
     for (const DeviceInfo& unit : job.units) uids.push_back(unit.uid);
     if (!job.resume_from.empty()) {
-        out.result = run_airport_upload_together(comms, *job.database, job.resume_from, progress, progress_user,
-                                                 job.timeouts, keep);
+        out.result = run_airport_upload_together(comms, *job.database, job.resume_from, progress, job.timeouts, keep);
     } else if (job.one_at_a_time || job.units.size() == 1) {
-        out.result =
-            run_airport_upload(comms, *job.database, uids, on_unit_start, progress, progress_user, job.timeouts, keep);
+        out.result = run_airport_upload(comms, *job.database, uids, on_unit_start, progress, job.timeouts, keep);
     } else {
         std::vector<AirportUnitProgress> fresh;
         for (const std::uint8_t uid : uids) fresh.push_back({uid, {}, 0, false});
-        out.result =
-            run_airport_upload_together(comms, *job.database, fresh, progress, progress_user, job.timeouts, keep);
+        out.result = run_airport_upload_together(comms, *job.database, fresh, progress, job.timeouts, keep);
     }
     if (out.result.ok() && !job.record_path.isEmpty()) remove_airport_record(job.record_path);
     return out;

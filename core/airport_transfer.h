@@ -46,6 +46,6 @@ QString describe(const AirportJobResult& job);
 // Blocks the calling thread for the whole upload (see airport_worker.h for
 // the waits). on_unit_start runs before each unit of a one-at-a-time upload.
 AirportJobResult run_airport_job(CommsManager& comms, const AirportJob& job, const AirportUnitStart& on_unit_start,
-                                 ProgressFn progress, const void* progress_user);
+                                 const ProgressCallback& progress);
 
 }  // namespace vk61

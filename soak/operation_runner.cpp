@@ -42,7 +42,7 @@ vk61::AirportResult run_job(vk61::CommsManager& comms, const std::string& path, 
     job.resume_from = request.resume_from;
     job.record_path = request.record_path;
     job.timeouts = timeouts;
-    return vk61::run_airport_job(comms, job, {}, &ProgressProbe::record, probe).result;
+    return vk61::run_airport_job(comms, job, {}, probe->callback()).result;
 }
 
 // Shared by the caller, the worker and the second thread; held by each of
@@ -84,7 +84,7 @@ OperationRun OperationRunner::run(TransferKind kind, const std::string& path, co
         vk61::OperationResult result;
         if (kind == TransferKind::FirmwareUpdate) {
             result = vk61::run_firmware_update(
-                comms, path, &ProgressProbe::record, probe, [&success] { success = true; },
+                comms, path, probe->callback(), [&success] { success = true; },
                 vk61::FirmwareUpdateTimeouts{timeouts.prepare_ms, timeouts.erase_ms, timeouts.write_ms});
         } else if (airport_request) {
             airport = run_job(comms, path, *airport_request,
@@ -92,7 +92,7 @@ OperationRun OperationRunner::run(TransferKind kind, const std::string& path, co
             success = airport.ok();
             result = airport.failure;
         } else {
-            airport = vk61::run_airport_upload(comms, path, uids, {}, &ProgressProbe::record, probe,
+            airport = vk61::run_airport_upload(comms, path, uids, {}, probe->callback(),
                                                vk61::AirportUploadTimeouts{timeouts.erase_ms, timeouts.write_ms});
             success = airport.ok();
             result = airport.failure;

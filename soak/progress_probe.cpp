@@ -1,18 +1,15 @@
 #include "progress_probe.h"
 
-#include "flash/flash_types.h"
-
 namespace soak {
 
-void ProgressProbe::record(std::uint64_t done, std::uint64_t total, std::uint64_t phase, const void* user) {
-    // The engine hands the pointer back as const; the probe is ours and mutable.
-    static_cast<ProgressProbe*>(const_cast<void*>(user))->note(done, total, phase);
+vk61::ProgressCallback ProgressProbe::callback() {
+    return [this](std::uint64_t done, std::uint64_t total, vk61::ProgressPhase phase) { note(done, total, phase); };
 }
 
-void ProgressProbe::note(std::uint64_t done, std::uint64_t total, std::uint64_t phase) {
+void ProgressProbe::note(std::uint64_t done, std::uint64_t total, vk61::ProgressPhase phase) {
     std::lock_guard lock(mutex_);
     ++calls_;
-    if (done > total || (phase != vk61::kPhaseErase && phase != vk61::kPhaseWrite)) ++bad_;
+    if (done > total || (phase != vk61::ProgressPhase::Erase && phase != vk61::ProgressPhase::Write)) ++bad_;
     if (!running_) ++late_;
 }
 

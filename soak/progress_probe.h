@@ -1,16 +1,18 @@
-// A ProgressFn target that checks what the engine reports: done never beyond
-// total, phase 0 or 1, and no call once the transfer has returned.
+// A progress callback target that checks what the engine reports: done never
+// beyond total, a known phase, and no call once the transfer has returned.
 #pragma once
 
 #include <cstdint>
 #include <mutex>
 
+#include "flash/flash_types.h"
+
 namespace soak {
 
 class ProgressProbe {
 public:
-    // The ProgressFn; user is the probe.
-    static void record(std::uint64_t done, std::uint64_t total, std::uint64_t phase, const void* user);
+    // The progress callback of a transfer; the probe outlives the transfer.
+    vk61::ProgressCallback callback();
 
     void begin_transfer();
     void end_transfer();  // after the worker returned
@@ -20,7 +22,7 @@ public:
     std::uint64_t late_calls() const;  // calls while no transfer runs
 
 private:
-    void note(std::uint64_t done, std::uint64_t total, std::uint64_t phase);
+    void note(std::uint64_t done, std::uint64_t total, vk61::ProgressPhase phase);
 
     mutable std::mutex mutex_;
     bool running_ = false;     // guarded by mutex_

@@ -46,7 +46,7 @@ TEST_P(StrayFlashReply, writeTransferTellsRepeatsFromRealFaults) {
     bus.add_fault(c.hold_back);
 
     auto upload = std::async(std::launch::async, [&] {
-        return comms->extflash_raw(1, kAddress, data.data(), data.size(), 2000, &ProgressLog::record, &progress);
+        return comms->extflash_raw(1, kAddress, data.data(), data.size(), 2000, progress.callback());
     });
     ASSERT_TRUE(wait_sent(c.step_frame, c.step_frames));
     inject(0x0F1, 7, c.stray);

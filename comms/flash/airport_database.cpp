@@ -27,7 +27,7 @@ AirportDatabase::AirportDatabase(Link& link, SettingsChannel& settings, EraseRun
 // close and open acknowledgements, erase_timeout_ms for the erase run and
 // write_timeout_ms for each echo of the write.
 OperationResult AirportDatabase::upload_airport_db(std::uint8_t uid, const char* path, unsigned erase_timeout_ms,
-                                                   unsigned write_timeout_ms, ProgressFn progress, const void* user) {
+                                                   unsigned write_timeout_ms, const ProgressCallback& progress) {
     const auto failure = [uid](OperationStep step, FailureReason why) {
         return OperationResult::failure(step, why, uid);
     };
@@ -39,14 +39,14 @@ OperationResult AirportDatabase::upload_airport_db(std::uint8_t uid, const char*
     if (const OperationResult read = read_airport_database(path, &database); !read) {
         return OperationResult::failure(read.step, read.reason, uid);
     }
-    return upload_airport_db(uid, database.data(), database.size(), erase_timeout_ms, write_timeout_ms, progress, user,
+    return upload_airport_db(uid, database.data(), database.size(), erase_timeout_ms, write_timeout_ms, progress,
                              nullptr);
 }
 
 // Blocks as above; data is not copied and must outlive the call.
 OperationResult AirportDatabase::upload_airport_db(std::uint8_t uid, const std::uint8_t* data, std::uint64_t data_size,
                                                    unsigned erase_timeout_ms, unsigned write_timeout_ms,
-                                                   ProgressFn progress, const void* user, FlashConfirmed* confirmed) {
+                                                   const ProgressCallback& progress, FlashConfirmed* confirmed) {
     const auto failure = [uid](OperationStep step, FailureReason why) {
         return OperationResult::failure(step, why, uid);
     };
@@ -82,13 +82,13 @@ OperationResult AirportDatabase::upload_airport_db(std::uint8_t uid, const std::
     debug_log("upload_airport_db: close DB acknowledged\n");
     std::this_thread::sleep_for(kAfterCloseSettle);
 
-    step = erase_.erase_fw_update_blocks({FirmwareTarget{uid, kDbAddress}}, size, erase_timeout_ms, progress, user,
-                                         confirmed);
+    step =
+        erase_.erase_fw_update_blocks({FirmwareTarget{uid, kDbAddress}}, size, erase_timeout_ms, progress, confirmed);
     if (!step) {
         debug_log("upload_airport_db: erase failed on UID %u\n", uid);
         return step;
     }
-    step = writer_.extflash_raw(uid, kDbAddress, data, data_size, write_timeout_ms, progress, user, confirmed);
+    step = writer_.extflash_raw(uid, kDbAddress, data, data_size, write_timeout_ms, progress, confirmed);
     if (!step) {
         debug_log("upload_airport_db: write failed on UID %u\n", uid);
         return step;

@@ -30,13 +30,13 @@ public:
     // Replaces the database of one unit with the file at path, read once
     // before anything is sent.
     OperationResult upload_airport_db(std::uint8_t uid, const char* path, unsigned erase_timeout_ms,
-                                      unsigned write_timeout_ms, ProgressFn progress, const void* user);
+                                      unsigned write_timeout_ms, const ProgressCallback& progress);
     // The same with the database's bytes, which must outlive the call.
     // confirmed (may be null) receives what the unit confirmed of the erase
     // and the write.
     OperationResult upload_airport_db(std::uint8_t uid, const std::uint8_t* data, std::uint64_t size,
-                                      unsigned erase_timeout_ms, unsigned write_timeout_ms, ProgressFn progress,
-                                      const void* user, FlashConfirmed* confirmed);
+                                      unsigned erase_timeout_ms, unsigned write_timeout_ms,
+                                      const ProgressCallback& progress, FlashConfirmed* confirmed);
     // Closes (open false) or opens one unit's database and waits up to
     // 5000 ms for its acknowledgement; sent (may be null) tells whether the
     // command went out.

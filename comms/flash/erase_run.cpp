@@ -54,7 +54,7 @@ FlashEraseJob* find_job(Jobs& jobs, std::uint8_t uid) {
 EraseRun::EraseRun(Link& link, SequenceCounter& sequence) : link_(link), sequence_(sequence) {}
 
 OperationResult EraseRun::erase_fw_update_blocks(const std::vector<FirmwareTarget>& targets, std::uint32_t size,
-                                                 unsigned timeout_ms, ProgressFn progress, const void* user,
+                                                 unsigned timeout_ms, const ProgressCallback& progress,
                                                  FlashConfirmed* confirmed) {
     constexpr OperationStep kStep = OperationStep::Erase;
     if (!link_.is_connected()) return OperationResult::failure(kStep, FailureReason::NotConnected);
@@ -74,11 +74,11 @@ OperationResult EraseRun::erase_fw_update_blocks(const std::vector<FirmwareTarge
         }
         jobs.push_back(std::move(job));
     }
-    return run(jobs, timeout_ms, {progress, user}, confirmed);
+    return run(jobs, timeout_ms, progress, confirmed);
 }
 
 OperationResult EraseRun::erase_flash_blocks(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms,
-                                             ProgressFn progress, const void* user, FlashConfirmed* confirmed) {
+                                             const ProgressCallback& progress, FlashConfirmed* confirmed) {
     constexpr OperationStep kStep = OperationStep::Erase;
     if (!link_.is_connected()) return OperationResult::failure(kStep, FailureReason::NotConnected);
     if (jobs.empty()) return OperationResult::failure(kStep, FailureReason::InvalidRequest);
@@ -90,11 +90,11 @@ OperationResult EraseRun::erase_flash_blocks(const std::vector<EraseBlocks>& job
             return OperationResult::failure(kStep, FailureReason::InvalidRequest, job.uid);
         }
     }
-    return run(jobs, timeout_ms, {progress, user}, confirmed);
+    return run(jobs, timeout_ms, progress, confirmed);
 }
 
-OperationResult EraseRun::run(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms, ProgressCallback progress,
-                              FlashConfirmed* confirmed) {
+OperationResult EraseRun::run(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms,
+                              const ProgressCallback& progress, FlashConfirmed* confirmed) {
     constexpr OperationStep kStep = OperationStep::Erase;
     // On Windows the raised resolution also covers the pauses the receive
     // thread takes in dispatch; on Linux dispatch lowers its own thread's slack.

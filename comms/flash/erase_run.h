@@ -34,11 +34,11 @@ public:
     // limits the whole run. confirmed (may be null) receives the blocks each
     // unit reported erased.
     OperationResult erase_fw_update_blocks(const std::vector<FirmwareTarget>& targets, std::uint32_t size,
-                                           unsigned timeout_ms, ProgressFn progress, const void* user,
+                                           unsigned timeout_ms, const ProgressCallback& progress,
                                            FlashConfirmed* confirmed);
     // The same run over given blocks of each unit (each below block 0xFFFF).
-    OperationResult erase_flash_blocks(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms, ProgressFn progress,
-                                       const void* user, FlashConfirmed* confirmed);
+    OperationResult erase_flash_blocks(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms,
+                                       const ProgressCallback& progress, FlashConfirmed* confirmed);
 
     // Receive thread: claims a sequenced acknowledgement that belongs to the
     // run; true when it did (nobody else then matches the frame).
@@ -61,7 +61,7 @@ private:
     };
 
     // The run behind both public forms; the jobs were checked.
-    OperationResult run(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms, ProgressCallback progress,
+    OperationResult run(const std::vector<EraseBlocks>& jobs, unsigned timeout_ms, const ProgressCallback& progress,
                         FlashConfirmed* confirmed);
     // Sends the next erase command of every idle job; erase lock held (it is
     // released around the 500 us pauses).

@@ -4,34 +4,45 @@
 #include <chrono>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "protocol.h"
 
 namespace vk61 {
 
-// Progress of a flash transfer: phase 0 counts erased 64 KiB blocks, phase 1
-// written bytes. Called on the thread that drives the transfer or, for erase
-// progress, on the receive thread; never concurrently for one transfer. It is
-// called with the transfer's lock held, so it must only record values and
-// post work elsewhere, never call back into the manager.
-using ProgressFn = void (*)(std::uint64_t done, std::uint64_t total, std::uint64_t phase, const void* user);
-
-// The phase a progress report counts; ProgressFn receives its number.
+// The phase a progress report counts.
 enum class ProgressPhase : std::uint64_t { Erase = 0, Write = 1 };
-inline constexpr std::uint64_t kPhaseErase = static_cast<std::uint64_t>(ProgressPhase::Erase);
-inline constexpr std::uint64_t kPhaseWrite = static_cast<std::uint64_t>(ProgressPhase::Write);
 
-struct ProgressCallback {
-    ProgressFn fn = nullptr;
-    const void* user = nullptr;
+// Progress of a flash transfer: the Erase phase counts erased 64 KiB blocks,
+// the Write phase written bytes. Called on the thread that drives the transfer
+// or, for erase progress, on the receive thread; never concurrently for one
+// transfer. It is called with the transfer's lock held, so it must only record
+// values and post work elsewhere, never call back into the manager.
+//
+// An empty callback means no progress; calling one does nothing. A transfer
+// copies the callback once when it starts, never per chunk.
+class ProgressCallback {
+public:
+    using Function = std::function<void(std::uint64_t done, std::uint64_t total, ProgressPhase phase)>;
 
-    explicit operator bool() const { return fn != nullptr; }
+    ProgressCallback() = default;
+    template <class F>
+    requires(!std::is_same_v<std::remove_cvref_t<F>, ProgressCallback> && std::is_constructible_v<Function, F>)
+        ProgressCallback(F&& fn)
+        : fn_(std::forward<F>(fn)) {}
+
+    explicit operator bool() const { return static_cast<bool>(fn_); }
     void operator()(std::uint64_t done, std::uint64_t total, ProgressPhase phase) const {
-        if (fn != nullptr) fn(done, total, static_cast<std::uint64_t>(phase), user);
+        if (fn_) fn_(done, total, phase);
     }
+
+private:
+    Function fn_;
 };
 
 inline constexpr std::uint32_t kFlashBlockSize = protocol::kFlashBlockBytes;  // one erase block

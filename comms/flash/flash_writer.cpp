@@ -161,8 +161,8 @@ void FlashWriter::note_written(FlashConfirmed* confirmed) const {
 }
 
 OperationResult FlashWriter::extflash_raw(std::uint8_t uid, std::uint32_t address, const std::uint8_t* data,
-                                          std::uint64_t size, unsigned timeout_ms, ProgressFn progress,
-                                          const void* user, FlashConfirmed* confirmed) {
+                                          std::uint64_t size, unsigned timeout_ms, const ProgressCallback& progress,
+                                          FlashConfirmed* confirmed) {
     if (!link_.is_connected())
         return OperationResult::failure(OperationStep::SetAddress, FailureReason::NotConnected, uid);
     if (data == nullptr || size == 0) {
@@ -171,7 +171,7 @@ OperationResult FlashWriter::extflash_raw(std::uint8_t uid, std::uint32_t addres
 
     const TimerResolution timer_resolution;
     std::unique_lock lock(write_.mutex);
-    write_.begin({progress, user});
+    write_.begin(progress);
     FlashWriteTarget target;
     target.uid = uid;
     target.base_address = target.image_address = target.expected_echo = target.current_address = address;
@@ -205,8 +205,8 @@ OperationResult FlashWriter::extflash_raw(std::uint8_t uid, std::uint32_t addres
 }
 
 OperationResult FlashWriter::write_flash_together(const std::vector<FirmwareTarget>& units, const std::uint8_t* data,
-                                                  std::uint64_t size, unsigned timeout_ms, ProgressFn progress,
-                                                  const void* user, FlashConfirmed* confirmed) {
+                                                  std::uint64_t size, unsigned timeout_ms,
+                                                  const ProgressCallback& progress, FlashConfirmed* confirmed) {
     if (!link_.is_connected()) return OperationResult::failure(OperationStep::SetAddress, FailureReason::NotConnected);
     if (units.empty() || data == nullptr || size == 0) {
         return OperationResult::failure(OperationStep::SetAddress, FailureReason::InvalidRequest);
@@ -214,7 +214,7 @@ OperationResult FlashWriter::write_flash_together(const std::vector<FirmwareTarg
 
     const TimerResolution timer_resolution;
     std::unique_lock lock(write_.mutex);
-    write_.begin({progress, user});
+    write_.begin(progress);
     for (const FirmwareTarget& unit : units) {
         FlashWriteTarget target;
         target.uid = unit.uid;
@@ -264,7 +264,7 @@ OperationResult FlashWriter::set_write_addresses(std::unique_lock<std::mutex>& l
 // echoes (address, each chunk, header) lasts at most timeout_ms.
 OperationResult FlashWriter::write_fw_image(const std::vector<FirmwareTarget>& targets, std::uint32_t image_offset,
                                             const std::uint8_t* image, std::uint64_t length, const std::uint8_t* header,
-                                            unsigned timeout_ms, ProgressFn progress, const void* user) {
+                                            unsigned timeout_ms, const ProgressCallback& progress) {
     if (!link_.is_connected()) return OperationResult::failure(OperationStep::SetAddress, FailureReason::NotConnected);
     if (targets.empty() || image == nullptr || length == 0 || header == nullptr) {
         return OperationResult::failure(OperationStep::SetAddress, FailureReason::InvalidRequest);
@@ -272,7 +272,7 @@ OperationResult FlashWriter::write_fw_image(const std::vector<FirmwareTarget>& t
 
     const TimerResolution timer_resolution;
     std::unique_lock lock(write_.mutex);
-    write_.begin({progress, user});
+    write_.begin(progress);
     for (const FirmwareTarget& t : targets) {
         FlashWriteTarget target;
         target.uid = t.uid;

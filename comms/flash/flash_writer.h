@@ -33,19 +33,19 @@ public:
     // limits each single wait (the address echo, each chunk's echo).
     // confirmed (may be null) receives how far the unit's echoes reached.
     OperationResult extflash_raw(std::uint8_t uid, std::uint32_t address, const std::uint8_t* data, std::uint64_t size,
-                                 unsigned timeout_ms, ProgressFn progress, const void* user, FlashConfirmed* confirmed);
+                                 unsigned timeout_ms, const ProgressCallback& progress, FlashConfirmed* confirmed);
     // Writes data at each unit's own address, the units side by side: with
     // more than one unit each chunk goes out once, to every unit on the bus
     // (UID 0). timeout_ms limits each wait; confirmed (may be null) receives
     // how far each unit's echoes reached.
     OperationResult write_flash_together(const std::vector<FirmwareTarget>& units, const std::uint8_t* data,
-                                         std::uint64_t size, unsigned timeout_ms, ProgressFn progress, const void* user,
+                                         std::uint64_t size, unsigned timeout_ms, const ProgressCallback& progress,
                                          FlashConfirmed* confirmed);
     // Writes the image at write address + image_offset on every target, then
     // the 64-byte header at the write address; timeout_ms limits each wait.
     OperationResult write_fw_image(const std::vector<FirmwareTarget>& targets, std::uint32_t image_offset,
                                    const std::uint8_t* image, std::uint64_t length, const std::uint8_t* header,
-                                   unsigned timeout_ms, ProgressFn progress, const void* user);
+                                   unsigned timeout_ms, const ProgressCallback& progress);
 
     // Receive thread: matches a flash reply against the running transfer.
     void handle_reply(const BusFrame& frame);
@@ -65,7 +65,7 @@ private:
         std::vector<FlashWriteTarget> targets;
 
         // Lock held: a new transfer, setting its first addresses.
-        void begin(ProgressCallback callback) {
+        void begin(const ProgressCallback& callback) {
             arm();
             phase = WritePhase::SetAddress;
             chunk_length = 0;

@@ -33,22 +33,18 @@ bool stops_every_unit(const OperationResult& result) {
 
 // Rescales the write progress of one flash operation into the upload's one
 // bar: done bytes `before` plus what the operation reports, out of `total`.
-struct WriteProgress {
-    ProgressFn fn = nullptr;
-    const void* user = nullptr;
-    std::uint64_t before = 0;
-    std::uint64_t total = 0;
-
-    static void report(std::uint64_t done, std::uint64_t, std::uint64_t phase, const void* self) {
-        const auto* p = static_cast<const WriteProgress*>(self);
-        if (p->fn != nullptr) p->fn(p->before + done, p->total, phase, p->user);
-    }
-};
+// Empty when the upload reports no progress.
+ProgressCallback write_progress(const ProgressCallback& progress, std::uint64_t before, std::uint64_t total) {
+    if (!progress) return {};
+    return [&progress, before, total](std::uint64_t done, std::uint64_t, ProgressPhase phase) {
+        progress(before + done, total, phase);
+    };
+}
 
 class TogetherUpload {
 public:
     TogetherUpload(CommsManager& comms, const std::vector<std::uint8_t>& database,
-                   std::vector<AirportUnitProgress> units, ProgressFn progress, const void* user,
+                   std::vector<AirportUnitProgress> units, const ProgressCallback& progress,
                    const AirportUploadTimeouts& timeouts, const AirportProgressSaved& on_confirmed)
         : comms_(comms),
           database_(database),
@@ -56,7 +52,6 @@ public:
           blocks_((size_ + kFlashBlockSize - 1) / kFlashBlockSize),
           units_(std::move(units)),
           progress_(progress),
-          user_(user),
           timeouts_(timeouts),
           on_confirmed_(on_confirmed) {
         for (const AirportUnitProgress& unit : units_) outcomes_.push_back({unit.uid, unit.done, {}});
@@ -126,7 +121,7 @@ private:
             }
             if (jobs.empty()) return;
             FlashConfirmed erased;
-            const OperationResult run = comms_.erase_flash_blocks(jobs, timeouts_.erase_ms, progress_, user_, &erased);
+            const OperationResult run = comms_.erase_flash_blocks(jobs, timeouts_.erase_ms, progress_, &erased);
             confirmed(erased);
             if (run || !fail(run)) return;
         }
@@ -180,7 +175,7 @@ private:
         FlashConfirmed written;
         const OperationResult result =
             comms_.write_flash_together({{unit.uid, unit.written}}, database_.data() + unit.written, to - unit.written,
-                                        timeouts_.write_ms, nullptr, nullptr, &written);
+                                        timeouts_.write_ms, {}, &written);
         confirmed(written);
         if (!result) fail(result);
         return result.ok();
@@ -194,11 +189,10 @@ private:
         for (std::uint32_t offset = from; offset < size_;) {
             const std::uint32_t end = std::min(size_, (offset / kFlashBlockSize + 1) * kFlashBlockSize);
             for (FirmwareTarget& target : at) target.write_address = offset;
-            const WriteProgress scaled{progress_, user_, before + (offset - from), total};
+            const ProgressCallback scaled = write_progress(progress_, before + (offset - from), total);
             FlashConfirmed written;
-            const OperationResult result =
-                comms_.write_flash_together(at, database_.data() + offset, end - offset, timeouts_.write_ms,
-                                            &WriteProgress::report, &scaled, &written);
+            const OperationResult result = comms_.write_flash_together(at, database_.data() + offset, end - offset,
+                                                                       timeouts_.write_ms, scaled, &written);
             confirmed(written);
             if (!result) {
                 fail(result);
@@ -254,8 +248,7 @@ private:
     const std::uint32_t blocks_;
     std::vector<AirportUnitProgress> units_;
     std::vector<AirportUnitOutcome> outcomes_;
-    ProgressFn progress_;
-    const void* user_;
+    const ProgressCallback& progress_;
     AirportUploadTimeouts timeouts_;
     const AirportProgressSaved& on_confirmed_;
     bool stopped_ = false;  // every unit stopped (stop_ says why)
@@ -266,8 +259,8 @@ private:
 }  // namespace
 
 AirportResult run_airport_upload_together(CommsManager& comms, const std::vector<std::uint8_t>& database,
-                                          std::vector<AirportUnitProgress> units, ProgressFn progress,
-                                          const void* progress_user, const AirportUploadTimeouts& timeouts,
+                                          std::vector<AirportUnitProgress> units, const ProgressCallback& progress,
+                                          const AirportUploadTimeouts& timeouts,
                                           const AirportProgressSaved& on_confirmed) {
     const auto reject = [&](OperationResult why) {
         AirportResult result;
@@ -292,7 +285,7 @@ AirportResult run_airport_upload_together(CommsManager& comms, const std::vector
         !checked) {
         return reject(checked);
     }
-    return TogetherUpload(comms, database, std::move(units), progress, progress_user, timeouts, on_confirmed).run();
+    return TogetherUpload(comms, database, std::move(units), progress, timeouts, on_confirmed).run();
 }
 
 }  // namespace vk61

@@ -7,12 +7,12 @@
 namespace vk61 {
 
 AirportResult run_airport_upload(CommsManager& comms, const std::string& path, const std::vector<std::uint8_t>& uids,
-                                 const AirportUnitStart& on_unit_start, ProgressFn progress, const void* progress_user,
+                                 const AirportUnitStart& on_unit_start, const ProgressCallback& progress,
                                  const AirportUploadTimeouts& timeouts) {
     std::vector<std::uint8_t> database;
     const OperationResult read = read_airport_database(path.c_str(), &database);
     if (read || uids.empty()) {
-        return run_airport_upload(comms, database, uids, on_unit_start, progress, progress_user, timeouts);
+        return run_airport_upload(comms, database, uids, on_unit_start, progress, timeouts);
     }
     AirportResult result;
     result.units_total = static_cast<int>(uids.size());
@@ -26,7 +26,7 @@ AirportResult run_airport_upload(CommsManager& comms, const std::string& path, c
 
 AirportResult run_airport_upload(CommsManager& comms, const std::vector<std::uint8_t>& database,
                                  const std::vector<std::uint8_t>& uids, const AirportUnitStart& on_unit_start,
-                                 ProgressFn progress, const void* progress_user, const AirportUploadTimeouts& timeouts,
+                                 const ProgressCallback& progress, const AirportUploadTimeouts& timeouts,
                                  const AirportProgressSaved& on_confirmed) {
     AirportResult result;
     result.units_total = static_cast<int>(uids.size());
@@ -40,7 +40,7 @@ AirportResult run_airport_upload(CommsManager& comms, const std::vector<std::uin
         if (on_unit_start) on_unit_start(uid, static_cast<int>(i) + 1, result.units_total);
         FlashConfirmed confirmed;
         const OperationResult unit = comms.upload_airport_db(uid, database.data(), database.size(), timeouts.erase_ms,
-                                                             timeouts.write_ms, progress, progress_user, &confirmed);
+                                                             timeouts.write_ms, progress, &confirmed);
         take_confirmed(confirmed, ledger);
         ledger[i].done = unit.ok();
         if (on_confirmed) on_confirmed(ledger);

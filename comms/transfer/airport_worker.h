@@ -69,8 +69,7 @@ using AirportUnitStart = std::function<void(std::uint8_t uid, int position, int 
 // Every unit receives the bytes of database: nothing is read per unit.
 AirportResult run_airport_upload(CommsManager& comms, const std::vector<std::uint8_t>& database,
                                  const std::vector<std::uint8_t>& uids, const AirportUnitStart& on_unit_start,
-                                 ProgressFn progress, const void* progress_user,
-                                 const AirportUploadTimeouts& timeouts = {},
+                                 const ProgressCallback& progress, const AirportUploadTimeouts& timeouts = {},
                                  const AirportProgressSaved& on_confirmed = {});
 
 // The database to every unit at once: each unit's database closed, one erase
@@ -89,14 +88,14 @@ AirportResult run_airport_upload(CommsManager& comms, const std::vector<std::uin
 // every unit. Blocks the calling thread; the waits are those of
 // run_airport_upload.
 AirportResult run_airport_upload_together(CommsManager& comms, const std::vector<std::uint8_t>& database,
-                                          std::vector<AirportUnitProgress> units, ProgressFn progress,
-                                          const void* progress_user, const AirportUploadTimeouts& timeouts = {},
+                                          std::vector<AirportUnitProgress> units, const ProgressCallback& progress,
+                                          const AirportUploadTimeouts& timeouts = {},
                                           const AirportProgressSaved& on_confirmed = {});
 
 // The same, reading the file once first; a file that cannot be read or sent
 // fails the first unit, none done.
 AirportResult run_airport_upload(CommsManager& comms, const std::string& path, const std::vector<std::uint8_t>& uids,
-                                 const AirportUnitStart& on_unit_start, ProgressFn progress, const void* progress_user,
+                                 const AirportUnitStart& on_unit_start, const ProgressCallback& progress,
                                  const AirportUploadTimeouts& timeouts = {});
 
 }  // namespace vk61

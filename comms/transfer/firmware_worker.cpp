@@ -10,17 +10,16 @@
 
 namespace vk61 {
 
-OperationResult run_firmware_update(CommsManager& comms, const std::string& path_local8bit, ProgressFn progress,
-                                    const void* progress_user, const std::function<void()>& on_success,
+OperationResult run_firmware_update(CommsManager& comms, const std::string& path_local8bit,
+                                    const ProgressCallback& progress, const std::function<void()>& on_success,
                                     const FirmwareUpdateTimeouts& timeouts) {
     FirmwareImage image;
     if (const OperationResult read = read_firmware_image(path_local8bit, &image); !read) return read;
-    return run_firmware_update(comms, image, progress, progress_user, on_success, timeouts);
+    return run_firmware_update(comms, image, progress, on_success, timeouts);
 }
 
-OperationResult run_firmware_update(CommsManager& comms, const FirmwareImage& image, ProgressFn progress,
-                                    const void* progress_user, const std::function<void()>& on_success,
-                                    const FirmwareUpdateTimeouts& timeouts) {
+OperationResult run_firmware_update(CommsManager& comms, const FirmwareImage& image, const ProgressCallback& progress,
+                                    const std::function<void()>& on_success, const FirmwareUpdateTimeouts& timeouts) {
     const auto failure = [](OperationStep step, FailureReason why) { return OperationResult::failure(step, why); };
     if (image.file.size() < FirmwareHeader::kSize) {
         debug_log("firmware update: failed to read firmware header\n");
@@ -56,7 +55,7 @@ OperationResult run_firmware_update(CommsManager& comms, const FirmwareImage& im
         debug_log("  UID %u -> 0x%08X\n", target.uid, target.write_address);
     }
 
-    result = comms.erase_fw_update_blocks(targets, header.total_size(), timeouts.erase_ms, progress, progress_user);
+    result = comms.erase_fw_update_blocks(targets, header.total_size(), timeouts.erase_ms, progress);
     if (!result) {
         debug_log("erase_fw_update_blocks: failed\n");
         return result;
@@ -74,7 +73,7 @@ OperationResult run_firmware_update(CommsManager& comms, const FirmwareImage& im
         return failure(OperationStep::ReadFile, FailureReason::FileIncomplete);
     }
     result = comms.write_fw_image(targets, header.image_offset(), image.body(), image.body_size(), header.data(),
-                                  timeouts.write_ms, progress, progress_user);
+                                  timeouts.write_ms, progress);
     if (!result) {
         debug_log("write_fw_image: failed\n");
         return result;

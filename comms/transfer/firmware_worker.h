@@ -29,13 +29,13 @@ struct FirmwareUpdateTimeouts {
 // the sequence at that step; the result names it. on_success is called (on
 // this thread) only after the header was written. Every unit receives the
 // bytes of image: the file is not read again.
-OperationResult run_firmware_update(CommsManager& comms, const FirmwareImage& image, ProgressFn progress,
-                                    const void* progress_user, const std::function<void()>& on_success,
+OperationResult run_firmware_update(CommsManager& comms, const FirmwareImage& image, const ProgressCallback& progress,
+                                    const std::function<void()>& on_success,
                                     const FirmwareUpdateTimeouts& timeouts = {});
 
 // The same, reading the file (path in the local 8-bit encoding) once first.
-OperationResult run_firmware_update(CommsManager& comms, const std::string& path_local8bit, ProgressFn progress,
-                                    const void* progress_user, const std::function<void()>& on_success,
+OperationResult run_firmware_update(CommsManager& comms, const std::string& path_local8bit,
+                                    const ProgressCallback& progress, const std::function<void()>& on_success,
                                     const FirmwareUpdateTimeouts& timeouts = {});
 
 }  // namespace vk61

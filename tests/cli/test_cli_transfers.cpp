@@ -20,11 +20,11 @@ namespace {
 TEST(ProgressLines, APhasesEndIsShownOnceWhenItsLastReportRepeats) {
     std::ostringstream err;
     vk61::cli::ProgressDisplay display(err, /*terminal=*/false, std::chrono::milliseconds(1000));
-    vk61::cli::ProgressDisplay::record(0, 100, 1, &display);
+    display.record(0, 100, vk61::ProgressPhase::Write);
     display.tick();
     for (int report = 0; report < 2; ++report) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        vk61::cli::ProgressDisplay::record(100, 100, 1, &display);
+        display.record(100, 100, vk61::ProgressPhase::Write);
         display.tick();
     }
     display.finish();
@@ -39,7 +39,7 @@ TEST(ProgressLines, AUnitsLastReportKeepsItsUnitWhenTheNextBeginsFirst) {
     std::ostringstream err;
     vk61::cli::ProgressDisplay display(err, /*terminal=*/false, std::chrono::milliseconds(1000));
     display.begin_unit(2, 2, 3);
-    vk61::cli::ProgressDisplay::record(100, 100, 1, &display);
+    display.record(100, 100, vk61::ProgressPhase::Write);
     display.begin_unit(3, 3, 3);
     display.finish();
     EXPECT_EQ(err.str().rfind("Unit 2 / 3 (UID 2): Writing  100%", 0), 0u) << err.str();

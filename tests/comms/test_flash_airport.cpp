@@ -21,7 +21,7 @@ constexpr std::uint64_t kMaxDatabase = 54525952;  // 832 blocks
 class AirportUploadTest : public FlashTest {
 protected:
     OperationResult upload(std::uint8_t uid, const std::string& path) {
-        return comms->upload_airport_db(uid, path.c_str(), 5000, 2000, &ProgressLog::record, &progress);
+        return comms->upload_airport_db(uid, path.c_str(), 5000, 2000, progress.callback());
     }
     // The host frames addressed to one unit, as (base, first data byte).
     std::vector<std::pair<unsigned, unsigned>> commands_to(std::uint8_t uid) const {
@@ -130,7 +130,7 @@ TEST_F(AirportUploadTest, missingFileAndPathAreRefused) {
     const OperationResult unreadable =
         OperationResult::failure(OperationStep::ReadFile, FailureReason::FileUnreadable, 1);
     EXPECT_EQ(upload(1, dir.path("absent.db")), unreadable);
-    EXPECT_EQ(comms->upload_airport_db(1, nullptr, 100, 100, nullptr, nullptr), unreadable);
+    EXPECT_EQ(comms->upload_airport_db(1, nullptr, 100, 100, {}), unreadable);
     EXPECT_TRUE(bus.host_frames().empty());
 }
 
@@ -147,7 +147,7 @@ TEST_F(AirportUploadTest, workerStopsAtTheFirstUnitThatFails) {
     const vk61::AirportResult result = vk61::run_airport_upload(
         *comms, path, {1, 2, 3},
         [&](std::uint8_t uid, int position, int total) { starts.emplace_back(uid, position, total); },
-        &ProgressLog::record, &progress, vk61::AirportUploadTimeouts{5000, 2000});
+        progress.callback(), vk61::AirportUploadTimeouts{5000, 2000});
 
     EXPECT_EQ(result.units_done, 1);
     EXPECT_EQ(result.units_total, 3);
@@ -168,8 +168,7 @@ TEST_F(AirportUploadTest, workerReportsSuccessWhenEveryUnitIsDone) {
     connect_units(2);
     const std::vector<std::uint8_t> db = pattern(70000, 5);  // two blocks
     const std::string path = dir.write("apt.db", db);
-    const vk61::AirportResult result =
-        vk61::run_airport_upload(*comms, path, {2, 1}, {}, &ProgressLog::record, &progress);
+    const vk61::AirportResult result = vk61::run_airport_upload(*comms, path, {2, 1}, {}, progress.callback());
     EXPECT_TRUE(result.ok());
     EXPECT_EQ(result.units_done, 2);
     EXPECT_EQ(result.failed_uid, 0);

@@ -20,7 +20,7 @@ protected:
     vk61::AirportResult upload(const std::vector<std::uint8_t>& db, const std::vector<std::uint8_t>& uids) {
         std::vector<vk61::AirportUnitProgress> fresh;
         for (std::uint8_t uid : uids) fresh.push_back({uid, {}, 0, false});
-        return vk61::run_airport_upload_together(*comms, db, fresh, &ProgressLog::record, &progress,
+        return vk61::run_airport_upload_together(*comms, db, fresh, progress.callback(),
                                                  vk61::AirportUploadTimeouts{5000, 300}, {});
     }
     // Chunks sent after the first one addressed to a single unit: broadcasts.
@@ -136,7 +136,7 @@ TEST_F(AirportTogetherTest, resumeOfUnitsAChunkApart_writesNoConfirmedChunkAgain
     std::vector<vk61::AirportUnitProgress> fresh;
     for (std::uint8_t uid = 1; uid <= 3; ++uid) fresh.push_back({uid, {}, 0, false});
     const vk61::AirportResult first =
-        vk61::run_airport_upload_together(*comms, db, fresh, nullptr, nullptr, vk61::AirportUploadTimeouts{5000, 300},
+        vk61::run_airport_upload_together(*comms, db, fresh, {}, vk61::AirportUploadTimeouts{5000, 300},
                                           [&](const std::vector<vk61::AirportUnitProgress>& units) { saved = units; });
     ASSERT_EQ(first.units_done, 0);
     ASSERT_EQ(saved.size(), 3u);
@@ -145,8 +145,8 @@ TEST_F(AirportTogetherTest, resumeOfUnitsAChunkApart_writesNoConfirmedChunkAgain
     EXPECT_EQ(saved[2].written, 101u * 64);
     bus.clear_faults();
 
-    const vk61::AirportResult resumed = vk61::run_airport_upload_together(*comms, db, saved, nullptr, nullptr,
-                                                                          vk61::AirportUploadTimeouts{5000, 300}, {});
+    const vk61::AirportResult resumed =
+        vk61::run_airport_upload_together(*comms, db, saved, {}, vk61::AirportUploadTimeouts{5000, 300}, {});
     ASSERT_TRUE(resumed.ok()) << describe(resumed.failure);
     for (std::uint8_t uid = 1; uid <= 3; ++uid) {
         SCOPED_TRACE("UID " + std::to_string(uid));

@@ -26,7 +26,7 @@ constexpr std::uint32_t kBlock = 0x10000;
 class FlashEraseTest : public FlashTest {
 protected:
     OperationResult erase(const std::vector<FirmwareTarget>& targets, std::uint32_t size, unsigned timeout_ms = 2000) {
-        return comms->erase_fw_update_blocks(targets, size, timeout_ms, &ProgressLog::record, &progress);
+        return comms->erase_fw_update_blocks(targets, size, timeout_ms, progress.callback());
     }
     // Fills blocks [first, last] of a unit with a non-erased pattern.
     void fill_blocks(std::uint8_t uid, unsigned first, unsigned last) {

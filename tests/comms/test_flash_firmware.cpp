@@ -42,7 +42,7 @@ protected:
     OperationResult run_path(const std::string& path) {
         bool succeeded = false;
         const OperationResult result = vk61::run_firmware_update(
-            *comms, path, &ProgressLog::record, &progress, [&] { succeeded = true; },
+            *comms, path, progress.callback(), [&] { succeeded = true; },
             vk61::FirmwareUpdateTimeouts{2000, 5000, 2000});
         EXPECT_EQ(succeeded, result.ok()) << describe(result);
         return result;
@@ -337,8 +337,8 @@ TEST_P(FirmwareChunkFault, endsTheUpdateAtThatChunkWithoutHeader) {
     bus.add_fault(c.fault);
     bool succeeded = false;
     const OperationResult result = vk61::run_firmware_update(
-        *comms, dir.write("fw.bin", firmware_file(0x10000, 300, 0x100, 300)), nullptr, nullptr,
-        [&] { succeeded = true; }, vk61::FirmwareUpdateTimeouts{2000, 5000, 10000});
+        *comms, dir.write("fw.bin", firmware_file(0x10000, 300, 0x100, 300)), {}, [&] { succeeded = true; },
+        vk61::FirmwareUpdateTimeouts{2000, 5000, 10000});
     EXPECT_FALSE(succeeded);
     EXPECT_EQ(result, c.result) << describe(result);
     // The lines say more than the result: which chunk, and what the unit sent.

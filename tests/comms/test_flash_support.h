@@ -17,20 +17,22 @@
 #include <vector>
 
 #include "comms_test_support.h"
+#include "flash/flash_types.h"
 
 namespace flashtest {
 
 using commstest::LogCapture;
 
-// Records every progress call; a ProgressFn with this as its user pointer.
+// Records every progress call made through callback().
 class ProgressLog {
 public:
-    using Call = std::tuple<std::uint64_t, std::uint64_t, std::uint64_t>;  // done, total, phase
+    using Call = std::tuple<std::uint64_t, std::uint64_t, std::uint64_t>;  // done, total, phase number
 
-    static void record(std::uint64_t done, std::uint64_t total, std::uint64_t phase, const void* user) {
-        auto* self = static_cast<ProgressLog*>(const_cast<void*>(user));
-        std::lock_guard lock(self->mutex_);
-        self->calls_.emplace_back(done, total, phase);
+    vk61::ProgressCallback callback() {
+        return [this](std::uint64_t done, std::uint64_t total, vk61::ProgressPhase phase) {
+            std::lock_guard lock(mutex_);
+            calls_.emplace_back(done, total, static_cast<std::uint64_t>(phase));
+        };
     }
     std::vector<Call> calls() const {
         std::lock_guard lock(mutex_);

@@ -17,7 +17,7 @@ protected:
 
     vk61::OperationResult upload(std::uint32_t address, const std::vector<std::uint8_t>& data,
                                  unsigned timeout_ms = 2000) {
-        return comms->extflash_raw(1, address, data.data(), data.size(), timeout_ms, &ProgressLog::record, &progress);
+        return comms->extflash_raw(1, address, data.data(), data.size(), timeout_ms, progress.callback());
     }
     std::vector<unsigned> chunk_dlcs() const {
         std::vector<unsigned> out;
@@ -165,10 +165,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(FlashWriteTest, refusesWithoutSendingAnything) {
     const std::vector<std::uint8_t> data = pattern(10);
-    EXPECT_FALSE(comms->extflash_raw(1, 0, nullptr, 10, 100, nullptr, nullptr));
-    EXPECT_FALSE(comms->extflash_raw(1, 0, data.data(), 0, 100, nullptr, nullptr));
+    EXPECT_FALSE(comms->extflash_raw(1, 0, nullptr, 10, 100, {}));
+    EXPECT_FALSE(comms->extflash_raw(1, 0, data.data(), 0, 100, {}));
     vk61::CommsManager unconnected;
-    EXPECT_FALSE(unconnected.extflash_raw(1, 0, data.data(), data.size(), 100, nullptr, nullptr));
+    EXPECT_FALSE(unconnected.extflash_raw(1, 0, data.data(), data.size(), 100, {}));
     EXPECT_TRUE(bus.host_frames().empty());
 }
 
