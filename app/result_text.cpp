@@ -187,19 +187,20 @@ void logStoreResult(const StoreResult& result, bool device_options) {
     }
 }
 
-QString airportStatusText(const AirportResult& result, bool together) {
+QString airportStatusText(const AirportResult& result) {
     if (result.ok()) {
         return updateTabText("Airport database transfer finished on all %1 device(s)").arg(result.units_total);
-    }
-    // Which units hold the new database and which do not, when the units
-    // went side by side (one at a time, the first failure ends the list).
-    if (together && !result.units.empty()) {
-        return updateTabText("Airport database transfer failed: %1").arg(QString::fromStdString(describe(result)));
     }
     return updateTabText("Airport database transfer failed on UID %1 (%2 / %3 succeeded)")
         .arg(result.failed_uid)
         .arg(result.units_done)
         .arg(result.units_total);
+}
+
+QString airportUnitsText(const AirportResult& result, bool together) {
+    // One at a time, the first failure ends the list: the status says it all.
+    if (result.ok() || !together || result.units.empty()) return {};
+    return updateTabText("Airport database transfer failed: %1").arg(QString::fromStdString(describe(result)));
 }
 
 }  // namespace vk61

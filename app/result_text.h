@@ -27,9 +27,12 @@ void logUpdateResult(const UpdateResult& result);
 QString storeStatusText(const StoreResult& result, bool device_options);
 void logStoreResult(const StoreResult& result, bool device_options);
 
-// The end of an airport upload: finished on every unit, or where it failed.
-// together: the units went side by side, so each unit's end is told.
-QString airportStatusText(const AirportResult& result, bool together);
+// The end of an airport upload: finished on every unit, or where it failed
+// ("Airport database transfer failed on UID 2 (1 / 3 succeeded)").
+QString airportStatusText(const AirportResult& result);
+// After a failed upload whose units went side by side (together), the status
+// that follows: which units hold the new database. "" otherwise.
+QString airportUnitsText(const AirportResult& result, bool together);
 
 }  // namespace vk61
 

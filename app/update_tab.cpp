@@ -373,18 +373,19 @@ void UpdateTab::startAirportTransfer() {
 }
 
 void UpdateTab::finishAirportTransfer(const vk61::AirportResult& result, bool together) {
-    onAirportTransferFinished(result.ok());
-    showStatus(vk61::airportStatusText(result, together));
+    onAirportTransferFinished(result);
+    if (const QString units = vk61::airportUnitsText(result, together); !units.isEmpty()) showStatus(units);
 }
 
-void UpdateTab::onAirportTransferFinished(bool success) {
+void UpdateTab::onAirportTransferFinished(const vk61::AirportResult& result) {
     ui_->pushButton_browse_airports->setEnabled(true);
     ui_->pushButton_fetch_apt_db->setEnabled(true);
     ui_->pushButton_start_airport->setEnabled(true);
     ui_->text_firmware_file_2->setEnabled(true);
     ui_->checkBox_one_unit_at_a_time->setEnabled(true);
     ui_->progressBar_airports->setRange(0, vk61::progress::kBarMaximum);
-    ui_->progressBar_airports->setValue(success ? vk61::progress::kBarMaximum : 0);
+    ui_->progressBar_airports->setValue(result.ok() ? vk61::progress::kBarMaximum : 0);
+    showStatus(vk61::airportStatusText(result));
     airportThread_ = nullptr;
 }
 

@@ -100,8 +100,8 @@ private:
     // After a successful update: asks whether to reboot the units and check
     // their configuration.
     void offerRebootAfterUpdate();
-    // The transfer's controls back, the bar full or empty.
-    void onAirportTransferFinished(bool success);
+    // The transfer's controls back, the bar full or empty, and the status.
+    void onAirportTransferFinished(const vk61::AirportResult& result);
     // The completion of an airport transfer; `together`: the units went side
     // by side, so the status names which hold the new database.
     void finishAirportTransfer(const vk61::AirportResult& result, bool together);
