@@ -119,8 +119,8 @@ void ConfigurationPanel::exportToFile() {
     if (path.isEmpty()) return;
 
     if (const vk61::FileWriteResult write = vk61::write_file_atomically(path, vk61::write_config_file(*file));
-        !write.ok) {
-        showStatus(tr("Error: %1").arg(write.error));
+        !write.ok()) {
+        showStatus(tr("Error: %1").arg(describe(write)));
         return;
     }
     QString status = tr("Configuration exported to %1").arg(QDir::toNativeSeparators(path));

@@ -4,8 +4,9 @@
 
 #include "bus_worker.h"
 #include "comms_manager.h"
+#include "core/reboot_wait.h"
 #include "core/store_texts.h"
-#include "core/update_check.h"
+#include "result_text.h"
 #include "devices_tab.h"
 
 namespace vk61 {
@@ -16,16 +17,11 @@ void DevicesTab::reboot(std::uint32_t expected, std::function<void()> whenBack) 
         showStatus(tr("Error: %1").arg(notConnectedText()));
         return;
     }
-    enum class Outcome { NotSent, Back, NotBack, Stopped };
-    struct Waited {
-        Outcome outcome;
-        std::uint32_t heard = 0;
-    };
     vk61::CommsManager* comms = comms_;
     const RebootWaitTimings timings = timings_;
-    const bool started = worker_->run<Waited>(
+    const bool started = worker_->run<RebootResult>(
         [this, comms, timings, expected](const std::atomic<bool>& stop) {
-            if (!comms->reboot_devices()) return Waited{Outcome::NotSent};
+            if (!comms->reboot_devices()) return RebootResult::not_sent();
             QMetaObject::invokeMethod(
                 this,
                 [this] {
@@ -41,31 +37,18 @@ void DevicesTab::reboot(std::uint32_t expected, std::function<void()> whenBack) 
                         this, [this] { refresh(); }, Qt::QueuedConnection);
                 },
                 expected);
-            if (heard != 0 && (heard & expected) == expected) return Waited{Outcome::Back, heard};
-            return Waited{stop ? Outcome::Stopped : Outcome::NotBack, heard};
+            return RebootResult::after_wait(heard, expected, stop);
         },
-        [this, expected, whenBack = std::move(whenBack)](Waited waited) {
-            switch (waited.outcome) {
-            case Outcome::NotSent:
-                qDebug() << "Failed to send reboot command";
-                showStatus(tr("Error: Failed to send reboot command"));
+        [this, whenBack = std::move(whenBack)](const RebootResult& result) {
+            if (!result.ok()) {
+                if (result.end == RebootEnd::NotSent) qDebug() << "Failed to send reboot command";
+                showStatus(rebootStatusText(result));
                 return;
-            case Outcome::Back:
-                if (whenBack) {
-                    whenBack();
-                } else {
-                    emit devicesBack();
-                }
-                return;
-            case Outcome::NotBack:
-                // A wait for given units names those that did not answer.
-                if (expected != 0) {
-                    showStatus(unitsNotBackText(expected, waited.heard));
-                    return;
-                }
-                showStatus(tr("Devices did not reappear after reboot"));
-                return;
-            case Outcome::Stopped: showStatus(tr("Waiting for the units after the reboot was cancelled")); return;
+            }
+            if (whenBack) {
+                whenBack();
+            } else {
+                emit devicesBack();
             }
         },
         /*cancellable=*/true);

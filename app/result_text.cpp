@@ -203,6 +203,13 @@ QString airportUnitsText(const AirportResult& result, bool together) {
     return updateTabText("Airport database transfer failed: %1").arg(QString::fromStdString(describe(result)));
 }
 
+QString rebootStatusText(const RebootResult& result) {
+    // A command that never left is an error; units that stay away are the
+    // wait's answer, said as it is.
+    if (result.end == RebootEnd::NotSent) return errorText(describe(result));
+    return describe(result);
+}
+
 }  // namespace vk61
 
 // ---------------------------------------------------------------------------

@@ -1,6 +1,6 @@
 // The status-bar texts of the results the window shows, in one place: the
 // configuration exchange's (load, send, store) as the configuration panels
-// show them, and the airport upload's as the update tab does. Each failure's
+// show them, the airport upload's as the update tab does, and the reboot's. Each failure's
 // debug log line is written by the matching log function, so the panels only
 // keep their own state.
 #pragma once
@@ -8,6 +8,7 @@
 #include <QString>
 
 #include "core/config_exchange.h"
+#include "core/reboot_wait.h"
 #include "transfer/airport_worker.h"
 
 namespace vk61 {
@@ -33,6 +34,10 @@ QString airportStatusText(const AirportResult& result);
 // After a failed upload whose units went side by side (together), the status
 // that follows: which units hold the new database. "" otherwise.
 QString airportUnitsText(const AirportResult& result, bool together);
+
+// The end of a reboot whose wait did not see the units back: "Error: Failed
+// to send reboot command", the units that did not come back, or the cancel.
+QString rebootStatusText(const RebootResult& result);
 
 }  // namespace vk61
 

@@ -17,13 +17,12 @@ QCommandLineOption traceOption() {
 std::unique_ptr<vk61::PcapTrace> openTrace(const QString& path, bool* failed) {
     *failed = false;
     if (path.isEmpty()) return nullptr;
-    std::string error;
-    std::unique_ptr<vk61::PcapTrace> trace = vk61::PcapTrace::create(path.toStdString(), &error);
-    if (!trace) {
-        std::fprintf(stderr, "%s\n", error.c_str());
+    vk61::TraceOpened opened = vk61::PcapTrace::create(path.toStdString());
+    if (!opened.ok()) {
+        std::fprintf(stderr, "%s\n", describe(opened).c_str());
         *failed = true;
     }
-    return trace;
+    return std::move(opened.trace);
 }
 
 }  // namespace vk61

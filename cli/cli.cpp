@@ -15,6 +15,7 @@
 #include "debug_log.h"
 #include "downloads/manifest_service.h"
 #include "exit_codes.h"
+#include "result_exit.h"
 #include "trace/pcap_trace.h"
 
 namespace vk61::cli {
@@ -209,12 +210,12 @@ int run_cli(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     ManifestService manifests(env.downloads);
     std::unique_ptr<vk61::PcapTrace> trace;
     if (!trace_path.empty()) {
-        std::string error;
-        trace = vk61::PcapTrace::create(trace_path, &error);
-        if (!trace) {
+        vk61::TraceOpened opened = vk61::PcapTrace::create(trace_path);
+        if (!opened.ok()) {
             const Context context{out, err, json, env, manifests};
-            return context.fail(kExitBadInput, QString::fromStdString(error));
+            return context.fail(exit_code(opened), QString::fromStdString(describe(opened)));
         }
+        trace = std::move(opened.trace);
     }
     const Context context{out, err, json, env, manifests, trace.get()};
     if (list->parsed()) return run_list(context);

@@ -20,6 +20,7 @@
 #include "core/store_texts.h"
 #include "engine_calls.h"
 #include "exit_codes.h"
+#include "result_exit.h"
 #include "files/checked_file_writer.h"
 
 namespace vk61::cli {
@@ -203,8 +204,8 @@ int run_config_export(const Context& context, const QString& path) {
         }
         return kExitOk;
     }
-    if (const FileWriteResult write = write_file_atomically(path, bytes); !write.ok)
-        return context.fail(kExitBadInput, write.error);
+    if (const FileWriteResult write = write_file_atomically(path, bytes); !write.ok())
+        return context.fail(exit_code(write), describe(write));
     if (context.json)
         context.print_json(QJsonObject{{"path", QFileInfo(path).absoluteFilePath()}, {"serial", file->efis.serial}});
     context.say(QStringLiteral("Configuration exported to %1").arg(QDir::toNativeSeparators(path)));

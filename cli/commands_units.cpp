@@ -14,6 +14,8 @@
 #include "downloads/package_selection.h"
 #include "engine_calls.h"
 #include "exit_codes.h"
+#include "protocol.h"
+#include "result_exit.h"
 
 namespace vk61::cli {
 
@@ -86,8 +88,10 @@ int run_list(const Context& context) {
 int run_reboot(const Context& context, bool wait) {
     BusSession session(context);
     if (const int code = session.open(); code != kExitOk) return code;
-    if (!send_reboot(session.comms()))
-        return context.fail(kExitBusFailure, QStringLiteral("Failed to send reboot command"));
+    if (!send_reboot(session.comms())) {
+        const RebootResult not_sent = RebootResult::not_sent();
+        return context.fail(exit_code(not_sent), describe(not_sent));
+    }
     if (!wait) {
         if (context.json) context.print_json(QJsonObject{{"rebooted", true}});
         context.say(QStringLiteral("Reboot sent"));
@@ -111,17 +115,14 @@ int run_reboot(const Context& context, bool wait) {
             context.err << "Still waiting for the units (" << waited << " s)\n" << std::flush;
         });
     if (!finished) return context.fail(kExitBusFailure, QStringLiteral("Interrupted"));
-    if (heard == 0) return context.fail(kExitBusFailure, QStringLiteral("Devices did not reappear after reboot"));
+    const RebootResult result = RebootResult::after_wait(heard, 0, false);
+    if (!result.ok()) return context.fail(exit_code(result), describe(result));
     QJsonArray uids;
-    QStringList texts;
-    for (unsigned uid = 1; uid < 32; ++uid) {
-        if ((heard >> uid) & 1u) {
-            uids.append(static_cast<int>(uid));
-            texts << QString::number(uid);
-        }
+    for (unsigned uid = 1; uid <= protocol::kHighestUid; ++uid) {
+        if ((heard >> uid) & 1u) uids.append(static_cast<int>(uid));
     }
     if (context.json) context.print_json(QJsonObject{{"rebooted", true}, {"units_heard", uids}});
-    context.say(QStringLiteral("Device reconnected (UID %1 heard)").arg(texts.join(QStringLiteral(", "))));
+    context.say(describe(result));
     return kExitOk;
 }
 

@@ -15,6 +15,7 @@
 #include "efis_configuration.h"
 #include "engine_calls.h"
 #include "exit_codes.h"
+#include "result_exit.h"
 
 namespace vk61::cli {
 
@@ -24,8 +25,9 @@ namespace {
 // wait's last check. Returns the exit code once reported.
 int reboot_and_wait(const Context& context, BusSession& session, std::uint32_t expected) {
     if (!send_reboot(session.comms())) {
-        return context.fail(kExitBusFailure, QStringLiteral("Failed to send reboot command; the configuration was "
-                                                            "not compared"));
+        const RebootResult not_sent = RebootResult::not_sent();
+        return context.fail(exit_code(not_sent),
+                            describe(not_sent) + QStringLiteral("; the configuration was not compared"));
     }
     context.err << "Reboot sent — waiting for the units to come back\n" << std::flush;
     std::uint32_t heard = 0;
@@ -34,8 +36,8 @@ int reboot_and_wait(const Context& context, BusSession& session, std::uint32_t e
                                               expected);
     });
     if (!finished) return context.fail(kExitBusFailure, QStringLiteral("Interrupted"));
-    if ((heard & expected) != expected) return context.fail(kExitBusFailure, unitsNotBackText(expected, heard));
-    return kExitOk;
+    const RebootResult result = RebootResult::after_wait(heard, expected, false);
+    return result.ok() ? kExitOk : context.fail(exit_code(result), describe(result));
 }
 
 }  // namespace

@@ -66,6 +66,12 @@ ExitCode exit_code(const AirportJobResult& result) { return exit_code(result.res
 
 ExitCode exit_code(const TransferResult& result) { return result.ok() ? kExitOk : kExitBusFailure; }
 
+ExitCode exit_code(const RebootResult& result) { return result.ok() ? kExitOk : kExitBusFailure; }
+
+ExitCode exit_code(const TraceResult& result) { return result.ok() ? kExitOk : kExitBadInput; }
+
+ExitCode exit_code(const FileWriteResult& result) { return result.ok() ? kExitOk : kExitBadInput; }
+
 namespace {
 
 // Called for a file that cannot be sent.

@@ -7,10 +7,13 @@
 
 #include "core/airport_transfer.h"
 #include "core/config_exchange.h"
+#include "core/reboot_wait.h"
 #include "core/transfer_files.h"
 #include "engine_calls.h"
 #include "exit_codes.h"
+#include "files/checked_file_writer.h"
 #include "operation_result.h"
+#include "trace/pcap_trace.h"
 
 namespace vk61::cli {
 
@@ -25,6 +28,13 @@ ExitCode exit_code(const StoreResult& result);
 ExitCode exit_code(const AirportResult& result);
 ExitCode exit_code(const AirportJobResult& result);
 ExitCode exit_code(const TransferResult& result);
+// Units that do not come back, or a command that could not be sent, are a
+// bus failure.
+ExitCode exit_code(const RebootResult& result);
+// A trace file that cannot be written is bad input: nothing was sent yet.
+ExitCode exit_code(const TraceResult& result);
+// A file the user named that cannot be written is bad input.
+ExitCode exit_code(const FileWriteResult& result);
 // A file that does not match its manifest's digest is a download failure;
 // any other file that cannot be sent is bad input.
 ExitCode exit_code(const LoadedFirmware& loaded);

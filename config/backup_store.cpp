@@ -88,8 +88,8 @@ BackupStore::Result BackupStore::save(const ConfigFile& file) const {
     int attempt = 0;
     while (dir.exists(file_name(file, attempt))) ++attempt;
     const QString written = dir.filePath(file_name(file, attempt));
-    if (const FileWriteResult write = write_file_atomically(written, write_config_file(file)); !write.ok) {
-        result.error = write.error;
+    if (const FileWriteResult write = write_file_atomically(written, write_config_file(file)); !write.ok()) {
+        result.error = describe(write);
         return result;
     }
     result.outcome = Outcome::Written;

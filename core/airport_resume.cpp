@@ -207,8 +207,8 @@ AirportRecordResult save_airport_record(const QString& path, const AirportUpload
                            {"units", units}};
     QDir().mkpath(QFileInfo(path).absolutePath());
     const FileWriteResult written = write_file_atomically(path, QJsonDocument(root).toJson(QJsonDocument::Indented));
-    if (written.ok) return {};
-    return {RecordWriteStatus::WriteFailed, written.error};
+    if (written.ok()) return {};
+    return {RecordWriteStatus::WriteFailed, describe(written)};
 }
 
 void remove_airport_record(const QString& path) { QFile::remove(path); }

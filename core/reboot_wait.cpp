@@ -1,9 +1,13 @@
 #include "core/reboot_wait.h"
 
+#include <QStringList>
+
 #include <algorithm>
 #include <thread>
 
 #include "comms_manager.h"
+#include "core/update_check.h"
+#include "protocol.h"
 
 namespace {
 
@@ -48,4 +52,26 @@ std::uint32_t wait_for_units_after_reboot(vk61::CommsManager& comms, const Reboo
     // The last check's replies.
     if (!sleep_unless_stopped(kPoll * 10, stop)) return 0;
     return comms.units_heard_since(mark);
+}
+
+RebootResult RebootResult::after_wait(std::uint32_t heard, std::uint32_t expected, bool stopped) {
+    const bool back = expected == 0 ? heard != 0 : (heard & expected) == expected;
+    if (back) return {RebootEnd::Back, heard, expected};
+    return {stopped ? RebootEnd::Stopped : RebootEnd::NotBack, heard, expected};
+}
+
+QString describe(const RebootResult& result) {
+    switch (result.end) {
+    case RebootEnd::NotSent: return QStringLiteral("Failed to send reboot command");
+    case RebootEnd::Back: break;
+    case RebootEnd::NotBack:
+        if (result.expected != 0) return unitsNotBackText(result.expected, result.heard);
+        return QStringLiteral("Devices did not reappear after reboot");
+    case RebootEnd::Stopped: return QStringLiteral("Waiting for the units after the reboot was cancelled");
+    }
+    QStringList uids;
+    for (unsigned uid = 1; uid <= vk61::protocol::kHighestUid; ++uid) {
+        if ((result.heard >> uid & 1u) != 0) uids << QString::number(uid);
+    }
+    return QStringLiteral("Device reconnected (UID %1 heard)").arg(uids.join(QStringLiteral(", ")));
 }

@@ -68,9 +68,9 @@ public:
     DownloadResult open() {
         // The rename at the end would replace whatever is there: only a
         // regular file (or nothing) may be, as for every file the tool writes.
-        if (QString refusal = non_regular_target_error(target_.path); !refusal.isEmpty()) {
+        if (const FileWriteResult refusal = check_replaceable(target_.path); !refusal.ok()) {
             DownloadResult result = file_failure(DownloadFailure::FileRefused, target_.path);
-            result.detail = std::move(refusal);
+            result.detail = describe(refusal);
             return result;
         }
         if (file_.open(QIODevice::WriteOnly)) return DownloadResult::success();

@@ -100,7 +100,7 @@ void ManifestService::keep(const QByteArray& bytes, bool from_network) {
         // only manifest of an offline run. A failure is logged; the memory
         // copy holds.
         const FileWriteResult written = write_file_atomically(manifest_cache_path(), bytes);
-        if (!written.ok) qDebug().noquote() << "Downloads manifest not cached:" << written.error;
+        if (!written.ok()) qDebug().noquote() << "Downloads manifest not cached:" << describe(written);
     }
     take_packages(bytes);
 }

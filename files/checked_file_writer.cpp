@@ -18,8 +18,8 @@ namespace vk61 {
 
 namespace {
 
-FileWriteResult failure(const QString& path, const QString& why) {
-    return {false, QStringLiteral("Could not write %1: %2").arg(QDir::toNativeSeparators(path), why)};
+FileWriteResult failure(FileWriteFailure kind, const QString& path, const QString& detail = {}) {
+    return {kind, path, detail};
 }
 
 // What a missing target is created with: readable by everyone, like the
@@ -31,7 +31,7 @@ constexpr QFileDevice::Permissions kNewFilePermissions = QFileDevice::ReadOwner 
 }  // namespace
 
 FileWriteResult write_file_atomically(const QString& path, const QByteArray& bytes) {
-    if (path.isEmpty()) return failure(path, QStringLiteral("no file name"));
+    if (path.isEmpty()) return failure(FileWriteFailure::NoFileName, path);
     QFileInfo info(path);
     // A link to a file is written through: the file it names is replaced,
     // the link stays.
@@ -40,45 +40,62 @@ FileWriteResult write_file_atomically(const QString& path, const QByteArray& byt
 
     std::error_code error;
     const bool exists = std::filesystem::exists(std::filesystem::status(info.filesystemFilePath(), error));
-    if (const QString refusal = non_regular_target_error(path); !refusal.isEmpty()) return {false, refusal};
+    if (FileWriteResult refusal = check_replaceable(path); !refusal.ok()) return refusal;
 
     QTemporaryFile temporary(info.absolutePath() + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
     if (!temporary.open())
-        return failure(path, QStringLiteral("cannot create a file in %1 (%2)")
-                                 .arg(QDir::toNativeSeparators(info.absolutePath()), temporary.errorString()));
+        return failure(FileWriteFailure::CannotCreate, path,
+                       QStringLiteral("cannot create a file in %1 (%2)")
+                           .arg(QDir::toNativeSeparators(info.absolutePath()), temporary.errorString()));
 
     const qint64 written = temporary.write(bytes);
     const bool flushed = temporary.flush();
     // The size the file system holds, not the count the write call claimed.
     const qint64 held = QFileInfo(temporary.fileName()).size();
     if (written != bytes.size() || !flushed || held != bytes.size()) {
-        return failure(path, QStringLiteral("only %1 of %2 bytes were written (%3)")
-                                 .arg(held)
-                                 .arg(bytes.size())
-                                 .arg(temporary.errorString()));
+        return failure(FileWriteFailure::ShortWrite, path,
+                       QStringLiteral("only %1 of %2 bytes were written (%3)")
+                           .arg(held)
+                           .arg(bytes.size())
+                           .arg(temporary.errorString()));
     }
 #ifdef Q_OS_UNIX
     if (::fsync(temporary.handle()) != 0)
-        return failure(path, QStringLiteral("the data could not be flushed to the disk (%1)")
-                                 .arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return failure(FileWriteFailure::NotOnDisk, path,
+                       QStringLiteral("the data could not be flushed to the disk (%1)")
+                           .arg(QString::fromLocal8Bit(std::strerror(errno))));
 #endif
     temporary.setPermissions(exists ? QFile::permissions(target) : kNewFilePermissions);
     temporary.close();
 
     std::filesystem::rename(QFileInfo(temporary.fileName()).filesystemFilePath(), info.filesystemFilePath(), error);
-    if (error) return failure(path, QString::fromLocal8Bit(error.message()));
+    if (error) return failure(FileWriteFailure::RenameFailed, path, QString::fromLocal8Bit(error.message()));
     // The temporary name is gone; nothing is left to remove.
     temporary.setAutoRemove(false);
-    return {true, {}};
+    return {FileWriteFailure::None, path, {}};
 }
 
-QString non_regular_target_error(const QString& path) {
+QString describe(const FileWriteResult& result) {
+    QString why;
+    switch (result.failure) {
+    case FileWriteFailure::None: return {};
+    case FileWriteFailure::NoFileName: why = QStringLiteral("no file name"); break;
+    case FileWriteFailure::NotRegularFile: why = QStringLiteral("it exists and is not a regular file"); break;
+    case FileWriteFailure::CannotCreate:
+    case FileWriteFailure::ShortWrite:
+    case FileWriteFailure::NotOnDisk:
+    case FileWriteFailure::RenameFailed: why = result.detail; break;
+    }
+    return QStringLiteral("Could not write %1: %2").arg(QDir::toNativeSeparators(result.path), why);
+}
+
+FileWriteResult check_replaceable(const QString& path) {
     // Links are followed: what matters is what the rename would replace.
     std::error_code error;
     const std::filesystem::file_status status = std::filesystem::status(QFileInfo(path).filesystemFilePath(), error);
     if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-        return failure(path, QStringLiteral("it exists and is not a regular file")).error;
-    return {};
+        return failure(FileWriteFailure::NotRegularFile, path);
+    return {FileWriteFailure::None, path, {}};
 }
 
 void ignore_file_size_signal() {

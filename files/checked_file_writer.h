@@ -9,21 +9,39 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
+
 namespace vk61 {
 
-struct FileWriteResult {
-    bool ok = false;
-    QString error;  // "Could not write <path>: <why>", empty on success
+// Why a file could not be written.
+enum class FileWriteFailure : std::uint8_t {
+    None,
+    NoFileName,      // the path is empty
+    NotRegularFile,  // the target exists and is a device, a folder or a pipe
+    CannotCreate,    // no temporary file could be made beside the target
+    ShortWrite,      // fewer bytes reached the file than were given
+    NotOnDisk,       // the data could not be flushed to the disk
+    RenameFailed,    // the temporary file could not replace the target
 };
+
+struct FileWriteResult {
+    FileWriteFailure failure = FileWriteFailure::None;
+    QString path;    // the target as it was asked for
+    QString detail;  // the system's reason and the figures, where there are any
+
+    bool ok() const { return failure == FileWriteFailure::None; }
+};
+
+// "Could not write <path>: <why>"; "" on success.
+QString describe(const FileWriteResult& result);
 
 // Blocks on the file system only; nothing is left beside the target when it
 // fails.
 FileWriteResult write_file_atomically(const QString& path, const QByteArray& bytes);
 
 // The refusal above, for a writer that streams to a file of its own and
-// renames it over path: "Could not write <path>: it exists and is not a
-// regular file", or empty when path may be replaced.
-QString non_regular_target_error(const QString& path);
+// renames it over path: NotRegularFile, or success when path may be replaced.
+FileWriteResult check_replaceable(const QString& path);
 
 // A write beyond the process's file size limit (RLIMIT_FSIZE) raises SIGXFSZ,
 // whose default action ends the process without a word. The programs ignore

@@ -141,12 +141,12 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<vk61::PcapTrace> trace;
     if (!options.trace.empty()) {
-        std::string error;
-        trace = vk61::PcapTrace::create(options.trace, &error);
-        if (!trace) {
-            std::fprintf(stderr, "vk61-bus-sim: %s\n", error.c_str());
+        vk61::TraceOpened opened = vk61::PcapTrace::create(options.trace);
+        if (!opened.ok()) {
+            std::fprintf(stderr, "vk61-bus-sim: %s\n", describe(opened).c_str());
             return 1;
         }
+        trace = std::move(opened.trace);
     }
 
     sim::CommandLog log(stdout);

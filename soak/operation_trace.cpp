@@ -29,8 +29,12 @@ std::optional<std::size_t> OperationTrace::write(const std::string& path, std::s
         std::lock_guard lock(mutex_);
         records = records_;
     }
-    std::unique_ptr<vk61::PcapTrace> trace = vk61::PcapTrace::create(path, error);
-    if (!trace) return std::nullopt;
+    vk61::TraceOpened opened = vk61::PcapTrace::create(path);
+    if (!opened.ok()) {
+        *error = describe(opened);
+        return std::nullopt;
+    }
+    const std::unique_ptr<vk61::PcapTrace> trace = std::move(opened.trace);
     for (const Record& r : records) trace->record(r.frame, r.direction, r.at);
     if (!trace->flush()) {
         *error = "cannot write " + path;

@@ -54,10 +54,10 @@ TEST(OperationTraceFile, holdsTheOperationsFramesOnly) {
     std::string error;
     const std::optional<std::size_t> written = trace.write(path, &error);
     ASSERT_TRUE(written.has_value()) << error;
-    std::vector<vk61::TraceRecord> records;
-    const bool read = vk61::read_pcap_trace(path, &records, &error);
+    const vk61::TraceRead read = vk61::read_pcap_trace(path);
     std::filesystem::remove(path);
-    ASSERT_TRUE(read) << error;
+    ASSERT_TRUE(read.ok()) << describe(read);
+    const std::vector<vk61::TraceRecord>& records = read.records;
     ASSERT_EQ(records.size(), *written);
 
     std::vector<const vk61::TraceRecord*> reads_sent;

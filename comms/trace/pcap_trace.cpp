@@ -2,6 +2,7 @@
 
 #include <pcap/pcap.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace vk61 {
@@ -32,19 +33,37 @@ std::uint16_t get_be16(const std::uint8_t* p) { return static_cast<std::uint16_t
 
 }  // namespace
 
-std::unique_ptr<PcapTrace> PcapTrace::create(const std::string& path, std::string* error) {
+std::string describe(const TraceResult& result) {
+    switch (result.failure) {
+    case TraceFailure::None: return "trace " + result.path;
+    case TraceFailure::NoCapture: return "Could not start a trace";
+    case TraceFailure::CannotWrite: return "Could not write " + result.path + ": " + result.detail;
+    case TraceFailure::CannotOpen:
+    case TraceFailure::ReadFailed: return result.detail;
+    case TraceFailure::NotCookedCapture: return "not a Linux cooked capture";
+    case TraceFailure::NotCanFd: return "not a CAN FD record";
+    case TraceFailure::UnknownDirection: return "a record of unknown direction";
+    }
+    return result.detail;
+}
+
+TraceOpened PcapTrace::create(const std::string& path) {
+    TraceOpened opened;
+    opened.path = path;
     pcap_t* handle = pcap_open_dead(DLT_LINUX_SLL, kSnapLength);
     if (handle == nullptr) {
-        if (error != nullptr) *error = "Could not start a trace";
-        return nullptr;
+        opened.failure = TraceFailure::NoCapture;
+        return opened;
     }
     pcap_dumper_t* dumper = pcap_dump_open(handle, path.c_str());
     if (dumper == nullptr) {
-        if (error != nullptr) *error = "Could not write " + path + ": " + pcap_geterr(handle);
+        opened.failure = TraceFailure::CannotWrite;
+        opened.detail = pcap_geterr(handle);
         pcap_close(handle);
-        return nullptr;
+        return opened;
     }
-    return std::unique_ptr<PcapTrace>(new PcapTrace(handle, dumper));
+    opened.trace.reset(new PcapTrace(handle, dumper));
+    return opened;
 }
 
 PcapTrace::~PcapTrace() {
@@ -92,27 +111,31 @@ std::size_t PcapTrace::frames() const {
     return frames_;
 }
 
-bool read_pcap_trace(const std::string& path, std::vector<TraceRecord>* records, std::string* error) {
+TraceRead read_pcap_trace(const std::string& path) {
+    TraceRead read;
+    read.path = path;
     char message[PCAP_ERRBUF_SIZE] = {};
     pcap_t* handle = pcap_open_offline(path.c_str(), message);
     if (handle == nullptr) {
-        if (error != nullptr) *error = message;
-        return false;
+        read.failure = TraceFailure::CannotOpen;
+        read.detail = message;
+        return read;
     }
-    const auto fail = [&](const std::string& why) {
-        if (error != nullptr) *error = why;
+    const auto fail = [&](TraceFailure failure, const std::string& detail = {}) {
+        read.failure = failure;
+        read.detail = detail;
+        read.records.clear();
         pcap_close(handle);
-        return false;
+        return std::move(read);
     };
-    if (pcap_datalink(handle) != DLT_LINUX_SLL) return fail("not a Linux cooked capture");
-    records->clear();
+    if (pcap_datalink(handle) != DLT_LINUX_SLL) return fail(TraceFailure::NotCookedCapture);
     pcap_pkthdr* header = nullptr;
     const u_char* bytes = nullptr;
     int status = 0;
     while ((status = pcap_next_ex(handle, &header, &bytes)) == 1) {
-        if (header->caplen < kRecordSize || get_be16(bytes + 14) != kEthPCanFd) return fail("not a CAN FD record");
+        if (header->caplen < kRecordSize || get_be16(bytes + 14) != kEthPCanFd) return fail(TraceFailure::NotCanFd);
         const std::uint16_t type = get_be16(bytes);
-        if (type != kPacketToHost && type != kPacketOutgoing) return fail("a record of unknown direction");
+        if (type != kPacketToHost && type != kPacketOutgoing) return fail(TraceFailure::UnknownDirection);
         const std::uint8_t* can = bytes + kSllHeaderSize;
         TraceRecord record;
         record.direction = type == kPacketOutgoing ? FrameDirection::Sent : FrameDirection::Received;
@@ -121,11 +144,11 @@ bool read_pcap_trace(const std::string& path, std::vector<TraceRecord>* records,
         record.data.assign(can + 8, can + 8 + length);
         record.at = std::chrono::system_clock::time_point(std::chrono::seconds(header->ts.tv_sec) +
                                                           std::chrono::microseconds(header->ts.tv_usec));
-        records->push_back(std::move(record));
+        read.records.push_back(std::move(record));
     }
-    if (status == PCAP_ERROR) return fail(pcap_geterr(handle));
+    if (status == PCAP_ERROR) return fail(TraceFailure::ReadFailed, pcap_geterr(handle));
     pcap_close(handle);
-    return true;
+    return read;
 }
 
 }  // namespace vk61

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -20,11 +21,40 @@ struct pcap_dumper;
 
 namespace vk61 {
 
+class PcapTrace;
+
+// Why a trace could not be written or read back.
+enum class TraceFailure : std::uint8_t {
+    None,
+    NoCapture,         // libpcap could not start a capture to write
+    CannotWrite,       // the file cannot be created or emptied
+    CannotOpen,        // the file cannot be opened as a pcap file
+    NotCookedCapture,  // another link type
+    NotCanFd,          // a record that holds no CAN FD frame
+    UnknownDirection,  // a record's packet type is neither direction
+    ReadFailed,        // reading a record failed
+};
+
+struct TraceResult {
+    TraceFailure failure = TraceFailure::None;
+    std::string path;
+    std::string detail;  // libpcap's own message, where it gave one
+
+    bool ok() const { return failure == TraceFailure::None; }
+};
+
+// "Could not write t.pcap: <why>", "not a CAN FD record", ...
+std::string describe(const TraceResult& result);
+
+// A trace file opened for writing; trace is null unless ok().
+struct TraceOpened : TraceResult {
+    std::unique_ptr<PcapTrace> trace;
+};
+
 class PcapTrace final : public FrameRecorder {
 public:
-    // Creates (or empties) the file at path. Null, with the reason in error,
-    // when it cannot be written.
-    static std::unique_ptr<PcapTrace> create(const std::string& path, std::string* error);
+    // Creates (or empties) the file at path.
+    static TraceOpened create(const std::string& path);
     ~PcapTrace() override;  // flushes and closes the file
     PcapTrace(const PcapTrace&) = delete;
     PcapTrace& operator=(const PcapTrace&) = delete;
@@ -53,8 +83,12 @@ struct TraceRecord {
     std::chrono::system_clock::time_point at;
 };
 
-// Reads a trace written by PcapTrace; false with a reason when the file is
-// not such a trace.
-bool read_pcap_trace(const std::string& path, std::vector<TraceRecord>* records, std::string* error);
+// A trace as read back; records is empty unless ok().
+struct TraceRead : TraceResult {
+    std::vector<TraceRecord> records;
+};
+
+// Reads a trace written by PcapTrace; fails when the file is not such a trace.
+TraceRead read_pcap_trace(const std::string& path);
 
 }  // namespace vk61

@@ -172,6 +172,31 @@ TEST(ResultExit, eachResult_mapsToItsExitCodeAndMessage) {
         {"airport transfer failed", [] { return report(airport_transfer(true)); }, kExitBusFailure,
          "the airport database transfer failed: UID 1 holds the new airport database; UID 2 does not (write failed "
          "on UID 2: refused by the unit) (1 / 2 succeeded)"},
+
+        // Bits are UIDs: 0b0110 is UID 1 and 2.
+        {"reboot not sent", [] { return report(RebootResult::not_sent()); }, kExitBusFailure,
+         "Failed to send reboot command"},
+        {"reboot any unit back", [] { return report(RebootResult::after_wait(0b0100, 0, false)); }, kExitOk,
+         "Device reconnected (UID 2 heard)"},
+        {"reboot none back", [] { return report(RebootResult::after_wait(0, 0, false)); }, kExitBusFailure,
+         "Devices did not reappear after reboot"},
+        {"reboot named units back", [] { return report(RebootResult::after_wait(0b0110, 0b0110, false)); }, kExitOk,
+         "Device reconnected (UID 1, 2 heard)"},
+        {"reboot one named unit missing", [] { return report(RebootResult::after_wait(0b0010, 0b0110, false)); },
+         kExitBusFailure,
+         "Not every unit came back after the reboot (UID 2 did not answer); the configuration was not compared"},
+        {"trace unwritable",
+         [] {
+             return report(TraceResult{TraceFailure::CannotWrite, "t.pcap", "No such file or directory"});
+         },
+         kExitBadInput, "Could not write t.pcap: No such file or directory"},
+        {"file not regular",
+         [] {
+             return report(FileWriteResult{FileWriteFailure::NotRegularFile, "/dev/full", {}});
+         },
+         kExitBadInput, "Could not write /dev/full: it exists and is not a regular file"},
+        {"reboot stopped", [] { return report(RebootResult::after_wait(0b0010, 0b0110, true)); }, kExitBusFailure,
+         "Waiting for the units after the reboot was cancelled"},
     };
     for (const Row& row : rows) {
         const Reported reported = row.report();

@@ -61,9 +61,9 @@ protected:
 
 TEST_F(BusTraceTest, holdsExactlyTheFramesOfASessionWithTheirDirections) {
     const std::string path = file("session.pcap");
-    std::string error;
-    std::unique_ptr<vk61::PcapTrace> trace = vk61::PcapTrace::create(path, &error);
-    ASSERT_TRUE(trace) << error;
+    vk61::TraceOpened opened = vk61::PcapTrace::create(path);
+    ASSERT_TRUE(opened.ok()) << describe(opened);
+    const std::unique_ptr<vk61::PcapTrace> trace = std::move(opened.trace);
     comms->record_frames(trace.get());
 
     // What the simulated units saw and sent, in the order of the wire: the
@@ -88,8 +88,9 @@ TEST_F(BusTraceTest, holdsExactlyTheFramesOfASessionWithTheirDirections) {
     bus.set_reply_observer(nullptr);
     ASSERT_TRUE(trace->flush());
 
-    std::vector<vk61::TraceRecord> records;
-    ASSERT_TRUE(vk61::read_pcap_trace(path, &records, &error)) << error;
+    const vk61::TraceRead read = vk61::read_pcap_trace(path);
+    ASSERT_TRUE(read.ok()) << describe(read);
+    const std::vector<vk61::TraceRecord>& records = read.records;
     // Each direction keeps its order; between the two, the trace's order is
     // the engine's, which may differ from the bus's by a frame in flight.
     for (FrameDirection direction : {FrameDirection::Sent, FrameDirection::Received}) {
@@ -128,9 +129,10 @@ TEST_F(BusTraceTest, holdsExactlyTheFramesOfASessionWithTheirDirections) {
 }
 
 TEST_F(BusTraceTest, anUnwritableFileIsRefusedWithItsName) {
-    std::string error;
-    EXPECT_EQ(vk61::PcapTrace::create(file("missing/folder/t.pcap"), &error), nullptr);
-    EXPECT_NE(error.find("missing/folder/t.pcap"), std::string::npos) << error;
+    const vk61::TraceOpened opened = vk61::PcapTrace::create(file("missing/folder/t.pcap"));
+    EXPECT_EQ(opened.failure, vk61::TraceFailure::CannotWrite);
+    EXPECT_EQ(opened.trace, nullptr);
+    EXPECT_NE(describe(opened).find("missing/folder/t.pcap"), std::string::npos) << describe(opened);
 }
 
 }  // namespace
