@@ -36,6 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // The fit check promises the whole body.
         if (fits && image.body_size() != image.header.encrypted_size()) std::abort();
     }
-    vk61::run_firmware_update(manager, path, nullptr, nullptr, [] { std::abort(); });
+    vk61::run_firmware_update(manager, path, {}, [] { std::abort(); });
     return 0;
 }
