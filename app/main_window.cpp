@@ -160,17 +160,14 @@ void MainWindow::connectToBus() {
     comms_->set_reconnected_callback(
         [this] { QMetaObject::invokeMethod(this, &MainWindow::onDeviceReconnected, Qt::QueuedConnection); });
 
-    if (comms_->connect()) {
-        showStatus(comms_->interface_kind() == vk61::InterfaceKind::CanFd ? tr("Connected via CAN FD")
-                                                                          : tr("Connected via USB HID"));
-        refreshDeviceTable();
+    const vk61::OperationResult connected = comms_->connect();
+    logConnectResult(connected);
+    showStatus(connectStatusText(connected, comms_->interface_kind()));
+    refreshDeviceTable();
+    if (connected) {
         QTimer::singleShot(settings_.initial_load_delay_ms, this, [this] {
             if (comms_ && comms_->is_connected() && !busWorker_->busy()) onLoadClicked();
         });
-    } else {
-        qDebug() << "Failed to establish connection via USB HID or CAN FD";
-        showStatus(tr("Failed to connect to EFIS via USB or CAN FD - please check connections"));
-        refreshDeviceTable();
     }
 }
 

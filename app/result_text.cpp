@@ -45,6 +45,16 @@ void logNotConnected() { qDebug() << "No communication interface connected"; }
 
 }  // namespace
 
+QString connectStatusText(const OperationResult& result, InterfaceKind kind) {
+    const auto windowText = [](const char* text) { return QCoreApplication::translate("vk61::MainWindow", text); };
+    if (!result.ok()) return windowText("Failed to connect to EFIS via USB or CAN FD - please check connections");
+    return kind == InterfaceKind::CanFd ? windowText("Connected via CAN FD") : windowText("Connected via USB HID");
+}
+
+void logConnectResult(const OperationResult& result) {
+    if (!result.ok()) qDebug() << "Failed to establish connection via USB HID or CAN FD";
+}
+
 QString loadStatusText(const LoadResult& result) {
     switch (result.status) {
     case LoadStatus::NotConnected: return errorText(notConnectedText());

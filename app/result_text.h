@@ -9,9 +9,17 @@
 
 #include "core/config_exchange.h"
 #include "core/reboot_wait.h"
+#include "operation_result.h"
+#include "transport/interface_kind.h"
 #include "transfer/airport_worker.h"
 
 namespace vk61 {
+
+// The status after the window's connection attempt: the link that opened
+// ("Connected via USB HID", "Connected via CAN FD"), or the request to check
+// the connections. A failure's debug line is written by logConnectResult.
+QString connectStatusText(const OperationResult& result, InterfaceKind kind);
+void logConnectResult(const OperationResult& result);
 
 // "Configuration successfully loaded from device", or what went wrong: an
 // unread header word, an erased EFIS, settings left unread, a checksum that

@@ -10,6 +10,7 @@
 #include "core/store_backup.h"
 #include "core/store_texts.h"
 #include "engine_calls.h"
+#include "result_exit.h"
 #include "exit_codes.h"
 
 #ifndef VK61_VERSION
@@ -60,8 +61,8 @@ BusSession::~BusSession() { comms_->disconnect(); }
 bool BusSession::interrupted() const { return context_.env.interrupted != nullptr && context_.env.interrupted->load(); }
 
 int BusSession::open(bool allow_no_units) {
-    if (!connect_bridge(*comms_)) {
-        return context_.fail(kExitNotConnected, notConnectedText());
+    if (const OperationResult connected = connect_bridge(*comms_); !connected) {
+        return context_.fail(exit_code(connected), notConnectedText());
     }
     units_ = discover_units(*comms_, context_.env.timings, context_.env.interrupted);
     if (interrupted()) return context_.fail(kExitBusFailure, QStringLiteral("Interrupted"));

@@ -17,7 +17,7 @@ bool stopped(const std::atomic<bool>* stop) { return stop != nullptr && stop->lo
 
 }  // namespace
 
-bool connect_bridge(CommsManager& comms) { return comms.connect(); }
+OperationResult connect_bridge(CommsManager& comms) { return comms.connect(); }
 
 std::vector<DeviceInfo> discover_units(CommsManager& comms, const CliTimings& timings, const std::atomic<bool>* stop) {
     const auto deadline = Clock::now() + timings.discovery_limit;
@@ -50,7 +50,7 @@ LoadResult load_configuration(ConfigExchange& exchange) { return exchange.load()
 
 StoreResult store_settings(ConfigExchange& exchange) { return exchange.save_settings(); }
 
-bool send_reboot(CommsManager& comms) { return comms.reboot_devices(); }
+OperationResult send_reboot(CommsManager& comms) { return comms.reboot_devices(); }
 
 TransferResult update_firmware(CommsManager& comms, const FirmwareImage& image, const ProgressCallback& progress,
                                const FirmwareUpdateTimeouts& timeouts) {

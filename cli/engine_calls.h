@@ -50,7 +50,7 @@ struct TransferResult {
 QString describe(const TransferResult& result);
 
 // Opens the bridge (USB HID, else CAN FD) and starts discovery.
-bool connect_bridge(CommsManager& comms);
+OperationResult connect_bridge(CommsManager& comms);
 
 // Waits until every unit that answered has identified itself and nothing new
 // was heard for timings.discovery_quiet, at most timings.discovery_limit (or
@@ -61,7 +61,7 @@ LoadResult load_configuration(ConfigExchange& exchange);
 StoreResult store_settings(ConfigExchange& exchange);
 
 // Broadcasts the reboot command.
-bool send_reboot(CommsManager& comms);
+OperationResult send_reboot(CommsManager& comms);
 
 // The firmware worker: prepare, erase, image, header on every unit, each
 // receiving the bytes of image.

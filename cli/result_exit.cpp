@@ -3,9 +3,12 @@
 namespace vk61::cli {
 
 ExitCode exit_code(const OperationResult& result) {
+    // No link could be set up, whatever stopped it: nothing reached a unit.
+    if (result.step == OperationStep::Connect && !result.ok()) return kExitNotConnected;
     switch (result.reason) {
     case FailureReason::None: return kExitOk;
-    case FailureReason::NotConnected: return kExitNotConnected;
+    case FailureReason::NotConnected:
+    case FailureReason::NoInterface: return kExitNotConnected;
     // The request or the file was refused before anything went to a unit.
     case FailureReason::InvalidRequest:
     case FailureReason::FileUnreadable:

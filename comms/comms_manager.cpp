@@ -18,13 +18,15 @@ CommsManager::~CommsManager() { disconnect(); }
 
 void CommsManager::record_frames(FrameRecorder* recorder) { link_.record_frames(recorder); }
 
-bool CommsManager::connect() {
+OperationResult CommsManager::connect() {
     return link_.connect([this] { registry_.clear(); }, [this] { return registry_.send_whoami(); });
 }
 
-bool CommsManager::reboot_devices() {
-    if (!is_connected()) return false;
-    return link_.send_command(protocol::kReboot, protocol::kDlcReboot, &protocol::kRebootCommand, 1);
+OperationResult CommsManager::reboot_devices() {
+    if (!is_connected()) return OperationResult::failure(OperationStep::Reboot, FailureReason::NotConnected);
+    if (link_.send_command(protocol::kReboot, protocol::kDlcReboot, &protocol::kRebootCommand, 1))
+        return OperationResult::success();
+    return OperationResult::failure(OperationStep::Reboot, FailureReason::SendFailed);
 }
 
 void CommsManager::disconnect() {

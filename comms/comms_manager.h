@@ -43,12 +43,12 @@ public:
     // ---- link (link.h) ----
     void record_frames(FrameRecorder* recorder);  // before connect()
     // Opens USB HID, else CAN FD; starts the receive thread and sends WHOAMI.
-    bool connect();
+    OperationResult connect();
     InterfaceKind interface_kind() const { return link_.kind(); }
     bool is_connected() const { return link_.is_connected(); }
     bool transmit(InterfaceKind kind, const BusFrame& frame) { return link_.transmit(kind, frame); }
     // Broadcasts the reboot command; nothing is awaited.
-    bool reboot_devices();
+    OperationResult reboot_devices();
     // Ends every wait, joins the receive thread, closes both links; idempotent.
     void disconnect();
 
@@ -57,7 +57,7 @@ public:
     void set_reconnected_callback(std::function<void()> callback);
     std::vector<DeviceInfo> device_snapshot() const { return registry_.device_snapshot(); }
     std::uint8_t primary_uid() const { return registry_.primary_uid(); }
-    bool rediscover() { return registry_.rediscover(); }
+    OperationResult rediscover() { return registry_.rediscover(); }
     std::uint64_t hearing_mark() const { return registry_.hearing_mark(); }
     std::uint32_t units_heard_since(std::uint64_t mark) const { return registry_.units_heard_since(mark); }
 

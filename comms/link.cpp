@@ -52,15 +52,19 @@ bool Link::send_command(std::uint32_t identifier, std::uint8_t dlc, const std::u
     return transmit(kind, make_frame(static_cast<std::uint8_t>(kind), identifier, dlc, payload, len));
 }
 
-bool Link::connect(const std::function<void()>& opened, const std::function<bool()>& greet) {
+OperationResult Link::connect(const std::function<void()>& opened, const std::function<bool()>& greet) {
     struct Candidate {
         InterfaceKind kind;
         const char* name;
     };
     const Candidate candidates[] = {{InterfaceKind::UsbHid, kUsbName}, {InterfaceKind::CanFd, kCanName}};
 
+    FailureReason why = FailureReason::NoInterface;
     for (const Candidate& candidate : candidates) {
-        if (disconnecting_) break;
+        if (disconnecting_) {
+            why = FailureReason::Disconnected;
+            break;
+        }
         bool opened_link = false;
         if (candidate.kind == InterfaceKind::UsbHid) {
             debug_log("Attempting to connect to %s device 0x%04X:0x%04X\n", kUsbName, kUsbVendorId, kUsbProductId);
@@ -78,7 +82,8 @@ bool Link::connect(const std::function<void()>& opened, const std::function<bool
         opened();
         start_receive_thread();
         debug_log("Sending WHOAMI...\n");
-        if (greet()) return true;
+        if (greet()) return OperationResult::success();
+        why = FailureReason::SendFailed;
 
         debug_log("Failed to send WHOAMI on %s\n", candidate.name);
         stop_receive_thread();
@@ -87,7 +92,7 @@ bool Link::connect(const std::function<void()>& opened, const std::function<bool
     }
 
     debug_log("Failed to connect via USB HID or CAN FD\n");
-    return false;
+    return OperationResult::failure(OperationStep::Connect, why);
 }
 
 void Link::start_receive_thread() {

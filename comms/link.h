@@ -22,6 +22,7 @@
 #include <thread>
 
 #include "bus_frame.h"
+#include "operation_result.h"
 #include "transport/can_fd_transport.h"
 #include "transport/hid_transport.h"
 #include "transport/interface_kind.h"
@@ -53,7 +54,10 @@ public:
     // Opens USB HID, else CAN FD. For the link that opened, opened() runs,
     // the receive thread starts and greet() sends the first request; when
     // greet() fails the thread stops, the link closes and the next is tried.
-    bool connect(const std::function<void()>& opened, const std::function<bool()>& greet);
+    // Fails at the Connect step: NoInterface when neither opened, SendFailed
+    // when greet() failed on each that did, Disconnected when disconnect()
+    // began meanwhile.
+    OperationResult connect(const std::function<void()>& opened, const std::function<bool()>& greet);
     InterfaceKind kind() const { return kind_.load(); }
     bool is_connected() const;
     // True from the start of disconnect() on.

@@ -6,6 +6,7 @@ const char* reason_text(FailureReason reason) {
     switch (reason) {
     case FailureReason::None: return "no failure";
     case FailureReason::NotConnected: return "not connected";
+    case FailureReason::NoInterface: return "no USB HID or CAN FD interface could be opened";
     case FailureReason::InvalidRequest: return "nothing the units can carry out";
     case FailureReason::FileUnreadable: return "file could not be read";
     case FailureReason::FileTooLarge: return "file too large";
@@ -27,6 +28,9 @@ const char* reason_text(FailureReason reason) {
 const char* step_text(OperationStep step) {
     switch (step) {
     case OperationStep::None: return "none";
+    case OperationStep::Connect: return "connect";
+    case OperationStep::Discover: return "discovery";
+    case OperationStep::Reboot: return "reboot";
     case OperationStep::ReadFile: return "reading the file";
     case OperationStep::CheckFile: return "checking the file";
     case OperationStep::Prepare: return "prepare";

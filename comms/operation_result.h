@@ -12,6 +12,9 @@ namespace vk61 {
 // The step of an operation that failed.
 enum class OperationStep : std::uint8_t {
     None,              // the operation succeeded
+    Connect,           // opening a link and greeting the bus on it
+    Discover,          // asking every unit on the bus to announce itself
+    Reboot,            // broadcasting the reboot command
     ReadFile,          // opening, sizing or reading the file to send
     CheckFile,         // the file as read cannot be sent as it stands
     Prepare,           // asking every unit for its firmware write address
@@ -31,6 +34,7 @@ enum class OperationStep : std::uint8_t {
 enum class FailureReason : std::uint8_t {
     None,
     NotConnected,         // no link when the operation began
+    NoInterface,          // neither the USB bridge nor the CAN FD interface opened
     InvalidRequest,       // nothing to do, or more than the units can hold
     FileUnreadable,       // the file could not be opened, sized or read
     FileTooLarge,         // larger than the units' space for it

@@ -124,12 +124,12 @@ void UnitRegistry::note_heard(unsigned uid) {
     last_heard_[uid] = ++hearing_serial_;
 }
 
-bool UnitRegistry::rediscover() {
-    if (!link_.is_connected()) return false;
+OperationResult UnitRegistry::rediscover() {
+    if (!link_.is_connected()) return OperationResult::failure(OperationStep::Discover, FailureReason::NotConnected);
     debug_log("Rediscovering devices...\n");
-    if (send_whoami()) return true;
+    if (send_whoami()) return OperationResult::success();
     debug_log("Failed to send WHOAMI during rediscovery\n");
-    return false;
+    return OperationResult::failure(OperationStep::Discover, FailureReason::SendFailed);
 }
 
 // Registry lock held. Finds the record R belongs to (by UID; for a known

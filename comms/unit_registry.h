@@ -45,8 +45,9 @@ public:
 
     // Broadcasts WHOAMI.
     bool send_whoami();
-    // Sends WHOAMI again while connected.
-    bool rediscover();
+    // Sends WHOAMI again while connected (Discover step: NotConnected or
+    // SendFailed otherwise).
+    OperationResult rediscover();
     // Forgets every unit and both masks (a new connection).
     void clear();
     void set_devices_changed_callback(std::function<void()> callback);

@@ -48,8 +48,8 @@ SoakRig::~SoakRig() {
 
 bool SoakRig::connect(std::string* problem) {
     vhid::attach_bridge(&bridge_);
-    if (!comms_->connect()) {
-        *problem = "connect() failed";
+    if (const vk61::OperationResult connected = comms_->connect(); !connected) {
+        *problem = "connect() failed: " + vk61::describe(connected);
         return false;
     }
     if (!wait_units_alive(kUnitsLimit)) {

@@ -28,7 +28,8 @@ TEST_F(ConnectTest, withoutBridgeTriesBothLinksInOrderAndStartsNoThread) {
     vhid::set_interfaces({});  // nothing on the USB bus
     const int threads_before = thread_count();
 
-    EXPECT_FALSE(comms->connect());
+    EXPECT_EQ(comms->connect(),
+              vk61::OperationResult::failure(vk61::OperationStep::Connect, vk61::FailureReason::NoInterface));
     EXPECT_EQ(log.lines(), (std::vector<std::string>{
                                "Attempting to connect to USB HID device 0x16D0:0x14C7\n",
                                "Failed to connect to USB HID\n",
@@ -87,8 +88,10 @@ TEST_F(ConnectTest, afterDisconnectEveryOperationFailsAtOnceAndSendsNothing) {
         vk61::OperationStep::WriteSetting));
     EXPECT_FALSE(comms->wait_legacy_ack(
         1, 0x451, [&] { return legacy_send_ran = true; }, 5000, vk61::OperationStep::CloseDatabase));
-    EXPECT_FALSE(comms->rediscover());
-    EXPECT_FALSE(comms->reboot_devices());
+    EXPECT_EQ(comms->rediscover(),
+              vk61::OperationResult::failure(vk61::OperationStep::Discover, vk61::FailureReason::NotConnected));
+    EXPECT_EQ(comms->reboot_devices(),
+              vk61::OperationResult::failure(vk61::OperationStep::Reboot, vk61::FailureReason::NotConnected));
     EXPECT_FALSE(sequenced_send_ran);
     EXPECT_FALSE(legacy_send_ran);
 
