@@ -172,10 +172,7 @@ OperationResult FlashWriter::extflash_raw(std::uint8_t uid, std::uint32_t addres
     const TimerResolution timer_resolution;
     std::unique_lock lock(write_.mutex);
     write_.begin(progress);
-    FlashWriteTarget target;
-    target.uid = uid;
-    target.base_address = target.image_address = target.expected_echo = target.current_address = address;
-    write_.targets.assign(1, target);
+    write_.add_target(uid, address, address);
 
     const auto finish = [this, confirmed](OperationResult result) {
         note_written(confirmed);
@@ -184,21 +181,13 @@ OperationResult FlashWriter::extflash_raw(std::uint8_t uid, std::uint32_t addres
     };
     debug_log("extflash_raw: UID %u set address 0x%08X, uploading %zu bytes\n", uid, address,
               static_cast<std::size_t>(size));
-    if (!send_set_address(link_, uid, address)) {
-        debug_log("extflash_raw: failed to send set-addr for UID %u\n", uid);
-        return finish(OperationResult::failure(OperationStep::SetAddress, FailureReason::SendFailed, uid));
-    }
-    const FailureReason why = wait_for(link_, write_, lock, deadline_after(timeout_ms),
-                                       [this] { return write_.targets.front().address_set; });
-    if (why != FailureReason::None) {
-        debug_log("extflash_raw: set-addr failed (complete=%d failed=%d)\n", why != FailureReason::TimedOut ? 1 : 0,
-                  write_.failed() ? 1 : 0);
-        return finish(OperationResult::failure(OperationStep::SetAddress, why, uid));
-    }
+    OperationResult result =
+        set_write_addresses(lock, timeout_ms, OperationStep::SetAddress, "extflash_raw", "set-addr");
+    if (!result) return finish(result);
 
     unsigned packets = 0;
-    const OperationResult written = write_chunks(lock, uid, data, size, timeout_ms, "extflash_raw", &packets);
-    if (!written) return finish(written);
+    result = write_chunks(lock, uid, data, size, timeout_ms, "extflash_raw", &packets);
+    if (!result) return finish(result);
     debug_log("extflash_raw: complete (%zu bytes, %u packets) on UID %u\n", static_cast<std::size_t>(size), packets,
               uid);
     return finish(OperationResult::success());
@@ -215,19 +204,14 @@ OperationResult FlashWriter::write_flash_together(const std::vector<FirmwareTarg
     const TimerResolution timer_resolution;
     std::unique_lock lock(write_.mutex);
     write_.begin(progress);
-    for (const FirmwareTarget& unit : units) {
-        FlashWriteTarget target;
-        target.uid = unit.uid;
-        target.base_address = target.image_address = target.expected_echo = target.current_address = unit.write_address;
-        write_.targets.push_back(target);
-    }
+    for (const FirmwareTarget& unit : units) write_.add_target(unit.uid, unit.write_address, unit.write_address);
     const auto finish = [this, confirmed](OperationResult result) {
         note_written(confirmed);
         write_.end();
         return result;
     };
     debug_log("flash_write: %zu unit(s), uploading %zu bytes\n", units.size(), static_cast<std::size_t>(size));
-    OperationResult result = set_write_addresses(lock, timeout_ms, OperationStep::SetAddress, "set-addr");
+    OperationResult result = set_write_addresses(lock, timeout_ms, OperationStep::SetAddress, "fw_write", "set-addr");
     if (!result) return finish(result);
     // One unit is addressed by its UID, so nothing reaches any other unit.
     const std::uint8_t send_uid = units.size() == 1 ? units.front().uid : 0;
@@ -242,11 +226,11 @@ OperationResult FlashWriter::write_flash_together(const std::vector<FirmwareTarg
 // every target echoed it. `what` names the step in the lines ("set-addr",
 // "header set-addr").
 OperationResult FlashWriter::set_write_addresses(std::unique_lock<std::mutex>& lock, unsigned timeout_ms,
-                                                 OperationStep step, const char* what) {
+                                                 OperationStep step, const char* log, const char* what) {
     write_.phase = WritePhase::SetAddress;
     for (const FlashWriteTarget& t : write_.targets) {
         if (!send_set_address(link_, t.uid, t.expected_echo)) {
-            debug_log("fw_write: failed to send %s for UID %u\n", what, t.uid);
+            debug_log("%s: failed to send %s for UID %u\n", log, what, t.uid);
             return OperationResult::failure(step, FailureReason::SendFailed, t.uid);
         }
     }
@@ -255,7 +239,7 @@ OperationResult FlashWriter::set_write_addresses(std::unique_lock<std::mutex>& l
                            [](const FlashWriteTarget& t) { return t.address_set; });
     });
     if (why == FailureReason::None) return OperationResult::success();
-    debug_log("fw_write: %s failed (complete=%d failed=%d)\n", what, why != FailureReason::TimedOut ? 1 : 0,
+    debug_log("%s: %s failed (complete=%d failed=%d)\n", log, what, why != FailureReason::TimedOut ? 1 : 0,
               write_.failed() ? 1 : 0);
     return write_failure(step, why);
 }
@@ -274,14 +258,9 @@ OperationResult FlashWriter::write_fw_image(const std::vector<FirmwareTarget>& t
     std::unique_lock lock(write_.mutex);
     write_.begin(progress);
     for (const FirmwareTarget& t : targets) {
-        FlashWriteTarget target;
-        target.uid = t.uid;
-        target.base_address = t.write_address;
-        target.image_address = t.write_address + image_offset;
-        target.expected_echo = target.current_address = target.image_address;
-        write_.targets.push_back(target);
+        write_.add_target(t.uid, t.write_address, t.write_address + image_offset);
         debug_log("fw_write: UID %u image start address 0x%08X (base 0x%08X + offset 0x%08X)\n", t.uid,
-                  target.image_address, t.write_address, image_offset);
+                  write_.targets.back().image_address, t.write_address, image_offset);
     }
     const auto finish = [this](OperationResult result) {
         write_.end();
@@ -289,7 +268,7 @@ OperationResult FlashWriter::write_fw_image(const std::vector<FirmwareTarget>& t
     };
 
     // Image address on every unit, then the image body.
-    OperationResult result = set_write_addresses(lock, timeout_ms, OperationStep::SetAddress, "set-addr");
+    OperationResult result = set_write_addresses(lock, timeout_ms, OperationStep::SetAddress, "fw_write", "set-addr");
     if (!result) return finish(result);
     debug_log("fw_write: all devices set address, uploading %zu bytes\n", static_cast<std::size_t>(length));
     unsigned packets = 0;
@@ -305,7 +284,7 @@ OperationResult FlashWriter::write_fw_image(const std::vector<FirmwareTarget>& t
         t.address_set = false;
         t.chunk_acked = false;
     }
-    result = set_write_addresses(lock, timeout_ms, OperationStep::SetHeaderAddress, "header set-addr");
+    result = set_write_addresses(lock, timeout_ms, OperationStep::SetHeaderAddress, "fw_write", "header set-addr");
     if (!result) return finish(result);
 
     write_.phase = WritePhase::WriteChunk;

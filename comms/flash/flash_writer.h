@@ -72,6 +72,15 @@ private:
             progress = callback;
             targets.clear();
         }
+        // Lock held: a unit of the new transfer, whose firmware space starts
+        // at base and whose data is written from start upward.
+        void add_target(std::uint8_t uid, std::uint32_t base, std::uint32_t start) {
+            FlashWriteTarget target;
+            target.uid = uid;
+            target.base_address = base;
+            target.image_address = target.expected_echo = target.current_address = start;
+            targets.push_back(target);
+        }
         void end() {
             active = false;
             phase = WritePhase::Idle;
@@ -89,9 +98,10 @@ private:
     OperationResult write_chunks(std::unique_lock<std::mutex>& lock, std::uint8_t uid, const std::uint8_t* data,
                                  std::uint64_t size, unsigned timeout_ms, const char* log, unsigned* packets);
     // Sets every target's address to its expected echo and waits for every
-    // echo; lock held.
+    // echo; lock held. `log` names the operation and `what` the step in the
+    // lines ("fw_write", "header set-addr").
     OperationResult set_write_addresses(std::unique_lock<std::mutex>& lock, unsigned timeout_ms, OperationStep step,
-                                        const char* what);
+                                        const char* log, const char* what);
     // The result of a failed step; names the unit that failed it or, after a
     // wait, the first that did not answer.
     OperationResult write_failure(OperationStep step, FailureReason why) const;
