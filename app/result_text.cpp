@@ -220,14 +220,6 @@ QString rebootStatusText(const RebootResult& result) {
     return describe(result);
 }
 
-}  // namespace vk61
-
-// ---------------------------------------------------------------------------
-// Downloads results (manifest, package files, digests).
-// ---------------------------------------------------------------------------
-
-namespace vk61 {
-
 QString downloadFailureText(const DownloadResult& result) { return describe(result); }
 
 }  // namespace vk61

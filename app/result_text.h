@@ -1,14 +1,16 @@
-// The status-bar texts of the results the window shows, in one place: the
-// configuration exchange's (load, send, store) as the configuration panels
-// show them, the airport upload's as the update tab does, and the reboot's. Each failure's
-// debug log line is written by the matching log function, so the panels only
-// keep their own state.
+// The texts of the results the window shows, in one place: the connection's,
+// the configuration exchange's (load, send, store) as the configuration
+// panels show them, the airport upload's as the update tab does, the
+// reboot's, and the downloads' dialog texts. Each failure's debug log line is
+// written by the matching log function, so the panels only keep their own
+// state.
 #pragma once
 
 #include <QString>
 
 #include "core/config_exchange.h"
 #include "core/reboot_wait.h"
+#include "downloads/download_result.h"
 #include "operation_result.h"
 #include "transport/interface_kind.h"
 #include "transfer/airport_worker.h"
@@ -46,18 +48,6 @@ QString airportUnitsText(const AirportResult& result, bool together);
 // The end of a reboot whose wait did not see the units back: "Error: Failed
 // to send reboot command", the units that did not come back, or the cancel.
 QString rebootStatusText(const RebootResult& result);
-
-}  // namespace vk61
-
-// ---------------------------------------------------------------------------
-// Downloads results (manifest, package files, digests).
-// ---------------------------------------------------------------------------
-
-#include "downloads/download_result.h"
-
-#include <QString>
-
-namespace vk61 {
 
 // The body of a download's warning dialog (and its log line): the result's
 // own sentence, as the command-line tool prints it.

@@ -96,14 +96,6 @@ ExitCode exit_code(const LoadedFirmware& loaded) { return loaded.ok() ? kExitOk 
 
 ExitCode exit_code(const LoadedDatabase& loaded) { return loaded.ok() ? kExitOk : file_exit_code(loaded.problem); }
 
-}  // namespace vk61::cli
-
-// ---------------------------------------------------------------------------
-// Downloads results (manifest, package files, digests).
-// ---------------------------------------------------------------------------
-
-namespace vk61::cli {
-
 ExitCode exit_code(const DownloadResult& result) {
     switch (result.failure) {
     case DownloadFailure::None: return kExitOk;

@@ -9,6 +9,7 @@
 #include "core/config_exchange.h"
 #include "core/reboot_wait.h"
 #include "core/transfer_files.h"
+#include "downloads/download_result.h"
 #include "engine_calls.h"
 #include "exit_codes.h"
 #include "files/checked_file_writer.h"
@@ -39,17 +40,6 @@ ExitCode exit_code(const FileWriteResult& result);
 // any other file that cannot be sent is bad input.
 ExitCode exit_code(const LoadedFirmware& loaded);
 ExitCode exit_code(const LoadedDatabase& loaded);
-
-}  // namespace vk61::cli
-
-// ---------------------------------------------------------------------------
-// Downloads results (manifest, package files, digests).
-// ---------------------------------------------------------------------------
-
-#include "downloads/download_result.h"
-
-namespace vk61::cli {
-
 // kExitOk on success; every download, manifest, file or digest failure is
 // kExitDownload, as --help documents.
 ExitCode exit_code(const DownloadResult& result);
