@@ -44,7 +44,7 @@ bool Link::is_connected() const { return transport(kind_.load()).is_open(); }
 bool Link::transmit(InterfaceKind kind, const BusFrame& frame) {
     std::lock_guard lock(transmit_mutex_);
     Transport& l = transport(kind);
-    return l.is_open() && l.send(frame) > 0;
+    return l.is_open() && l.send(frame);
 }
 
 bool Link::send_command(std::uint32_t identifier, std::uint8_t dlc, const std::uint8_t* payload, std::size_t len) {
@@ -134,8 +134,7 @@ void Link::receive_loop() {
         }
 
         BusFrame frame;
-        const int got = transport(kind).receive(&frame, kReceivePollMs);
-        if (got >= 1) handlers_.frame(frame);
+        if (transport(kind).receive(&frame, kReceivePollMs) == Received::Frame) handlers_.frame(frame);
     }
 }
 

@@ -25,8 +25,10 @@ public:
     InterfaceKind kind() const override { return InterfaceKind::CanFd; }
     bool open() override { return open_interface(name_); }
     void close() override { close_interface(); }
-    int send(const BusFrame& frame) override { return send_frame(frame); }
-    int receive(BusFrame* frame, int timeout_ms) override { return receive_frame(frame, timeout_ms); }
+    bool send(const BusFrame& frame) override { return send_frame(frame) > 0; }
+    Received receive(BusFrame* frame, int timeout_ms) override {
+        return received_from_count(receive_frame(frame, timeout_ms));
+    }
 
 private:
     std::string name_;

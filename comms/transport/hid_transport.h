@@ -53,8 +53,10 @@ public:
     InterfaceKind kind() const override { return InterfaceKind::UsbHid; }
     bool open() override { return open_device(vendor_id_, product_id_); }
     void close() override { close_device(); }
-    int send(const BusFrame& frame) override { return send_frame(frame); }
-    int receive(BusFrame* frame, int timeout_ms) override { return receive_frame(frame, timeout_ms); }
+    bool send(const BusFrame& frame) override { return send_frame(frame) > 0; }
+    Received receive(BusFrame* frame, int timeout_ms) override {
+        return received_from_count(receive_frame(frame, timeout_ms));
+    }
 
 private:
     // Guards device_ against writers while the reading side replaces or frees

@@ -2,15 +2,15 @@
 
 namespace vk61 {
 
-int RecordingTransport::send(const BusFrame& frame) {
-    const int sent = inner_.send(frame);
-    if (sent > 0) recorder_.record(frame, FrameDirection::Sent, std::chrono::system_clock::now());
+bool RecordingTransport::send(const BusFrame& frame) {
+    const bool sent = inner_.send(frame);
+    if (sent) recorder_.record(frame, FrameDirection::Sent, std::chrono::system_clock::now());
     return sent;
 }
 
-int RecordingTransport::receive(BusFrame* frame, int timeout_ms) {
-    const int got = inner_.receive(frame, timeout_ms);
-    if (got > 0) recorder_.record(*frame, FrameDirection::Received, std::chrono::system_clock::now());
+Received RecordingTransport::receive(BusFrame* frame, int timeout_ms) {
+    const Received got = inner_.receive(frame, timeout_ms);
+    if (got == Received::Frame) recorder_.record(*frame, FrameDirection::Received, std::chrono::system_clock::now());
     return got;
 }
 

@@ -19,8 +19,8 @@ public:
     bool open() override { return inner_.open(); }
     void close() override { inner_.close(); }
     bool is_open() const override { return inner_.is_open(); }
-    int send(const BusFrame& frame) override;
-    int receive(BusFrame* frame, int timeout_ms) override;
+    bool send(const BusFrame& frame) override;
+    Received receive(BusFrame* frame, int timeout_ms) override;
 
 private:
     Transport& inner_;

@@ -8,10 +8,24 @@
 // and after it was joined).
 #pragma once
 
+#include <cstdint>
+
 #include "bus_frame.h"
 #include "transport/interface_kind.h"
 
 namespace vk61 {
+
+// What one receive() came to.
+enum class Received : std::uint8_t {
+    Frame,    // frame was filled
+    Nothing,  // nothing came within the time-out
+    Failed,   // a read error, or a report too short to hold a frame
+};
+
+// The receive result of a hidapi-style count: > 0 bytes, 0 nothing, < 0 error.
+inline Received received_from_count(int got) {
+    return got > 0 ? Received::Frame : got == 0 ? Received::Nothing : Received::Failed;
+}
 
 class Transport {
 public:
@@ -21,11 +35,10 @@ public:
     virtual bool open() = 0;
     virtual void close() = 0;
     virtual bool is_open() const = 0;
-    // > 0 when the link took the frame; 0 or less when it did not.
-    virtual int send(const BusFrame& frame) = 0;
-    // > 0 with frame filled; 0 when nothing came within timeout_ms; < 0 on
-    // an error.
-    virtual int receive(BusFrame* frame, int timeout_ms) = 0;
+    // Whether the link took the frame.
+    virtual bool send(const BusFrame& frame) = 0;
+    // Waits at most timeout_ms for one frame.
+    virtual Received receive(BusFrame* frame, int timeout_ms) = 0;
 };
 
 }  // namespace vk61
