@@ -49,7 +49,7 @@ class DemoServer {
 public:
     DemoServer() : server_(vk61::make_directory_handler(root_.path())) {
         QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
-        ok_ = server_.listen() && vk61::write_demo_content(root_.path(), server_.url("/"));
+        ok_ = server_.listen() && vk61::write_demo_content(root_.path(), server_.url("/")).ok();
     }
     bool ok() const { return ok_; }
     QUrl manifestUrl() const { return server_.url("/firmware/downloads_manifest.json"); }

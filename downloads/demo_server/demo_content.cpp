@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSaveFile>
 #include <QtEndian>
 
 #include <random>
@@ -36,12 +35,9 @@ QByteArray firmware_image(quint32 seed) {
     return image;
 }
 
-bool write_file(const QString& path, const QByteArray& bytes, QString* error) {
+FileWriteResult write_file(const QString& path, const QByteArray& bytes) {
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit()) return true;
-    if (error) *error = QStringLiteral("Could not write %1: %2").arg(path, file.errorString());
-    return false;
+    return write_file_atomically(path, bytes);
 }
 
 QString sha256_hex(const QByteArray& bytes) {
@@ -56,13 +52,13 @@ QString download_url(const QUrl& base_url, const QString& relative_path) {
 
 }  // namespace
 
-bool write_demo_content(const QString& root, const QUrl& base_url, QString* error) {
+FileWriteResult write_demo_content(const QString& root, const QUrl& base_url) {
     QJsonArray firmware_packages;
     quint32 seed = 1;
     for (const DemoFirmware& firmware : kDemoFirmware) {
         const QString relative = QStringLiteral("firmware/") + QLatin1String(firmware.file_name);
         const QByteArray image = firmware_image(seed++);
-        if (!write_file(QDir(root).filePath(relative), image, error)) return false;
+        if (FileWriteResult written = write_file(QDir(root).filePath(relative), image); !written.ok()) return written;
         firmware_packages.append(QJsonObject{
             {"device_type", QLatin1String(firmware.device_type)},
             {"display_name", QLatin1String(firmware.display_name)},
@@ -89,7 +85,7 @@ bool write_demo_content(const QString& root, const QUrl& base_url, QString* erro
     for (const DemoDatabase& database : kDatabases) {
         const QString relative = QStringLiteral("databases/") + QLatin1String(database.file_name);
         const QByteArray bytes = filler(database.size, seed++);
-        if (!write_file(QDir(root).filePath(relative), bytes, error)) return false;
+        if (FileWriteResult written = write_file(QDir(root).filePath(relative), bytes); !written.ok()) return written;
         database_files.append(QJsonObject{
             {"db_type", "airport"},
             {"display_name", QLatin1String(database.display_name)},
@@ -106,7 +102,7 @@ bool write_demo_content(const QString& root, const QUrl& base_url, QString* erro
         {"database_files", database_files},
     };
     return write_file(QDir(root).filePath(QStringLiteral("firmware/downloads_manifest.json")),
-                      QJsonDocument(manifest).toJson(QJsonDocument::Indented), error);
+                      QJsonDocument(manifest).toJson(QJsonDocument::Indented));
 }
 
 }  // namespace vk61

@@ -6,6 +6,8 @@
 #include <QString>
 #include <QUrl>
 
+#include "files/checked_file_writer.h"
+
 namespace vk61 {
 
 // Firmware versions the demo manifest offers. The simulated units run C3 1.4.2,
@@ -31,6 +33,7 @@ inline constexpr DemoFirmware kDemoFirmware[] = {
 //   databases/airports_2026-10.db (1 MiB) and databases/airports_2026-11.db (2 MiB,
 //     the newest)
 // download_url of every entry is base_url joined with the file's path.
-bool write_demo_content(const QString& root, const QUrl& base_url, QString* error = nullptr);
+// Stops at the first file that cannot be written and names it.
+FileWriteResult write_demo_content(const QString& root, const QUrl& base_url);
 
 }  // namespace vk61

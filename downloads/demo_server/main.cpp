@@ -53,9 +53,9 @@ int main(int argc, char** argv) {
     }
     // Written after binding, so that the URLs carry the real port (also for --port 0).
     if (parser.isSet(demo_option)) {
-        QString error;
-        if (!vk61::write_demo_content(root, server.url(QStringLiteral("/")), &error)) {
-            std::fprintf(stderr, "vk61-download-server: %s\n", qPrintable(error));
+        if (const vk61::FileWriteResult written = vk61::write_demo_content(root, server.url(QStringLiteral("/")));
+            !written.ok()) {
+            std::fprintf(stderr, "vk61-download-server: %s\n", qPrintable(vk61::describe(written)));
             return 1;
         }
     }

@@ -19,8 +19,8 @@ TEST_F(DemoContentTest, everyPackageDownloadsAndVerifies) {
     QTemporaryDir root;
     LoopbackHttpServer server(make_directory_handler(root.path()));
     ASSERT_TRUE(server.listen());
-    QString error;
-    ASSERT_TRUE(write_demo_content(root.path(), server.url("/"), &error)) << error.toStdString();
+    const FileWriteResult written = write_demo_content(root.path(), server.url("/"));
+    ASSERT_TRUE(written.ok()) << describe(written).toStdString();
 
     const QByteArray manifest = test::read_file(root.filePath("firmware/downloads_manifest.json"));
     QList<FirmwarePackage> firmware;
