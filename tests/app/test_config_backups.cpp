@@ -58,9 +58,7 @@ private:
                 files->reject();
                 return;
             }
-            files->setDirectory(QFileInfo(path).absolutePath());
-            files->selectFile(QFileInfo(path).fileName());
-            static_cast<QDialog*>(files)->accept();
+            updatetest::chooseInFileDialog(files, path);
         } else if (auto* box = qobject_cast<QMessageBox*>(widget)) {
             messageTexts << box->text();
             box->accept();

@@ -63,6 +63,17 @@ struct SeenDialog {
 // first queued for file dialogs. A dialog nobody queued an answer for is recorded and
 // closed (rejected), so a test never hangs on it; the test then sees it in
 // seen().
+// Chooses path in an open file dialog and accepts it. selectFile() leaves the
+// name field alone while that field has the keyboard focus, which it gets once
+// the dialog is active (on a busy machine before the first poll): the accept
+// would then find no file and keep the dialog open. The focus goes first.
+inline void chooseInFileDialog(QFileDialog* dialog, const QString& path) {
+    if (QWidget* focused = dialog->focusWidget()) focused->clearFocus();
+    dialog->setDirectory(QFileInfo(path).absolutePath());
+    dialog->selectFile(QFileInfo(path).fileName());
+    static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept checks the choice
+}
+
 class DialogDriver : public QObject {
 public:
     DialogDriver() {
@@ -143,9 +154,7 @@ private:
             box->reject();
         } else if (auto* dialog = qobject_cast<QFileDialog*>(widget)) {
             if (answered && !value.isEmpty()) {
-                dialog->setDirectory(QFileInfo(value).absolutePath());
-                dialog->selectFile(QFileInfo(value).fileName());
-                static_cast<QDialog*>(dialog)->accept();  // QFileDialog::accept checks the choice
+                chooseInFileDialog(dialog, value);
             } else {
                 dialog->reject();
             }
