@@ -187,7 +187,7 @@ void UpdateTab::clearFirmwareSelection() {
 }
 
 void UpdateTab::fetchAirportDatabase() {
-    if (airportThread_ && airportThread_->isRunning()) {
+    if (airportRunning()) {
         showStatus(tr("Finish airport transfer before fetching a new database"));
         return;
     }
@@ -202,7 +202,7 @@ void UpdateTab::fetchAirportDatabase() {
 void UpdateTab::endAirportFetch() {
     airportFetchRunning_ = false;
     // A transfer started meanwhile keeps them disabled; its end enables them.
-    if (airportThread_ && airportThread_->isRunning()) return;
+    if (airportRunning()) return;
     ui_->pushButton_fetch_apt_db->setEnabled(true);
     ui_->pushButton_browse_airports->setEnabled(true);
 }
@@ -234,7 +234,7 @@ void UpdateTab::onAirportManifestLoaded(const vk61::FetchResult& loaded) {
 
     showStatus(tr("Downloading airport database: %1")
                    .arg(package->display_name.isEmpty() ? package->database_file : package->display_name));
-    if (airportThread_ && airportThread_->isRunning()) {
+    if (airportRunning()) {
         showStatus(tr("Finish airport transfer before fetching a new database"));
         airportFetchRunning_ = false;
         return;

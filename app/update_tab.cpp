@@ -163,7 +163,7 @@ void UpdateTab::startFirmwareUpdate() {
         showStatus(tr("Firmware update already in progress"));
         return;
     }
-    if (airportThread_ && airportThread_->isRunning()) {
+    if (airportRunning()) {
         showStatus(tr("Finish airport transfer before firmware update"));
         return;
     }
@@ -281,7 +281,7 @@ void UpdateTab::startAirportTransfer() {
         showStatus(tr("No devices discovered for airport database update"));
         return;
     }
-    if (airportThread_ && airportThread_->isRunning()) {
+    if (airportRunning()) {
         showStatus(tr("Airport transfer already in progress"));
         return;
     }
@@ -290,11 +290,44 @@ void UpdateTab::startAirportTransfer() {
         return;
     }
 
-    // Read once, before anything is sent; every unit gets these bytes. A file
-    // that cannot be sent fails the first unit, none done.
-    const vk61::LoadedDatabase database = vk61::load_airport_database(airportFilePath_, QString());
-    if (!database.ok()) {
-        qDebug() << vk61::describe(database);
+    // The file is read and its digest taken on a worker: a database of tens
+    // of megabytes must not hold up the window. The controls stay off from
+    // here to the end of the transfer.
+    setAirportControlsEnabled(false);
+    const QString path = airportFilePath_;
+    const QString record_path = vk61::airport_record_path();
+    QThread* reader = QThread::create([this, path, record_path, units] {
+        auto read = std::make_shared<AirportRead>();
+        // Read once, before anything is sent; every unit gets these bytes.
+        read->database = vk61::load_airport_database(path, QString());
+        if (read->database.ok()) {
+            read->sha256 = vk61::sha256_hex(read->database.bytes->data(), read->database.bytes->size());
+            read->offer = vk61::check_airport_resume(record_path, read->sha256, read->database.bytes->size(), units);
+        }
+        // The reader's last step: the tab joins it when this arrives.
+        QMetaObject::invokeMethod(
+            this, [this, read, units] { onAirportDatabaseRead(*read, units); }, Qt::QueuedConnection);
+    });
+    reader->setParent(this);  // joined in onAirportDatabaseRead or waitForWorkers
+    airportThread_ = reader;
+    reader->start(QThread::InheritPriority);
+}
+
+void UpdateTab::onAirportDatabaseRead(const AirportRead& read, const std::vector<vk61::DeviceInfo>& units) {
+    if (QThread* reader = airportThread_) {
+        reader->wait();  // it has posted this call and only returns
+        delete reader;
+    }
+    airportThread_ = nullptr;
+    if (!comms() || !comms()->is_connected()) {
+        setAirportControlsEnabled(true);
+        showStatus(tr("Device not connected. Please connect to device first."));
+        qDebug() << "Airport upload failed: CommsManager not connected";
+        return;
+    }
+    // A file that cannot be sent fails the first unit, none done.
+    if (!read.database.ok()) {
+        qDebug() << vk61::describe(read.database);
         vk61::AirportResult refused;
         refused.units_total = static_cast<int>(units.size());
         refused.failed_uid = units.front().uid;
@@ -303,13 +336,12 @@ void UpdateTab::startAirportTransfer() {
     }
 
     vk61::AirportJob job;
-    job.database = database.bytes;
-    job.sha256 = vk61::sha256_hex(database.bytes->data(), database.bytes->size());
+    job.database = read.database.bytes;
+    job.sha256 = read.sha256;
     job.units = units;
     job.one_at_a_time = ui_->checkBox_one_unit_at_a_time->isChecked();
     job.record_path = vk61::airport_record_path();
-    const vk61::ResumeOffer offer =
-        vk61::check_airport_resume(job.record_path, job.sha256, database.bytes->size(), units);
+    const vk61::ResumeOffer& offer = read.offer;
     if (offer.verdict == vk61::ResumeVerdict::Resumable) {
         QMessageBox box(
             QMessageBox::Question, tr("Resume Airport Database Upload"),
@@ -318,6 +350,7 @@ void UpdateTab::startAirportTransfer() {
         box.setDefaultButton(QMessageBox::Yes);
         const int answer = box.exec();
         if (answer == QMessageBox::Cancel) {
+            setAirportControlsEnabled(true);
             showStatus(tr("Airport database transfer cancelled"));
             return;
         }
@@ -328,11 +361,6 @@ void UpdateTab::startAirportTransfer() {
     }
     const bool together = job.resume_from.empty() && !job.one_at_a_time && units.size() > 1;
 
-    ui_->pushButton_browse_airports->setEnabled(false);
-    ui_->pushButton_fetch_apt_db->setEnabled(false);
-    ui_->pushButton_start_airport->setEnabled(false);
-    ui_->text_firmware_file_2->setEnabled(false);
-    ui_->checkBox_one_unit_at_a_time->setEnabled(false);
     ui_->progressBar_airports->setEnabled(true);
     ui_->progressBar_airports->setRange(0, vk61::progress::kBarMaximum);
     ui_->progressBar_airports->setValue(0);
@@ -377,12 +405,17 @@ void UpdateTab::finishAirportTransfer(const vk61::AirportResult& result, bool to
     if (const QString units = vk61::airportUnitsText(result, together); !units.isEmpty()) showStatus(units);
 }
 
+void UpdateTab::setAirportControlsEnabled(bool enabled) {
+    for (QWidget* control :
+         {static_cast<QWidget*>(ui_->pushButton_browse_airports), static_cast<QWidget*>(ui_->pushButton_fetch_apt_db),
+          static_cast<QWidget*>(ui_->pushButton_start_airport), static_cast<QWidget*>(ui_->text_firmware_file_2),
+          static_cast<QWidget*>(ui_->checkBox_one_unit_at_a_time)}) {
+        control->setEnabled(enabled);
+    }
+}
+
 void UpdateTab::onAirportTransferFinished(const vk61::AirportResult& result) {
-    ui_->pushButton_browse_airports->setEnabled(true);
-    ui_->pushButton_fetch_apt_db->setEnabled(true);
-    ui_->pushButton_start_airport->setEnabled(true);
-    ui_->text_firmware_file_2->setEnabled(true);
-    ui_->checkBox_one_unit_at_a_time->setEnabled(true);
+    setAirportControlsEnabled(true);
     ui_->progressBar_airports->setRange(0, vk61::progress::kBarMaximum);
     ui_->progressBar_airports->setValue(result.ok() ? vk61::progress::kBarMaximum : 0);
     showStatus(vk61::airportStatusText(result));

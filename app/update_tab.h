@@ -17,6 +17,8 @@
 #include <functional>
 #include <memory>
 
+#include "core/airport_resume.h"
+#include "core/transfer_files.h"
 #include "downloads/download_settings.h"
 #include "downloads/firmware_package.h"
 #include "downloads/http_fetch.h"
@@ -94,6 +96,20 @@ private:
     void onAirportDatabaseResolved(const vk61::FileResult& resolved);
     void endAirportFetch();
     void chooseFirmwareFile();
+
+    // update_tab.cpp: the airport database as the reader thread found it.
+    struct AirportRead {
+        vk61::LoadedDatabase database;
+        QString sha256;           // of database's bytes, when they were read
+        vk61::ResumeOffer offer;  // what the resume record says of them
+    };
+    // On the window's thread, once the reader has read the file: the resume
+    // question, then the transfer worker.
+    void onAirportDatabaseRead(const AirportRead& read, const std::vector<vk61::DeviceInfo>& units);
+    // From the click on Start until the transfer's end is shown: the read,
+    // the resume question and the transfer itself.
+    bool airportRunning() const { return airportThread_ != nullptr; }
+    void setAirportControlsEnabled(bool enabled);
 
     // update_tab.cpp: the ends of the two transfers.
     void onFirmwareThreadFinished();

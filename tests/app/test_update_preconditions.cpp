@@ -151,7 +151,7 @@ private slots:
         w.bus.clear_host_frames();
         w.statuses.clear();
         startAirport->click();
-        QCOMPARE(w.statuses.value(0), QString("Starting airport database transfer to 3 device(s)..."));
+        QTRY_COMPARE(w.statuses.value(0), QString("Starting airport database transfer to 3 device(s)..."));
         QVERIFY(waitForHeldErase(w));
         startUpdate->click();
         QCOMPARE(w.status(), QString("Finish airport transfer before firmware update"));

@@ -222,7 +222,7 @@ private slots:
         clock.start();
         w.widget<QCheckBox>("checkBox_one_unit_at_a_time")->setChecked(true);
         w.widget<QPushButton>("pushButton_start_airport")->click();
-        QCOMPARE(w.statuses.value(0), QString("Starting airport database transfer to 2 device(s)..."));
+        QTRY_COMPARE(w.statuses.value(0), QString("Starting airport database transfer to 2 device(s)..."));
         const QString done = "Airport database transfer finished on all 2 device(s)";
         QTRY_COMPARE_WITH_TIMEOUT(w.status(), done, 30000);
         const qint64 elapsed_ms = clock.elapsed();
