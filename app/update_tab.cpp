@@ -298,6 +298,7 @@ void UpdateTab::startAirportTransfer() {
     const QString record_path = vk61::airport_record_path();
     QThread* reader = QThread::create([this, path, record_path, units] {
         auto read = std::make_shared<AirportRead>();
+        read->record_path = record_path;
         // Read once, before anything is sent; every unit gets these bytes.
         read->database = vk61::load_airport_database(path, QString());
         if (read->database.ok()) {
@@ -340,7 +341,7 @@ void UpdateTab::onAirportDatabaseRead(const AirportRead& read, const std::vector
     job.sha256 = read.sha256;
     job.units = units;
     job.one_at_a_time = ui_->checkBox_one_unit_at_a_time->isChecked();
-    job.record_path = vk61::airport_record_path();
+    job.record_path = read.record_path;
     const vk61::ResumeOffer& offer = read.offer;
     if (offer.verdict == vk61::ResumeVerdict::Resumable) {
         QMessageBox box(

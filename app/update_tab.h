@@ -102,6 +102,7 @@ private:
         vk61::LoadedDatabase database;
         QString sha256;           // of database's bytes, when they were read
         vk61::ResumeOffer offer;  // what the resume record says of them
+        QString record_path;      // the resume record it was checked against
     };
     // On the window's thread, once the reader has read the file: the resume
     // question, then the transfer worker.
