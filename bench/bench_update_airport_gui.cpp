@@ -30,6 +30,32 @@ struct Run {
     bool flash_matches = false;
 };
 
+// A 1 ms timer on the GUI thread: the gap between two of its ticks is how long
+// the event loop was kept from running.
+class GapMeter {
+public:
+    GapMeter() {
+        ticker_.setTimerType(Qt::PreciseTimer);
+        ticker_.setInterval(1);
+        QObject::connect(&ticker_, &QTimer::timeout, [this] {
+            const auto now = std::chrono::steady_clock::now();
+            longest_ = std::max(longest_, std::chrono::duration<double, std::milli>(now - last_).count());
+            last_ = now;
+        });
+    }
+    void start() {
+        last_ = std::chrono::steady_clock::now();
+        ticker_.start();
+    }
+    void stop() { ticker_.stop(); }
+    double longest_ms() const { return longest_; }
+
+private:
+    QTimer ticker_;
+    std::chrono::steady_clock::time_point last_;
+    double longest_ = 0;
+};
+
 bool runOnce(benchrig::DemoServer& server, Run* out) {
     benchrig::Rig rig(1, std::chrono::microseconds(0), server.manifestUrl());
     if (!rig.waitConnected()) return false;
@@ -38,30 +64,17 @@ bool runOnce(benchrig::DemoServer& server, Run* out) {
     if (!QTest::qWaitFor([&] { return rig.status() == "Airport database ready: airports_2026-11.db"; }, 30000))
         return false;
 
-    // A 1 ms timer on the GUI thread: the gap between two of its ticks is
-    // how long the event loop was kept from running.
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(1);
-    auto last = std::chrono::steady_clock::now();
-    double longest = 0;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const auto now = std::chrono::steady_clock::now();
-        longest = std::max(longest, std::chrono::duration<double, std::milli>(now - last).count());
-        last = now;
-    });
-
     const qsizetype first_status = rig.statuses.size();
     QElapsedTimer clock;
-    last = std::chrono::steady_clock::now();
-    ticker.start();
+    GapMeter meter;
+    meter.start();
     clock.start();
     rig.widget<QPushButton>("pushButton_start_airport")->click();
     const QString done = "Airport database transfer finished on all 1 device(s)";
     if (!QTest::qWaitFor([&] { return rig.status() == done; }, 180000)) return false;
-    ticker.stop();
+    meter.stop();
     out->transfer_s = clock.elapsed() / 1000.0;
-    out->longest_gap_ms = longest;
+    out->longest_gap_ms = meter.longest_ms();
 
     std::vector<std::chrono::steady_clock::time_point> times, writes;
     for (qsizetype i = first_status; i < rig.statuses.size(); ++i) {
@@ -117,29 +130,19 @@ double startGapWithLargestDatabase(benchrig::DemoServer& server, const QString& 
     rig.widget<QPushButton>("pushButton_browse_airports")->click();
     chooser.stop();
 
-    QTimer ticker;
-    ticker.setTimerType(Qt::PreciseTimer);
-    ticker.setInterval(1);
-    auto last = std::chrono::steady_clock::now();
-    double longest = 0;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        const auto now = std::chrono::steady_clock::now();
-        longest = std::max(longest, std::chrono::duration<double, std::milli>(now - last).count());
-        last = now;
-    });
-    ticker.start();
-    last = std::chrono::steady_clock::now();
+    GapMeter meter;
+    meter.start();
     rig.widget<QPushButton>("pushButton_start_airport")->click();
     const QString starting = "Starting airport database transfer to 1 device(s)...";
     const bool started = QTest::qWaitFor([&] { return rig.statuses.contains(starting); }, 60000);
     // The gap the click itself caused ends at the next tick.
     QTest::qWait(5);
-    ticker.stop();
+    meter.stop();
     vhid::pull_cable();
     const bool ended =
         QTest::qWaitFor([&] { return rig.status().startsWith("Airport database transfer failed"); }, 60000);
     vhid::plug_cable();  // for the next run's window
-    return started && ended ? longest : -1;
+    return started && ended ? meter.longest_ms() : -1;
 }
 
 }  // namespace
